@@ -1,0 +1,81 @@
+#include "app/updater.h"
+
+#include "app/script_file.h"
+#include "base/report.h"
+#include "os/os.h"
+#include "procs/proc_list.h"
+#include "symbols/symbol_table.h"
+
+TextString CommandLine;
+TextString ModulePath;
+TextString ScriptPath;
+TextString UpdaterName;
+TextString UpdaterProc;
+
+namespace {
+constexpr int ModulePathAreaSize = 260;
+}
+
+int UpdaterMain(const char* argumentText) {
+  os::InitializeCom();  // shortcuts are written through COM objects
+  if (InitUpdater(argumentText)) RunUpdater();
+  // After a failure, the failed list and every list holding it are left.
+  FreeAllProcLists();
+  os::UninitializeCom();
+  return 0;
+}
+
+bool InitUpdater(const char* argumentText) {
+  CommandLine.Reassign(argumentText ? argumentText : "");
+  if (!CaptionFromCommandLine(CommandLine, Caption)) Caption.Assign(DefaultCaption);
+
+  if (ModulePath.Reserve(ModulePathAreaSize))
+    os::ModuleFileName(ModulePath.Buffer(), ModulePathAreaSize);
+  ModulePath.Compact();
+
+  // The text after the last "." becomes "ini": the script lies beside the
+  // program under the same name.
+  ScriptPath.Assign(ModulePath);
+  ScriptPath.ReplaceItem(-1, ".", "ini");
+  if (!FileExists(ScriptPath.Text())) {
+    ShowError(MsgFileNotFound, ScriptPath.Text());
+    return false;
+  }
+
+  // Symbols first: NAME and PROC are expanded like every other value.
+  LoadSymbols();
+  if (!ReadUpdaterSection()) return false;
+  // Reports about NAME or PROC themselves still carry the earlier caption.
+  if (UpdaterName.Length() > 0) Caption.Assign(UpdaterName);
+  return true;
+}
+
+bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption) {
+  if (commandLine.Length() == 0) return false;
+  TextString word = commandLine.Word(0);
+  word.Trim("\"");
+  if (word.Length() == 0) return false;
+  caption.Assign(word);
+  return true;
+}
+
+bool ReadUpdaterSection() {
+  FreeAllProcLists();  // the stack starts empty
+  if (!ReadValue("UPDATER", "NAME", UpdaterName)) return false;
+  return ReadValue("UPDATER", "PROC", UpdaterProc);
+}
+
+bool RunUpdater() {
+  int32_t count = UpdaterProc.ItemCount(",");
+  if (count == 0) {
+    ShowError(MsgBadItemCount, "UPDATER", "PROC");
+    return false;
+  }
+  if (!BuildProcList(UpdaterProc, count)) return false;
+  // A failed list stays on the stack; the entry frees it.
+  if (!RunProcList(TopProcList())) return false;
+  FreeProcList(TopProcList());
+  return true;
+}
+
+bool FileExists(const char* path) { return os::FindAnyEntry(path); }

@@ -1,0 +1,27 @@
+// Start-up and main flow: the whole road of a run.
+#pragma once
+
+#include "base/text_string.h"
+
+// Process-wide state, empty until start-up fills it.
+extern TextString CommandLine;  // the argument text the program was started with
+extern TextString ModulePath;   // the program's own full path
+extern TextString ScriptPath;   // the program's path with the extension "ini"
+extern TextString UpdaterName;  // NAME of the UPDATER section
+extern TextString UpdaterProc;  // PROC of the UPDATER section
+
+// The entry's work once the process is set up: start-up, the run, the
+// clean-up. Gives the exit code, which is 0 on every road.
+int UpdaterMain(const char* argumentText);
+
+// True when the run may proceed; every false has been reported.
+bool InitUpdater(const char* argumentText);
+// Builds and runs the top-level procedure list.
+bool RunUpdater();
+
+bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
+bool ReadUpdaterSection();
+
+// True when a directory search finds at least one entry for `path`, so a
+// directory or a wildcard pattern with a match counts too.
+bool FileExists(const char* path);

@@ -1,0 +1,46 @@
+// Error reports and the boxes of the run.
+//
+// Every failure the program detects is shown at once in one modal box with
+// the error icon, the current Caption as its title and a numbered catalogue
+// text filled in with the failure's particulars. The caller then returns its
+// own failure value; nobody above it reports again.
+#pragma once
+
+#include <cstdint>
+
+#include "base/text_string.h"
+
+// Ids of the message catalogue (res/messages.inc holds the texts).
+enum MessageId : unsigned {
+  MsgFileNotFound = 1,      // file path
+  MsgBadScriptFormat = 2,   // section, key
+  MsgOutOfMemory = 3,       // object name
+  MsgBadItemCount = 4,      // section, key
+  MsgPathFailed = 5,        // file path (no failure path reports it)
+  MsgBadSymbol = 6,         // the offending word
+  MsgCopyFailed = 8,        // source, target
+  MsgLaunchFailed = 9,      // program, parameters
+  MsgDeleteFailed = 10,     // file path
+  MsgBadProcCount = 11,     // none
+  MsgAttributesFailed = 12, // file path, attribute value
+  MsgMakeDirFailed = 13,    // directory path
+};
+
+// The title of every box, read at the moment each box is shown.
+extern TextString Caption;
+
+// The caption until the command line or the script's NAME gives another, as
+// ANSI text in the Japanese code page.
+extern const char* const DefaultCaption;
+
+// Typed forms, so that the arguments always match the catalogue's
+// placeholders. Arguments are ANSI text and reach the report only through
+// those placeholders, never as a format.
+void ShowError(MessageId id);
+void ShowError(MessageId id, const char* first);
+void ShowError(MessageId id, const char* first, const char* second);
+void ShowError(MessageId id, const char* path, uint32_t value);
+
+// Shows ANSI `text` in a modal box with no owner, Caption as its title and
+// `style`; gives the button pressed, or 0 when no box could be shown.
+int ShowBox(const char* text, uint32_t style);

@@ -1,0 +1,171 @@
+// The one door to the operating system.
+//
+// Nothing else in the program includes windows.h. os_win.cpp implements these
+// calls on Windows, making exactly the platform calls named beside each one;
+// the native tests link a double (tests/fake) that keeps a small world in
+// memory. All texts are zero-terminated byte strings in the system's ANSI code
+// page unless a name says UTF-8.
+#pragma once
+
+#include <cstdint>
+
+class TextString;
+
+namespace os {
+
+// Message box styles and answers, with the platform's values.
+namespace box {
+constexpr uint32_t Ok = 0x0;
+constexpr uint32_t YesNo = 0x4;
+constexpr uint32_t IconError = 0x10;
+constexpr uint32_t IconQuestion = 0x20;
+constexpr uint32_t IconWarning = 0x30;
+constexpr uint32_t IconInformation = 0x40;
+constexpr uint32_t DefaultButton2 = 0x100;
+
+constexpr int IdOk = 1;
+constexpr int IdCancel = 2;
+constexpr int IdYes = 6;
+constexpr int IdNo = 7;
+}  // namespace box
+
+// --- Process-wide set-up --------------------------------------------------
+
+// Keeps DLLs in the program's own folder (often a downloads folder) from being
+// loaded in place of system DLLs. Must run before anything else loads a DLL.
+void RestrictDllSearch();
+void InitializeCom();    // CoInitialize(NULL); the result is not examined
+void UninitializeCom();  // CoUninitialize()
+
+// --- Profile files ----------------------------------------------------------
+
+// GetPrivateProfileStringA: the key's value, or `fallback` when the section or
+// the key is absent, cut to size - 1 bytes and terminated. Gives its length.
+uint32_t ReadProfileString(const char* file, const char* section, const char* key,
+                           const char* fallback, char* buffer, uint32_t size);
+
+// GetPrivateProfileSectionA: the section's lines as consecutive zero-terminated
+// strings ended by an empty one. Gives the bytes written before that end.
+uint32_t ReadProfileSection(const char* file, const char* section, char* buffer,
+                            uint32_t size);
+
+// --- Files and the program itself -----------------------------------------
+
+// GetModuleFileNameA(NULL, buffer, size): the program's own full path.
+uint32_t ModuleFileName(char* buffer, uint32_t size);
+
+// FindFirstFileA and FindClose: true when the search finds at least one entry.
+bool FindAnyEntry(const char* pattern);
+
+// CopyFileA(source, target, failIfExists).
+bool CopyOneFile(const char* source, const char* target, bool failIfExists);
+// MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
+// puts a finished file in place of the target in one step.
+bool ReplaceWithFile(const char* from, const char* to);
+bool DeleteOneFile(const char* path);                  // DeleteFileA
+bool SetAttributes(const char* path, uint32_t value);  // SetFileAttributesA
+bool MakeDirectory(const char* path);                  // CreateDirectoryA(path, NULL)
+// GetFileAttributesA: true when `path` names an existing file that is not a
+// directory (no wildcards).
+bool IsExistingFile(const char* path);
+
+constexpr uint32_t AttributeDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
+
+// FindFirstFileA, FindNextFileA until no more entries, FindClose: calls
+// `visit` with each entry's file name and attributes, in the order the
+// search delivers them, until it gives false. Gives false when `visit` did,
+// true otherwise (a pattern without matches included).
+using EntryVisitor = bool (*)(void* context, const char* name, uint32_t attributes);
+bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context);
+
+// The last-write date of a file in local time: CreateFileA (GENERIC_READ,
+// no sharing, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL), GetFileTime, CloseHandle,
+// FileTimeToLocalFileTime, FileTimeToSystemTime. False when it cannot be
+// opened or converted.
+struct CalendarDate {
+  uint16_t Year;
+  uint16_t Month;
+  uint16_t Day;
+};
+bool FileWriteDate(const char* path, CalendarDate& date);
+
+// Reads a whole file, opened for reading with no sharing (CreateFileA
+// GENERIC_READ, share 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL), in blocks of
+// at most ReadBlockSize bytes (ReadFile), handing each to `consume` in order.
+// `lowSize` receives the low 32 bits of the file's size (GetFileSize) before
+// the first block. False when the file does not open, is empty, or a read
+// fails; the handle is closed on every road.
+constexpr uint32_t ReadBlockSize = 1u << 20;
+using BlockConsumer = void (*)(void* context, const uint8_t* data, uint32_t count);
+bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context);
+
+// --- Processes ----------------------------------------------------------------
+
+// CreateProcessA(application, commandLine, NULL, NULL, FALSE, 0, NULL,
+// directory, STARTUPINFOA of size 68, PROCESS_INFORMATION), then
+// WaitForSingleObject(INFINITE) for WaitFor::Exit or WaitForInputIdle(INFINITE)
+// for WaitFor::InputIdle, then CloseHandle of the thread and the process.
+// `application` may be null. False when the start or the wait fails.
+enum class WaitFor { Exit, InputIdle };
+bool RunProgram(const char* application, const char* commandLine, const char* directory,
+                WaitFor wait);
+
+// --- Shortcuts ------------------------------------------------------------------
+
+// Saves a shell link through COM: CoCreateInstance(CLSID_ShellLink,
+// IID_IShellLinkA), SetPath, SetWorkingDirectory, SetArguments (when
+// `arguments` is not null), SetShowCmd (when `showCommand` is not 0),
+// QueryInterface(IID_IPersistFile), Save(wide link path, TRUE), Release.
+// False when the object cannot be made, the link path does not fit 260 wide
+// characters, or the save fails.
+bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
+                   int showCommand, const char* linkPath);
+
+// --- System queries -------------------------------------------------------
+
+// GetWindowsDirectoryA and GetSystemDirectoryA into `buffer` of `size` bytes.
+uint32_t WindowsDirectory(char* buffer, uint32_t size);
+uint32_t SystemDirectory(char* buffer, uint32_t size);
+
+// GetVersionExA with an OSVERSIONINFOA of size 148: its platform id, or 0
+// when the call fails. 2 is the NT platform, 1 the Windows 95 family.
+uint32_t PlatformId();
+
+// The file-system path of shell folder `folder` (a CSIDL number), written
+// into `buffer` of FolderPathSize bytes: SHGetSpecialFolderLocation, then
+// SHGetPathFromIDListA, then the list is freed through SHGetMalloc.
+constexpr int FolderPathSize = 260;
+enum class FolderResult { NoLocation, NoPath, Found };
+FolderResult FolderPath(int folder, char* buffer);
+
+// A read-only registry key (RegOpenKeyExA, RegQueryValueExA, RegCloseKey).
+enum class RegistryRoot { LocalMachine };
+using RegistryHandle = void*;
+constexpr uint32_t KeyRead = 0x20019;
+// False, leaving `key` untouched, when the key does not open.
+bool RegistryOpen(RegistryRoot root, const char* path, uint32_t access, RegistryHandle& key);
+void RegistryClose(RegistryHandle key);
+// The byte size of a value's data, 0 when absent or not reported.
+uint32_t RegistryValueSize(RegistryHandle key, const char* name);
+// Reads at most `size` bytes of a value's data into `buffer`; the type is
+// not asked for.
+bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size);
+
+// --- Reports ----------------------------------------------------------------
+
+// The text of catalogue message `id` in UTF-8, cut to fit `size` bytes and
+// terminated (LoadStringW with the program's own module). Gives its length,
+// 0 when the catalogue has no text for `id`. The catalogue is read as wide
+// text so that it reaches the user exactly whatever the ANSI code page is.
+int LoadMessageText(unsigned id, char* buffer, int size);
+
+// Converts ANSI text to UTF-8 (MultiByteToWideChar with CP_ACP, then
+// WideCharToMultiByte with CP_UTF8). False, with `utf8` empty, on failure.
+bool AnsiToUtf8(const char* ansi, TextString& utf8);
+
+// A modal box with no owner window (MessageBoxW after converting from UTF-8,
+// which shows ANSI text exactly as MessageBoxA would). Gives the button
+// pressed, or 0 when no box could be shown.
+int MessageBoxUtf8(const char* text, const char* caption, uint32_t style);
+
+}  // namespace os

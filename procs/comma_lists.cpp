@@ -1,0 +1,27 @@
+#include "procs/comma_lists.h"
+
+#include <cstring>
+
+#include "base/report.h"
+
+int32_t CountPositions(const PROC_INFO& record, const TextString& leading,
+                       const char* leadingKey) {
+  int32_t count = leading.ItemCount(",");
+  if (count == 0) ShowError(MsgBadItemCount, record.Name.Text(), leadingKey);
+  return count;
+}
+
+TextString ListItem(const TextString& list, int32_t position) {
+  TextString item = list.Item(position, ",");
+  item.Trim(" ");
+  return item;
+}
+
+bool DirectoryOfPath(const char* path, TextString& directory) {
+  const char* last = strrchr(path, '\\');
+  if (!last || last == path) return false;
+  int32_t length = static_cast<int32_t>(last - path);
+  if (!directory.Reserve(length + 1)) return false;
+  memcpy(directory.Buffer(), path, length);
+  return true;
+}

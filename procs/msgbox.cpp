@@ -1,0 +1,87 @@
+// MSGBOX: shows a notice, a warning or a yes/no question, optionally only
+// when an earlier procedure of the same list left a given result. The answer
+// becomes this procedure's Result, and ISABORT decides whether it silently
+// ends the run.
+#include "procs/kinds.h"
+
+#include "base/report.h"
+#include "os/os.h"
+#include "procs/proc_record.h"
+
+namespace {
+
+struct MSGBOX_INFO : PROC_INFO {
+  TextString Flag;     // "name,number": show only when name's Result is number
+  TextString Type;     // ERROR, INFORMATION, WARNING or QUESTION
+  TextString Text;     // "%n" is a line break, "%t" a tab
+  TextString IsAbort;  // "ok/yes,cancel/no": a number other than 0 ends the run
+};
+
+const RecordKey<MSGBOX_INFO> Keys[] = {
+    {"FLAG", &MSGBOX_INFO::Flag, nullptr},
+    {"TYPE", &MSGBOX_INFO::Type, nullptr},
+    {"TEXT", &MSGBOX_INFO::Text, nullptr},
+    {"ISABORT", &MSGBOX_INFO::IsAbort, nullptr},
+};
+
+struct BoxType {
+  const char* Word;
+  uint32_t Style;
+};
+
+const BoxType BoxTypes[] = {
+    {"ERROR", os::box::Ok | os::box::IconError},
+    {"INFORMATION", os::box::Ok | os::box::IconInformation},
+    {"WARNING", os::box::YesNo | os::box::IconWarning | os::box::DefaultButton2},
+    {"QUESTION", os::box::YesNo | os::box::IconQuestion},
+};
+
+}  // namespace
+
+PROC_INFO* ParseMsgBox(const char* section) {
+  return ParseRecord(section, "MSGBOX_INFO", Keys);
+}
+
+bool ExecuteMsgBox(PROC_INFO* record) {
+  MSGBOX_INFO* box = static_cast<MSGBOX_INFO*>(record);
+
+  if (box->Flag.ItemCount(",") >= 2) {
+    TextString name = box->Flag.Item(0, ",");
+    name.Trim(" ");
+    PROC_INFO* condition = FindProc(TopProcList(), name.Text());
+    if (!condition) {
+      ShowError(MsgBadSymbol, box->Flag.Text());
+      return false;
+    }
+    if (box->Flag.Item(1, ",").ToInt() != (condition->Result ? 1 : 0)) return true;
+  }
+
+  const BoxType* type = nullptr;
+  for (const BoxType& candidate : BoxTypes) {
+    if (box->Type.Equals(candidate.Word)) {
+      type = &candidate;
+      break;
+    }
+  }
+  if (!type) {
+    ShowError(MsgBadSymbol, box->Type.Text());
+    return false;
+  }
+
+  box->Text.ReplaceAll("%n", "\n");
+  box->Text.ReplaceAll("%t", "\t");
+  int answer = ShowBox(box->Text.Text(), type->Style);
+
+  int abortItem;
+  if (answer == os::box::IdOk || answer == os::box::IdYes) {
+    box->Result = true;
+    abortItem = 0;
+  } else if (answer == os::box::IdCancel || answer == os::box::IdNo) {
+    abortItem = 1;
+  } else {
+    return true;  // no box could be shown
+  }
+  // A number other than 0 ends the run without a report: the box just
+  // shown is the last thing the user sees.
+  return box->IsAbort.Item(abortItem, ",").ToInt() == 0;
+}

@@ -1,0 +1,113 @@
+#include "symbols/symbol_table.h"
+
+#include "app/script_file.h"
+#include "app/updater.h"
+#include "os/os.h"
+#include "symbols/expansion.h"
+#include "symbols/system_queries.h"
+
+SymbolList SymbolTable;
+
+namespace {
+
+constexpr int DirectoryAreaSize = 260;
+
+TextString Entry(int32_t index) { return SymbolTable.Entries.Item(index, "\n"); }
+
+// The index of the first entry named `name`, or -1.
+int32_t FindSymbol(const char* name) {
+  for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i)
+    if (Entry(i).Item(0, "=").Equals(name)) return i;
+  return -1;
+}
+
+// Puts `value` in place of entry `index`'s value part; any text after a
+// second "=" stays behind it. An entry that has no "=" gets one, so that a
+// bare DEFINE line naming a built-in cannot make it stand for nothing.
+void SetSymbolValue(int32_t index, const char* value) {
+  // A line feed would split the entry in two and shift every later one.
+  if (TextString(value).CountOf("\n") > 0) return;
+  TextString entry = Entry(index);
+  if (!entry.ReplaceItem(1, "=", value)) entry.Append("=").Append(value);
+  SymbolTable.Entries.ReplaceItem(index, "\n", entry.Text());
+}
+
+// What a built-in symbol stands for when the system cannot give its value:
+// its own name. References then stay as written ("<Desktop>\App"), and the
+// paths built from them fail visibly instead of leading somewhere else, as
+// an empty value would ("\App", the root of the current drive). Expanding
+// the name again only gives the name again, within the fixed step count.
+void DefineBuiltIn(const char* name, const TextString& value, bool found) {
+  DefineSymbol(name, found && value.Length() > 0 ? value : TextString(name));
+}
+
+// <Win> and <Sys>: a failed call gives 0, a too small area the size needed.
+void DefineDirectory(const char* name, uint32_t (*query)(char*, uint32_t)) {
+  char area[DirectoryAreaSize] = {};
+  uint32_t length = query(area, sizeof area);
+  area[sizeof area - 1] = '\0';
+  DefineBuiltIn(name, TextString(area), length > 0 && length < sizeof area);
+}
+
+// <Desktop> and <Programs>: on the NT platform the folder shared by all
+// users, elsewhere the user's own. When the shell cannot give that one, the
+// other is the nearest place that is still the desktop or the Start menu.
+bool FolderOf(int folder, TextString& path) {
+  return GetFolderPath(path, folder) && path.Length() > 0;
+}
+
+void DefineFolder(const char* name, int shared, int own) {
+  bool nt = IsWindowsNT();
+  TextString path;
+  bool found = FolderOf(nt ? shared : own, path) || FolderOf(nt ? own : shared, path);
+  DefineBuiltIn(name, path, found);
+}
+
+}  // namespace
+
+bool LoadSymbols() {
+  SymbolTable.Entries.Assign("");
+  SymbolTable.SymbolCount = ReadSection(ScriptPath.Text(), "DEFINE", SymbolTable.Entries);
+
+  // After the DEFINE lines, so that a line of the same name keeps its place
+  // but not its value: the script cannot override a built-in.
+  DefineDirectory("<Win>", os::WindowsDirectory);
+  DefineDirectory("<Sys>", os::SystemDirectory);
+  // The program's directory without a trailing backslash, so "C:" for a
+  // program in a drive's root.
+  DefineBuiltIn("<Src>", ModulePath.Items(0, -2, "\\"), ModulePath.ItemCount("\\") >= 2);
+  DefineFolder("<Desktop>", folder::CommonDesktopDirectory, folder::DesktopDirectory);
+  DefineFolder("<Programs>", folder::CommonPrograms, folder::Programs);
+
+  // Only now, so that DEFINE values may refer to the built-ins.
+  ExpandSymbolValues();
+  return true;
+}
+
+bool LookupSymbol(const char* name, TextString& value) {
+  int32_t index = FindSymbol(name);
+  if (index < 0) return false;
+  value.Assign(Entry(index).Item(1, "="));
+  return true;
+}
+
+void DefineSymbol(const char* name, const TextString& value) {
+  int32_t index = FindSymbol(name);
+  if (index >= 0) {
+    SetSymbolValue(index, value.Text());
+    return;
+  }
+  TextString entry(name);
+  // Same reason as in SetSymbolValue: one entry is one line.
+  if (entry.Append("=").Append(value).CountOf("\n") > 0) return;
+  if (SymbolTable.SymbolCount > 0) SymbolTable.Entries.Append("\n");
+  SymbolTable.Entries.Append(entry);
+  ++SymbolTable.SymbolCount;
+}
+
+void ExpandSymbolValues() {
+  for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i) {
+    TextString value = Entry(i).Item(1, "=");
+    if (ExpandValue(value)) SetSymbolValue(i, value.Text());
+  }
+}

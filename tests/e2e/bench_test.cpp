@@ -1,0 +1,253 @@
+// Tests of the bench itself, with boxprobe standing in for the Updater: what
+// boxhelper reads off a box must be what the program asked for, and what it
+// presses must reach the program.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "wine_case.h"
+#include "wine_env.h"
+
+namespace e2e {
+namespace {
+
+const char kProbeCaption[] = "試験の箱";
+const char kProbeText[] = "日本語の本文です。\n二行目も表示します。";
+
+// Waits (bounded) until no Linux process has text in its command line;
+// Wine shows a Windows program's path there.
+bool NoProcessMentions(const std::string& text) {
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    bool found = false;
+    std::error_code ec;
+    // Processes come and go while the folder is read: errors only end it.
+    for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end;
+         it.increment(ec)) {
+      std::ifstream in(it->path() / "cmdline", std::ios::binary);
+      std::string cmdline((std::istreambuf_iterator<char>(in)),
+                          std::istreambuf_iterator<char>());
+      if (cmdline.find(text) != std::string::npos) found = true;
+    }
+    if (!found) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+class BenchTest : public ::testing::Test {
+ protected:
+  void SetUp() override { probe_.InstallTool("boxprobe.exe"); }
+
+  static std::string CaseName() {
+    return std::string("bench_") +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  }
+
+  WineCase probe_{CaseName()};
+};
+
+struct Expected {
+  const char* icon;
+  std::vector<std::string> buttons;
+  const char* defaultButton;
+};
+
+TEST_F(BenchTest, ReadsIconsButtonsAndDefaults) {
+  RunResult r = probe_.Run(
+      "ok+error ok+info yesno+warning+def2 yesno+question okcancel "
+      "abortretryignore+def3 yesnocancel+def2");
+  const std::vector<Expected> expected = {
+      {"error", {"OK"}, "OK"},
+      {"information", {"OK"}, "OK"},
+      {"warning", {"Yes", "No"}, "No"},
+      {"question", {"Yes", "No"}, "Yes"},
+      {"none", {"OK", "Cancel"}, "OK"},
+      {"none", {"Abort", "Retry", "Ignore"}, "Ignore"},
+      {"none", {"Yes", "No", "Cancel"}, "No"},
+  };
+  ASSERT_EQ(r.boxes.size(), expected.size()) << r;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE("box " + std::to_string(i + 1));
+    const Box& box = r.boxes[i];
+    EXPECT_EQ(box.caption, kProbeCaption);
+    EXPECT_EQ(box.text, kProbeText);
+    EXPECT_EQ(box.icon, expected[i].icon);
+    EXPECT_EQ(box.buttons, expected[i].buttons);
+    EXPECT_EQ(box.defaultButton, expected[i].defaultButton);
+    EXPECT_EQ(box.pressed, expected[i].defaultButton);
+  }
+  // The probe's exit code spells the ids it got back: the defaults reached it.
+  EXPECT_EQ(r.exitCode, 1176157) << r;
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_TRUE(r.warnings.empty()) << r;
+}
+
+TEST_F(BenchTest, PressesQueuedAnswersInOrder) {
+  RunResult r = probe_.Run("yesno yesnocancel retrycancel abortretryignore ok",
+                           {"No", "cancel", "Retry", "default"});
+  ASSERT_EQ(r.boxes.size(), 5u) << r;
+  std::vector<std::string> pressed;
+  for (const Box& box : r.boxes) pressed.push_back(box.pressed);
+  // Past the end of the queue, and for "default", the default button.
+  EXPECT_EQ(pressed, (std::vector<std::string>{"No", "Cancel", "Retry", "Abort", "OK"}));
+  EXPECT_EQ(r.exitCode, 72431) << r;
+  EXPECT_TRUE(r.warnings.empty()) << r;
+}
+
+TEST_F(BenchTest, AnswerWithoutItsButtonPressesTheDefaultAndWarns) {
+  RunResult r = probe_.Run("okcancel+def2", {"Yes"});
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].pressed, "Cancel");
+  EXPECT_EQ(r.exitCode, 2);
+  ASSERT_EQ(r.warnings.size(), 1u) << r;
+  EXPECT_NE(r.warnings[0].find("Yes"), std::string::npos) << r.warnings[0];
+}
+
+TEST_F(BenchTest, ArgumentTextKeepsQuotesAndJapanese) {
+  // Unquoted, the space would split the caption and the probe would fail on
+  // the second half with exit code 99.
+  RunResult r = probe_.Run("\"caption=更新 プログラム\" \"text=一 二\" ok");
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].caption, "更新 プログラム");
+  EXPECT_EQ(r.boxes[0].text, "一 二");
+  EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST_F(BenchTest, ReportKeepsTabsAndBackslashesOfATextApart) {
+  // The report separates fields with tabs and escapes with backslashes; a
+  // text full of both must come back whole, and the fields after it intact.
+  RunResult r = probe_.Run("\"text=a\tb\\\\t\\c\\\\\" \"caption=\t\" yesno+question", {"No"});
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, "a\tb\\\\t\\c\\");
+  EXPECT_EQ(r.boxes[0].caption, "\t");
+  EXPECT_EQ(r.boxes[0].icon, "question");
+  EXPECT_EQ(r.boxes[0].pressed, "No");
+}
+
+TEST_F(BenchTest, CodePageFollowsTheRequestedLocale) {
+  RunResult japanese = probe_.Run("acp ok", {}, 932);
+  RunResult western = probe_.Run("acp ok", {}, 1252);
+  ASSERT_EQ(japanese.boxes.size(), 1u) << japanese;
+  ASSERT_EQ(western.boxes.size(), 1u) << western;
+  EXPECT_EQ(japanese.boxes[0].text, "ACP 932");
+  EXPECT_EQ(western.boxes[0].text, "ACP 1252");
+  // The same bytes read differently: the probe's CP932 caption is mojibake
+  // under 1252.
+  EXPECT_EQ(japanese.boxes[0].caption, kProbeCaption);
+  EXPECT_NE(western.boxes[0].caption, kProbeCaption);
+}
+
+TEST_F(BenchTest, ScriptTextSurvivesTheRoundTripThroughAProgram) {
+  // Written in the code page with CRLF, read as ANSI bytes by the program,
+  // shown, and read back off the box.
+  const std::string japanese = "[UPDATER]\nNAME=更新の表示\n";
+  probe_.WriteScript(japanese, "ja.ini", 932);
+  RunResult r = probe_.Run("show=ja.ini ok", {}, 932);
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, "[UPDATER]\r\nNAME=更新の表示\r\n");
+
+  probe_.WriteScript("NAME=café\n", "we.ini", 1252);
+  r = probe_.Run("show=we.ini ok", {}, 1252);
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, "NAME=café\r\n");
+}
+
+TEST_F(BenchTest, HungProgramIsEndedAtTheTimeout) {
+  RunResult r = probe_.Run("ok hang", {}, 932, 2);
+  EXPECT_TRUE(r.timedOut) << r;
+  EXPECT_EQ(r.exitCode, -1);
+  // What was seen before the hang is kept.
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].pressed, "OK");
+  EXPECT_GE(r.seconds, 2.0);
+  EXPECT_LT(r.seconds, 15.0);
+
+  // A program that the hung one started goes too: nothing may be left to
+  // hold the prefix's files or show boxes in later cases.
+  r = probe_.Run("\"spawn=hang\"", {}, 932, 1);
+  EXPECT_TRUE(r.timedOut) << r;
+  EXPECT_TRUE(NoProcessMentions(probe_.WinPath())) << "a probe survived its timeout";
+
+  r = probe_.Run("exit=5");
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 5) << r;
+  EXPECT_TRUE(r.boxes.empty()) << r;
+}
+
+TEST_F(BenchTest, ReportsExitCodes) {
+  EXPECT_EQ(probe_.Run("exit=0").exitCode, 0);
+  // Beyond what a Unix exit status could carry.
+  EXPECT_EQ(probe_.Run("exit=123456").exitCode, 123456);
+  EXPECT_EQ(probe_.Run("nonsense").exitCode, 99);
+}
+
+TEST_F(BenchTest, AnswersBoxesOfProgramsTheProgramStarts) {
+  RunResult r = probe_.Run("\"spawn=yesno+question\" ok", {"No"});
+  ASSERT_EQ(r.boxes.size(), 2u) << r;
+  EXPECT_EQ(r.boxes[0].icon, "question");
+  EXPECT_EQ(r.boxes[0].pressed, "No");
+  EXPECT_EQ(r.boxes[1].pressed, "OK");
+  EXPECT_EQ(r.exitCode, 71) << r;
+}
+
+TEST_F(BenchTest, RunsAProgramInASubfolder) {
+  probe_.InstallTool("boxprobe.exe", "sub dir/probe.exe");
+  RunResult r = probe_.Run("exit=7");
+  EXPECT_EQ(r.exitCode, 7) << r;
+  r = probe_.RunProgram("boxprobe.exe", "exit=8");
+  EXPECT_EQ(r.exitCode, 8) << r;
+}
+
+TEST(WineCaseFiles, PathsPointIntoTheCaseFolder) {
+  WineCase c("files_paths");
+  EXPECT_EQ(c.WinPath(), "C:\\cases\\files_paths");
+  EXPECT_EQ(c.WinPath("a/b.txt"), "C:\\cases\\files_paths\\a\\b.txt");
+  EXPECT_EQ(c.UnixPath("a\\b.txt"), WinePrefix() + "/drive_c/cases/files_paths/a/b.txt");
+  EXPECT_THROW(WineCase("a/b"), std::invalid_argument);
+}
+
+TEST(WineCaseFiles, WritesReadsAndStartsEmpty) {
+  {
+    WineCase c("files_io");
+    c.MakeDir("d/e");
+    c.WriteFile("x/y.bin", std::string("\0\xFF\r\n", 4));
+    EXPECT_TRUE(c.Exists("d/e"));
+    EXPECT_EQ(c.ReadFile("x/y.bin"), std::string("\0\xFF\r\n", 4));
+    EXPECT_FALSE(c.Exists("nothing"));
+    EXPECT_THROW(c.ReadFile("nothing"), std::runtime_error);
+  }
+  WineCase again("files_io");
+  EXPECT_FALSE(again.Exists("x/y.bin"));
+  EXPECT_TRUE(std::filesystem::is_empty(again.UnixPath()));
+}
+
+TEST(WineCaseFiles, ScriptsAreWrittenInTheCodePageWithCrlf) {
+  WineCase c("files_script");
+  c.WriteScript("[A]\nNAME=更新\r\nX=1");
+  EXPECT_EQ(c.ReadFile("updater.ini"), "[A]\r\nNAME=\x8D\x58\x90\x56\r\nX=1");
+  c.WriteScript("K=é\n", "w.ini", 1252);
+  EXPECT_EQ(c.ReadFile("w.ini"), "K=\xE9\r\n");
+  // Text the code page cannot hold is a bench error, not silent loss.
+  EXPECT_THROW(c.WriteScript("K=é"), std::runtime_error);
+}
+
+TEST(UpdaterSmoke, ReportsAMissingScriptWithAnErrorBox) {
+  if (!std::filesystem::exists(DistDir() + "/win32/updater.exe"))
+    GTEST_SKIP() << "dist/win32/updater.exe is not built";
+  WineCase c("smoke_no_script");
+  c.InstallUpdater();
+  RunResult r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].icon, "error");
+  EXPECT_EQ(r.boxes[0].buttons, std::vector<std::string>{"OK"});
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+}  // namespace
+}  // namespace e2e

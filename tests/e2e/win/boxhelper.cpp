@@ -1,0 +1,586 @@
+// boxhelper: starts a program, reads every message box it shows, answers it
+// and records what it saw. The end-to-end tests and the headless demo drive
+// the Updater through it.
+//
+//   boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS] [--print]
+//             PROGRAM
+//
+// The argument text for PROGRAM comes raw from the environment variable
+// BOXHELPER_ARGS, so that its quotes reach the program untouched.
+//
+// Report (UTF-8, one record a line, fields separated by tabs, with \, tab,
+// CR and LF escaped as \\, \t, \r, \n):
+//   BOX  caption text icon buttons default pressed
+//   WARN message
+//   EXIT code | TIMEOUT | ERROR message
+//
+// Exit code: 0 when the program ended by itself, 3 on timeout, 2 when the
+// program could not be started or the command line was wrong.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kArgsVariable[] = L"BOXHELPER_ARGS";
+const wchar_t kDialogClass[] = L"#32770";
+// Control ids of the parts of a message box.
+const int kTextId = 0xFFFF;
+const int kIconId = 1088;
+// One poll step; every wait below is a bounded number of these.
+const DWORD kStepMs = 10;
+// How long a box may take to go away after it was answered, and how long its
+// icon may take to be painted.
+const DWORD kCloseWaitMs = 10000;
+const DWORD kIconWaitMs = 3000;
+
+struct ButtonName {
+  int id;
+  const wchar_t* name;
+};
+
+const ButtonName kButtons[] = {
+    {IDOK, L"OK"},           {IDCANCEL, L"Cancel"},     {IDABORT, L"Abort"},
+    {IDRETRY, L"Retry"},     {IDIGNORE, L"Ignore"},     {IDYES, L"Yes"},
+    {IDNO, L"No"},           {IDTRYAGAIN, L"TryAgain"}, {IDCONTINUE, L"Continue"},
+    {IDHELP, L"Help"},
+};
+
+const wchar_t* ButtonNameOf(int id) {
+  for (const ButtonName& b : kButtons)
+    if (b.id == id) return b.name;
+  return nullptr;
+}
+
+struct Options {
+  std::wstring program;
+  std::wstring report;
+  std::vector<std::wstring> answers;
+  DWORD timeoutMs = 20000;
+  bool print = false;
+};
+
+struct Button {
+  int id;
+  HWND hwnd;
+  int left;
+};
+
+struct Box {
+  std::wstring caption, text, icon;
+  std::vector<Button> buttons;  // left to right, as the user sees them
+  int defaultId = 0;
+};
+
+std::string ToUtf8(const std::wstring& w) {
+  if (w.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0,
+                              nullptr, nullptr);
+  std::string s(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr,
+                      nullptr);
+  return s;
+}
+
+std::wstring Escape(const std::wstring& s) {
+  std::wstring out;
+  for (wchar_t c : s) {
+    switch (c) {
+      case L'\\': out += L"\\\\"; break;
+      case L'\t': out += L"\\t"; break;
+      case L'\n': out += L"\\n"; break;
+      case L'\r': out += L"\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+ULONGLONG Now() { return GetTickCount64(); }
+
+// Writes records as they happen, so a crash or a kill still leaves what was
+// seen up to then.
+class Report {
+ public:
+  bool Open(const std::wstring& path) {
+    if (path.empty()) return true;
+    file_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file_ != INVALID_HANDLE_VALUE;
+  }
+  ~Report() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  }
+  void Record(const std::vector<std::wstring>& fields) {
+    if (file_ == INVALID_HANDLE_VALUE) return;
+    std::wstring line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i) line += L'\t';
+      line += Escape(fields[i]);
+    }
+    line += L'\n';
+    std::string bytes = ToUtf8(line);
+    DWORD written = 0;
+    WriteFile(file_, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+  }
+
+ private:
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+// stdout is usually a pipe or a file, where WriteConsoleW does not work:
+// plain UTF-8 bytes suit both the terminal and a log.
+void Print(const std::wstring& text) {
+  std::string bytes = ToUtf8(text);
+  fwrite(bytes.data(), 1, bytes.size(), stdout);
+  fflush(stdout);
+}
+
+void PrintBox(int number, const Box& box, const std::wstring& pressed) {
+  std::wstring out = L"[message box " + std::to_wstring(number) + L"]\n";
+  out += L"  caption: " + box.caption + L"\n";
+  std::wstring text = box.text;
+  size_t pos = 0;
+  while ((pos = text.find(L"\r\n", pos)) != std::wstring::npos) text.erase(pos, 1);
+  for (pos = 0; (pos = text.find(L'\n', pos)) != std::wstring::npos; pos += 10)
+    text.replace(pos, 1, L"\n         ");
+  out += L"  text:    " + text + L"\n";
+  out += L"  icon:    " + box.icon + L"\n";
+  out += L"  buttons:";
+  for (const Button& b : box.buttons) {
+    out += L" [";
+    out += ButtonNameOf(b.id);
+    out += L"]";
+    if (b.id == box.defaultId) out += L"(default)";
+  }
+  out += L"\n  pressed: " + pressed + L"\n";
+  Print(out);
+}
+
+std::wstring WindowText(HWND hwnd) {
+  std::vector<wchar_t> buf(65536);
+  int n = GetWindowTextW(hwnd, buf.data(), (int)buf.size());
+  return std::wstring(buf.data(), n > 0 ? n : 0);
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+  std::vector<HWND>* list = reinterpret_cast<std::vector<HWND>*>(param);
+  list->push_back(child);
+  return TRUE;
+}
+
+// --- Icon recognition ------------------------------------------------------
+// Icon handles do not cross processes, so the icon is recognised by its
+// pixels: the control's screen area is compared with the standard icons drawn
+// here on the same background.
+
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<DWORD> data;  // 0x00RRGGBB, top-down
+  DWORD At(int x, int y) const { return data[y * width + x] & 0xFFFFFF; }
+};
+
+// A top-down 32-bit DIB selected into a memory DC.
+class Canvas {
+ public:
+  Canvas(int width, int height) : width_(width), height_(height) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    dc_ = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    bitmap_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits_, nullptr, 0);
+    if (bitmap_) old_ = SelectObject(dc_, bitmap_);
+  }
+  ~Canvas() {
+    if (old_) SelectObject(dc_, old_);
+    if (bitmap_) DeleteObject(bitmap_);
+    if (dc_) DeleteDC(dc_);
+  }
+  bool Ok() const { return dc_ && bitmap_ && bits_; }
+  HDC Dc() const { return dc_; }
+  Pixels Take() const {
+    GdiFlush();
+    Pixels p;
+    p.width = width_;
+    p.height = height_;
+    const DWORD* src = static_cast<const DWORD*>(bits_);
+    p.data.assign(src, src + width_ * height_);
+    return p;
+  }
+
+ private:
+  int width_, height_;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  void* bits_ = nullptr;
+};
+
+bool CaptureScreen(const RECT& r, Pixels* out) {
+  Canvas canvas(r.right - r.left, r.bottom - r.top);
+  if (!canvas.Ok()) return false;
+  HDC screen = GetDC(nullptr);
+  BOOL ok = BitBlt(canvas.Dc(), 0, 0, r.right - r.left, r.bottom - r.top, screen,
+                   r.left, r.top, SRCCOPY);
+  ReleaseDC(nullptr, screen);
+  if (!ok) return false;
+  *out = canvas.Take();
+  return true;
+}
+
+Pixels DrawStandardIcon(LPCWSTR which, int width, int height, DWORD background) {
+  Canvas canvas(width, height);
+  if (!canvas.Ok()) return Pixels();
+  // COLORREF is 0x00BBGGRR, the DIB's pixels are 0x00RRGGBB.
+  HBRUSH brush = CreateSolidBrush(RGB((background >> 16) & 0xFF,
+                                      (background >> 8) & 0xFF, background & 0xFF));
+  RECT all = {0, 0, width, height};
+  FillRect(canvas.Dc(), &all, brush);
+  DeleteObject(brush);
+  DrawIconEx(canvas.Dc(), 0, 0, LoadIconW(nullptr, which), width, height, 0,
+             nullptr, DI_NORMAL);
+  return canvas.Take();
+}
+
+int ChannelDiff(DWORD a, DWORD b) {
+  int d = 0;
+  for (int shift = 0; shift < 24; shift += 8)
+    d = std::max(d, std::abs((int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF)));
+  return d;
+}
+
+// Pixels that differ noticeably; small differences from blending are fine.
+int Mismatches(const Pixels& shot, int ox, int oy, const Pixels& icon) {
+  int count = 0;
+  for (int y = 0; y < icon.height; ++y)
+    for (int x = 0; x < icon.width; ++x)
+      if (ChannelDiff(shot.At(ox + x, oy + y), icon.At(x, y)) > 24) ++count;
+  return count;
+}
+
+struct IconKind {
+  LPCWSTR resource;
+  const wchar_t* name;
+};
+
+const IconKind kIcons[] = {
+    {IDI_HAND, L"error"},
+    {IDI_ASTERISK, L"information"},
+    {IDI_EXCLAMATION, L"warning"},
+    {IDI_QUESTION, L"question"},
+};
+
+// Polls until the control shows one of the standard icons; a control that
+// stays plain background shows none.
+std::wstring RecogniseIcon(HWND box, HANDLE process, ULONGLONG deadline) {
+  HWND control = GetDlgItem(box, kIconId);
+  if (!control || !IsWindowVisible(control)) return L"none";
+  RECT client;
+  GetClientRect(control, &client);
+  int width = client.right, height = client.bottom;
+  // Setting an icon sizes the control to it; without one it keeps the size
+  // of the dialog template and may even lie under the buttons.
+  if (width != GetSystemMetrics(SM_CXICON) || height != GetSystemMetrics(SM_CYICON))
+    return L"none";
+  POINT origin = {0, 0};
+  ClientToScreen(control, &origin);
+  // A margin of dialog background around the control gives the colour that
+  // the icon is drawn on.
+  const int margin = 2;
+  RECT area = {origin.x - margin, origin.y - margin, origin.x + width + margin,
+               origin.y + height + margin};
+
+  ULONGLONG until = std::min<ULONGLONG>(deadline, Now() + kIconWaitMs);
+  bool plainSeen = false;
+  for (;;) {
+    Pixels shot;
+    if (CaptureScreen(area, &shot)) {
+      DWORD background = shot.At(0, 0);
+      int best = -1, bestCount = 0;
+      for (int i = 0; i < 4; ++i) {
+        Pixels icon = DrawStandardIcon(kIcons[i].resource, width, height, background);
+        if (icon.data.empty()) continue;
+        int count = Mismatches(shot, margin, margin, icon);
+        if (best < 0 || count < bestCount) best = i, bestCount = count;
+      }
+      if (best >= 0 && bestCount * 50 <= width * height) return kIcons[best].name;
+      bool plain = true;
+      for (int y = margin; plain && y < margin + height; ++y)
+        for (int x = margin; plain && x < margin + width; ++x)
+          plain = shot.At(x, y) == background;
+      // Plain twice in a row: painted and empty, not just not painted yet.
+      if (plain && plainSeen) return L"none";
+      plainSeen = plain;
+    }
+    if (Now() >= until) return L"unknown";
+    if (WaitForSingleObject(process, kStepMs) == WAIT_OBJECT_0) return L"unknown";
+  }
+}
+
+// --- Boxes -----------------------------------------------------------------
+
+Box ReadBox(HWND hwnd, HANDLE process, ULONGLONG deadline) {
+  Box box;
+  box.caption = WindowText(hwnd);
+  std::vector<HWND> children;
+  EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) {
+    if (GetParent(child) != hwnd) continue;
+    int id = GetDlgCtrlID(child) & 0xFFFF;
+    wchar_t cls[64] = L"";
+    GetClassNameW(child, cls, 64);
+    if (id == kTextId && _wcsicmp(cls, L"Static") == 0) {
+      box.text = WindowText(child);
+    } else if (_wcsicmp(cls, L"Button") == 0 && IsWindowVisible(child) &&
+               ButtonNameOf(id)) {
+      RECT r;
+      GetWindowRect(child, &r);
+      box.buttons.push_back(Button{id, child, r.left});
+      if ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        box.defaultId = id;
+    }
+  }
+  std::stable_sort(box.buttons.begin(), box.buttons.end(),
+                   [](const Button& a, const Button& b) { return a.left < b.left; });
+  box.icon = RecogniseIcon(hwnd, process, deadline);
+  return box;
+}
+
+struct FindContext {
+  DWORD pid;
+  HANDLE job;
+  const std::vector<HWND>* stuck;
+  HWND found;
+};
+
+bool BelongsToRun(DWORD pid, const FindContext& ctx) {
+  if (pid == ctx.pid) return true;
+  if (!ctx.job) return false;
+  // Programs that the program starts stay in its job. (Wine answers
+  // IsProcessInJob only with the full query right.)
+  HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (!h) return false;
+  BOOL inJob = FALSE;
+  bool result = IsProcessInJob(h, ctx.job, &inJob) && inJob;
+  CloseHandle(h);
+  return result;
+}
+
+BOOL CALLBACK FindBoxWindow(HWND hwnd, LPARAM param) {
+  FindContext* ctx = reinterpret_cast<FindContext*>(param);
+  if (!IsWindowVisible(hwnd)) return TRUE;
+  wchar_t cls[16] = L"";
+  GetClassNameW(hwnd, cls, 16);
+  if (wcscmp(cls, kDialogClass) != 0) return TRUE;
+  if (std::find(ctx->stuck->begin(), ctx->stuck->end(), hwnd) != ctx->stuck->end())
+    return TRUE;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (!BelongsToRun(pid, *ctx)) return TRUE;
+  ctx->found = hwnd;
+  return FALSE;
+}
+
+const Button* FindButton(const Box& box, int id) {
+  for (const Button& b : box.buttons)
+    if (b.id == id) return &b;
+  return nullptr;
+}
+
+// The button for the queued answer: the default one when the queue is empty
+// or says "default"; null when the box lacks the asked-for button.
+const Button* ChooseButton(const Box& box, const std::wstring& answer) {
+  if (answer.empty() || _wcsicmp(answer.c_str(), L"default") == 0) {
+    if (const Button* b = FindButton(box, box.defaultId)) return b;
+    return box.buttons.empty() ? nullptr : &box.buttons.front();
+  }
+  for (const ButtonName& n : kButtons)
+    if (_wcsicmp(answer.c_str(), n.name) == 0) return FindButton(box, n.id);
+  return nullptr;
+}
+
+bool WaitGone(HWND hwnd, HANDLE process, ULONGLONG deadline) {
+  ULONGLONG until = std::min<ULONGLONG>(deadline, Now() + kCloseWaitMs);
+  while (IsWindow(hwnd) && IsWindowVisible(hwnd)) {
+    if (Now() >= until) return false;
+    if (WaitForSingleObject(process, kStepMs) == WAIT_OBJECT_0) return true;
+  }
+  return true;
+}
+
+std::vector<std::wstring> SplitList(const std::wstring& s) {
+  std::vector<std::wstring> items;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = s.find(L',', start);
+    std::wstring item = s.substr(start, comma == std::wstring::npos ? std::wstring::npos
+                                                                    : comma - start);
+    size_t a = item.find_first_not_of(L' ');
+    size_t b = item.find_last_not_of(L' ');
+    items.push_back(a == std::wstring::npos ? std::wstring() : item.substr(a, b - a + 1));
+    if (comma == std::wstring::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    std::wstring a = argv[i];
+    bool hasValue = i + 1 < argc;
+    if (a == L"--report" && hasValue) {
+      o->report = argv[++i];
+    } else if (a == L"--answers" && hasValue) {
+      std::wstring list = argv[++i];
+      if (!list.empty()) o->answers = SplitList(list);
+    } else if (a == L"--timeout" && hasValue) {
+      double seconds = _wtof(argv[++i]);
+      if (seconds <= 0) return false;
+      o->timeoutMs = (DWORD)(seconds * 1000);
+    } else if (a == L"--print") {
+      o->print = true;
+    } else if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {
+      return false;
+    } else if (o->program.empty()) {
+      o->program = a;
+    } else {
+      return false;
+    }
+  }
+  return !o->program.empty();
+}
+
+std::wstring ArgumentText() {
+  DWORD n = GetEnvironmentVariableW(kArgsVariable, nullptr, 0);
+  if (n == 0) return std::wstring();
+  std::vector<wchar_t> buf(n);
+  DWORD got = GetEnvironmentVariableW(kArgsVariable, buf.data(), n);
+  return std::wstring(buf.data(), got < n ? got : 0);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    fputs("usage: boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS]"
+          " [--print] PROGRAM\n  (argument text for PROGRAM in BOXHELPER_ARGS)\n",
+          stderr);
+    return 2;
+  }
+  Report report;
+  if (!report.Open(options.report)) {
+    fwprintf(stderr, L"boxhelper: cannot write %ls\n", options.report.c_str());
+    return 2;
+  }
+
+  std::wstring args = ArgumentText();
+  std::wstring commandLine = L"\"" + options.program + L"\"";
+  if (!args.empty()) commandLine += L" " + args;
+  // The program gets the helper's environment but not its own arguments.
+  SetEnvironmentVariableW(kArgsVariable, nullptr);
+
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back(0);
+  if (!CreateProcessW(options.program.c_str(), cmd.data(), nullptr, nullptr, FALSE,
+                      CREATE_SUSPENDED, nullptr, nullptr, &si, &pi)) {
+    DWORD error = GetLastError();
+    std::wstring message = L"cannot start " + options.program + L" (error " +
+                           std::to_wstring(error) + L")";
+    report.Record({L"ERROR", message});
+    fwprintf(stderr, L"boxhelper: %ls\n", message.c_str());
+    return 2;
+  }
+  if (job && !AssignProcessToJobObject(job, pi.hProcess)) {
+    CloseHandle(job);
+    job = nullptr;
+  }
+  ResumeThread(pi.hThread);
+  CloseHandle(pi.hThread);
+
+  const ULONGLONG deadline = Now() + options.timeoutMs;
+  size_t nextAnswer = 0;
+  int boxes = 0;
+  bool timedOut = false;
+  std::vector<HWND> stuck;
+  for (;;) {
+    if (WaitForSingleObject(pi.hProcess, kStepMs) == WAIT_OBJECT_0) break;
+    if (Now() >= deadline) {
+      timedOut = true;
+      break;
+    }
+    FindContext ctx = {pi.dwProcessId, job, &stuck, nullptr};
+    EnumWindows(FindBoxWindow, reinterpret_cast<LPARAM>(&ctx));
+    if (!ctx.found) continue;
+
+    Box box = ReadBox(ctx.found, pi.hProcess, deadline);
+    std::wstring answer =
+        nextAnswer < options.answers.size() ? options.answers[nextAnswer] : L"";
+    ++nextAnswer;
+    const Button* button = ChooseButton(box, answer);
+    if (!button) {
+      // Answering anyway keeps the run going; the record shows the mismatch.
+      std::wstring warning = L"box " + std::to_wstring(boxes + 1) + L" has no button " +
+                             answer + L"; pressed the default";
+      report.Record({L"WARN", warning});
+      if (options.print) Print(L"warning: " + warning + L"\n");
+      button = ChooseButton(box, L"");
+    }
+    std::wstring pressed = button ? ButtonNameOf(button->id) : L"";
+    std::wstring buttons;
+    for (const Button& b : box.buttons) {
+      if (!buttons.empty()) buttons += L",";
+      buttons += ButtonNameOf(b.id);
+    }
+    const wchar_t* defaultName = ButtonNameOf(box.defaultId);
+    report.Record({L"BOX", box.caption, box.text, box.icon, buttons,
+                   defaultName ? defaultName : L"", pressed});
+    ++boxes;
+    if (options.print) PrintBox(boxes, box, pressed);
+
+    if (button)
+      PostMessageW(ctx.found, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button->hwnd));
+    else
+      PostMessageW(ctx.found, WM_CLOSE, 0, 0);
+    if (!WaitGone(ctx.found, pi.hProcess, deadline) && Now() < deadline) {
+      // A box that will not close is not answered twice; the overall timeout
+      // ends the run.
+      stuck.push_back(ctx.found);
+      report.Record({L"WARN", L"box " + std::to_wstring(boxes) + L" did not close"});
+    }
+  }
+
+  int result = 0;
+  if (timedOut) {
+    if (!job || !TerminateJobObject(job, 1)) TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 5000);
+    report.Record({L"TIMEOUT"});
+    if (options.print) Print(L"timeout: the program was ended after " +
+                             std::to_wstring(options.timeoutMs / 1000) + L" s\n");
+    result = 3;
+  } else {
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    report.Record({L"EXIT", std::to_wstring(code)});
+    if (options.print) Print(L"exit code: " + std::to_wstring(code) + L"\n");
+  }
+  CloseHandle(pi.hProcess);
+  if (job) CloseHandle(job);
+  return result;
+}

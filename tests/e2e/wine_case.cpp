@@ -1,0 +1,259 @@
+#include "wine_case.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "wine_env.h"
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+namespace {
+
+std::string Replace(std::string s, char from, char to) {
+  for (char& c : s)
+    if (c == from) c = to;
+  return s;
+}
+
+const char* LocaleFor(int codePage) {
+  switch (codePage) {
+    case 932: return "ja_JP.UTF-8";
+    case 1252: return "C.UTF-8";
+  }
+  throw std::invalid_argument("no locale for code page " + std::to_string(codePage));
+}
+
+std::string Unescape(const std::string& field) {
+  std::string out;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '\\' || i + 1 == field.size()) {
+      out += field[i];
+      continue;
+    }
+    switch (field[++i]) {
+      case 't': out += '\t'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      default: out += field[i];
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(s);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  if (!s.empty() && s.back() == sep) parts.push_back("");
+  return parts;
+}
+
+// Reads boxhelper's report; false when it holds no final record.
+bool ParseReport(const std::string& text, RunResult* result, std::string* error) {
+  bool finished = false;
+  for (const std::string& line : Split(text, '\n')) {
+    if (line.empty()) continue;
+    std::vector<std::string> f = Split(line, '\t');
+    for (std::string& field : f) field = Unescape(field);
+    if (f[0] == "BOX" && f.size() == 7) {
+      Box box;
+      box.caption = f[1];
+      box.text = f[2];
+      box.icon = f[3];
+      if (!f[4].empty()) box.buttons = Split(f[4], ',');
+      box.defaultButton = f[5];
+      box.pressed = f[6];
+      result->boxes.push_back(box);
+    } else if (f[0] == "WARN" && f.size() == 2) {
+      result->warnings.push_back(f[1]);
+    } else if (f[0] == "EXIT" && f.size() == 2) {
+      result->exitCode = static_cast<int>(std::stoul(f[1]));
+      finished = true;
+    } else if (f[0] == "TIMEOUT") {
+      result->timedOut = true;
+      result->exitCode = -1;
+      finished = true;
+    } else if (f[0] == "ERROR") {
+      *error = f.size() > 1 ? f[1] : "unknown error";
+      return false;
+    } else {
+      *error = "unexpected report line: " + line;
+      return false;
+    }
+  }
+  if (!finished) *error = "the report has no final record";
+  return finished;
+}
+
+std::string Join(const std::vector<std::string>& items, const char* sep) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) out += (i ? sep : "") + items[i];
+  return out;
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& os, const Box& box) {
+  return os << "{caption \"" << box.caption << "\", text \"" << box.text << "\", icon "
+            << box.icon << ", buttons " << Join(box.buttons, ",") << ", default "
+            << box.defaultButton << ", pressed " << box.pressed << "}";
+}
+
+std::ostream& operator<<(std::ostream& os, const RunResult& result) {
+  os << (result.timedOut ? std::string("timed out")
+                         : "exit code " + std::to_string(result.exitCode))
+     << ", " << result.boxes.size() << " box(es)";
+  for (const Box& box : result.boxes) os << "\n  " << box;
+  for (const std::string& w : result.warnings) os << "\n  warning: " << w;
+  return os;
+}
+
+std::string ToCodePage(const std::string& utf8, int codePage) {
+  const char* target = codePage == 932 ? "CP932" : codePage == 1252 ? "CP1252" : nullptr;
+  if (!target) throw std::invalid_argument("unsupported code page " + std::to_string(codePage));
+  iconv_t cd = iconv_open(target, "UTF-8");
+  if (cd == (iconv_t)-1) throw std::runtime_error(std::string("iconv has no ") + target);
+  std::string out(utf8.size() * 2 + 16, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  char* dst = &out[0];
+  size_t outLeft = out.size();
+  size_t r = iconv(cd, &in, &inLeft, &dst, &outLeft);
+  int err = errno;
+  iconv_close(cd);
+  if (r == (size_t)-1)
+    throw std::runtime_error("cannot convert to code page " + std::to_string(codePage) +
+                             " at byte " + std::to_string(utf8.size() - inLeft) + " (" +
+                             std::to_string(err) + ")");
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+WineCase::WineCase(const std::string& name) : name_(name) {
+  if (name.empty() || name.find_first_of("/\\:*?\"<>| ") != std::string::npos)
+    throw std::invalid_argument("bad case name: " + name);
+  if (WinePrefix().empty()) throw std::runtime_error("the Wine environment is not set up");
+  dir_ = WinePrefix() + "/drive_c/cases/" + name;
+  fs::remove_all(dir_);
+  fs::create_directories(dir_);
+}
+
+std::string WineCase::WinPath(const std::string& rel) const {
+  std::string path = "C:\\cases\\" + name_;
+  if (!rel.empty()) path += "\\" + Replace(rel, '/', '\\');
+  return path;
+}
+
+std::string WineCase::UnixPath(const std::string& rel) const {
+  return rel.empty() ? dir_ : dir_ + "/" + Replace(rel, '\\', '/');
+}
+
+void WineCase::Install(const std::string& from, const std::string& rel) {
+  if (!fs::exists(from)) throw std::runtime_error(MissingBuildMessage(from));
+  fs::path to = UnixPath(rel);
+  fs::create_directories(to.parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  program_ = rel;
+}
+
+void WineCase::InstallUpdater(const std::string& rel, bool win64) {
+  Install(DistDir() + (win64 ? "/win64" : "/win32") + "/updater.exe", rel);
+}
+
+void WineCase::InstallTool(const std::string& tool, const std::string& rel) {
+  Install(DistDir() + "/tools/" + tool, rel.empty() ? tool : rel);
+}
+
+void WineCase::WriteScript(const std::string& utf8Text, const std::string& rel,
+                           int codePage) {
+  std::string crlf;
+  for (size_t i = 0; i < utf8Text.size(); ++i) {
+    if (utf8Text[i] == '\n' && (i == 0 || utf8Text[i - 1] != '\r')) crlf += '\r';
+    crlf += utf8Text[i];
+  }
+  WriteFile(rel, ToCodePage(crlf, codePage));
+}
+
+void WineCase::WriteFile(const std::string& rel, const std::string& bytes) {
+  fs::path path = UnixPath(rel);
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), bytes.size());
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string WineCase::ReadFile(const std::string& rel) const {
+  std::ifstream in(UnixPath(rel), std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + UnixPath(rel));
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool WineCase::Exists(const std::string& rel) const { return fs::exists(UnixPath(rel)); }
+
+void WineCase::MakeDir(const std::string& rel) { fs::create_directories(UnixPath(rel)); }
+
+RunResult WineCase::Run(const std::string& argumentText,
+                        const std::vector<std::string>& answers, int codePage,
+                        int timeoutSeconds) {
+  if (program_.empty()) throw std::runtime_error("nothing installed to run in " + name_);
+  return RunProgram(program_, argumentText, answers, codePage, timeoutSeconds);
+}
+
+RunResult WineCase::RunProgram(const std::string& rel, const std::string& argumentText,
+                               const std::vector<std::string>& answers, int codePage,
+                               int timeoutSeconds) {
+  if (!fs::exists(BoxHelperPath()))
+    throw std::runtime_error(MissingBuildMessage(BoxHelperPath()));
+  // Reports live beside the case folders, so that a case's own folder holds
+  // only what the program made.
+  std::string reportName = name_ + "-" + std::to_string(++runs_) + ".tsv";
+  fs::path reportUnix = fs::path(WinePrefix()) / "drive_c" / "bench" / reportName;
+  fs::create_directories(reportUnix.parent_path());
+  fs::remove(reportUnix);
+
+  std::vector<std::string> argv = {"wine", BoxHelperPath(), "--report",
+                                   "C:\\bench\\" + reportName, "--timeout",
+                                   std::to_string(timeoutSeconds)};
+  if (!answers.empty()) {
+    argv.push_back("--answers");
+    argv.push_back(Join(answers, ","));
+  }
+  argv.push_back(WinPath(rel));
+  std::vector<std::string> env = {std::string("LC_ALL=") + LocaleFor(codePage),
+                                  "BOXHELPER_ARGS=" + argumentText};
+
+  auto start = std::chrono::steady_clock::now();
+  // boxhelper keeps its own time limit; this one only guards against Wine
+  // itself hanging.
+  CommandResult command = RunCommand(argv, env, dir_, timeoutSeconds + 60);
+  RunResult result;
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  std::string report, error;
+  std::ifstream in(reportUnix, std::ios::binary);
+  if (in) {
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    report = bytes.str();
+  }
+  if (command.timedOut) error = "Wine did not end";
+  else if (!in) error = "no report";
+  if (!error.empty() || !ParseReport(report, &result, &error))
+    throw std::runtime_error("run of " + WinPath(rel) + " failed: " + error + " (status " +
+                             std::to_string(command.status) + ")\n" + command.output);
+  return result;
+}
+
+}  // namespace e2e

@@ -1,0 +1,97 @@
+// End-to-end bench: a case folder inside the Wine prefix, and runs of a
+// Windows program in it through boxhelper, which reads and answers every
+// message box the program shows.
+//
+// Failures of the bench itself (missing build output, a run that gives no
+// report, a conversion that fails) are thrown as std::runtime_error, which
+// gtest reports as a failure of the test with the message.
+#ifndef TESTS_E2E_WINE_CASE_H
+#define TESTS_E2E_WINE_CASE_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// One message box as the user saw it. Texts are UTF-8. icon is one of
+// "error", "information", "warning", "question", "none" ("unknown" when the
+// helper could not recognise it); buttons are in screen order, by the names
+// "OK", "Cancel", "Yes", "No", "Abort", "Retry", "Ignore".
+struct Box {
+  std::string caption, text, icon;
+  std::vector<std::string> buttons;
+  std::string defaultButton, pressed;
+};
+
+struct RunResult {
+  std::vector<Box> boxes;
+  int exitCode = -1;       // -1 after a timeout
+  bool timedOut = false;
+  // Answers that did not fit their box (the default button was pressed) and
+  // boxes that would not close.
+  std::vector<std::string> warnings;
+  double seconds = 0;      // wall time of the whole run
+};
+
+// Readable forms, so that failed expectations show the whole run.
+std::ostream& operator<<(std::ostream& os, const Box& box);
+std::ostream& operator<<(std::ostream& os, const RunResult& result);
+
+// UTF-8 text in the given Windows code page (932 or 1252), through iconv.
+// Note that iconv's CP932 maps both U+301C and U+FF5E to 0x8160, which
+// Windows reads back as U+FF5E.
+std::string ToCodePage(const std::string& utf8, int codePage);
+
+class WineCase {
+ public:
+  // Folder C:\cases\<name> in the prefix, emptied first.
+  explicit WineCase(const std::string& name);
+
+  // Paths of rel inside the case folder; rel uses '/' or '\', "" is the
+  // folder itself.
+  std::string WinPath(const std::string& rel = "") const;
+  std::string UnixPath(const std::string& rel = "") const;
+
+  // Copies dist/win32/updater.exe (dist/win64 with win64) to rel, creating
+  // folders, and makes it the program that Run starts.
+  void InstallUpdater(const std::string& rel = "updater.exe", bool win64 = false);
+  // Copies dist/tools/<tool> (e.g. "boxprobe.exe") to rel ("" keeps its
+  // name) and makes it the program that Run starts.
+  void InstallTool(const std::string& tool, const std::string& rel = "");
+
+  // Writes the script in the given code page, with CRLF line ends.
+  void WriteScript(const std::string& utf8Text, const std::string& rel = "updater.ini",
+                   int codePage = 932);
+  // Raw bytes; folders on the way are created.
+  void WriteFile(const std::string& rel, const std::string& bytes);
+  std::string ReadFile(const std::string& rel) const;
+  bool Exists(const std::string& rel) const;
+  void MakeDir(const std::string& rel);
+
+  // Runs the installed program with the argument text under the code page
+  // (932: LC_ALL=ja_JP.UTF-8, 1252: LC_ALL=C.UTF-8). answers are button
+  // names for the boxes in order; a box past the list, or one answered
+  // "default", gets its default button.
+  RunResult Run(const std::string& argumentText = "",
+                const std::vector<std::string>& answers = {}, int codePage = 932,
+                int timeoutSeconds = 20);
+  // The same for another program in the case folder.
+  RunResult RunProgram(const std::string& rel, const std::string& argumentText = "",
+                       const std::vector<std::string>& answers = {}, int codePage = 932,
+                       int timeoutSeconds = 20);
+
+  const std::string& Name() const { return name_; }
+
+ private:
+  void Install(const std::string& from, const std::string& rel);
+
+  std::string name_;
+  std::string dir_;      // Unix path of the case folder
+  std::string program_;  // rel of the program Run starts
+  int runs_ = 0;
+};
+
+}  // namespace e2e
+
+#endif  // TESTS_E2E_WINE_CASE_H

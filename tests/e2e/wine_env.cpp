@@ -1,0 +1,214 @@
+#include "wine_env.h"
+
+#include <fcntl.h>
+#include <locale.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+
+#include "wine_case.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+namespace {
+
+std::string g_prefix;
+
+// No Mono or Gecko prompts, no menu entries or file associations in $HOME.
+const char kDllOverrides[] = "mscoree,mshtml=;winemenubuilder.exe=d";
+std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+bool PrefixReady(const fs::path& prefix) {
+  return fs::exists(prefix / "system.reg") && fs::exists(prefix / "drive_c");
+}
+
+void Check(const CommandResult& r, const std::string& what) {
+  if (r.timedOut) throw std::runtime_error(what + " timed out\n" + r.output);
+  if (r.status != 0)
+    throw std::runtime_error(what + " failed with status " + std::to_string(r.status) +
+                             "\n" + r.output);
+}
+
+// Built in a side folder and moved into place, so that an interrupted
+// creation never leaves a half-made prefix where the next run looks.
+void CreatePrefix(const fs::path& prefix) {
+  fs::path side = prefix.string() + ".new-" + std::to_string(getpid());
+  fs::remove_all(side);
+  fs::create_directories(prefix.parent_path());
+  // No display: nothing to show while the prefix is made.
+  std::vector<std::string> env = {"WINEPREFIX=" + side.string(), "DISPLAY"};
+  try {
+    Check(RunCommand({"wineboot", "-i"}, env, "", 300), "wineboot -i");
+    Check(RunCommand({"wineserver", "-w"}, env, "", 120), "wineserver -w");
+  } catch (...) {
+    fs::remove_all(side);
+    throw;
+  }
+  std::error_code ec;
+  fs::rename(side, prefix, ec);
+  if (ec) {
+    fs::remove_all(side);
+    if (!PrefixReady(prefix))
+      throw std::runtime_error("cannot move the new prefix to " + prefix.string() + ": " +
+                               ec.message());
+  }
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+CommandResult RunCommand(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& env, const std::string& cwd,
+                         int timeoutSeconds) {
+  if (argv.empty()) throw std::invalid_argument("RunCommand: empty argv");
+  // An entry without '=' removes the variable.
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    bool replaced = false;
+    for (const std::string& extra : env) replaced = replaced || NameOf(extra) == NameOf(entry);
+    if (!replaced) envStrings.push_back(entry);
+  }
+  for (const std::string& extra : env)
+    if (extra.find('=') != std::string::npos) envStrings.push_back(extra);
+  std::vector<char*> envp, args;
+  for (std::string& s : envStrings) envp.push_back(&s[0]);
+  envp.push_back(nullptr);
+  std::vector<std::string> argvCopy = argv;
+  for (std::string& s : argvCopy) args.push_back(&s[0]);
+  args.push_back(nullptr);
+
+  char pattern[] = "/tmp/e2e-output-XXXXXX";
+  int out = mkstemp(pattern);
+  if (out < 0) throw std::runtime_error("RunCommand: mkstemp failed");
+  unlink(pattern);
+  int in = open("/dev/null", O_RDONLY);
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    execvpe(args[0], args.data(), envp.data());
+    _exit(127);
+  }
+  if (in >= 0) close(in);
+  if (pid < 0) {
+    close(out);
+    throw std::runtime_error("RunCommand: fork failed");
+  }
+  setpgid(pid, pid);
+
+  CommandResult result;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  int status = 0;
+  for (;;) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (r < 0 && errno != EINTR) break;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      result.timedOut = true;
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    usleep(10000);
+  }
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
+
+  lseek(out, 0, SEEK_SET);
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(out, buf, sizeof(buf))) > 0) result.output.append(buf, n);
+  close(out);
+  return result;
+}
+
+const std::string& WinePrefix() { return g_prefix; }
+
+std::string DistDir() { return std::string(E2E_SOURCE_DIR) + "/dist"; }
+
+std::string BoxHelperPath() { return DistDir() + "/tools/boxhelper.exe"; }
+
+std::string MissingBuildMessage(const std::string& path) {
+  return "missing " + path +
+         ": build the Windows cross build first: cmake -S . -B build/win32 "
+         "-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake && cmake --build build/win32";
+}
+
+void WineEnvironment::SetUp() {
+  const char* display = getenv("DISPLAY");
+  if (!display || !*display)
+    FAIL() << "the end-to-end tests need an X display; run them through ctest, "
+              "or as: xvfb-run -a -s \"-screen 0 1024x768x24\" e2e_tests";
+  if (!fs::exists(BoxHelperPath()))
+    FAIL() << MissingBuildMessage(BoxHelperPath());
+  if (locale_t ja = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", nullptr)) freelocale(ja);
+  else FAIL() << "the locale ja_JP.UTF-8 is missing (it gives Wine code page 932)";
+
+  const char* fromEnv = getenv("WINEPREFIX");
+  fs::path prefix = fromEnv && *fromEnv ? fs::path(fromEnv)
+                                        : fs::path(E2E_BINARY_DIR) / "wineprefix";
+  g_prefix = fs::absolute(prefix).lexically_normal().string();
+  while (g_prefix.size() > 1 && g_prefix.back() == '/') g_prefix.pop_back();
+  prefix = g_prefix;
+  setenv("WINEPREFIX", g_prefix.c_str(), 1);
+  setenv("WINEDEBUG", "-all", 1);
+  setenv("WINEDLLOVERRIDES", kDllOverrides, 1);
+
+  auto start = std::chrono::steady_clock::now();
+  try {
+    if (!PrefixReady(prefix)) {
+      if (fs::exists(prefix) && !fs::is_empty(prefix))
+        FAIL() << g_prefix << " exists but is no Wine prefix; remove it or set WINEPREFIX";
+      std::cout << "[ e2e      ] creating the Wine prefix " << g_prefix << std::endl;
+      CreatePrefix(prefix);
+    }
+    // Whatever is left of an earlier run goes first; then one server that
+    // outlives the gaps between runs (and dies by itself 30 s after the
+    // last program, should this binary be killed).
+    RunCommand({"wineserver", "-k"}, {}, "", 30);
+    Check(RunCommand({"wineserver", "-p30"}, {}, "", 30), "wineserver -p30");
+    serverStarted_ = true;
+    // Without a window manager Wine waits at every box unless unmanaged.
+    Check(RunCommand({"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
+                      "Managed", "/d", "N", "/f"},
+                     {}, "", 120),
+          "wine reg add");
+    // The first program with a window starts Wine's desktop; pay for it here
+    // rather than in the first test's time limit.
+    if (fs::exists(DistDir() + "/tools/boxprobe.exe")) {
+      WineCase warmUp("_warmup");
+      warmUp.InstallTool("boxprobe.exe");
+      warmUp.Run("ok", {}, 932, 120);
+    }
+  } catch (const std::exception& e) {
+    FAIL() << e.what();
+  }
+  std::cout << "[ e2e      ] Wine ready in " << SecondsSince(start) << " s (prefix "
+            << g_prefix << ")" << std::endl;
+}
+
+void WineEnvironment::TearDown() {
+  if (serverStarted_) RunCommand({"wineserver", "-k"}, {}, "", 30);
+  serverStarted_ = false;
+}
+
+}  // namespace e2e

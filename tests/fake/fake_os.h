@@ -1,0 +1,85 @@
+// A test double of the OS seam: a small world in memory that the native unit
+// tests set up and then inspect. Reset() before each test.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Box {
+  std::string text;     // UTF-8
+  std::string caption;  // UTF-8
+  unsigned style;
+};
+
+void Reset();
+
+// Files and directories. Paths are matched without regard to ASCII case, as
+// Windows does; a drive root ("C:") always exists, and SetFile makes the
+// missing directories above a file. Profile reads see the same files.
+void SetFile(const std::string& path, const std::string& contents);
+void RemoveFile(const std::string& path);
+void MakeDir(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirExists(const std::string& path);
+std::string FileContents(const std::string& path);
+// Every file, as "path" lines in name order, for checking that nothing else
+// was left behind.
+std::string FileList();
+unsigned FileAttributes(const std::string& path);
+void SetFileAttributesTo(const std::string& path, unsigned attributes);
+void SetFileDate(const std::string& path, unsigned year, unsigned month, unsigned day);
+// A locked file cannot be opened, replaced or deleted, as while another
+// process holds it open.
+void LockFile(const std::string& path, bool locked = true);
+// The next file copy writes this many bytes of the target, then fails.
+void FailNextCopyAfter(size_t bytes);
+// The size of the blocks in which whole files are read (small by default,
+// to exercise block boundaries).
+void SetReadBlockSize(unsigned size);
+
+void SetModulePath(const std::string& path);
+
+// Programs started: the file that ran (as Windows resolves the command line
+// when no application name is given), the command line, the directory and
+// whether the start waited for the program's exit.
+struct Launch {
+  std::string started;
+  std::string application;  // "(none)" when not given
+  std::string commandLine;
+  std::string directory;
+  bool waitForExit;
+};
+const std::vector<Launch>& Launches();
+void FailWaits(bool fail = true);
+
+// Shortcuts saved.
+struct Link {
+  std::string target, workingDirectory, arguments;  // arguments "(none)" when not set
+  int showCommand;
+  std::string path;
+};
+const std::vector<Link>& Links();
+
+// System queries. Defaults: C:\Windows, C:\Windows\system32, the NT
+// platform (2), and the four shell folders under C:\Users\Public and
+// C:\Users\me.
+void SetWindowsDirectory(const std::string& path);
+void SetSystemDirectory(const std::string& path);
+void SetPlatformId(unsigned id);
+// A folder the shell cannot locate (`located` false) or whose path it cannot
+// give (`path` empty).
+void SetFolder(int csidl, bool located, const std::string& path);
+// Registry values below HKEY_LOCAL_MACHINE, stored as the given bytes (a
+// string value normally ends with its zero).
+void SetRegistryValue(const std::string& keyPath, const std::string& name,
+                      const std::string& bytes);
+
+// Message boxes shown so far, and the answers the next boxes give (a box
+// with no queued answer gives its default: OK, Yes, or No for the styles
+// whose default is the second button).
+const std::vector<Box>& Boxes();
+void QueueAnswer(int answer);
+
+}  // namespace fake

@@ -1,0 +1,147 @@
+// Procedure lists, the runner and MSGBOX, against the OS double.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/updater.h"
+#include "base/report.h"
+#include "fake/fake_os.h"
+#include "os/os.h"
+#include "procs/proc_list.h"
+
+namespace {
+
+const char* const Script = "C:\\Setup\\updater.ini";
+
+class ProcListTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    fake::SetModulePath("C:\\Setup\\updater.exe");
+    ScriptPath.Assign(Script);
+    Caption.Assign("T");
+  }
+  void TearDown() override {
+    FreeAllProcLists();
+    EXPECT_EQ(ProcListArray.Count, 0);
+    EXPECT_EQ(ProcListArray.Lists.Size, 0);
+  }
+  static void UseScript(const std::string& text) { fake::SetFile(Script, text); }
+  static std::string Texts() {
+    std::string all;
+    for (const fake::Box& box : fake::Boxes()) all += box.text + "|";
+    return all;
+  }
+  static std::string Info(const char* name, const char* text, const char* flag = "") {
+    return std::string("[") + name + "]\nMODE=MsgBox\nFLAG=" + flag +
+           "\nTYPE=INFORMATION\nTEXT=" + text + "\nISABORT=0,0\n";
+  }
+};
+
+TEST_F(ProcListTest, ListsAreTrimmedAndBuiltWholeBeforeAnythingRuns) {
+  UseScript(Info("a", "A") + Info("b", "B"));
+  ProcList list = BuildProcList(TextString(" a , b,a "), 3);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(TopProcList(), list);
+  EXPECT_STREQ(list[0]->Name.Text(), "a");
+  EXPECT_STREQ(list[1]->Name.Text(), "b");
+  EXPECT_EQ(list[3], nullptr);
+  EXPECT_EQ(FindProc(list, "A"), list[0]);  // the first of two records named a
+  EXPECT_TRUE(fake::Boxes().empty());
+  EXPECT_TRUE(RunProcList(list));
+  EXPECT_EQ(Texts(), "A|B|A|");
+  EXPECT_EQ(FreeProcList(list), 0);
+}
+
+TEST_F(ProcListTest, BuildingFailuresAreReportedAndLeaveTheStackAsItWas) {
+  struct Case {
+    const char* list;
+    int32_t count;
+    const char* report;
+  } cases[] = {
+      {"a,a,bad", 3, "シンボルが正しくありません。\n\nシンボル：\"Format\""},
+      {"a,,a", 3, "設定ファイルのフォーマットが正しくありません。\n\nセクション：\"\"\nパラメータ：\"MODE\""},
+      {"nokey", 1, "設定ファイルのフォーマットが正しくありません。\n\nセクション：\"nokey\"\nパラメータ：\"TEXT\""},
+      {"", 0, "プロシージャ数が正しくありません。"},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    UseScript(Info("a", "A") + "[bad]\nMODE=Format\n[nokey]\nMODE=msgbox\nFLAG=\nTYPE=ERROR\n");
+    EXPECT_EQ(BuildProcList(TextString(c.list), c.count), nullptr) << c.list;
+    ASSERT_EQ(fake::Boxes().size(), 1u) << c.list;
+    EXPECT_EQ(fake::Boxes()[0].text, c.report);
+    EXPECT_EQ(ProcListArray.Count, 0);
+  }
+}
+
+TEST_F(ProcListTest, FindProcSeesOnlyTheListItIsGiven) {
+  UseScript(Info("outer", "O") + Info("inner", "I"));
+  ProcList outer = BuildProcList(TextString("outer"), 1);
+  ProcList inner = BuildProcList(TextString("inner"), 1);
+  ASSERT_TRUE(outer && inner);
+  EXPECT_EQ(ProcListArray.Count, 2);
+  EXPECT_EQ(TopProcList(), inner);
+  EXPECT_EQ(FindProc(TopProcList(), "outer"), nullptr);
+  EXPECT_NE(FindProc(TopProcList(), "INNER"), nullptr);
+  EXPECT_EQ(FindProc(nullptr, "inner"), nullptr);
+  // Freeing a list below the top takes it out and keeps the rest in order.
+  EXPECT_EQ(FreeProcList(outer), 1);
+  EXPECT_EQ(TopProcList(), inner);
+  EXPECT_EQ(FreeProcList(nullptr), 0);
+}
+
+TEST_F(ProcListTest, MsgBoxStylesAndAnswers) {
+  UseScript(
+      "[e]\nMODE=MSGBOX\nFLAG=\nTYPE=error\nTEXT=a%nb%tc%%n%x\nISABORT=0,0\n"
+      "[i]\nMODE=MSGBOX\nFLAG=x\nTYPE=Information\nTEXT=i\nISABORT=\n"
+      "[w]\nMODE=MSGBOX\nFLAG=\nTYPE=WARNING\nTEXT=w\nISABORT=0,0\n"
+      "[q]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=q\nISABORT= 0 , 1\n");
+  fake::QueueAnswer(os::box::IdOk);
+  fake::QueueAnswer(os::box::IdOk);
+  fake::QueueAnswer(os::box::IdYes);
+  fake::QueueAnswer(os::box::IdNo);
+  ProcList list = BuildProcList(TextString("e,i,w,q"), 4);
+  ASSERT_NE(list, nullptr);
+  EXPECT_FALSE(RunProcList(list));  // No on the question ends the run, silently
+  ASSERT_EQ(fake::Boxes().size(), 4u);
+  EXPECT_EQ(fake::Boxes()[0].text, "a\nb\tc%\n%x");
+  EXPECT_EQ(fake::Boxes()[0].style, 0x10u);
+  EXPECT_EQ(fake::Boxes()[1].style, 0x40u);
+  EXPECT_EQ(fake::Boxes()[2].style, 0x134u);
+  EXPECT_EQ(fake::Boxes()[3].style, 0x24u);
+  EXPECT_EQ(fake::Boxes()[3].caption, "T");
+  EXPECT_TRUE(list[0]->Result && list[1]->Result && list[2]->Result);
+  EXPECT_FALSE(list[3]->Result);
+}
+
+TEST_F(ProcListTest, MsgBoxConditionsLookOnlyAtTheirOwnList) {
+  UseScript(
+      "[yes]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=ask\nISABORT=0,0\n"
+      "[if1]\nMODE=MSGBOX\nFLAG= yes ,1\nTYPE=INFORMATION\nTEXT=was yes\nISABORT=0,0\n"
+      "[if0]\nMODE=MSGBOX\nFLAG=yes, 0\nTYPE=nonsense\nTEXT=was no\nISABORT=0,0\n"
+      "[later]\nMODE=MSGBOX\nFLAG=after,1\nTYPE=INFORMATION\nTEXT=never\nISABORT=0,0\n"
+      "[after]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=after\nISABORT=1,0\n"
+      "[missing]\nMODE=MSGBOX\nFLAG=ghost,1,9\nTYPE=INFORMATION\nTEXT=x\nISABORT=0,0\n");
+  ProcList list = BuildProcList(TextString("yes,if1,if0,later,after"), 5);
+  ASSERT_NE(list, nullptr);
+  EXPECT_FALSE(RunProcList(list));  // "after" aborts on OK
+  EXPECT_EQ(Texts(), "ask|was yes|after|");
+  EXPECT_FALSE(list[2]->Result);  // not shown, so no answer
+
+  fake::Reset();
+  UseScript("[missing]\nMODE=MSGBOX\nFLAG=ghost,1,9\nTYPE=INFORMATION\nTEXT=x\nISABORT=0,0\n");
+  ProcList second = BuildProcList(TextString("missing"), 1);
+  EXPECT_FALSE(RunProcList(second));
+  EXPECT_EQ(Texts(), "シンボルが正しくありません。\n\nシンボル：\"ghost,1,9\"|");
+}
+
+TEST_F(ProcListTest, AFailedRunLeavesItsListForTheEntryToFree) {
+  UseScript("[UPDATER]\nNAME=Demo\nPROC=ask,never\n" + Info("never", "N") +
+            "[ask]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=go?\nISABORT=0,1\n");
+  fake::QueueAnswer(os::box::IdNo);
+  EXPECT_EQ(UpdaterMain(""), 0);
+  EXPECT_EQ(Texts(), "go?|");
+  EXPECT_EQ(fake::Boxes()[0].caption, "Demo");
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+// Start-up, the script reads and the error reports, against the OS double.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/script_file.h"
+#include "app/updater.h"
+#include "base/report.h"
+#include "fake/fake_os.h"
+#include "os/os.h"
+
+namespace {
+
+const char* const DefaultCaptionUtf8 = "セルベリン アップデータ";
+const char* const Program = "C:\\My.Tools\\v1.2\\setup.exe";
+const char* const Script = "C:\\My.Tools\\v1.2\\setup.ini";
+
+class StartupTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    fake::SetModulePath(Program);
+    Caption.Assign("");
+  }
+  static std::string Text(int i) { return fake::Boxes().at(i).text; }
+  static std::string Title(int i) { return fake::Boxes().at(i).caption; }
+};
+
+TEST_F(StartupTest, CaptionComesFromTheFirstWordWithoutQuotes) {
+  struct Case {
+    const char* commandLine;
+    const char* caption;  // null: no caption
+  } cases[] = {
+      {"", nullptr},
+      {"\"\"", nullptr},
+      {"\"My Product\" /x", "My Product"},
+      {"alpha beta", "alpha"},
+      {"\"open to the end", "open to the end"},
+      {"\"\"quoted\"\" rest", "quoted"},
+  };
+  for (const Case& c : cases) {
+    TextString caption("before");
+    bool found = CaptionFromCommandLine(TextString(c.commandLine), caption);
+    EXPECT_EQ(found, c.caption != nullptr) << c.commandLine;
+    EXPECT_STREQ(caption.Text(), c.caption ? c.caption : "before") << c.commandLine;
+  }
+}
+
+TEST_F(StartupTest, MissingScriptIsReportedWithItsFullPathUnderTheDefaultCaption) {
+  EXPECT_EQ(UpdaterMain(""), 0);
+  ASSERT_EQ(fake::Boxes().size(), 1u);
+  EXPECT_EQ(Text(0), std::string("ファイルが見つかりません。\n\nファイル:：\"") + Script + "\"");
+  EXPECT_EQ(Title(0), DefaultCaptionUtf8);
+  EXPECT_EQ(fake::Boxes()[0].style, os::box::IconError);
+}
+
+TEST_F(StartupTest, ScriptPathReplacesOnlyTheTextAfterTheLastDot) {
+  fake::SetFile(Script, "[UPDATER]\nNAME=Demo\nPROC=a\n");
+  ASSERT_TRUE(InitUpdater("\"My Product\""));
+  EXPECT_STREQ(ScriptPath.Text(), Script);
+  EXPECT_STREQ(ModulePath.Text(), Program);
+  EXPECT_STREQ(Caption.Text(), "Demo");
+  EXPECT_TRUE(fake::Boxes().empty());
+}
+
+TEST_F(StartupTest, MissingUpdaterKeysStopStartUpUnderTheEarlierCaption) {
+  fake::SetFile(Script, "[UPDATER]\nPROC=a\n");
+  EXPECT_FALSE(InitUpdater("First word"));
+  fake::SetFile(Script, "[UPDATER]\nNAME=Named\nPROC=no_data\n");
+  EXPECT_FALSE(InitUpdater(""));
+  ASSERT_EQ(fake::Boxes().size(), 2u);
+  EXPECT_EQ(Text(0), "設定ファイルのフォーマットが正しくありません。\n\n"
+                     "セクション：\"UPDATER\"\nパラメータ：\"NAME\"");
+  EXPECT_EQ(Title(0), "First");
+  EXPECT_EQ(Text(1), "設定ファイルのフォーマットが正しくありません。\n\n"
+                     "セクション：\"UPDATER\"\nパラメータ：\"PROC\"");
+  EXPECT_EQ(Title(1), DefaultCaptionUtf8);
+}
+
+TEST_F(StartupTest, EmptyNameKeepsTheCaptionAndEmptyProcIsReportedUnderIt) {
+  fake::SetFile(Script, "[UPDATER]\nNAME=\nPROC=\n");
+  EXPECT_EQ(UpdaterMain("Setup"), 0);
+  ASSERT_EQ(fake::Boxes().size(), 1u);
+  EXPECT_EQ(Text(0), "設定パラメータのアイテム数が正しくありません。\n\n"
+                     "セクション：\"UPDATER\"\nパラメータ：\"PROC\"");
+  EXPECT_EQ(Title(0), "Setup");
+}
+
+class ScriptReadTest : public StartupTest {
+ protected:
+  void SetUp() override {
+    StartupTest::SetUp();
+    ScriptPath.Assign(Script);
+  }
+};
+
+TEST_F(ScriptReadTest, ValuesAreCutAndNoDataReadsAsMissing) {
+  std::string longValue(300, 'v');
+  fake::SetFile(Script, "[S]\nLONG=" + longValue + "\nEMPTY=\nGONE=No_Data\n");
+  TextString text("untouched");
+  EXPECT_TRUE(ReadString(Script, "s", "long", text));
+  EXPECT_EQ(std::string(text.Text()), longValue.substr(0, ValueLength));
+  EXPECT_TRUE(ReadString(Script, "S", "EMPTY", text));
+  EXPECT_STREQ(text.Text(), "");
+  text.Assign("untouched");
+  EXPECT_FALSE(ReadString(Script, "S", "GONE", text));
+  EXPECT_FALSE(ReadString(Script, "S", "ABSENT", text));
+  EXPECT_FALSE(ReadString(Script, "NOSECTION", "EMPTY", text));
+  EXPECT_STREQ(text.Text(), "untouched");
+}
+
+TEST_F(ScriptReadTest, NumbersAreStoredOnlyWhenTheValueBeginsWithOne) {
+  fake::SetFile(Script, "[S]\nA=12abc\nB=abc\nC= -7\nD=\n");
+  int32_t number = 99;
+  EXPECT_TRUE(ReadInt(Script, "S", "A", number));
+  EXPECT_EQ(number, 12);
+  EXPECT_TRUE(ReadInt(Script, "S", "B", number));
+  EXPECT_EQ(number, 12);
+  EXPECT_TRUE(ReadInt(Script, "S", "C", number));
+  EXPECT_EQ(number, -7);
+  EXPECT_TRUE(ReadNumber("S", "D", number));
+  EXPECT_EQ(number, -7);
+  EXPECT_FALSE(ReadNumber("S", "E", number));
+  ASSERT_EQ(fake::Boxes().size(), 1u);
+  EXPECT_EQ(Text(0), "設定ファイルのフォーマットが正しくありません。\n\n"
+                     "セクション：\"S\"\nパラメータ：\"E\"");
+}
+
+TEST_F(ScriptReadTest, SectionsSkipCommentsAndAppendAfterExistingText) {
+  fake::SetFile(Script, "[DEFINE]\n<A>=1\n;note\n<B>=2\n[C]\n;only\n");
+  TextString text;
+  EXPECT_EQ(ReadSection(Script, "DEFINE", text), 2);
+  EXPECT_STREQ(text.Text(), "<A>=1\n<B>=2");
+  EXPECT_EQ(ReadSection(Script, "DEFINE", text), 2);
+  EXPECT_STREQ(text.Text(), "<A>=1\n<B>=2\n<A>=1\n<B>=2");
+  TextString none("kept");
+  EXPECT_EQ(ReadSection(Script, "C", none), 0);
+  EXPECT_EQ(ReadSection(Script, "MISSING", none), 0);
+  EXPECT_STREQ(none.Text(), "kept");
+}
+
+TEST_F(StartupTest, ReportsInsertArgumentsOnlyThroughPlaceholders) {
+  Caption.Assign("Title");
+  ShowError(MsgDeleteFailed, "C:\\100%s%n%x.txt");
+  ShowError(MsgAttributesFailed, "C:\\a", 32u);
+  ShowError(MsgBadProcCount);
+  ASSERT_EQ(fake::Boxes().size(), 3u);
+  EXPECT_EQ(Text(0), "ファイルの削除に失敗しました。\n\nファイル：\"C:\\100%s%n%x.txt\"");
+  EXPECT_EQ(Text(1), "ファイル属性の変更に失敗しました。\n\nファイル：\"C:\\a\"\n属性：0x00000020");
+  EXPECT_EQ(Text(2), "プロシージャ数が正しくありません。");
+  EXPECT_EQ(Title(2), "Title");
+}
+
+}  // namespace

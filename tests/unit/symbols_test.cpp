@@ -1,0 +1,144 @@
+// The symbol table and the system queries behind the built-in symbols.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/updater.h"
+#include "fake/fake_os.h"
+#include "symbols/expansion.h"
+#include "symbols/symbol_table.h"
+#include "symbols/system_queries.h"
+
+namespace {
+
+const char* const Script = "C:\\Program\\updater.ini";
+const char* const AppKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\x.exe";
+
+class SymbolsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    ScriptPath.Assign(Script);
+    ModulePath.Assign("C:\\Program\\updater.exe");
+  }
+  static void Load(const std::string& define) {
+    fake::SetFile(Script, "[DEFINE]\n" + define);
+    LoadSymbols();
+  }
+  static std::string Lookup(const char* name) {
+    TextString value("(none)");
+    LookupSymbol(name, value);
+    return value.Text();
+  }
+};
+
+TEST_F(SymbolsTest, BuiltInsAloneWithoutDefineAndFoundInAnyCase) {
+  fake::SetFile(Script, "[UPDATER]\nNAME=x\n");
+  LoadSymbols();
+  EXPECT_EQ(SymbolTable.SymbolCount, 5);
+  EXPECT_EQ(Lookup("<win>"), "C:\\Windows");
+  EXPECT_EQ(Lookup("<SYS>"), "C:\\Windows\\system32");
+  EXPECT_EQ(Lookup("<Src>"), "C:\\Program");
+  EXPECT_EQ(Lookup("<Desktop>"), "C:\\Users\\Public\\Desktop");
+  EXPECT_EQ(Lookup("<Programs>"), "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+
+  ModulePath.Assign("C:\\setup.exe");
+  LoadSymbols();  // loads anew rather than adding to the table
+  EXPECT_EQ(SymbolTable.SymbolCount, 5);
+  EXPECT_EQ(Lookup("<Src>"), "C:");
+}
+
+TEST_F(SymbolsTest, DefineLinesKeepTheirOrderButCannotOverrideBuiltIns) {
+  Load("; <C>=comment\n<WIN>=D:\\Other\n<B>=<Win>\\b\n<A>=<B>\\a\n<D>=<E>\\d\n<E>=<Win>\\e\n"
+       "<A>=second\n<X>=x=y\nTools=C:\\x\n<Bare>\n<Sys>\n<Src>=old=tail\n");
+  EXPECT_EQ(SymbolTable.SymbolCount, 13);  // 11 lines and the 2 built-ins not among them
+  EXPECT_EQ(SymbolTable.Entries.ItemCount("\n"), 13);
+  EXPECT_STREQ(SymbolTable.Entries.Item(0, "\n").Text(), "<WIN>=C:\\Windows");
+  EXPECT_EQ(Lookup("<A>"), "C:\\Windows\\b\\a");
+  EXPECT_EQ(Lookup("<D>"), "<Win>\\e\\d");  // a later entry is seen as written
+  EXPECT_EQ(Lookup("<X>"), "x");
+  EXPECT_EQ(Lookup("Tools"), "C:\\x");
+  EXPECT_EQ(Lookup("<Tools>"), "(none)");
+  EXPECT_EQ(Lookup("<Bare>"), "");
+  // A bare built-in name must not leave the built-in standing for nothing.
+  EXPECT_EQ(Lookup("<Sys>"), "C:\\Windows\\system32");
+  EXPECT_STREQ(SymbolTable.Entries.Item(10, "\n").Text(), "<Src>=C:\\Program=tail");
+
+  // A line feed from the registry would split its entry in two.
+  fake::SetRegistryValue(std::string(AppKey), "", std::string("C:\\a\nb\0", 6));
+  Load("<Ed>={?App\\x.exe}\n");
+  EXPECT_EQ(Lookup("<Ed>"), "{?App\\x.exe}");
+  EXPECT_EQ(SymbolTable.Entries.ItemCount("\n"), SymbolTable.SymbolCount);
+}
+
+TEST_F(SymbolsTest, FoldersFallBackToTheOtherKindAndElseStayUnresolved) {
+  struct Case {
+    unsigned platform;
+    int missing;   // a folder the shell cannot locate
+    int pathless;  // a folder the shell gives no path for
+    const char* desktop;
+  } cases[] = {
+      {1, 0, 0, "C:\\Users\\me\\Desktop"},
+      {2, 25, 0, "C:\\Users\\me\\Desktop"},
+      {2, 0, 25, "C:\\Users\\me\\Desktop"},
+      {1, 16, 0, "C:\\Users\\Public\\Desktop"},
+      {2, 25, 16, "<Desktop>"},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    fake::SetPlatformId(c.platform);
+    if (c.missing) fake::SetFolder(c.missing, false, "x");
+    if (c.pathless) fake::SetFolder(c.pathless, true, "");
+    Load("<Link>=<Desktop>\\<Desktop>\\App\n");
+    EXPECT_EQ(Lookup("<Desktop>"), c.desktop) << c.platform << " " << c.missing;
+  }
+  // Unresolved, the name expands to itself a bounded number of times.
+  EXPECT_EQ(Lookup("<Link>"), "<Desktop>\\<Desktop>\\App");
+  TextString value("<Desktop>\\App");
+  ExpandValue(value);
+  EXPECT_STREQ(value.Text(), "<Desktop>\\App");
+
+  fake::Reset();
+  fake::SetFolder(23, false, "");
+  fake::SetFolder(2, false, "");
+  fake::SetWindowsDirectory("");
+  Load("");
+  EXPECT_EQ(Lookup("<Programs>"), "<Programs>");
+  EXPECT_EQ(Lookup("<Win>"), "<Win>");
+}
+
+TEST_F(SymbolsTest, RegistryValuesAreTerminatedWithinTheirBuffer) {
+  struct Case {
+    std::string stored;
+    const char* read;
+  } cases[] = {
+      {std::string("C:\\A\\x.exe\0", 11), "C:\\A\\x.exe"},
+      {"C:\\A\\x.exe", "C:\\A\\x.exe"},  // stored without its terminator
+      {std::string("ab\0cd", 5), "ab"},
+      {std::string("\0", 1), ""},
+  };
+  for (const Case& c : cases) {
+    fake::SetRegistryValue(AppKey, "", c.stored);
+    TextString text("before");
+    EXPECT_TRUE(LookupAppPath("x.exe", text, true));
+    EXPECT_STREQ(text.Text(), c.read);
+  }
+}
+
+TEST_F(SymbolsTest, MissingKeysAndValuesLeaveTheTextAlone) {
+  fake::SetRegistryValue(AppKey, "", std::string("C:\\A\\x.exe\0", 11));
+  fake::SetRegistryValue(AppKey, "Empty", "");
+  TextString text("before");
+  EXPECT_FALSE(LookupAppPath("y.exe", text, true));
+  EXPECT_FALSE(LookupAppPath("x.exe", text, false));  // no PATH value
+  RegistryKey key(os::RegistryRoot::LocalMachine, AppKey);
+  EXPECT_EQ(key.ValueSize(""), 0u);  // not open yet
+  EXPECT_FALSE(key.ReadStringValue("", text));
+  ASSERT_TRUE(key.Open(os::KeyRead));
+  EXPECT_FALSE(key.ReadStringValue("Empty", text));
+  EXPECT_STREQ(text.Text(), "before");
+  EXPECT_TRUE(key.QueryStringValue("", text));
+  EXPECT_STREQ(text.Text(), "C:\\A\\x.exe");
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+#!/bin/bash
+# Installs everything the builds and the tests need on Debian 12 (as root):
+# the native compiler and GoogleTest, mingw-w64 for both Windows targets,
+# Wine with 32-bit support, and Xvfb as the display for the message boxes.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(cmake make g++ libgtest-dev
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
+          wine wine64 wine32:i386 xvfb xauth locales valgrind)
+
+# 32-bit Wine needs the i386 architecture before the package lists are read.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Code page 932, the program's target, comes from a Japanese locale.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+fi
