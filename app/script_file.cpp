@@ -46,17 +46,23 @@ int ReadSection(const char* file, const char* section, TextString& text) {
   TextString area;
   if (!area.Reserve(SectionAreaSize)) return 0;
   char* lines = area.Buffer();
-  os::ReadProfileSection(file, section, lines, SectionAreaSize);
+  // The platform gives the size less two when the section did not fit; its
+  // last line is then cut off somewhere and is not taken.
+  bool cut = os::ReadProfileSection(file, section, lines, SectionAreaSize) ==
+             static_cast<uint32_t>(SectionAreaSize - 2);
   // The last two bytes stay zero whatever the platform wrote, so the walk
   // below always finds the empty string that ends the lines.
   lines[SectionAreaSize - 2] = '\0';
   lines[SectionAreaSize - 1] = '\0';
   int count = 0;
-  for (const char* line = lines; *line; line += strlen(line) + 1) {
-    if (*line == ';') continue;
-    if (text.Length() > 0) text.Append("\n");
-    text.Append(line);
-    ++count;
+  for (const char* line = lines; *line;) {
+    const char* next = line + strlen(line) + 1;
+    if (*line != ';' && !(cut && *next == '\0')) {
+      if (text.Length() > 0) text.Append("\n");
+      text.Append(line);
+      ++count;
+    }
+    line = next;
   }
   return count;
 }

@@ -65,12 +65,15 @@ bool ReadUpdaterSection() {
   return ReadValue("UPDATER", "PROC", UpdaterProc);
 }
 
-bool RunUpdater() {
+int32_t UpdaterProcCount() {
   int32_t count = UpdaterProc.ItemCount(",");
-  if (count == 0) {
-    ShowError(MsgBadItemCount, "UPDATER", "PROC");
-    return false;
-  }
+  if (count == 0) ShowError(MsgBadItemCount, "UPDATER", "PROC");
+  return count;
+}
+
+bool RunUpdater() {
+  int32_t count = UpdaterProcCount();
+  if (count == 0) return false;
   if (!BuildProcList(UpdaterProc, count)) return false;
   // A failed list stays on the stack; the entry frees it.
   if (!RunProcList(TopProcList())) return false;

@@ -18,6 +18,8 @@ int UpdaterMain(const char* argumentText);
 bool InitUpdater(const char* argumentText);
 // Builds and runs the top-level procedure list.
 bool RunUpdater();
+// The number of procedures PROC names; 0 after message 4.
+int32_t UpdaterProcCount();
 
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
 bool ReadUpdaterSection();

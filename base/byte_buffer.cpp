@@ -1,5 +1,6 @@
 #include "base/byte_buffer.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,24 +14,25 @@ int32_t Clamp(int32_t value, int32_t low, int32_t high) {
 
 // Gives `data` a new area of exactly the two pieces' size holding them one
 // after another, or no area when that size is 0. The pieces may lie in the
-// old area, which is released only afterwards. On failure the old contents
-// are lost all the same.
+// old area, which is released only afterwards. When the new area cannot be
+// had, the old contents stay as they were: the list stack keeps its pointers
+// in a buffer, and losing them would leave lists that nobody can free.
 bool Rebuild(uint8_t*& data, int32_t& size, const void* a, int32_t aSize, const void* b,
              int32_t bSize) {
   aSize = a && aSize > 0 ? aSize : 0;
   bSize = b && bSize > 0 ? bSize : 0;
+  if (static_cast<int64_t>(aSize) + bSize > INT32_MAX) return false;
   uint8_t* joined = nullptr;
   if (aSize + bSize > 0) {
     joined = static_cast<uint8_t*>(malloc(static_cast<size_t>(aSize) + bSize));
-    if (joined) {
-      if (aSize > 0) memcpy(joined, a, aSize);
-      if (bSize > 0) memcpy(joined + aSize, b, bSize);
-    }
+    if (!joined) return false;
+    if (aSize > 0) memcpy(joined, a, aSize);
+    if (bSize > 0) memcpy(joined + aSize, b, bSize);
   }
   free(data);
   data = joined;
-  size = joined ? aSize + bSize : 0;
-  return joined || aSize + bSize == 0;
+  size = aSize + bSize;
+  return true;
 }
 
 }  // namespace

@@ -60,7 +60,8 @@ bool FindAnyEntry(const char* pattern);
 // CopyFileA(source, target, failIfExists).
 bool CopyOneFile(const char* source, const char* target, bool failIfExists);
 // MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
-// puts a finished file in place of the target in one step.
+// puts a finished file in place of the target in one step (where that call
+// is missing: DeleteFileA of the target, then MoveFileA).
 bool ReplaceWithFile(const char* from, const char* to);
 bool DeleteOneFile(const char* path);                  // DeleteFileA
 bool SetAttributes(const char* path, uint32_t value);  // SetFileAttributesA

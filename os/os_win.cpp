@@ -99,7 +99,12 @@ bool CopyOneFile(const char* source, const char* target, bool failIfExists) {
 }
 
 bool ReplaceWithFile(const char* from, const char* to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  // The Windows 95 family has no MoveFileExA: there the old target goes
+  // first. A target that cannot be deleted (read-only, in use) stays whole.
+  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+  if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(to)) return false;
+  return MoveFileA(from, to) != FALSE;
 }
 
 bool DeleteOneFile(const char* path) { return DeleteFileA(path) != FALSE; }

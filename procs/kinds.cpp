@@ -20,18 +20,18 @@
 #include "procs/kinds.h"
 
 const ProcKind ProcKinds[] = {
-    {"EXIST", nullptr, nullptr},
-    {"DATE", nullptr, nullptr},
-    {"SWITCH", nullptr, nullptr},
+    {"EXIST", ParseExist, ExecuteExist},
+    {"DATE", ParseDate, ExecuteDate},
+    {"SWITCH", ParseSwitch, ExecuteSwitch},
     {"MSGBOX", ParseMsgBox, ExecuteMsgBox},
-    {"COPY", nullptr, nullptr},
-    {"LAUNCH", nullptr, nullptr},
-    {"DELETE", nullptr, nullptr},
-    {"LINK", nullptr, nullptr},
-    {"OSVER", nullptr, nullptr},
-    {"MAKEDIR", nullptr, nullptr},
-    {"ATTR", nullptr, nullptr},
-    {"CRC", nullptr, nullptr},
+    {"COPY", ParseCopy, ExecuteCopy},
+    {"LAUNCH", ParseLaunch, ExecuteLaunch},
+    {"DELETE", ParseDelete, ExecuteDelete},
+    {"LINK", ParseLink, ExecuteLink},
+    {"OSVER", ParseOsVer, ExecuteOsVer},
+    {"MAKEDIR", ParseMakeDir, ExecuteMakeDir},
+    {"ATTR", ParseAttr, ExecuteAttr},
+    {"CRC", ParseCrc, ExecuteCrc},
 };
 
 const int ProcKindCount = sizeof(ProcKinds) / sizeof(ProcKinds[0]);

@@ -5,19 +5,13 @@
 
 #include "app/script_file.h"
 #include "base/report.h"
+#include "procs/comma_lists.h"
 
 ProcListStack ProcListArray;
 
 namespace {
 
 const int32_t PointerSize = static_cast<int32_t>(sizeof(ProcList));
-
-// The first kind whose word equals `mode` (ASCII case ignored), or null.
-const ProcKind* KindOfMode(const TextString& mode) {
-  for (int i = 0; i < ProcKindCount; ++i)
-    if (mode.Equals(ProcKinds[i].Word)) return &ProcKinds[i];
-  return nullptr;
-}
 
 ProcList ListAt(int32_t index) {
   ProcList list;
@@ -26,6 +20,23 @@ ProcList ListAt(int32_t index) {
 }
 
 }  // namespace
+
+const ProcKind* KindOfMode(const TextString& mode) {
+  for (int i = 0; i < ProcKindCount; ++i)
+    if (mode.Equals(ProcKinds[i].Word)) return &ProcKinds[i];
+  return nullptr;
+}
+
+PROC_INFO* ParseProc(const char* section) {
+  TextString mode;
+  if (!ReadValue(section, "MODE", mode)) return nullptr;
+  const ProcKind* kind = KindOfMode(mode);
+  if (!kind || !kind->Parse) {
+    ShowError(MsgBadSymbol, mode.Text());
+    return nullptr;
+  }
+  return kind->Parse(section);
+}
 
 ProcList BuildProcList(const TextString& list, int32_t count) {
   if (count <= 0) {
@@ -40,20 +51,7 @@ ProcList BuildProcList(const TextString& list, int32_t count) {
   // Every section is read before the first procedure runs, so a script
   // error anywhere in the list stops the run before the list does anything.
   for (int32_t i = 0; i < count; ++i) {
-    TextString section = list.Item(i, ",");
-    section.Trim(" ");
-    TextString mode;
-    if (!ReadValue(section.Text(), "MODE", mode)) {
-      FreeProcList(procs);
-      return nullptr;
-    }
-    const ProcKind* kind = KindOfMode(mode);
-    if (!kind || !kind->Parse) {
-      ShowError(MsgBadSymbol, mode.Text());
-      FreeProcList(procs);
-      return nullptr;
-    }
-    procs[i] = kind->Parse(section.Text());
+    procs[i] = ParseProc(ListItem(list, i).Text());
     if (!procs[i]) {
       FreeProcList(procs);
       return nullptr;

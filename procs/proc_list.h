@@ -49,6 +49,13 @@ struct ProcListStack {
 };
 extern ProcListStack ProcListArray;
 
+// The kind whose word equals `mode` (ASCII case ignored), or null.
+const ProcKind* KindOfMode(const TextString& mode);
+// Reads the MODE of `section` and makes its record with that kind's Parse;
+// null after a report (a missing key, a MODE that is no kind, or the kind's
+// own). BuildProcList makes each record with it.
+PROC_INFO* ParseProc(const char* section);
+
 ProcList BuildProcList(const TextString& list, int32_t count);
 bool RunProcList(ProcList list);
 int32_t FreeProcList(ProcList list);

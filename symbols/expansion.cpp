@@ -8,7 +8,8 @@ namespace {
 // The App Paths entry that the braced group `group` asks for, or false when
 // it asks for none or the registry has none. A PATH value loses its trailing
 // backslashes first and its trailing semicolons after them.
-bool ResolveAppPath(TextString group, TextString& path) {
+bool ResolveAppPath(const TextString& braced, TextString& path) {
+  TextString group(braced);
   group.Trim("{", "}");
   TextString head = group.Item(0, "\\");
   TextString program = group.Item(1, "\\");
@@ -17,6 +18,43 @@ bool ResolveAppPath(TextString group, TextString& path) {
   path.Trim("", "\\");
   path.Trim("", ";");
   return true;
+}
+
+// Symbols that hold each other more than once grow a value exponentially
+// (twenty such DEFINE lines make megabytes); a group whose replacement would
+// take the value past this stays as written. No honest path comes near it.
+constexpr int32_t MaxExpandedLength = 32768;
+
+// A bracketed group's replacement, or false to leave it as written.
+using GroupResolver = bool (*)(const TextString& group, TextString& text);
+
+bool ResolveSymbol(const TextString& group, TextString& text) {
+  // A replacement may leave fewer groups than steps; then there is no group
+  // at the index and nothing to look up.
+  return group.Length() > 0 && LookupSymbol(group.Text(), text);
+}
+
+// Both group stages take as many steps as the value had complete groups at
+// the start. A resolved group is replaced and the index stays, so that what
+// the replacement brought in is examined next and counts against the steps;
+// an unresolved one stays as written and the index moves on.
+bool ReplaceGroupsInSteps(TextString& value, const char* open, const char* close,
+                          GroupResolver resolve) {
+  int32_t steps = value.GroupCount(open, close);
+  bool changed = false;
+  int32_t index = 0;
+  for (int32_t step = 0; step < steps; ++step) {
+    TextString group = value.Group(index, open, close);
+    TextString text;
+    if (resolve(group, text) &&
+        value.Length() - group.Length() + text.Length() <= MaxExpandedLength) {
+      value.ReplaceGroup(index, open, close, text.Text());
+      changed = true;
+    } else {
+      ++index;
+    }
+  }
+  return changed;
 }
 
 }  // namespace
@@ -30,39 +68,11 @@ bool ExpandValue(TextString& value) {
 }
 
 bool ExpandSymbols(TextString& value) {
-  int32_t steps = value.GroupCount("<", ">");
-  bool changed = false;
-  int32_t index = 0;
-  for (int32_t step = 0; step < steps; ++step) {
-    // A replacement may leave fewer groups than steps; then there is no
-    // group at `index` and nothing to look up.
-    TextString name = value.Group(index, "<", ">");
-    TextString symbol;
-    if (name.Length() > 0 && LookupSymbol(name.Text(), symbol)) {
-      // The index stays: what the value brought in is examined next.
-      value.ReplaceGroup(index, "<", ">", symbol.Text());
-      changed = true;
-    } else {
-      ++index;
-    }
-  }
-  return changed;
+  return ReplaceGroupsInSteps(value, "<", ">", ResolveSymbol);
 }
 
 bool ExpandAppPaths(TextString& value) {
-  int32_t steps = value.GroupCount("{", "}");
-  bool changed = false;
-  int32_t index = 0;
-  for (int32_t step = 0; step < steps; ++step) {
-    TextString path;
-    if (ResolveAppPath(value.Group(index, "{", "}"), path)) {
-      value.ReplaceGroup(index, "{", "}", path.Text());
-      changed = true;
-    } else {
-      ++index;
-    }
-  }
-  return changed;
+  return ReplaceGroupsInSteps(value, "{", "}", ResolveAppPath);
 }
 
 bool CollapseParentDirs(TextString& value) {

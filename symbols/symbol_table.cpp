@@ -16,8 +16,12 @@ TextString Entry(int32_t index) { return SymbolTable.Entries.Item(index, "\n"); 
 
 // The index of the first entry named `name`, or -1.
 int32_t FindSymbol(const char* name) {
-  for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i)
-    if (Entry(i).Item(0, "=").Equals(name)) return i;
+  TextString entryName;
+  TextString value;
+  for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i) {
+    SymbolAt(i, entryName, value);
+    if (entryName.Equals(name)) return i;
+  }
   return -1;
 }
 
@@ -87,8 +91,15 @@ bool LoadSymbols() {
 bool LookupSymbol(const char* name, TextString& value) {
   int32_t index = FindSymbol(name);
   if (index < 0) return false;
-  value.Assign(Entry(index).Item(1, "="));
+  TextString entryName;
+  SymbolAt(index, entryName, value);
   return true;
+}
+
+void SymbolAt(int32_t index, TextString& name, TextString& value) {
+  TextString entry = Entry(index);
+  name.Assign(entry.Item(0, "="));
+  value.Assign(entry.Item(1, "="));
 }
 
 void DefineSymbol(const char* name, const TextString& value) {
@@ -107,7 +118,9 @@ void DefineSymbol(const char* name, const TextString& value) {
 
 void ExpandSymbolValues() {
   for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i) {
-    TextString value = Entry(i).Item(1, "=");
+    TextString name;
+    TextString value;
+    SymbolAt(i, name, value);
     if (ExpandValue(value)) SetSymbolValue(i, value.Text());
   }
 }

@@ -25,6 +25,9 @@ bool LoadSymbols();
 // False, leaving `value` untouched, when no entry has that name.
 bool LookupSymbol(const char* name, TextString& value);
 
+// The name and the value of entry `index`, from 0 to SymbolCount - 1.
+void SymbolAt(int32_t index, TextString& name, TextString& value);
+
 // Gives the first entry named `name` the value, or appends a new entry.
 void DefineSymbol(const char* name, const TextString& value);
 

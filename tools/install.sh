@@ -1,11 +1,12 @@
 #!/bin/bash
 # Installs everything the builds and the tests need on Debian 12 (as root):
-# the native compiler and GoogleTest, mingw-w64 for both Windows targets,
-# Wine with 32-bit support, and Xvfb as the display for the message boxes.
+# the native compiler and GoogleTest, clang with its sanitizer and libFuzzer
+# runtimes for the checked builds, mingw-w64 for both Windows targets, Wine
+# with 32-bit support, and Xvfb as the display for the message boxes.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-packages=(cmake make g++ libgtest-dev
+packages=(cmake make g++ libgtest-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           wine wine64 wine32:i386 xvfb xauth locales valgrind)
 

@@ -7,7 +7,9 @@
 #include <set>
 
 #include "base/text_string.h"
+#include "os/catalogue_text.h"
 #include "os/os.h"
+#include "os/profile_file.h"
 
 namespace fake {
 namespace {
@@ -55,70 +57,13 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string TrimBlanks(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
-// One line of a profile section: its key (empty for a line without "=")
-// and its value, both trimmed as the platform trims them.
-struct ProfileLine {
-  std::string raw;
-  std::string key;
-  std::string value;
-  bool hasValue;
-};
-
-// The lines of `section` in `file`, or false when either is absent.
-bool SectionLines(const char* file, const char* section, std::vector<ProfileLine>& lines) {
+// The script as the profile functions see it: a file's text, or nothing.
+profile::ProfileText ProfileOf(const char* file) {
   auto found = TheWorld().files.find(Lower(file));
-  if (found == TheWorld().files.end()) return false;
-  const std::string& text = found->second.contents;
-  bool inSection = false;
-  bool seen = false;
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = TrimBlanks(text.substr(pos, end - pos));
-    pos = end + 1;
-    if (!line.empty() && line[0] == '[') {
-      size_t close = line.find(']');
-      std::string name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-      inSection = Lower(TrimBlanks(name)) == Lower(section);
-      if (inSection) seen = true;
-      continue;
-    }
-    if (!inSection || line.empty()) continue;
-    ProfileLine entry{line, "", "", false};
-    size_t equals = line.find('=');
-    if (equals != std::string::npos) {
-      entry.key = TrimBlanks(line.substr(0, equals));
-      entry.value = TrimBlanks(line.substr(equals + 1));
-      entry.hasValue = true;
-      // The platform drops one pair of enclosing quotes from a value.
-      if (entry.value.size() >= 2 &&
-          (entry.value.front() == '"' || entry.value.front() == '\'') &&
-          entry.value.back() == entry.value.front())
-        entry.value = entry.value.substr(1, entry.value.size() - 2);
-    } else {
-      entry.key = line;
-    }
-    lines.push_back(entry);
-  }
-  return seen;
+  return profile::ProfileText(found == TheWorld().files.end() ? "" : found->second.contents);
 }
 
-uint32_t CopyCut(const std::string& text, char* buffer, uint32_t size) {
-  if (size == 0) return 0;
-  uint32_t length = static_cast<uint32_t>(text.size());
-  if (length > size - 1) length = size - 1;
-  memcpy(buffer, text.data(), length);
-  buffer[length] = '\0';
-  return length;
-}
+using profile::CopyCut;
 
 }  // namespace
 
@@ -178,13 +123,13 @@ std::vector<Entry> Search(const std::string& pattern) {
   if (Matches(namePattern.c_str(), "..")) entries.push_back({"..", 0x10});
   std::string prefix = Lower(directory) + "\\";
   for (const auto& dir : TheWorld().dirs) {
-    std::string name = dir.second.substr(directory.size() + 1);
+    std::string name = dir.second.substr(std::min(dir.second.size(), directory.size() + 1));
     if (dir.first.compare(0, prefix.size(), prefix) == 0 && name.find('\\') == std::string::npos &&
         Matches(namePattern.c_str(), name.c_str()))
       entries.push_back({name, 0x10});
   }
   for (const auto& file : TheWorld().files) {
-    std::string name = file.second.path.substr(directory.size() + 1);
+    std::string name = file.second.path.substr(std::min(file.second.path.size(), directory.size() + 1));
     if (file.first.compare(0, prefix.size(), prefix) == 0 && name.find('\\') == std::string::npos &&
         Matches(namePattern.c_str(), name.c_str()))
       entries.push_back({name, file.second.attributes});
@@ -255,36 +200,12 @@ void UninitializeCom() {}
 
 uint32_t ReadProfileString(const char* file, const char* section, const char* key,
                            const char* fallback, char* buffer, uint32_t size) {
-  std::vector<fake::ProfileLine> lines;
-  if (fake::SectionLines(file, section, lines)) {
-    for (const fake::ProfileLine& line : lines)
-      if (line.hasValue && fake::Lower(line.key) == fake::Lower(key))
-        return fake::CopyCut(line.value, buffer, size);
-  }
-  return fake::CopyCut(fallback, buffer, size);
+  return profile::StringValue(fake::ProfileOf(file), section, key, fallback, buffer, size);
 }
 
 uint32_t ReadProfileSection(const char* file, const char* section, char* buffer,
                             uint32_t size) {
-  // Lines as consecutive strings ended by an empty one; like the platform, a
-  // section that does not fit ends with its last whole line.
-  std::vector<fake::ProfileLine> lines;
-  uint32_t used = 0;
-  if (size < 2) {
-    if (size) buffer[0] = '\0';
-    return 0;
-  }
-  if (fake::SectionLines(file, section, lines)) {
-    for (const fake::ProfileLine& line : lines) {
-      std::string text = line.hasValue ? line.key + "=" + line.value : line.key;
-      if (used + text.size() + 2 > size) break;
-      memcpy(buffer + used, text.c_str(), text.size() + 1);
-      used += static_cast<uint32_t>(text.size()) + 1;
-    }
-  }
-  buffer[used] = '\0';
-  if (used == 0) buffer[1] = '\0';
-  return used;
+  return profile::SectionLines(fake::ProfileOf(file), section, buffer, size);
 }
 
 uint32_t ModuleFileName(char* buffer, uint32_t size) {
@@ -460,20 +381,9 @@ bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t s
 }
 
 int LoadMessageText(unsigned id, char* buffer, int size) {
-  struct Message {
-    unsigned id;
-    const char* text;
-  };
-#define MESSAGE(id, text) {id, text},
-  static const Message catalogue[] = {
-#include "res/messages.inc"
-  };
-#undef MESSAGE
   if (size <= 0) return 0;
-  buffer[0] = '\0';
-  for (const Message& message : catalogue)
-    if (message.id == id) return static_cast<int>(fake::CopyCut(message.text, buffer, size));
-  return 0;
+  const char* text = catalogue::MessageText(id);
+  return static_cast<int>(fake::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
 }
 
 bool AnsiToUtf8(const char* ansi, TextString& utf8) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -53,6 +54,12 @@ TEST(ByteBuffer, AppendKeepsOldBytesFirst) {
   EXPECT_EQ("89AB", Bytes(buffer));
   EXPECT_EQ("89ABx9AB", Bytes(buffer.Concat(copy)));
   EXPECT_EQ("89AB", Bytes(buffer));
+}
+
+TEST(ByteBuffer, AGrowthThatCannotBeHadKeepsTheOldBytes) {
+  ByteBuffer buffer = Filled("01234567");
+  EXPECT_FALSE(buffer.AppendBytes("x", INT32_MAX));  // past any 32-bit size
+  EXPECT_EQ("01234567", Bytes(buffer));
 }
 
 TEST(ByteBuffer, RemoveCutsAnyPart) {

@@ -8,30 +8,18 @@
 #include "fake/fake_os.h"
 #include "os/os.h"
 #include "procs/proc_list.h"
+#include "script_run.h"
 
 namespace {
 
-const char* const Script = "C:\\Setup\\updater.ini";
-
-class ProcListTest : public testing::Test {
+class ProcListTest : public ScriptRunTest {
  protected:
-  void SetUp() override {
-    fake::Reset();
-    fake::SetModulePath("C:\\Setup\\updater.exe");
-    ScriptPath.Assign(Script);
-    Caption.Assign("T");
-  }
   void TearDown() override {
-    FreeAllProcLists();
-    EXPECT_EQ(ProcListArray.Count, 0);
+    ScriptRunTest::TearDown();
     EXPECT_EQ(ProcListArray.Lists.Size, 0);
   }
   static void UseScript(const std::string& text) { fake::SetFile(Script, text); }
-  static std::string Texts() {
-    std::string all;
-    for (const fake::Box& box : fake::Boxes()) all += box.text + "|";
-    return all;
-  }
+  static std::string Texts() { return Boxes(); }
   static std::string Info(const char* name, const char* text, const char* flag = "") {
     return std::string("[") + name + "]\nMODE=MsgBox\nFLAG=" + flag +
            "\nTYPE=INFORMATION\nTEXT=" + text + "\nISABORT=0,0\n";

@@ -1,6 +1,7 @@
 // Start-up, the script reads and the error reports, against the OS double.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "app/script_file.h"
@@ -137,6 +138,23 @@ TEST_F(ScriptReadTest, SectionsSkipCommentsAndAppendAfterExistingText) {
   EXPECT_EQ(ReadSection(Script, "C", none), 0);
   EXPECT_EQ(ReadSection(Script, "MISSING", none), 0);
   EXPECT_STREQ(none.Text(), "kept");
+}
+
+TEST_F(ScriptReadTest, ALineCutByTheSectionAreaIsNotTaken) {
+  // 40-byte lines: the area of 32,767 bytes ends inside line 819.
+  std::string define = "[DEFINE]\n";
+  for (int i = 0; i < 1000; ++i) {
+    char line[64];
+    snprintf(line, sizeof line, "<S%04d>=C:\\dir\\%024d\n", i, i);
+    define += line;
+  }
+  fake::SetFile(Script, define);
+  TextString text;
+  int count = ReadSection(Script, "DEFINE", text);
+  EXPECT_EQ(count, 32765 / 40);
+  std::string lines = text.Text();
+  std::string last = lines.substr(lines.rfind('\n') + 1);
+  EXPECT_EQ(last.size(), 39u) << last;  // whole, not a fragment
 }
 
 TEST_F(StartupTest, ReportsInsertArgumentsOnlyThroughPlaceholders) {

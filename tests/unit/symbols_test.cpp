@@ -142,3 +142,23 @@ TEST_F(SymbolsTest, MissingKeysAndValuesLeaveTheTextAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SymbolsTest, SymbolsThatDoubleEachOtherStopGrowingAtTheBound) {
+  // Each symbol holds the one before it twice: unbounded, the fortieth
+  // would need a terabyte.
+  std::string define = "<S0>=xxxxxxxxxxxxxxxx\n";
+  for (int i = 1; i < 40; ++i)
+    define += "<S" + std::to_string(i) + ">=<S" + std::to_string(i - 1) + "><S" +
+              std::to_string(i - 1) + ">\n";
+  Load(define);
+  std::string last = Lookup("<S39>");
+  EXPECT_LE(last.size(), 32768u);
+  EXPECT_NE(last.find("<S"), std::string::npos);  // what would not fit stays as written
+  TextString value("<S12>");  // 16 << 12 = 65,536 bytes
+  ExpandValue(value);
+  EXPECT_LE(value.Length(), 32768);
+}
+
+}  // namespace

@@ -51,12 +51,12 @@ const StyleWord kStyles[] = {
     {"def3", MB_DEFBUTTON3},
 };
 
-bool ParseStyle(const std::string& spec, UINT* style) {
+bool ParseStyle(const std::string& styleWords, UINT* style) {
   *style = 0;
   size_t start = 0;
   for (;;) {
-    size_t plus = spec.find('+', start);
-    std::string word = spec.substr(start, plus == std::string::npos ? plus : plus - start);
+    size_t plus = styleWords.find('+', start);
+    std::string word = styleWords.substr(start, plus == std::string::npos ? plus : plus - start);
     bool known = false;
     for (const StyleWord& s : kStyles) {
       if (word == s.word) {

@@ -1,0 +1,80 @@
+// ATTR: gives each file of FILE the attribute mask at the same position of
+// ARG ("0x" and hexadecimal digits; anything else is 0), replacing all its
+// attributes at once. An item whose last component is exactly "*.*" stands
+// for every file directly inside that directory; subdirectories are neither
+// changed nor entered. The first file that cannot be changed is reported and
+// ends the run.
+#include "procs/kinds.h"
+
+#include "base/report.h"
+#include "os/os.h"
+#include "procs/comma_lists.h"
+#include "procs/proc_record.h"
+
+namespace {
+
+struct ATTR_INFO : PROC_INFO {
+  TextString File;  // paths, separated by ","; the last component may be "*.*"
+  TextString Arg;   // attribute masks; item i belongs to file i
+};
+
+const RecordKey<ATTR_INFO> Keys[] = {
+    {"FILE", &ATTR_INFO::File, nullptr},
+    {"ARG", &ATTR_INFO::Arg, nullptr},
+};
+
+// Sets the attributes of `path`, reporting a failure.
+bool ApplyAttributes(const char* path, uint32_t value) {
+  if (os::SetAttributes(path, value)) return true;
+  ShowError(MsgAttributesFailed, path, value);
+  return false;
+}
+
+struct DirectoryPass {
+  const TextString* Directory;  // null: the search ran in the current directory
+  uint32_t Value;
+};
+
+bool SetEntryAttributes(void* context, const char* name, uint32_t attributes) {
+  const DirectoryPass& pass = *static_cast<const DirectoryPass*>(context);
+  if (attributes & os::AttributeDirectory) return true;  // ".", ".." and subdirectories
+  TextString path;
+  if (pass.Directory) path.Format("%s\\%s", pass.Directory->Text(), name);
+  else path.Assign(name);
+  return ApplyAttributes(path.Text(), pass.Value);
+}
+
+// Every file that the search for `pattern` ("...\*.*") finds. A pattern with
+// no match, or whose directory does not exist, does nothing.
+bool SetDirectoryAttributes(const TextString& pattern, uint32_t value) {
+  // "*.*" alone searches the current directory, so its files are named by
+  // their bare names there. Joining an empty directory part with "\" would
+  // name files of the same names in the root of the current drive instead.
+  TextString directory = pattern.Items(0, -2, "\\");
+  bool alone = pattern.ItemCount("\\") == 1;
+  DirectoryPass pass = {alone ? nullptr : &directory, value};
+  return os::ForEachEntry(pattern.Text(), SetEntryAttributes, &pass);
+}
+
+}  // namespace
+
+PROC_INFO* ParseAttr(const char* section) {
+  return ParseRecord(section, "ATTR_INFO", Keys);
+}
+
+bool ExecuteAttr(PROC_INFO* record) {
+  ATTR_INFO* attr = static_cast<ATTR_INFO*>(record);
+  int32_t count = CountPositions(*attr, attr->File, "FILE");
+  if (count == 0) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    TextString file = ListItem(attr->File, i);
+    uint32_t value = ListItem(attr->Arg, i).ToHex();
+    // Only the exact "*.*" selects by directory; any other wildcard goes to
+    // the system as a plain name and fails there.
+    bool pattern = file.Item(-1, "\\").Equals("*.*");
+    if (!(pattern ? SetDirectoryAttributes(file, value) : ApplyAttributes(file.Text(), value)))
+      return false;
+  }
+  attr->Result = true;
+  return true;
+}

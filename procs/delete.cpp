@@ -1,0 +1,42 @@
+// DELETE: deletes each file of FILE in turn. The first file that cannot be
+// deleted (missing, a directory, refused by the system) is reported and ends
+// the run; files deleted before it stay deleted.
+#include "procs/kinds.h"
+
+#include "base/report.h"
+#include "os/os.h"
+#include "procs/comma_lists.h"
+#include "procs/proc_record.h"
+
+namespace {
+
+struct DELETE_INFO : PROC_INFO {
+  TextString File;  // paths, separated by ","
+};
+
+const RecordKey<DELETE_INFO> Keys[] = {
+    {"FILE", &DELETE_INFO::File, nullptr},
+};
+
+}  // namespace
+
+PROC_INFO* ParseDelete(const char* section) {
+  return ParseRecord(section, "DELETE_INFO", Keys);
+}
+
+bool ExecuteDelete(PROC_INFO* record) {
+  DELETE_INFO* del = static_cast<DELETE_INFO*>(record);
+  int32_t count = CountPositions(*del, del->File, "FILE");
+  if (count == 0) return false;
+  // No wildcards, no attribute change, no look beforehand: a file that is
+  // already gone is as much a failure as one the system refuses.
+  for (int32_t i = 0; i < count; ++i) {
+    TextString path = ListItem(del->File, i);
+    if (!os::DeleteOneFile(path.Text())) {
+      ShowError(MsgDeleteFailed, path.Text());
+      return false;
+    }
+  }
+  del->Result = true;
+  return true;
+}

@@ -1,0 +1,66 @@
+// LINK: saves a shortcut for each target of SRC at the path of DST with
+// ".LNK" appended, with the arguments of PARAM and the window state of
+// SHOWCMD, starting in the target's own directory. A shortcut that cannot be
+// saved is no failure of the run: the procedure stops there, silently, with
+// its Result false for a later test to see.
+#include "procs/kinds.h"
+
+#include "os/os.h"
+#include "procs/comma_lists.h"
+#include "procs/proc_record.h"
+
+namespace {
+
+struct SHORTCUT_INFO : PROC_INFO {
+  TextString Src;      // target paths, separated by ","
+  TextString Param;    // argument texts; item i belongs to shortcut i
+  TextString ShowCmd;  // window-state numbers 1, 2 or 3
+  TextString Dst;      // shortcut paths without the extension
+};
+
+const RecordKey<SHORTCUT_INFO> Keys[] = {
+    {"SRC", &SHORTCUT_INFO::Src, nullptr},
+    {"PARAM", &SHORTCUT_INFO::Param, nullptr},
+    {"SHOWCMD", &SHORTCUT_INFO::ShowCmd, nullptr},
+    {"DST", &SHORTCUT_INFO::Dst, nullptr},
+};
+
+// The show command stored for a SHOWCMD number; 0 stores none, leaving the
+// shell's default.
+int ShowCommandOf(int32_t number) {
+  switch (number) {
+    case 1: return 1;  // SW_SHOWNORMAL
+    case 2: return 7;  // SW_SHOWMINNOACTIVE
+    case 3: return 3;  // SW_SHOWMAXIMIZED
+    default: return 0;
+  }
+}
+
+bool CreateShortcut(const TextString& target, const TextString& linkPath,
+                    const TextString& arguments, int32_t number) {
+  TextString directory;  // stays empty for a target without a directory part
+  DirectoryOfPath(target.Text(), directory);
+  return os::SaveShellLink(target.Text(), directory.Text(), arguments.Text(),
+                           ShowCommandOf(number), linkPath.Text());
+}
+
+}  // namespace
+
+PROC_INFO* ParseLink(const char* section) {
+  return ParseRecord(section, "SHORTCUT_INFO", Keys);
+}
+
+bool ExecuteLink(PROC_INFO* record) {
+  SHORTCUT_INFO* link = static_cast<SHORTCUT_INFO*>(record);
+  int32_t count = CountPositions(*link, link->Src, "SRC");
+  if (count == 0) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    // The number goes untrimmed: the conversion passes over blanks itself.
+    int32_t number = link->ShowCmd.Item(i, ",").ToInt();
+    TextString linkPath = ListItem(link->Dst, i).Concat(".LNK");
+    if (!CreateShortcut(ListItem(link->Src, i), linkPath, ListItem(link->Param, i), number))
+      return true;
+  }
+  link->Result = true;
+  return true;
+}

@@ -1,0 +1,42 @@
+// MAKEDIR: makes sure each directory of DIR exists. One item makes one level,
+// so a new nested path lists its levels outermost first. Anything already
+// there under the name, a file included, is passed over.
+#include "procs/kinds.h"
+
+#include "app/updater.h"
+#include "base/report.h"
+#include "os/os.h"
+#include "procs/comma_lists.h"
+#include "procs/proc_record.h"
+
+namespace {
+
+struct MAKEDIR_INFO : PROC_INFO {
+  TextString Dir;  // directory paths, separated by ","
+};
+
+const RecordKey<MAKEDIR_INFO> Keys[] = {
+    {"DIR", &MAKEDIR_INFO::Dir, nullptr},
+};
+
+}  // namespace
+
+PROC_INFO* ParseMakeDir(const char* section) {
+  return ParseRecord(section, "MAKEDIR_INFO", Keys);
+}
+
+bool ExecuteMakeDir(PROC_INFO* record) {
+  MAKEDIR_INFO* makeDir = static_cast<MAKEDIR_INFO*>(record);
+  int32_t count = CountPositions(*makeDir, makeDir->Dir, "DIR");
+  if (count == 0) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    TextString path = ListItem(makeDir->Dir, i);
+    if (FileExists(path.Text())) continue;
+    if (!os::MakeDirectory(path.Text())) {
+      ShowError(MsgMakeDirFailed, path.Text());
+      return false;
+    }
+  }
+  makeDir->Result = true;
+  return true;
+}

@@ -1,0 +1,22 @@
+// OSVER: a test of the platform. Its Result becomes true on the NT platform
+// and false on the Windows 95 family, whatever the version within either.
+#include "procs/kinds.h"
+
+#include "procs/proc_record.h"
+#include "symbols/system_queries.h"
+
+namespace {
+
+struct OSVER_INFO : PROC_INFO {};
+
+}  // namespace
+
+PROC_INFO* ParseOsVer(const char* section) {
+  return ParseRecord<OSVER_INFO>(section, "OSVER_INFO");
+}
+
+bool ExecuteOsVer(PROC_INFO* record) {
+  // Written either way: the answer is the platform's, asked afresh.
+  record->Result = IsWindowsNT();
+  return true;
+}

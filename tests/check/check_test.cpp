@@ -1,0 +1,255 @@
+// The script checker. Each script of scripts/ and good/ says what the
+// checker must find in it: a line "; expect error: TEXT" or "; expect
+// warning: TEXT" names a problem of the next line that is not such a line,
+// and the checker must report exactly those, TEXT being part of the report.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "procs/crc.h"
+#include "script_check.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Expected {
+  int line;
+  bool error;
+  std::string text;
+};
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<Expected> ExpectationsOf(const std::string& text) {
+  std::vector<Expected> expected;
+  std::istringstream lines(text);
+  std::string line;
+  size_t waiting = 0;  // expectations still looking for their line
+  for (int number = 1; std::getline(lines, line); ++number) {
+    for (const char* severity : {"error", "warning"}) {
+      std::string mark = std::string("; expect ") + severity + ": ";
+      if (line.compare(0, mark.size(), mark) == 0) {
+        expected.push_back({0, severity[0] == 'e', line.substr(mark.size())});
+        ++waiting;
+      }
+    }
+    if (line.compare(0, 9, "; expect ") == 0) continue;
+    for (; waiting > 0; --waiting) expected[expected.size() - waiting].line = number;
+  }
+  return expected;
+}
+
+std::string Show(const std::vector<check::Diagnostic>& problems) {
+  std::string text;
+  for (const check::Diagnostic& problem : problems)
+    text += std::to_string(problem.Line) + (problem.Error ? ": error: " : ": warning: ") +
+            problem.Text + "\n";
+  return text;
+}
+
+std::vector<check::Diagnostic> Check(const std::string& text,
+                                     const std::vector<check::SymbolValue>& symbols = {}) {
+  std::vector<check::Diagnostic> problems;
+  std::string usage;
+  EXPECT_TRUE(check::CheckScript(text, symbols, problems, usage)) << usage;
+  return problems;
+}
+
+// Every problem reported is expected, and every expected one reported.
+void ExpectExactly(const std::string& text) {
+  std::vector<Expected> expected = ExpectationsOf(text);
+  std::vector<check::Diagnostic> problems = Check(text);
+  std::vector<bool> met(expected.size());
+  for (const check::Diagnostic& problem : problems) {
+    bool found = false;
+    for (size_t i = 0; i < expected.size() && !found; ++i) {
+      if (met[i] || expected[i].line != problem.Line || expected[i].error != problem.Error ||
+          problem.Text.find(expected[i].text) == std::string::npos)
+        continue;
+      met[i] = found = true;
+    }
+    EXPECT_TRUE(found) << "not expected: " << problem.Line << ": " << problem.Text;
+  }
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_TRUE(met[i]) << "not reported: " << expected[i].line << ": "
+                        << (expected[i].error ? "error: " : "warning: ") << expected[i].text;
+  if (::testing::Test::HasFailure()) ADD_FAILURE() << "the checker said:\n" << Show(problems);
+}
+
+std::vector<std::string> ScriptsIn(const std::string& folder) {
+  std::vector<std::string> paths;
+  for (const auto& entry : fs::directory_iterator(std::string(CHECK_SCRIPTS_DIR) + "/" + folder))
+    if (entry.path().extension() == ".ini") paths.push_back(entry.path().string());
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+std::string NameOf(const ::testing::TestParamInfo<std::string>& info) {
+  if (info.param == DEMO_SCRIPT) return "demo";
+  std::string name = fs::path(info.param).stem().string();
+  for (char& c : name)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+class MistakenScript : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(MistakenScript, EachMistakeIsReportedAtItsLine) {
+  std::string text = ReadText(GetParam());
+  ASSERT_FALSE(ExpectationsOf(text).empty());
+  ExpectExactly(text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, MistakenScript, ::testing::ValuesIn(ScriptsIn("scripts")),
+                         NameOf);
+
+class RunningScript : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RunningScript, PassesWithoutAnError) {
+  std::string text = ReadText(GetParam());
+  for (const Expected& expected : ExpectationsOf(text)) EXPECT_FALSE(expected.error);
+  ExpectExactly(text);
+}
+
+std::vector<std::string> RunningScripts() {
+  std::vector<std::string> scripts = ScriptsIn("good");
+  scripts.push_back(DEMO_SCRIPT);
+  return scripts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, RunningScript, ::testing::ValuesIn(RunningScripts()), NameOf);
+
+// Problems of the start-up that stand where no "; expect" line can precede
+// them, and the file's own form.
+TEST(Check, WholeFileProblemsStandAtTheFirstLine) {
+  std::vector<check::Diagnostic> problems = Check("[OTHER]\nNAME=x\n");
+  ASSERT_EQ(problems.size(), 3u) << Show(problems);
+  EXPECT_NE(problems[0].Text.find("\"UPDATER\" パラメータ：\"NAME\""), std::string::npos);
+  EXPECT_NE(problems[1].Text.find("\"UPDATER\" パラメータ：\"PROC\""), std::string::npos);
+  EXPECT_EQ(problems[1].Line, 1);
+  EXPECT_FALSE(problems[2].Error);  // [OTHER] never runs
+
+  problems = Check("\xEF\xBB\xBF[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\n");
+  ASSERT_FALSE(problems.empty());
+  EXPECT_EQ(problems[0].Line, 1);
+  EXPECT_NE(Show(problems).find("byte-order mark"), std::string::npos) << Show(problems);
+  // The mark hides the first section, as it does from the system.
+  EXPECT_NE(Show(problems).find("\"UPDATER\" パラメータ：\"NAME\""), std::string::npos);
+}
+
+TEST(Check, DefineLinesPastTheSectionBufferAreNamed) {
+  // Lines of 24 bytes and their zero: line 1310 of DEFINE no longer fits.
+  std::string script = "[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\n[DEFINE]\n";
+  for (int i = 0; i < 2000; ++i) {
+    char line[32];
+    snprintf(line, sizeof line, "<S%04d>=C:\\dir%04d\\value\n", i, i);
+    script += line;
+  }
+  std::vector<check::Diagnostic> problems = Check(script);
+  ASSERT_EQ(problems.size(), 1u) << Show(problems);
+  EXPECT_EQ(problems[0].Line, 7 + 1310);
+  EXPECT_NE(problems[0].Text.find("does not fit"), std::string::npos);
+}
+
+TEST(Check, SymbolValuesReplaceTheStandInsOfBuiltInsOnly) {
+  const char* script =
+      "[UPDATER]\nNAME=x\nPROC=c\n[DEFINE]\n<Mine>=<Src>\\mine\n"
+      "[c]\nMODE=COPY\nFROM=<Mine>\\a.txt,<Win>\\b.txt\nTO=\n";
+  std::string shown = Show(Check(script, {{"<src>", "D:\\Setup"}}));
+  EXPECT_NE(shown.find("D:\\Setup\\mine\\a.txt"), std::string::npos) << shown;
+  shown = Show(Check(script, {{"<Win>", "E:\\WINNT"}, {"<Src>", "D:"}}));
+  EXPECT_NE(shown.find("D:\\mine\\a.txt"), std::string::npos) << shown;
+
+  std::vector<check::Diagnostic> problems;
+  std::string usage;
+  EXPECT_FALSE(check::CheckScript(script, {{"<Mine>", "X:"}}, problems, usage));
+  EXPECT_NE(usage.find("<Mine>"), std::string::npos);
+  EXPECT_FALSE(check::CheckScript(script, {{"<Nowhere>", "X:"}}, problems, usage));
+}
+
+struct Command {
+  int status;
+  std::string output;
+};
+
+Command RunChecker(const std::string& arguments) {
+  std::string line = std::string(UPDATER_CHECK) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(line.c_str(), "r");
+  Command result{-1, ""};
+  if (!pipe) return result;
+  char block[512];
+  size_t count;
+  while ((count = fread(block, 1, sizeof block, pipe)) > 0) result.output.append(block, count);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TEST(CheckCommand, ExitStatusTellsTheWorstProblem) {
+  fs::path dir = fs::temp_directory_path() / ("updater-check-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  struct {
+    const char* text;
+    int status;
+    const char* output;
+  } cases[] = {
+      {"[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\n", 0, ""},
+      {"[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\n[b]\nMODE=OSVER\n", 1,
+       "s.ini:6: warning: section [b]"},
+      {"[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVERR\n", 2, "s.ini:5: error: "},
+  };
+  for (const auto& c : cases) {
+    std::ofstream((dir / "s.ini").string()) << c.text;
+    Command command = RunChecker("check " + (dir / "s.ini").string());
+    EXPECT_EQ(command.status, c.status) << command.output;
+    EXPECT_NE(command.output.find(c.output), std::string::npos) << command.output;
+  }
+  EXPECT_EQ(RunChecker("check " + (dir / "absent.ini").string()).status, 2);
+  EXPECT_EQ(RunChecker("check --symbol Nothing " + (dir / "s.ini").string()).status, 2);
+  EXPECT_EQ(RunChecker("frobnicate").status, 2);
+  fs::remove_all(dir);
+}
+
+TEST(CheckCommand, CrcPrintsTheChecksumsOfTheUpdater) {
+  fs::path dir = fs::temp_directory_path() / ("updater-crc-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::ofstream((dir / "abc").string()) << "abc";
+  std::ofstream((dir / "ones").string()) << std::string(30, '\x01');
+  // Read in several blocks, none a whole number of the checksum's periods.
+  std::string bigData((3 << 20) + 7, '\0');
+  for (size_t i = 0; i < bigData.size(); ++i) bigData[i] = static_cast<char>(i * 7919 >> 3);
+  std::ofstream((dir / "big").string(), std::ios::binary) << bigData;
+  std::ofstream((dir / "empty").string());
+  Command command = RunChecker("crc " + (dir / "abc").string() + " " + (dir / "ones").string());
+  EXPECT_EQ(command.status, 0) << command.output;
+  EXPECT_EQ(command.output, "0x0000012A  " + (dir / "abc").string() + "\n0x01FFFFFE  " +
+                                (dir / "ones").string() + "\n");
+  char big[16];
+  snprintf(big, sizeof big, "0x%08X",
+           ComputeCrc32(reinterpret_cast<const uint8_t*>(bigData.data()),
+                        static_cast<uint32_t>(bigData.size())));
+  EXPECT_EQ(RunChecker("crc " + (dir / "big").string()).output,
+            std::string(big) + "  " + (dir / "big").string() + "\n");
+  for (const char* unreadable : {"empty", "absent", ""}) {
+    command = RunChecker("crc " + (dir / unreadable).string());
+    EXPECT_EQ(command.status, 2) << unreadable;
+    EXPECT_NE(command.output.find("cannot be read"), std::string::npos) << command.output;
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+// COPY, LAUNCH, EXIST, SWITCH and DATE under Wine, on real files and
+// processes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "wine_case.h"
+#include "wine_env.h"
+
+namespace e2e {
+namespace {
+
+std::string CaseName() {
+  return std::string("kinds_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+std::string Note(const std::string& name, const std::string& text, const std::string& flag = "") {
+  return "[" + name + "]\nMODE=MSGBOX\nFLAG=" + flag + "\nTYPE=INFORMATION\nTEXT=" + text +
+         "\nISABORT=0,0\n";
+}
+
+std::string Switch(const std::string& name, const std::string& proc, const std::string& zero,
+                   const std::string& one) {
+  return "[" + name + "]\nMODE=SWITCH\nPROC=" + proc + "\n0=" + zero + "\n1=" + one + "\n";
+}
+
+std::vector<std::string> Texts(const RunResult& run) {
+  std::vector<std::string> texts;
+  for (const auto& box : run.boxes) texts.push_back(box.text);
+  return texts;
+}
+
+// Every file below the case folder whose name holds `part`.
+std::vector<std::string> FilesNamed(const WineCase& c, const std::string& part) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(c.UnixPath()))
+    if (entry.path().filename().string().find(part) != std::string::npos)
+      found.push_back(entry.path().string());
+  return found;
+}
+
+TEST(Kinds, CopyReplacesATargetAndAFailedCopyLeavesNothingBehind) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  c.WriteFile("src/a.txt", std::string(100000, 'n'));
+  c.WriteFile("dst/a.txt", "old");
+  const std::string dir = c.WinPath();
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=c\n[c]\nMODE=COPY\nFROM=" + dir + "\\src\\a.txt, " +
+                dir + "\\src\\a.txt\nTO=" + dir + "\\dst\\a.txt , " + dir + "\\nowhere\\a.txt\n");
+  RunResult r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].icon, "error");
+  EXPECT_EQ(r.boxes[0].text, "ファイルのコピーに失敗しました。\n\n転送元：\"" + dir +
+                                 "\\src\\a.txt\"\n転送先：\"" + dir + "\\nowhere\\a.txt\"");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(c.ReadFile("dst/a.txt"), std::string(100000, 'n'));
+  EXPECT_FALSE(c.Exists("nowhere"));
+  EXPECT_TRUE(FilesNamed(c, "~upd").empty());
+}
+
+TEST(Kinds, LaunchStartsTheNamedProgramNotAPlantedPrefixAndWaitsForIt) {
+  WineCase c(CaseName());
+  c.InstallTool("launchprobe.exe", "Program Files/App/setup.exe");
+  c.InstallTool("launchprobe.exe", "Program.exe");  // planted
+  c.InstallUpdater();
+  const std::string app = c.WinPath("Program Files\\App");
+  // The probe sleeps before it writes its record: only a wait for its exit
+  // lets the EXIST after it find the record.
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=run,done,branch\n[run]\nMODE=LAUNCH\nFILE=" + app +
+                "\\setup.exe\nPARAM= /sleep  x \nISWAIT=1\n[done]\nMODE=EXIST\nFILE=" + app +
+                "\\setup.exe.txt\n" + Switch("branch", "done", "early", "finished") +
+                Note("finished", "終了") + Note("early", "早すぎ"));
+  RunResult r = c.Run();
+  EXPECT_EQ(Texts(r), std::vector<std::string>{"終了"}) << r;
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(c.ReadFile("Program Files/App/setup.exe.txt"),
+            app + "\\setup.exe\n" + app + "\\setup.exe /sleep  x\n" + app + "\n");
+  EXPECT_FALSE(c.Exists("Program.exe.txt"));
+}
+
+TEST(Kinds, ExistAndSwitchChooseTheBranch) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  c.WriteFile("data/one.dat", "1");
+  const std::string data = c.WinPath("data");
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=found,s1,missing,s2\n[found]\nMODE=EXIST\nFILE=" +
+                data + "\\*.dat , " + data + "\n[missing]\nMODE=EXIST\nFILE=" + data +
+                "\\one.dat," + data + "\\two.dat\n" + Switch("s1", "found", "no1", "yes1") +
+                Switch("s2", " missing ", "no2", "yes2,broken") + Note("yes1", "1 あり") +
+                Note("no1", "1 なし") + Note("yes2", "2 あり") + Note("no2", "2 なし") +
+                // Never read: it stands only in the branch not taken.
+                "[broken]\nMODE=NONSENSE\n");
+  RunResult r = c.Run();
+  EXPECT_EQ(Texts(r), (std::vector<std::string>{"1 あり", "2 なし"})) << r;
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(Kinds, ASwitchLeadingBackIntoItselfEndsWithAReportWhileDeepListsRun) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=start\n" + Switch("start", "start", "loop", "") +
+                Switch("loop", "loop", "start", "") + Note("never", "never"));
+  RunResult r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].icon, "error");
+  EXPECT_EQ(r.boxes[0].text, "シンボルが正しくありません。\n\nシンボル：\"loop\"");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_FALSE(r.timedOut);
+
+  // 100 nested lists of 10 procedures each, all run. (Depth is what the
+  // limit counts; 100 lists of 100 run as well, but each procedure costs
+  // about a millisecond of profile reads here.)
+  std::string tests;
+  for (int i = 0; i < 9; ++i) tests += "e,";
+  std::string script = "[UPDATER]\nNAME=T\nPROC=<9>s0\n[DEFINE]\n<9>=" + tests +
+                       "\n[e]\nMODE=EXIST\nFILE=C:\\none\n" + Note("bottom", "底");
+  for (int level = 0; level < 100; ++level) {
+    std::string next = level == 99 ? "bottom" : "<9>s" + std::to_string(level + 1);
+    script += Switch("s" + std::to_string(level), "e", next, "never");
+  }
+  c.WriteScript(script);
+  r = c.Run();
+  EXPECT_EQ(Texts(r), std::vector<std::string>{"底"}) << r;
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(Kinds, DateComparesTheLocalDayOfTheLastWrite) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  struct File {
+    const char* name;
+    const char* written;
+  } files[] = {{"jun15.txt", "2001-06-15 00:30"},
+               {"jun15late.txt", "2001-06-15 23:30"},
+               {"jun14.txt", "2001-06-14 23:30"}};
+  for (const File& file : files) {
+    c.WriteFile(file.name, "x");
+    CommandResult touched = RunCommand({"touch", "-d", file.written, c.UnixPath(file.name)});
+    ASSERT_EQ(touched.status, 0) << touched.output;
+  }
+  const std::string dir = c.WinPath();
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=new,old,n,o\n[new]\nMODE=DATE\nFILE=" + dir +
+                "\\jun15.txt, " + dir + "\\jun15late.txt\nDATE=2001/6/15\n[old]\nMODE=DATE\nFILE=" +
+                dir + "\\jun15.txt," + dir + "\\jun14.txt\nDATE=2001/06/15\n" +
+                Note("n", "new は古い", "new,1") + Note("o", "old は古い", "old,1"));
+  RunResult r = c.Run();
+  EXPECT_EQ(Texts(r), std::vector<std::string>{"old は古い"}) << r;
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+}  // namespace
+}  // namespace e2e

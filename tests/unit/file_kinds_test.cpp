@@ -1,0 +1,456 @@
+// COPY, LAUNCH, EXIST, DATE and SWITCH against the OS double.
+#include <string>
+
+#include "script_run.h"
+
+namespace {
+
+class KindTest : public ScriptRunTest {};
+
+std::string Copy(const char* name, const char* from, const char* to) {
+  return std::string("[") + name + "]\nMODE=COPY\nFROM=" + from + "\nTO=" + to + "\n";
+}
+std::string Launch(const char* name, const char* file, const char* param, const char* wait) {
+  return std::string("[") + name + "]\nMODE=LAUNCH\nFILE=" + file + "\nPARAM=" + param +
+         "\nISWAIT=" + wait + "\n";
+}
+std::string Exist(const char* name, const char* file) {
+  return std::string("[") + name + "]\nMODE=EXIST\nFILE=" + file + "\n";
+}
+std::string Date(const char* name, const char* file, const char* date) {
+  return std::string("[") + name + "]\nMODE=DATE\nFILE=" + file + "\nDATE=" + date + "\n";
+}
+std::string Switch(const char* name, const char* proc, const char* zero, const char* one) {
+  return std::string("[") + name + "]\nMODE=SWITCH\nPROC=" + proc + "\n0=" + zero + "\n1=" +
+         one + "\n";
+}
+std::string Note(const char* name, const char* text) {
+  return std::string("[") + name + "]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=" + text +
+         "\nISABORT=0,0\n";
+}
+
+TEST_F(KindTest, EveryKeyOfEachKindIsRequired) {
+  struct Case {
+    const char* section;
+    const char* missing;
+  } cases[] = {
+      {"[k]\nMODE=copy\nFROM=C:\\a\n", "TO"},
+      {"[k]\nMODE=copy\nTO=C:\\a\n", "FROM"},  // keys are read in order
+      {"[k]\nMODE=Launch\nFILE=C:\\a.exe\nPARAM=\n", "ISWAIT"},
+      {"[k]\nMODE=Launch\nFILE=C:\\a.exe\nISWAIT=1\n", "PARAM"},
+      {"[k]\nMODE=EXIST\n", "FILE"},
+      {"[k]\nMODE=date\nFILE=C:\\a\n", "DATE"},
+      {"[k]\nMODE=SWITCH\nPROC=k\n0=\n", "1"},
+      {"[k]\nMODE=SWITCH\n0=\n1=\n", "PROC"},
+      {"[k]\nMODE=SWITCH\nPROC=k\n1=\n0=NO_DATA\n", "0"},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    EXPECT_FALSE(Run(c.section, "k")) << c.section;
+    EXPECT_EQ(Boxes(), Report(MsgBadScriptFormat, "k", c.missing)) << c.section;
+  }
+}
+
+TEST_F(KindTest, AnEmptyLeadingListStopsTheRun) {
+  struct Case {
+    std::string section;
+    const char* key;
+  } cases[] = {
+      {Copy("k", "", "C:\\x"), "FROM"},
+      {Launch("k", "", "", "1"), "FILE"},
+      {Exist("k", ""), "FILE"},
+      {Date("k", "", "2001/1/1"), "FILE"},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    EXPECT_FALSE(Run(c.section + Note("after", "never"), "k,after")) << c.section;
+    EXPECT_EQ(Boxes(), Report(MsgBadItemCount, "k", c.key));
+    EXPECT_FALSE(ResultOf(0));
+  }
+}
+
+// --- COPY ---------------------------------------------------------------------
+
+TEST_F(KindTest, CopyReplacesTargetsInOrderWithTheSourcesAttributes) {
+  fake::SetFile("C:\\src\\a.txt", "new a");
+  fake::SetFile("C:\\src\\b.txt", "new b");
+  fake::SetFileAttributesTo("C:\\src\\b.txt", 0x21);
+  fake::SetFile("C:\\dst\\b.txt", "old b");
+  fake::MakeDir("C:\\dst\\sub");
+  ASSERT_TRUE(Run(Copy("c", " C:\\src\\a.txt , C:\\src\\b.txt ",
+                       "C:\\dst\\a.txt,  C:\\dst\\b.txt  ,C:\\dst\\ignored.txt"),
+                  "c"));
+  EXPECT_TRUE(ResultOf(0));
+  EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt"), "new a");
+  EXPECT_EQ(fake::FileContents("C:\\dst\\b.txt"), "new b");
+  EXPECT_EQ(fake::FileAttributes("C:\\dst\\b.txt"), 0x21u);
+  // Nothing but the targets: no temporary file, no third target.
+  EXPECT_EQ(fake::FileList(),
+            "C:\\dst\\a.txt\nC:\\dst\\b.txt\nC:\\Setup\\updater.ini\nC:\\src\\a.txt\n"
+            "C:\\src\\b.txt\n");
+  EXPECT_EQ(Boxes(), "");
+}
+
+TEST_F(KindTest, AFailedCopyIsReportedAndLeavesTargetsAndFolderAsTheyWere) {
+  struct Case {
+    const char* name;
+    const char* from;
+    const char* to;
+    const char* source;  // named in the report
+    const char* target;
+  } cases[] = {
+      {"missing source", "C:\\src\\none.txt", "C:\\dst\\t.txt", "C:\\src\\none.txt",
+       "C:\\dst\\t.txt"},
+      {"missing folder", "C:\\src\\a.txt", "C:\\nowhere\\t.txt", "C:\\src\\a.txt",
+       "C:\\nowhere\\t.txt"},
+      {"empty target", "C:\\src\\a.txt", "", "C:\\src\\a.txt", ""},
+      {"target short", "C:\\src\\a.txt,C:\\src\\b.txt", "C:\\dst\\new.txt", "C:\\src\\b.txt", ""},
+      {"read-only target", "C:\\src\\a.txt", "C:\\dst\\ro.txt", "C:\\src\\a.txt",
+       "C:\\dst\\ro.txt"},
+      {"locked target", "C:\\src\\a.txt", "C:\\dst\\locked.txt", "C:\\src\\a.txt",
+       "C:\\dst\\locked.txt"},
+      {"directory target", "C:\\src\\a.txt", "C:\\dst\\dir", "C:\\src\\a.txt", "C:\\dst\\dir"},
+      {"died part-way", "C:\\src\\a.txt", "C:\\dst\\t.txt", "C:\\src\\a.txt", "C:\\dst\\t.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::Reset();
+    fake::SetFile("C:\\src\\a.txt", "new a");
+    fake::SetFile("C:\\src\\b.txt", "new b");
+    fake::SetFile("C:\\dst\\t.txt", "old t");
+    fake::SetFile("C:\\dst\\ro.txt", "old ro");
+    fake::SetFileAttributesTo("C:\\dst\\ro.txt", 0x21);
+    fake::SetFile("C:\\dst\\locked.txt", "old locked");
+    fake::LockFile("C:\\dst\\locked.txt");
+    fake::MakeDir("C:\\dst\\dir");
+    fake::SetFile(Script, "");
+    std::string before = fake::FileList();
+    if (std::string(c.name) == "died part-way") fake::FailNextCopyAfter(2);
+
+    EXPECT_FALSE(Run(Copy("c", c.from, c.to), "c"));
+    EXPECT_FALSE(ResultOf(0));
+    EXPECT_EQ(Boxes(), Report(MsgCopyFailed, c.source, c.target));
+    std::string after = before;
+    // The copy before the failing one stays.
+    if (std::string(c.name) == "target short")
+      after.insert(after.find("C:\\dst\\ro.txt"), "C:\\dst\\new.txt\n");
+    EXPECT_EQ(fake::FileList(), after);
+    EXPECT_EQ(fake::FileContents("C:\\dst\\t.txt"), "old t");
+    EXPECT_EQ(fake::FileContents("C:\\dst\\ro.txt"), "old ro");
+    EXPECT_EQ(fake::FileContents("C:\\dst\\locked.txt"), "old locked");
+  }
+}
+
+TEST_F(KindTest, ARejectedReadOnlyCopyIsStillRemoved) {
+  // The temporary copy takes the source's read-only attribute; it must be
+  // deleted all the same when the target refuses it.
+  fake::SetFile("C:\\src\\a.txt", "new");
+  fake::SetFileAttributesTo("C:\\src\\a.txt", 0x01);
+  fake::SetFile("C:\\dst\\a.txt", "old");
+  fake::LockFile("C:\\dst\\a.txt");
+  EXPECT_FALSE(Run(Copy("c", "C:\\src\\a.txt", "C:\\dst\\a.txt"), "c"));
+  EXPECT_EQ(fake::FileList(), "C:\\dst\\a.txt\nC:\\Setup\\updater.ini\nC:\\src\\a.txt\n");
+  EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt"), "old");
+}
+
+TEST_F(KindTest, NamesAlreadyTakenBesideTheTargetAreNeverTouched) {
+  fake::SetFile("C:\\src\\a.txt", "new");
+  fake::SetFile("C:\\dst\\a.txt.~upd0", "someone's");
+  fake::MakeDir("C:\\dst\\a.txt.~upd1");
+  ASSERT_TRUE(Run(Copy("c", "C:\\src\\a.txt", "C:\\dst\\a.txt"), "c"));
+  EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt"), "new");
+  EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt.~upd0"), "someone's");
+  EXPECT_TRUE(fake::DirExists("C:\\dst\\a.txt.~upd1"));
+  EXPECT_EQ(fake::FileList(),
+            "C:\\dst\\a.txt\nC:\\dst\\a.txt.~upd0\nC:\\Setup\\updater.ini\nC:\\src\\a.txt\n");
+
+  // With every name taken the copy fails rather than overwrite one.
+  for (char digit = '2'; digit <= '9'; ++digit)
+    fake::SetFile(std::string("C:\\dst\\a.txt.~upd") + digit, "taken");
+  std::string before = fake::FileList();
+  EXPECT_FALSE(Run(Copy("c", "C:\\src\\a.txt", "C:\\dst\\a.txt"), "c"));
+  EXPECT_EQ(fake::FileList(), before);
+  EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt.~upd5"), "taken");
+}
+
+// --- LAUNCH -------------------------------------------------------------------
+
+TEST_F(KindTest, LaunchStartsEachProgramInItsFolderWithTheCommandLineAsWritten) {
+  fake::SetFile("D:\\A\\one.exe", "");
+  fake::SetFile("D:\\B\\two.exe", "");
+  ASSERT_TRUE(Run(Launch("l", " D:\\A\\one.exe ,D:\\B\\two.exe", " /s  a ", "1"), "l"));
+  EXPECT_TRUE(ResultOf(0));
+  ASSERT_EQ(fake::Launches().size(), 2u);
+  EXPECT_EQ(fake::Launches()[0].commandLine, "D:\\A\\one.exe /s  a");
+  EXPECT_EQ(fake::Launches()[0].directory, "D:\\A");
+  EXPECT_EQ(fake::Launches()[0].application, "D:\\A\\one.exe");
+  EXPECT_TRUE(fake::Launches()[0].waitForExit);
+  // A missing parameter still leaves the blank.
+  EXPECT_EQ(fake::Launches()[1].commandLine, "D:\\B\\two.exe ");
+  EXPECT_EQ(fake::Launches()[1].directory, "D:\\B");
+  EXPECT_EQ(fake::Launches()[1].started, "D:\\B\\two.exe");
+}
+
+TEST_F(KindTest, AnItemNamingAFileStartsThatFileNeverAPlantedPrefix) {
+  struct Case {
+    const char* file;
+    const char* started;
+    const char* application;
+    const char* commandLine;
+    const char* directory;
+  } cases[] = {
+      // Left to the platform's search, C:\Program.exe would run.
+      {"C:\\Program Files\\App\\setup.exe", "C:\\Program Files\\App\\setup.exe",
+       "C:\\Program Files\\App\\setup.exe", "C:\\Program Files\\App\\setup.exe /q",
+       "C:\\Program Files\\App"},
+      // Naming no file ("setup" without its extension), the item is left to
+      // the platform, which adds ".exe".
+      {"C:\\Tools\\setup", "C:\\Tools\\setup.exe", "(none)", "C:\\Tools\\setup /q", "C:\\Tools"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    fake::Reset();
+    fake::SetFile("C:\\Program.exe", "planted");
+    fake::SetFile("C:\\Program Files\\App\\setup.exe", "");
+    fake::SetFile("C:\\Tools\\setup.exe", "");
+    ASSERT_TRUE(Run(Launch("l", c.file, "/q", "1"), "l"));
+    ASSERT_EQ(fake::Launches().size(), 1u);
+    EXPECT_EQ(fake::Launches()[0].started, c.started);
+    EXPECT_EQ(fake::Launches()[0].application, c.application);
+    EXPECT_EQ(fake::Launches()[0].commandLine, c.commandLine);
+    EXPECT_EQ(fake::Launches()[0].directory, c.directory);
+  }
+}
+
+TEST_F(KindTest, IsWaitChoosesTheWait) {
+  struct Case {
+    const char* value;
+    bool waitForExit;
+  } cases[] = {
+      {"0", false}, {"1", true}, {"-3", true}, {" 0", false},
+      // Not a number: the record's default, waiting for the exit.
+      {"", true}, {"no", true},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    fake::SetFile("C:\\A\\a.exe", "");
+    ASSERT_TRUE(Run(Launch("l", "C:\\A\\a.exe", "", c.value), "l")) << c.value;
+    ASSERT_EQ(fake::Launches().size(), 1u);
+    EXPECT_EQ(fake::Launches()[0].waitForExit, c.waitForExit) << c.value;
+  }
+}
+
+TEST_F(KindTest, AProgramThatCannotBeStartedOrAwaitedEndsTheRun) {
+  struct Case {
+    const char* file;
+    bool failWaits;
+    const char* program;  // named in the report
+    const char* parameter;
+    size_t launches;
+  } cases[] = {
+      {"setup.exe,C:\\A\\a.exe", false, "setup.exe", "p1", 0},
+      {"\\setup.exe", false, "\\setup.exe", "p1", 0},
+      {"C:\\A\\a.exe, C:\\A\\none.exe ,C:\\A\\a.exe", false, "C:\\A\\none.exe", "p2", 1},
+      // Started, but the wait failed: reported, and nothing after it starts.
+      {"C:\\A\\a.exe,C:\\A\\a.exe", true, "C:\\A\\a.exe", "p1", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    fake::Reset();
+    fake::SetFile("C:\\A\\a.exe", "");
+    fake::SetFile("setup.exe", "");
+    fake::FailWaits(c.failWaits);
+    EXPECT_FALSE(Run(Launch("l", c.file, "p1, p2 ,p3", "0"), "l"));
+    EXPECT_FALSE(ResultOf(0));
+    EXPECT_EQ(Boxes(), Report(MsgLaunchFailed, c.program, c.parameter));
+    EXPECT_EQ(fake::Launches().size(), c.launches);
+  }
+}
+
+// --- EXIST --------------------------------------------------------------------
+
+TEST_F(KindTest, ExistIsTrueOnlyWhenEveryItemFindsAnEntry) {
+  struct Case {
+    const char* file;
+    bool result;
+  } cases[] = {
+      {"C:\\data\\a.dat", true},
+      {" C:\\data\\a.dat , c:\\DATA\\B.DAT ", true},
+      {"C:\\data", true},
+      {"C:\\data\\*.dat", true},
+      {"C:\\data\\?.dat,C:\\data\\sub", true},
+      {"C:\\data\\*.txt", false},
+      {"C:\\data\\none.dat,C:\\data\\a.dat", false},
+      {"C:\\data\\a.dat,C:\\data\\none.dat", false},
+      {"C:\\data\\a.dat,", false},
+      {"C:\\data\\a.dat,,C:\\data\\b.dat", false},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    fake::SetFile("C:\\data\\a.dat", "");
+    fake::SetFile("C:\\data\\b.dat", "");
+    fake::MakeDir("C:\\data\\sub");
+    EXPECT_TRUE(Run(Exist("e", c.file), "e")) << c.file;
+    EXPECT_EQ(ResultOf(0), c.result) << c.file;
+    EXPECT_EQ(Boxes(), "");
+  }
+}
+
+// --- DATE ---------------------------------------------------------------------
+
+TEST_F(KindTest, DateIsTrueAtTheFirstFileOlderThanTheDateOrUnreadable) {
+  struct Case {
+    const char* file;
+    const char* date;
+    bool result;
+  } cases[] = {
+      {"C:\\f\\jun15.txt", "2001/6/15", false},
+      {"C:\\f\\jun14.txt", "2001/6/15", true},
+      {"C:\\f\\jun15.txt", "2001/06/16", true},
+      {"C:\\f\\jan01.txt", "2000/12/31", false},  // the year decides first
+      {"C:\\f\\jan01.txt", "2001/2/1", true},
+      {"C:\\f\\jan01.txt", "2001", false},          // 2001/0/0
+      {"C:\\f\\jun15.txt", "01/6/15", false},       // the year 1
+      {"C:\\f\\jun15.txt", "2001/13/1", true},      // month 13 is after June
+      {"C:\\f\\jun15.txt", "-1/1/1", true},         // 16-bit: the year 65535
+      {"C:\\f\\jun15.txt", "67537/1/1", false},     // 16-bit: the year 2001
+      {"C:\\f\\jun15.txt", "x/y/z", false},
+      {"C:\\f\\none.txt", "1980/1/1", true},
+      {"C:\\f\\locked.txt", "1980/1/1", true},
+      {"C:\\f", "1980/1/1", true},                  // a directory cannot be opened
+      {" C:\\f\\jun15.txt , C:\\f\\jun14.txt ", "2001/6/15", true},
+      {"C:\\f\\jun15.txt,C:\\f\\jan01.txt", "2001/1/1", false},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    fake::SetFile("C:\\f\\jun15.txt", "");
+    fake::SetFileDate("C:\\f\\jun15.txt", 2001, 6, 15);
+    fake::SetFile("C:\\f\\jun14.txt", "");
+    fake::SetFileDate("C:\\f\\jun14.txt", 2001, 6, 14);
+    fake::SetFile("C:\\f\\jan01.txt", "");
+    fake::SetFileDate("C:\\f\\jan01.txt", 2001, 1, 1);
+    fake::SetFile("C:\\f\\locked.txt", "");
+    fake::SetFileDate("C:\\f\\locked.txt", 2020, 1, 1);
+    fake::LockFile("C:\\f\\locked.txt");
+    EXPECT_TRUE(Run(Date("d", c.file, c.date), "d")) << c.file << " " << c.date;
+    EXPECT_EQ(ResultOf(0), c.result) << c.file << " " << c.date;
+    EXPECT_EQ(Boxes(), "");
+  }
+}
+
+// --- SWITCH -------------------------------------------------------------------
+
+TEST_F(KindTest, SwitchRunsTheBranchOfTheResultAndReadsOnlyThatBranch) {
+  for (bool present : {true, false}) {
+    SCOPED_TRACE(present ? "present" : "missing");
+    fake::Reset();
+    if (present) fake::SetFile("C:\\app.ini", "");
+    // Each branch holds a section that cannot be built: only the branch
+    // taken may report it, after its first item has been read.
+    std::string script = Exist("check", "C:\\app.ini") +
+                         Switch("branch", " check ", "zero, broken0", "one,broken1") +
+                         Note("one", "one") + Note("zero", "zero") + Note("after", "after") +
+                         "[broken0]\nMODE=nothing0\n[broken1]\nMODE=nothing1\n";
+    EXPECT_FALSE(Run(script, "check,branch,after"));
+    EXPECT_EQ(Boxes(), Report(MsgBadSymbol, present ? "nothing1" : "nothing0"));
+    // The failed building left only the list that holds the SWITCH.
+    EXPECT_EQ(ProcListArray.Count, 1);
+    EXPECT_FALSE(ResultOf(1));
+  }
+}
+
+TEST_F(KindTest, ANestedListRunsFreshAndIsFreedAfterwards) {
+  // The nested list's "check" is a record of its own, Result false until it
+  // runs, and its SWITCH finds it there rather than in the outer list.
+  std::string script = Exist("check", "C:\\app.ini") + Switch("outer", "check", "", "check,inner") +
+                       Switch("inner", "CHECK", "no", "yes") + Note("yes", "yes") +
+                       Note("no", "no") + Note("after", "after");
+  fake::SetFile("C:\\app.ini", "");
+  ASSERT_TRUE(Run(script, "check,outer,after"));
+  EXPECT_EQ(Boxes(), "yes|after|");
+  EXPECT_EQ(ProcListArray.Count, 1);
+  EXPECT_EQ(TopProcList(), list_);
+}
+
+TEST_F(KindTest, SwitchFindsOnlyProceduresOfItsOwnList) {
+  struct Case {
+    const char* nested;  // the list the top-level SWITCH opens
+    const char* report;  // empty when the run goes on
+    const char* boxes;
+  } cases[] = {
+      {"unknown", " ghost ", ""},            // reported with its blanks
+      {"self", "", "zero|"},                 // its own Result is always false
+      {"outer2", "outer", ""},               // a procedure of the outer list
+      {"later,laterexist", "", "zero|"},     // has not run yet
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.nested);
+    fake::Reset();
+    fake::SetFile("C:\\app.ini", "");
+    std::string script = Exist("outer", "C:\\app.ini") + Switch("top", "outer", "", c.nested) +
+                         Switch("unknown", "\" ghost \"", "zero", "one") +
+                         Switch("self", "self", "zero", "one") +
+                         Switch("outer2", "outer", "zero", "one") +
+                         Switch("later", "laterexist", "zero", "one") +
+                         Exist("laterexist", "C:\\app.ini") + Note("zero", "zero") +
+                         Note("one", "one");
+    EXPECT_EQ(Run(script, "outer,top"), *c.report == '\0');
+    if (*c.report) {
+      EXPECT_EQ(Boxes(), Report(MsgBadSymbol, c.report));
+      EXPECT_EQ(ProcListArray.Count, 2);  // the nested list stays for the clean-up
+    } else {
+      EXPECT_EQ(Boxes(), c.boxes);
+      EXPECT_EQ(ProcListArray.Count, 1);
+    }
+  }
+}
+
+TEST_F(KindTest, AnEmptyBranchDoesNothing) {
+  ASSERT_TRUE(Run(Switch("s", "s", " ", "one") + Note("one", "one"), "s"));
+  ASSERT_TRUE(Run(Switch("s", "s", "", "one") + Note("one", "one"), "s,s"));
+  EXPECT_EQ(Boxes(), "");
+  EXPECT_FALSE(ResultOf(0));
+}
+
+TEST_F(KindTest, AFailureDeepDownLeavesEveryListForTheCleanUp) {
+  std::string script = Switch("a", "a", "b", "") + Switch("b", "b", "fail", "") +
+                       "[fail]\nMODE=COPY\nFROM=C:\\none\nTO=C:\\x\n";
+  EXPECT_FALSE(Run(script, "a"));
+  EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\none", "C:\\x"));
+  EXPECT_EQ(ProcListArray.Count, 3);
+}
+
+TEST_F(KindTest, ASwitchLeadingBackIntoItselfEndsWithAReport) {
+  std::string loop = Switch("start", "start", "loop", "") + Switch("loop", "loop", " start ", "");
+  EXPECT_FALSE(Run(loop, "start"));
+  // 256 lists were built, the top-level one included; the SWITCH that would
+  // build the 257th names itself.
+  EXPECT_EQ(ProcListArray.Count, 256);
+  EXPECT_EQ(Boxes(), Report(MsgBadSymbol, "loop"));
+
+  // The whole run: one report, every list freed, exit code 0.
+  FreeAllProcLists();
+  fake::Reset();
+  fake::SetModulePath("C:\\Setup\\updater.exe");
+  fake::SetFile(Script, "[UPDATER]\nNAME=Loop\nPROC=start\n" + loop);
+  EXPECT_EQ(UpdaterMain(""), 0);
+  ASSERT_EQ(fake::Boxes().size(), 1u);
+  EXPECT_EQ(Boxes(), Report(MsgBadSymbol, "loop"));
+  EXPECT_EQ(fake::Boxes()[0].caption, "Loop");
+}
+
+TEST_F(KindTest, DeepHonestNestingRunsToTheEnd) {
+  // 100 nested lists, each ending in a SWITCH that opens the next, run to
+  // the end: the limit counts depth, and only a loop reaches it.
+  std::string script = "[UPDATER]\nNAME=Deep\nPROC=e,s0\n" + Exist("e", "C:\\app.ini") +
+                       Note("bottom", "bottom");
+  for (int level = 0; level < 100; ++level) {
+    std::string next = level == 99 ? "bottom" : "e,e,s" + std::to_string(level + 1);
+    script += Switch(("s" + std::to_string(level)).c_str(), "e", next.c_str(), "never");
+  }
+  fake::SetFile(Script, script);
+  EXPECT_EQ(UpdaterMain(""), 0);
+  EXPECT_EQ(Boxes(), "bottom|");
+}
+
+}  // namespace

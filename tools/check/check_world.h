@@ -1,0 +1,77 @@
+// The machine the script checker runs the updater's own code on.
+//
+// Its OS seam (os_check.cpp) serves the script from a parsed text, answers
+// the system queries with stand-in paths, finds no registry entry and no
+// file but the script, lets every file operation succeed without touching
+// anything (except on an empty path, which the system always refuses), and
+// shows no box. What the updater's code asked of it is kept here for the
+// checker to read: every read of the script, every error report with its
+// arguments, every App Paths lookup, every shortcut path.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "os/profile_file.h"
+
+namespace check {
+
+// One read of the script through the profile functions.
+struct ScriptRead {
+  std::string Section;
+  std::string Key;                // empty for a whole-section read
+  const profile::Entry* Entry;    // the line read; null when the key is absent
+  std::string Served;             // what the reader's buffer received
+  bool Cut;                       // the value did not fit that buffer
+  size_t LinesTaken;              // section reads: the lines that fitted
+};
+
+// An error report as the updater would show it.
+struct Report {
+  unsigned Id;
+  std::vector<std::string> Arguments;  // in the order of the text's placeholders
+  std::string Text;                    // UTF-8, as the box would show it
+  size_t ReadsBefore;                  // how many reads had been made by then
+};
+
+struct AppPathLookup {
+  std::string Program;
+  size_t ReadsBefore;  // the value being expanded came from the last of these
+};
+
+struct World {
+  // What the seam serves.
+  profile::ProfileText Script;
+  std::string ModuleDirectory;  // the program is ModuleDirectory\updater.exe
+  std::string WindowsDirectory;
+  std::string SystemDirectory;
+  std::map<int, std::string> Folders;  // by CSIDL
+  bool ReadFiles = false;  // the crc command reads the files it is given
+  // Every value that exists reads as the empty text, and nothing is kept.
+  bool Probe = false;
+  // Nothing is kept: the checker's own expansions.
+  bool Quiet = false;
+
+  // What the seam saw.
+  std::vector<ScriptRead> Reads;
+  std::vector<Report> Reports;
+  std::vector<AppPathLookup> AppPathLookups;
+  std::vector<std::string> LinkPaths;
+
+  // A report being assembled: the texts converted for it, then its id.
+  std::vector<std::string> PendingTexts;
+  unsigned PendingId = 0;
+
+  std::string ModulePath() const;
+  std::string ScriptPath() const;  // where the program looks for its script
+  // The answers behind the built-in symbols, so that --symbol can replace one.
+  std::vector<std::string*> SystemAnswers();
+};
+
+World& TheWorld();
+// A fresh world serving `scriptText`, with the stand-in answers.
+void ResetWorld(const std::string& scriptText);
+
+}  // namespace check

@@ -1,0 +1,206 @@
+// The OS seam of the script checker: see check_world.h. Nothing here changes
+// a file; the only files ever opened are those the crc command is given, and
+// only for reading.
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "base/text_string.h"
+#include "check_world.h"
+#include "os/catalogue_text.h"
+#include "os/os.h"
+
+namespace check {
+
+World& TheWorld() {
+  static World world;
+  return world;
+}
+
+void ResetWorld(const std::string& scriptText) {
+  World& world = TheWorld();
+  world = World();
+  world.Script = profile::ProfileText(scriptText);
+  world.ModuleDirectory = "C:\\Setup";
+  world.WindowsDirectory = "C:\\Windows";
+  world.SystemDirectory = "C:\\Windows\\system32";
+  world.Folders = {
+      {25, "C:\\Users\\Public\\Desktop"},
+      {16, "C:\\Users\\Default\\Desktop"},
+      {23, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {2, "C:\\Users\\Default\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
+  };
+}
+
+std::string World::ModulePath() const { return ModuleDirectory + "\\updater.exe"; }
+std::string World::ScriptPath() const { return ModuleDirectory + "\\updater.ini"; }
+
+std::vector<std::string*> World::SystemAnswers() {
+  std::vector<std::string*> answers = {&ModuleDirectory, &WindowsDirectory, &SystemDirectory};
+  for (auto& folder : Folders) answers.push_back(&folder.second);
+  return answers;
+}
+
+}  // namespace check
+
+namespace {
+
+bool Keeping() { return !check::TheWorld().Probe && !check::TheWorld().Quiet; }
+
+// A file operation on the checker's machine: it succeeds and touches
+// nothing, except on an empty path, which the system always refuses.
+bool Untouched(const char* path) { return path && *path; }
+
+// The report's text arguments in the order of its placeholders. They were
+// converted in whatever order the compiler evaluated them; with two, the
+// order that gives the box's text back is the right one.
+std::vector<std::string> InPlaceholderOrder(unsigned id, std::vector<std::string> texts,
+                                            const char* boxText) {
+  const char* format = catalogue::MessageText(id);
+  if (texts.size() != 2 || !format) return texts;
+  TextString text;
+  text.Format(format, texts[0].c_str(), texts[1].c_str());
+  if (!text.Equals(boxText)) std::swap(texts[0], texts[1]);
+  return texts;
+}
+
+}  // namespace
+
+namespace os {
+
+using check::TheWorld;
+
+void RestrictDllSearch() {}
+void InitializeCom() {}
+void UninitializeCom() {}
+
+uint32_t ReadProfileString(const char* /*file*/, const char* section, const char* key,
+                           const char* fallback, char* buffer, uint32_t size) {
+  check::World& world = TheWorld();
+  const profile::Entry* entry = world.Script.FindKey(section, key);
+  if (world.Probe) return profile::CopyCut(entry ? "" : fallback, buffer, size);
+  uint32_t length =
+      profile::StringValue(world.Script, section, key, fallback, buffer, size);
+  if (Keeping())
+    world.Reads.push_back(check::ScriptRead{section, key, entry, buffer,
+                                            entry && entry->Value.size() > length, 0});
+  return length;
+}
+
+uint32_t ReadProfileSection(const char* /*file*/, const char* section, char* buffer,
+                            uint32_t size) {
+  check::World& world = TheWorld();
+  size_t taken = 0;
+  uint32_t used = profile::SectionLines(world.Script, section, buffer, size, &taken);
+  if (Keeping())
+    world.Reads.push_back(check::ScriptRead{
+        section, "", nullptr, "", taken < world.Script.SectionEntries(section).size(), taken});
+  return used;
+}
+
+uint32_t ModuleFileName(char* buffer, uint32_t size) {
+  return profile::CopyCut(TheWorld().ModulePath(), buffer, size);
+}
+
+// The script beside the program is the one file the checker's machine has.
+bool FindAnyEntry(const char* pattern) {
+  return profile::SameName(TheWorld().ScriptPath(), pattern);
+}
+
+bool CopyOneFile(const char* source, const char* target, bool) {
+  return Untouched(source) && Untouched(target);
+}
+bool ReplaceWithFile(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+bool DeleteOneFile(const char* path) { return Untouched(path); }
+bool SetAttributes(const char* path, uint32_t) { return Untouched(path); }
+bool MakeDirectory(const char* path) { return Untouched(path); }
+bool IsExistingFile(const char*) { return false; }
+bool ForEachEntry(const char*, EntryVisitor, void*) { return true; }
+bool FileWriteDate(const char*, CalendarDate&) { return false; }
+
+bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
+  if (!TheWorld().ReadFiles) return false;
+  FILE* file = fopen(path, "rb");
+  if (!file) return false;
+  std::vector<uint8_t> block(ReadBlockSize);
+  unsigned long long total = 0;
+  size_t count;
+  while ((count = fread(block.data(), 1, block.size(), file)) > 0) {
+    consume(context, block.data(), static_cast<uint32_t>(count));
+    total += count;
+  }
+  bool read = !ferror(file) && total > 0;
+  fclose(file);
+  // Known only now; the checksum takes it after the last block.
+  lowSize = static_cast<uint32_t>(total);
+  return read;
+}
+
+bool RunProgram(const char*, const char* commandLine, const char* directory, WaitFor) {
+  return Untouched(commandLine) && Untouched(directory);
+}
+
+bool SaveShellLink(const char* target, const char*, const char*, int, const char* linkPath) {
+  if (Keeping()) TheWorld().LinkPaths.push_back(linkPath);
+  return Untouched(target) && Untouched(linkPath);
+}
+
+uint32_t WindowsDirectory(char* buffer, uint32_t size) {
+  return profile::CopyCut(TheWorld().WindowsDirectory, buffer, size);
+}
+
+uint32_t SystemDirectory(char* buffer, uint32_t size) {
+  return profile::CopyCut(TheWorld().SystemDirectory, buffer, size);
+}
+
+uint32_t PlatformId() { return 2; }
+
+FolderResult FolderPath(int folder, char* buffer) {
+  auto found = TheWorld().Folders.find(folder);
+  if (found == TheWorld().Folders.end()) return FolderResult::NoLocation;
+  profile::CopyCut(found->second, buffer, FolderPathSize);
+  return FolderResult::Found;
+}
+
+// The registry of the target machine is out of sight: no key opens. The
+// lookup is kept, so that the checker can say which values depend on it.
+bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle&) {
+  if (Keeping()) {
+    const char* program = strrchr(path, '\\');
+    TheWorld().AppPathLookups.push_back(
+        check::AppPathLookup{program ? program + 1 : path, TheWorld().Reads.size()});
+  }
+  return false;
+}
+void RegistryClose(RegistryHandle) {}
+uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
+bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
+
+// An error report converts its text arguments, then loads its catalogue
+// text, then shows its box; a script's own box loads no catalogue text.
+int LoadMessageText(unsigned id, char* buffer, int size) {
+  if (size <= 0) return 0;
+  TheWorld().PendingId = id;
+  const char* text = catalogue::MessageText(id);
+  return static_cast<int>(profile::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
+}
+
+bool AnsiToUtf8(const char* ansi, TextString& utf8) {
+  // The script's bytes are passed on as they are, in the file's own encoding.
+  if (TheWorld().PendingId == 0) TheWorld().PendingTexts.push_back(ansi);
+  return utf8.SetText(ansi);
+}
+
+int MessageBoxUtf8(const char* text, const char*, uint32_t) {
+  check::World& world = TheWorld();
+  if (world.PendingId != 0)
+    world.Reports.push_back(check::Report{
+        world.PendingId, InPlaceholderOrder(world.PendingId, world.PendingTexts, text),
+        text, world.Reads.size()});
+  world.PendingId = 0;
+  world.PendingTexts.clear();
+  return 0;  // no box could be shown: a MSGBOX goes on without an answer
+}
+
+}  // namespace os

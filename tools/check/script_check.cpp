@@ -1,0 +1,642 @@
+#include "script_check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "app/script_file.h"
+#include "app/updater.h"
+#include "base/report.h"
+#include "check_world.h"
+#include "procs/comma_lists.h"
+#include "procs/crc.h"
+#include "procs/kinds.h"
+#include "procs/proc_list.h"
+#include "procs/switch.h"
+#include "symbols/expansion.h"
+#include "symbols/symbol_table.h"
+
+namespace check {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+// A report's text on one line.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    if (c != '\n') line += c;
+    else if (!line.empty() && line.back() != ' ') line += ' ';
+  }
+  return line;
+}
+
+// What each report the checker can meet means, for those who do not read
+// the updater's own messages.
+const char* Meaning(unsigned id) {
+  switch (id) {
+    case MsgBadScriptFormat: return "a key the updater needs is missing";
+    case MsgOutOfMemory: return "out of memory";
+    case MsgBadItemCount: return "a list has no item";
+    case MsgBadSymbol: return "a word the updater does not know, or a procedure not in this list";
+    case MsgCopyFailed: return "this copy can never succeed";
+    case MsgLaunchFailed: return "this program can never be started";
+    case MsgDeleteFailed: return "this deletion can never succeed";
+    case MsgBadProcCount: return "a procedure list has no item";
+    case MsgAttributesFailed: return "this attribute change can never succeed";
+    case MsgMakeDirFailed: return "this directory can never be made";
+    default: return "the updater reports";
+  }
+}
+
+bool WrittenAsHex(const TextString& item) {
+  const char* text = item.Text();
+  if (text[0] != '0' || text[1] != 'x' || !text[2]) return false;
+  for (const char* c = text + 2; *c; ++c)
+    if (!isxdigit(static_cast<unsigned char>(*c))) return false;
+  return true;
+}
+
+// An empty path in a report comes from an empty item of a list.
+bool HasEmptyItem(const std::string& value) {
+  TextString list(value.c_str());
+  int32_t count = list.ItemCount(",");
+  for (int32_t i = 0; i < count; ++i)
+    if (ListItem(list, i).Length() == 0) return true;
+  return false;
+}
+
+class Checker;
+
+// Values that the updater takes without a word, but that are almost always
+// a slip; each checks one key of one kind.
+struct ValueRule {
+  const char* Kind;
+  const char* Key;
+  void (Checker::*Check)(const std::string& value, int line, const char* key);
+};
+
+class Checker {
+ public:
+  Checker(World& world, const std::string& text) : world_(world), text_(text) {}
+
+  std::vector<Diagnostic> Run();
+
+  void AttributeItems(const std::string& value, int line, const char* key);
+  void ChecksumItems(const std::string& value, int line, const char* key);
+  void DateYear(const std::string& value, int line, const char* key);
+
+ private:
+  enum class ListState { Checking, Checked };
+  enum class Outcome { Checked, LeadsBack };
+
+  void Add(int line, bool error, const std::string& text);
+  void AddReport(const Report& report, int line);
+  std::vector<Report> TakeReports(size_t from);
+
+  void StartUp();
+  Outcome CheckList(const TextString& list, int origin);
+  void Examine(ProcList list, int32_t index);
+  void CheckShortcutPaths(const std::string& section, size_t from);
+  void FollowBranches(PROC_INFO* record);
+  void CheckCompanionLists(PROC_INFO* record, const ProcKind& kind);
+  void CheckValueRules(const PROC_INFO* record);
+  void CheckHexItems(const std::string& value, int line, const char* key, bool emptyAsks);
+
+  void CheckValues();
+  void CheckReferences(const TextString& value, int line);
+  void CheckDefines();
+  void CheckLayout();
+
+  // Where a report belongs.
+  int ParseLine(const Report& report, int origin) const;
+  int ExecuteLine(const Report& report, const std::string& section) const;
+  int SectionLine(const std::string& section, int fallback) const;
+  int ValueLine(const std::string& section, const std::string& value) const;
+  int KeyLine(const std::string& section, const char* key) const;
+
+  // Expands the values of the reads from `from` on, as the updater holds
+  // them, and files the reads by section.
+  void NoteReads(size_t from);
+  const std::vector<size_t>& ReadsOf(const std::string& section) const;
+
+  World& world_;
+  const std::string& text_;
+  std::vector<Diagnostic> problems_;
+  std::map<std::string, ListState> lists_;
+  std::map<size_t, std::string> expanded_;                    // by read
+  std::map<std::string, std::vector<size_t>> sectionReads_;  // lower-cased section
+};
+
+const ValueRule ValueRules[] = {
+    {"ATTR", "ARG", &Checker::AttributeItems},
+    {"CRC", "CRC", &Checker::ChecksumItems},
+    {"DATE", "DATE", &Checker::DateYear},
+};
+
+void Checker::Add(int line, bool error, const std::string& text) {
+  problems_.push_back(Diagnostic{line, error, text});
+}
+
+void Checker::AddReport(const Report& report, int line) {
+  Add(line, true,
+      std::string(Meaning(report.Id)) + " (message " + std::to_string(report.Id) + ": " +
+          OneLine(report.Text) + ")");
+}
+
+std::vector<Report> Checker::TakeReports(size_t from) {
+  std::vector<Report> taken(world_.Reports.begin() + static_cast<std::ptrdiff_t>(from),
+                            world_.Reports.end());
+  world_.Reports.resize(from);
+  return taken;
+}
+
+std::vector<Diagnostic> Checker::Run() {
+  StartUp();
+  NoteReads(0);
+  CheckValues();
+  CheckDefines();
+  CheckLayout();
+  std::stable_sort(problems_.begin(), problems_.end(),
+                   [](const Diagnostic& a, const Diagnostic& b) { return a.Line < b.Line; });
+  // A procedure is examined more than once, and may stand in several lists.
+  std::vector<Diagnostic> unique;
+  std::set<std::tuple<int, bool, std::string>> seen;
+  for (const Diagnostic& problem : problems_)
+    if (seen.insert(std::make_tuple(problem.Line, problem.Error, problem.Text)).second)
+      unique.push_back(problem);
+  return unique;
+}
+
+// The updater's own start-up; where it stops, the checker reads on, so that
+// a missing NAME does not hide a missing or empty PROC.
+void Checker::StartUp() {
+  bool procRead = InitUpdater("");
+  if (!procRead) procRead = ReadValue("UPDATER", "PROC", UpdaterProc);
+  NoteReads(0);
+  for (const Report& report : TakeReports(0)) AddReport(report, ParseLine(report, 1));
+  if (!procRead) return;
+  if (UpdaterProcCount() == 0) {
+    for (const Report& report : TakeReports(0)) AddReport(report, ExecuteLine(report, "UPDATER"));
+    return;
+  }
+  CheckList(UpdaterProc, KeyLine("UPDATER", "PROC"));
+  FreeAllProcLists();
+}
+
+// Builds the list section by section, so that every section's problems are
+// told, not only the first; a section that cannot be built stands in the
+// list as a bare record, so that its name can still be looked up.
+Checker::Outcome Checker::CheckList(const TextString& list, int origin) {
+  std::string key = list.Text();
+  auto state = lists_.find(key);
+  if (state != lists_.end())
+    return state->second == ListState::Checking ? Outcome::LeadsBack : Outcome::Checked;
+  lists_[key] = ListState::Checking;
+
+  int32_t count = list.ItemCount(",");
+  ProcList procs = static_cast<ProcList>(calloc(static_cast<size_t>(count) + 1, sizeof(PROC_INFO*)));
+  if (!procs) return Outcome::Checked;
+  for (int32_t i = 0; i < count; ++i) {
+    TextString section = ListItem(list, i);
+    size_t reads = world_.Reads.size();
+    size_t reports = world_.Reports.size();
+    PROC_INFO* record = ParseProc(section.Text());
+    NoteReads(reads);
+    for (const Report& report : TakeReports(reports)) AddReport(report, ParseLine(report, origin));
+    if (!record) {
+      record = new PROC_INFO;
+      record->Name.Assign(section);
+    }
+    procs[i] = record;
+  }
+  PushProcList(procs);
+  for (int32_t i = 0; i < count; ++i) Examine(procs, i);
+  FreeProcList(procs);
+  lists_[key] = ListState::Checked;
+  return Outcome::Checked;
+}
+
+// Runs the procedure's own Execute (a SWITCH only as far as its lookup)
+// with every Result of its list true, then false, so that a condition never
+// hides what stands behind it; then once more with only the procedures
+// before it in view. A name that only the full list resolves names a
+// procedure that has not run yet when this one runs.
+void Checker::Examine(ProcList list, int32_t index) {
+  PROC_INFO* record = list[index];
+  const ProcKind* kind = KindOfMode(record->Mode);
+  if (!kind || !kind->Execute) return;  // a section that could not be built
+  bool decides = kind->Execute == ExecuteSwitch;
+  auto step = [&]() {
+    if (decides) SwitchDecider(record);
+    else kind->Execute(record);
+  };
+  std::vector<bool> results;
+  for (PROC_INFO** slot = list; *slot; ++slot) results.push_back((*slot)->Result);
+  auto setResults = [&](bool value) {
+    for (PROC_INFO** slot = list; *slot; ++slot) (*slot)->Result = value;
+  };
+  size_t reports = world_.Reports.size();
+  size_t links = world_.LinkPaths.size();
+  setResults(true);
+  step();
+  setResults(false);
+  step();
+  std::vector<Report> full = TakeReports(reports);
+  list[index] = nullptr;
+  step();
+  list[index] = record;
+  std::vector<Report> early = TakeReports(reports);
+  for (size_t i = 0; i < results.size(); ++i) list[i]->Result = results[i];
+
+  std::string section = record->Name.Text();
+  for (const Report& report : full) AddReport(report, ExecuteLine(report, section));
+  for (const Report& report : early) {
+    bool alsoInFull = false;
+    for (const Report& other : full)
+      alsoInFull = alsoInFull || (other.Id == report.Id && other.Arguments == report.Arguments);
+    if (alsoInFull || report.Id != MsgBadSymbol || report.Arguments.empty()) continue;
+    Add(ExecuteLine(report, section), false,
+        Quoted(report.Arguments[0]) +
+            " names no procedure that runs before this one in its list: the one it names "
+            "stands after it (or is itself), so its Result is always false here");
+  }
+  CheckShortcutPaths(section, links);
+
+  if (decides) {
+    FollowBranches(record);
+  } else {
+    CheckCompanionLists(record, *kind);
+    CheckValueRules(record);
+  }
+}
+
+// Shortcuts the procedure would have saved from `from` on.
+void Checker::CheckShortcutPaths(const std::string& section, size_t from) {
+  for (size_t i = from; i < world_.LinkPaths.size(); ++i) {
+    const std::string& path = world_.LinkPaths[i];
+    std::string stem = path.substr(0, path.rfind('.'));  // less the extension the kind adds
+    if (stem.size() < 4 || Lower(stem.substr(stem.size() - 4)) != ".lnk") continue;
+    int line = SectionLine(section, 1);
+    for (size_t read : ReadsOf(section))
+      if (expanded_[read].find(stem) != std::string::npos) {
+        line = world_.Reads[read].Entry->Line;
+        break;
+      }
+    Add(line, false,
+        "the shortcut is saved as " + Quoted(path) +
+            ": \".LNK\" is always added, so leave it out of the path");
+  }
+  world_.LinkPaths.resize(from);
+}
+
+void Checker::FollowBranches(PROC_INFO* record) {
+  std::string section = record->Name.Text();
+  for (bool result : {true, false}) {
+    const TextString& branch = SwitchBranch(record, result);
+    if (branch.ItemCount(",") == 0) continue;
+    int origin = ValueLine(section, branch.Text());
+    if (CheckList(branch, origin) == Outcome::LeadsBack)
+      Add(origin, true,
+          "SWITCH " + Quoted(section) + " leads back into the list " + Quoted(branch.Text()) +
+              ", which is still running: the lists would nest without end, until the "
+              "updater stops the run");
+  }
+}
+
+// A list key longer than the kind's leading list has items that are never
+// used. The kind's own Execute names its leading list: with every value
+// read as empty, it reports that list as having no item.
+void Checker::CheckCompanionLists(PROC_INFO* record, const ProcKind& kind) {
+  size_t reports = world_.Reports.size();
+  world_.Probe = true;
+  PROC_INFO* probe = kind.Parse(record->Name.Text());
+  if (probe) kind.Execute(probe);  // Examine made sure there is one
+  delete probe;
+  world_.Probe = false;
+  std::string leading;
+  for (const Report& report : TakeReports(reports))
+    if (report.Id == MsgBadItemCount && report.Arguments.size() == 2) leading = report.Arguments[1];
+  if (leading.empty()) return;
+
+  std::string section = record->Name.Text();
+  int32_t count = 0;
+  for (size_t read : ReadsOf(section))
+    if (profile::SameName(world_.Reads[read].Key, leading.c_str()))
+      count = TextString(expanded_[read].c_str()).ItemCount(",");
+  if (count == 0) return;
+  for (size_t read : ReadsOf(section)) {
+    const std::string& key = world_.Reads[read].Key;
+    int32_t items = TextString(expanded_[read].c_str()).ItemCount(",");
+    if (items > count && !profile::SameName(key, leading.c_str()))
+      Add(world_.Reads[read].Entry->Line, false,
+          key + " has " + std::to_string(items) + " items but " + leading + " only " +
+              std::to_string(count) + ": the items after item " + std::to_string(count) +
+              " are never used");
+  }
+}
+
+void Checker::CheckValueRules(const PROC_INFO* record) {
+  std::string section = record->Name.Text();
+  for (const ValueRule& rule : ValueRules) {
+    if (!record->Mode.Equals(rule.Kind)) continue;
+    for (size_t read : ReadsOf(section))
+      if (profile::SameName(world_.Reads[read].Key, rule.Key))
+        (this->*rule.Check)(expanded_[read], world_.Reads[read].Entry->Line, rule.Key);
+  }
+}
+
+void Checker::CheckHexItems(const std::string& value, int line, const char* key, bool emptyAsks) {
+  TextString list(value.c_str());
+  int32_t count = list.ItemCount(",");
+  for (int32_t i = 0; i < count; ++i) {
+    TextString item = ListItem(list, i);
+    if (item.Length() == 0 && emptyAsks) continue;
+    if (item.Length() > 0 && WrittenAsHex(item)) continue;
+    Add(line, false,
+        std::string(key) + " item " + Quoted(item.Text()) +
+            " is not written as \"0x\" and hexadecimal digits: it reads as " + Hex(item.ToHex()));
+  }
+}
+
+void Checker::AttributeItems(const std::string& value, int line, const char* key) {
+  CheckHexItems(value, line, key, false);
+}
+
+// An empty item asks for a box that shows the checksum.
+void Checker::ChecksumItems(const std::string& value, int line, const char* key) {
+  CheckHexItems(value, line, key, true);
+}
+
+void Checker::DateYear(const std::string& value, int line, const char* key) {
+  int32_t year = TextString(value.c_str()).Item(0, "/").ToInt();
+  if (year >= 1000) return;
+  Add(line, false,
+      std::string(key) + " " + Quoted(value) + " reads as the year " + std::to_string(year) +
+          ": no file is older than that, so the test never finds an old file "
+          "(write the year with four digits)");
+}
+
+void Checker::CheckValues() {
+  for (const auto& noted : expanded_) {
+    const ScriptRead& read = world_.Reads[noted.first];
+    int line = read.Entry->Line;
+    if (read.Cut)
+      Add(line, false,
+          "the value is " + std::to_string(read.Entry->Value.size()) +
+              " characters long: the updater reads only its first " +
+              std::to_string(read.Served.size()));
+    CheckReferences(TextString(noted.second.c_str()), line);
+  }
+  for (const AppPathLookup& lookup : world_.AppPathLookups) {
+    int line = 1;
+    if (lookup.ReadsBefore > 0) {
+      const ScriptRead& read = world_.Reads[lookup.ReadsBefore - 1];
+      line = read.Entry ? read.Entry->Line : SectionLine(read.Section, 1);
+      // A DEFINE value: the line that names the program.
+      if (read.Key.empty())
+        for (const profile::Entry* entry : world_.Script.SectionEntries(read.Section.c_str()))
+          if (Lower(entry->Value).find(Lower(lookup.Program)) != std::string::npos) {
+            line = entry->Line;
+            break;
+          }
+    }
+    Add(line, false,
+        "the App Paths entry of " + Quoted(lookup.Program) +
+            " is looked up on the target machine, which the checker cannot see; where that "
+            "machine has none, the group stays in the value as written");
+  }
+}
+
+// Angle-bracket groups that expansion left in a value.
+void Checker::CheckReferences(const TextString& value, int line) {
+  int32_t count = value.GroupCount("<", ">");
+  for (int32_t i = 0; i < count; ++i) {
+    TextString group = value.Group(i, "<", ">");
+    TextString ignored;
+    if (LookupSymbol(group.Text(), ignored))
+      Add(line, false,
+          group.Text() + std::string(" stays as written: it came in with another symbol's value, "
+                                     "after the value's expansion steps were used up"));
+    else
+      Add(line, false, group.Text() + std::string(" names no symbol: it stays as written"));
+  }
+}
+
+// The DEFINE lines, matched with the table's entries in order by name.
+void Checker::CheckDefines() {
+  const ScriptRead* define = nullptr;
+  for (const ScriptRead& read : world_.Reads)
+    if (read.Key.empty()) define = define ? define : &read;
+  if (!define) return;
+  std::vector<const profile::Entry*> lines = world_.Script.SectionEntries(define->Section.c_str());
+  size_t next = 0;
+  std::map<std::string, int> firstLines;
+  for (int32_t i = 0; i < SymbolTable.SymbolCount && next < lines.size(); ++i) {
+    TextString name;
+    TextString value;
+    SymbolAt(i, name, value);
+    while (next < lines.size() && lines[next]->Key != name.Text()) ++next;
+    if (next == lines.size()) break;  // the built-ins, after the script's own
+    int line = lines[next++]->Line;
+    CheckReferences(value, line);
+    std::string text = name.Text();
+    if (text.size() < 2 || text.front() != '<' || text.back() != '>')
+      Add(line, false,
+          "the symbol " + Quoted(text) +
+              " has no angle brackets in its name, so no value can refer to it");
+    auto first = firstLines.find(Lower(text));
+    if (first != firstLines.end())
+      Add(line, false,
+          Quoted(text) + " is defined before, at line " + std::to_string(first->second) +
+              ": that first definition is the one used");
+    else
+      firstLines[Lower(text)] = line;
+  }
+  if (define->Cut && define->LinesTaken < lines.size())
+    Add(lines[define->LinesTaken]->Line, false,
+        "the section does not fit the updater's section buffer: this line and the ones "
+        "after it are not read");
+}
+
+void Checker::CheckLayout() {
+  for (int line : world_.Script.StrayLines()) {
+    if (line == 1 && text_.compare(0, 3, "\xEF\xBB\xBF") == 0)
+      Add(1, false,
+          "the file begins with a UTF-8 byte-order mark, which the profile functions read "
+          "as part of this line; save the script without it");
+    else
+      Add(line, false, "this line stands before the first section: nothing reads it");
+  }
+  std::set<std::string> read;
+  for (const ScriptRead& each : world_.Reads) read.insert(Lower(each.Section));
+  std::map<std::string, int> sections;
+  for (const profile::Section& section : world_.Script.Sections()) {
+    std::string name = Lower(section.Name);
+    auto first = sections.find(name);
+    if (first != sections.end()) {
+      Add(section.Line, false,
+          "section [" + section.Name + "] is written again (first at line " +
+              std::to_string(first->second) + "): write each section once");
+      continue;
+    }
+    sections[name] = section.Line;
+    if (!read.count(name))
+      Add(section.Line, false,
+          "section [" + section.Name +
+              "] is named by no procedure list that the updater reaches: it never runs");
+  }
+  // Keys of the sections read key by key; a section read whole (DEFINE)
+  // has its own check.
+  for (const ScriptRead& each : world_.Reads)
+    if (each.Key.empty()) sections.erase(Lower(each.Section));
+  for (const auto& section : sections) {
+    std::map<std::string, int> keys;
+    for (const profile::Entry* entry : world_.Script.SectionEntries(section.first.c_str())) {
+      if (!entry->HasValue || entry->Key.empty() || entry->Key[0] == ';') continue;
+      auto first = keys.find(Lower(entry->Key));
+      if (first == keys.end()) keys[Lower(entry->Key)] = entry->Line;
+      else
+        Add(entry->Line, false,
+            entry->Key + " is given before in this section, at line " +
+                std::to_string(first->second) + ": only that first one is read");
+    }
+  }
+}
+
+int Checker::SectionLine(const std::string& section, int fallback) const {
+  for (const profile::Section& candidate : world_.Script.Sections())
+    if (profile::SameName(candidate.Name, section.c_str())) return candidate.Line;
+  return fallback;
+}
+
+int Checker::KeyLine(const std::string& section, const char* key) const {
+  const profile::Entry* entry = world_.Script.FindKey(section.c_str(), key);
+  return entry ? entry->Line : SectionLine(section, 1);
+}
+
+// A report made while a section was read belongs to the line read last: a
+// key that reads as missing, else its section, else the list naming it.
+int Checker::ParseLine(const Report& report, int origin) const {
+  if (report.ReadsBefore == 0) return origin;
+  const ScriptRead& read = world_.Reads[report.ReadsBefore - 1];
+  if (read.Entry) return read.Entry->Line;
+  return SectionLine(read.Section, origin);
+}
+
+// A report made while a procedure ran belongs to the key it names, or to
+// the first key whose value holds what it names.
+int Checker::ExecuteLine(const Report& report, const std::string& section) const {
+  const std::vector<std::string>& arguments = report.Arguments;
+  if (arguments.size() == 2 && profile::SameName(arguments[0], section.c_str()) &&
+      world_.Script.FindKey(section.c_str(), arguments[1].c_str()))
+    return KeyLine(section, arguments[1].c_str());
+  for (const std::string& argument : arguments)
+    for (size_t read : ReadsOf(section))
+      if (argument.empty() ? HasEmptyItem(expanded_.at(read))
+                           : expanded_.at(read).find(argument) != std::string::npos)
+        return world_.Reads[read].Entry->Line;
+  return SectionLine(section, 1);
+}
+
+int Checker::ValueLine(const std::string& section, const std::string& value) const {
+  for (size_t read : ReadsOf(section))
+    if (expanded_.at(read) == value) return world_.Reads[read].Entry->Line;
+  return SectionLine(section, 1);
+}
+
+void Checker::NoteReads(size_t from) {
+  for (size_t i = from; i < world_.Reads.size(); ++i) {
+    const ScriptRead& read = world_.Reads[i];
+    if (read.Key.empty() || !read.Entry || expanded_.count(i)) continue;
+    std::vector<size_t>& reads = sectionReads_[Lower(read.Section)];
+    bool known = false;
+    for (size_t other : reads) known = known || profile::SameName(world_.Reads[other].Key, read.Key.c_str());
+    if (known) continue;
+    TextString value(read.Served.c_str());
+    world_.Quiet = true;
+    ExpandValue(value);
+    world_.Quiet = false;
+    expanded_[i] = value.Text();
+    reads.push_back(i);
+  }
+}
+
+const std::vector<size_t>& Checker::ReadsOf(const std::string& section) const {
+  static const std::vector<size_t> none;
+  auto found = sectionReads_.find(Lower(section));
+  return found == sectionReads_.end() ? none : found->second;
+}
+
+// The built-in symbols take their values from system queries. Start-up on an
+// empty script leaves only them in the table, each holding its query's
+// stand-in answer; a symbol value replaces the answer whose stand-in that
+// symbol received. Gives the replaced answers by their place in
+// World::SystemAnswers.
+bool SystemAnswersFor(const std::vector<SymbolValue>& symbols,
+                      std::vector<std::pair<size_t, std::string>>& answers,
+                      std::string& usage) {
+  if (symbols.empty()) return true;
+  ResetWorld("");
+  World& world = TheWorld();
+  world.Quiet = true;
+  InitUpdater("");
+  world.Quiet = false;
+  std::vector<std::string*> standIns = world.SystemAnswers();
+  for (const SymbolValue& symbol : symbols) {
+    TextString standIn;
+    size_t place = standIns.size();
+    if (LookupSymbol(symbol.first.c_str(), standIn))
+      for (size_t i = 0; i < standIns.size(); ++i)
+        if (*standIns[i] == standIn.Text()) place = i;
+    if (place == standIns.size()) {
+      usage = symbol.first + " is not a built-in symbol";
+      return false;
+    }
+    answers.emplace_back(place, symbol.second);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
+                 std::vector<Diagnostic>& problems, std::string& usage) {
+  std::vector<std::pair<size_t, std::string>> answers;
+  if (!SystemAnswersFor(symbols, answers, usage)) return false;
+  ResetWorld(text);
+  World& world = TheWorld();
+  std::vector<std::string*> standIns = world.SystemAnswers();
+  for (const auto& answer : answers) *standIns[answer.first] = answer.second;
+  problems = Checker(world, text).Run();
+  FreeAllProcLists();
+  return true;
+}
+
+bool FileChecksum(const std::string& path, std::string& checksum) {
+  ResetWorld("");
+  TheWorld().ReadFiles = true;
+  uint32_t crc = 0;
+  bool read = GetFileData(path.c_str(), crc);
+  TheWorld().ReadFiles = false;
+  if (read) checksum = Hex(crc);
+  return read;
+}
+
+}  // namespace check

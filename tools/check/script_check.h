@@ -1,0 +1,33 @@
+// Checking a script before it ships: the updater's own start-up, list
+// building and procedure code run on the checker's machine (check_world.h),
+// every procedure list reachable from UPDATER is followed through both
+// branches of every SWITCH, and what the updater would report, or would do
+// without a word although it is almost surely a slip, is told by line.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace check {
+
+struct Diagnostic {
+  int Line;
+  bool Error;  // the updater would stop there; otherwise a warning
+  std::string Text;
+};
+
+// A built-in symbol's value for the check (NAME=VALUE, NAME with brackets).
+using SymbolValue = std::pair<std::string, std::string>;
+
+// The problems of the script `text`, in file order. False, with `usage`
+// saying why, when a symbol value names no built-in symbol.
+bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
+                 std::vector<Diagnostic>& problems, std::string& usage);
+
+// The checksum of a file as a CRC key takes it ("0x" and eight upper-case
+// hexadecimal digits), from the updater's own code; false when the file
+// cannot be read, is empty, or is a directory.
+bool FileChecksum(const std::string& path, std::string& checksum);
+
+}  // namespace check
