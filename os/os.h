@@ -96,7 +96,9 @@ bool FileWriteDate(const char* path, CalendarDate& date);
 // `lowSize` receives the low 32 bits of the file's size (GetFileSize) before
 // the first block. False when the file does not open, is empty, or a read
 // fails; the handle is closed on every road.
-constexpr uint32_t ReadBlockSize = 1u << 20;
+// 256 KiB: each block is still in the second-level cache when it is
+// checksummed, which measured faster than larger blocks.
+constexpr uint32_t ReadBlockSize = 1u << 18;
 using BlockConsumer = void (*)(void* context, const uint8_t* data, uint32_t count);
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context);
 
