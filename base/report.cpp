@@ -50,8 +50,12 @@ void ShowError(MessageId id, const char* first) {
 }
 
 void ShowError(MessageId id, const char* first, const char* second) {
+  // Converted one after the other, in the order of the placeholders (the
+  // order of function arguments is not fixed).
+  TextString firstUtf8 = ToUtf8(first);
+  TextString secondUtf8 = ToUtf8(second);
   TextString text;
-  text.FormatById(id, ToUtf8(first).Text(), ToUtf8(second).Text());
+  text.FormatById(id, firstUtf8.Text(), secondUtf8.Text());
   ShowReport(text);
 }
 

@@ -93,8 +93,7 @@ bool FileWriteDate(const char* path, CalendarDate& date);
 // Reads a whole file, opened for reading with no sharing (CreateFileA
 // GENERIC_READ, share 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL), in blocks of
 // at most ReadBlockSize bytes (ReadFile), handing each to `consume` in order.
-// `lowSize` receives the low 32 bits of the file's size (GetFileSize) before
-// the first block. False when the file does not open, is empty, or a read
+// `lowSize` receives the low 32 bits of the file's size (GetFileSize). False when the file does not open, is empty, or a read
 // fails; the handle is closed on every road.
 // 256 KiB: each block is still in the second-level cache when it is
 // checksummed, which measured faster than larger blocks.

@@ -54,6 +54,12 @@ ProfileText::ProfileText(const std::string& text) {
   }
 }
 
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 bool SameName(const std::string& a, const char* b) {
   size_t length = strlen(b);
   if (a.size() != length) return false;

@@ -52,6 +52,9 @@ class ProfileText {
   std::vector<int> strayLines_;
 };
 
+// `text` with the ASCII letters in lower case.
+std::string Lower(std::string text);
+
 // True when the two names are equal without regard to ASCII letter case.
 bool SameName(const std::string& a, const char* b);
 

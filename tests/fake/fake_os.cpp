@@ -51,11 +51,7 @@ World& TheWorld() {
   return world;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
+using profile::Lower;
 
 // The script as the profile functions see it: a file's text, or nothing.
 profile::ProfileText ProfileOf(const char* file) {

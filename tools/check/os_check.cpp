@@ -3,7 +3,6 @@
 // only for reading.
 #include <cstdio>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #include "base/text_string.h"
@@ -51,19 +50,6 @@ bool Keeping() { return !check::TheWorld().Probe && !check::TheWorld().Quiet; }
 // A file operation on the checker's machine: it succeeds and touches
 // nothing, except on an empty path, which the system always refuses.
 bool Untouched(const char* path) { return path && *path; }
-
-// The report's text arguments in the order of its placeholders. They were
-// converted in whatever order the compiler evaluated them; with two, the
-// order that gives the box's text back is the right one.
-std::vector<std::string> InPlaceholderOrder(unsigned id, std::vector<std::string> texts,
-                                            const char* boxText) {
-  const char* format = catalogue::MessageText(id);
-  if (texts.size() != 2 || !format) return texts;
-  TextString text;
-  text.Format(format, texts[0].c_str(), texts[1].c_str());
-  if (!text.Equals(boxText)) std::swap(texts[0], texts[1]);
-  return texts;
-}
 
 }  // namespace
 
@@ -196,8 +182,7 @@ int MessageBoxUtf8(const char* text, const char*, uint32_t) {
   check::World& world = TheWorld();
   if (world.PendingId != 0)
     world.Reports.push_back(check::Report{
-        world.PendingId, InPlaceholderOrder(world.PendingId, world.PendingTexts, text),
-        text, world.Reads.size()});
+        world.PendingId, world.PendingTexts, text, world.Reads.size()});
   world.PendingId = 0;
   world.PendingTexts.clear();
   return 0;  // no box could be shown: a MSGBOX goes on without an answer

@@ -23,11 +23,7 @@
 namespace check {
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
+using profile::Lower;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
