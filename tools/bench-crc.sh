@@ -1,7 +1,9 @@
 #!/bin/bash
-# Times the CRC procedure of the real program (dist/win32/updater.exe) under
-# Wine on a file already in the page cache, against cksum and cat, and prints
-# the ratios. Goal: CRC at least as fast as cksum and within 1.5x of cat.
+# Times the CRC procedure of the real program (dist/win32/updater.exe, or
+# dist/win64's where this host cannot start 32-bit programs: the Wine road of
+# the headless runner, which must be built) under Wine on a file already in
+# the page cache, against cksum and cat, and prints the ratios. Goal: CRC at
+# least as fast as cksum and within 1.5x of cat.
 #
 #   tools/bench-crc.sh [MiB (1024)] [runs (5)]
 #
@@ -9,8 +11,8 @@
 # best of the runs. Wine's own start-up is timed on a one-byte file and
 # taken off the program's time ("net"), since cat and cksum pay nothing of
 # the kind; the raw figures are printed too. The data file lives in /tmp and
-# is deleted at the end. Uses WINEPREFIX when set, else /tmp/wp-bench-crc,
-# and stops that prefix's wineserver at the end.
+# is deleted at the end. Uses WINEPREFIX when set, else /tmp/wp-bench-crc-
+# win32 or -win64, and stops that prefix's wineserver at the end.
 set -euo pipefail
 # Every Wine program of the run shares one display (a virtual one unless
 # there is one): Wine's desktop takes the display of the first.
@@ -20,10 +22,18 @@ fi
 cd "$(dirname "$0")/.."
 mib=${1:-1024}
 runs=${2:-5}
-exe=${UPDATER_EXE:-$PWD/dist/win32/updater.exe}
+runner=build/native/tests/e2e/headless_run
+[ -x "$runner" ] || { echo "missing $runner: build first (tools/build.sh)" >&2; exit 1; }
+road=$("$runner" --wine-road)
+read -r arch loader <<<"$road"
+exe=${UPDATER_EXE:-$PWD/dist/$arch/updater.exe}
 [ -f "$exe" ] || { echo "missing $exe: build it first (tools/build.sh)" >&2; exit 1; }
-export WINEPREFIX=${WINEPREFIX:-/tmp/wp-bench-crc}
+echo "the $arch build, under $loader"
+export WINEPREFIX=${WINEPREFIX:-/tmp/wp-bench-crc-$arch}
 export WINEDEBUG=-all
+if [ "$arch" = win64 ]; then
+  export WINEARCH=win64 WINELOADER=$loader
+fi
 # No Mono or Gecko installer prompts, no menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
@@ -91,13 +101,13 @@ best() {  # command...: the best wall time of $runs runs, in seconds
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "creating the Wine prefix $WINEPREFIX" >&2
-  DISPLAY= wineboot -i >/dev/null 2>&1
+  DISPLAY= "$loader" wineboot -i >/dev/null 2>&1
   wineserver -w
 fi
 wineserver -p  # one server for every run
 # Without a window manager Wine would wait at the report box.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-wine "$work/small/updater.exe"
+"$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+"$loader" "$work/small/updater.exe"
 cat "$data" >/dev/null           # into the page cache
 
 # The program's own answer, from a report-mode run whose box boxhelper reads
@@ -107,7 +117,7 @@ mkdir -p "$work/report"
 cp "$exe" "$work/report/updater.exe"
 printf '[UPDATER]\r\nNAME=bench\r\nPROC=show\r\n[show]\r\nMODE=CRC\r\nFILE=%s\r\nTYPE=\r\nCRC=\r\n' \
   "Z:${data//\//\\}" >"$work/report/updater.ini"
-wine "$PWD/dist/tools/boxhelper.exe" --report "Z:${work//\//\\}\\report.tsv" \
+"$loader" "$PWD/dist/tools/$arch/boxhelper.exe" --report "Z:${work//\//\\}\\report.tsv" \
   --timeout 600 "Z:${work//\//\\}\\report\\updater.exe" >/dev/null 2>&1 || true
 reported=$(grep -o 'CRC32\\t: 0x[0-9A-F]*' "$work/report.tsv" | grep -o '0x.*' || echo none)
 if [ "$reported" != "$expected" ]; then
@@ -117,8 +127,8 @@ fi
 
 t_cat=$(best cat "$data")
 t_cksum=$(best cksum "$data")
-t_small=$(best wine "$work/small/updater.exe")
-t_big=$(best wine "$work/big/updater.exe")
+t_small=$(best "$loader" "$work/small/updater.exe")
+t_big=$(best "$loader" "$work/big/updater.exe")
 
 awk -v mib="$mib" -v cat="$t_cat" -v ck="$t_cksum" -v small="$t_small" -v big="$t_big" \
     -v value="$expected" 'BEGIN {

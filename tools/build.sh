@@ -1,9 +1,15 @@
 #!/bin/bash
-# Builds the three builds: native (core and tests), Windows 32-bit (the
-# release, dist/win32/updater.exe) and Windows 64-bit (dist/win64/updater.exe);
-# then the two checked builds of the portable core that the test command
-# runs: build/asan (the unit tests under AddressSanitizer and UBSan) and
-# build/fuzz (the libFuzzer targets, with clang).
+# Builds the Windows builds, build/win32 (the release, dist/win32/updater.exe)
+# and build/win64 (dist/win64/updater.exe), each with the test bench's helper
+# programs in dist/tools/win32 or win64; the native build, build/native (the
+# core, its tests and the headless runner); and the two checked builds of the
+# portable core that the test command runs: build/asan (the unit tests under
+# AddressSanitizer and UBSan) and build/fuzz (the libFuzzer targets, with
+# clang).
+#
+#   tools/build.sh          everything
+#   tools/build.sh --demo   only what the demo runs: both Windows builds and
+#                           the headless runner
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -17,8 +23,16 @@ configure() {  # build dir, extra cmake arguments
 configure build/win32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 configure build/win64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 configure build/native -DCMAKE_BUILD_TYPE=Debug
+for dir in build/win32 build/win64; do
+  cmake --build "$dir" -j "$jobs"
+done
+if [ "${1:-}" = --demo ]; then
+  cmake --build build/native -j "$jobs" --target headless_run
+  exit 0
+fi
+
 configure build/asan -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON
 CC=clang CXX=clang++ configure build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_FUZZ=ON
-for dir in build/win32 build/win64 build/native build/asan build/fuzz; do
+for dir in build/native build/asan build/fuzz; do
   cmake --build "$dir" -j "$jobs"
 done

@@ -50,7 +50,7 @@ double SecondsPerRead(const WineCase& run, unsigned long reads, int tries = 3) {
   double best = 1e9;
   for (int i = 0; i < tries; ++i) {
     CommandResult result =
-        RunCommand({"wine", DistDir() + "/tools/profilereads.exe", run.WinPath("updater.ini"),
+        RunWine({ToolsDir() + "/profilereads.exe", run.WinPath("updater.ini"),
                     std::to_string(reads), "e", "MODE", "MODE", "FILE"},
                    {}, run.UnixPath(), 600);
     unsigned long done = 0;

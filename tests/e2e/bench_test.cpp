@@ -13,6 +13,7 @@
 
 #include "wine_case.h"
 #include "wine_env.h"
+#include "wine_road.h"
 
 namespace e2e {
 namespace {
@@ -237,9 +238,50 @@ TEST(WineCaseFiles, ScriptsAreWrittenInTheCodePageWithCrlf) {
   EXPECT_THROW(c.WriteScript("K=é"), std::runtime_error);
 }
 
+// The road follows the variable, else whether the 32-bit loader starts; a
+// forced road never falls back to the other, and each loader is tried once.
+TEST(WineRoadChoice, FollowsTheVariableElseWhatTheHostCanStart) {
+  struct Row {
+    const char* forced;
+    bool start32, start64;
+    const char* arch;         // "" when Wine cannot run
+    std::string notice;       // a part of RoadNotice, or of the error
+    std::vector<std::string> tried;
+  };
+  const std::string l32 = "/usr/lib/wine/wine", l64 = "/usr/lib/wine/wine64";
+  const Row rows[] = {
+      {"", true, true, "win32", "", {l32}},
+      {"", false, true, "win64", "this host cannot run 32-bit programs: ", {l32, l64}},
+      {"", false, false, "", "Wine cannot start: " + l32 + ": no; " + l64 + ": no", {l32, l64}},
+      {"win32", true, true, "win32", "", {l32}},
+      {"win32", false, true, "", "UPDATER_WINE_ARCH=win32, but", {l32}},
+      {"win64", true, true, "win64", "UPDATER_WINE_ARCH=win64: ", {l64}},
+      {"win64", true, false, "", "UPDATER_WINE_ARCH=win64, but", {l64}},
+      {"WIN64", true, true, "", "it takes win32 or win64", {}},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> tried;
+    WineRoad road = ChooseWineRoad(row.forced, [&](const std::string& loader) {
+      tried.push_back(loader);
+      bool starts = loader == l32 ? row.start32 : row.start64;
+      return starts ? std::string() : loader + ": no";
+    });
+    SCOPED_TRACE(std::string("forced \"") + row.forced + "\", 32-bit " +
+                 (row.start32 ? "starts" : "fails"));
+    EXPECT_EQ(road.arch, row.arch);
+    EXPECT_EQ(tried, row.tried);
+    std::string said = road.arch.empty() ? road.error : RoadNotice(road);
+    EXPECT_NE(said.find(row.notice), std::string::npos) << said;
+    if (road.arch == "win64") {
+      EXPECT_EQ(road.loader, l64);
+    }
+    if (row.notice.empty()) {
+      EXPECT_EQ(said, "");
+    }
+  }
+}
+
 TEST(UpdaterSmoke, ReportsAMissingScriptWithAnErrorBox) {
-  if (!std::filesystem::exists(DistDir() + "/win32/updater.exe"))
-    GTEST_SKIP() << "dist/win32/updater.exe is not built";
   WineCase c("smoke_no_script");
   c.InstallUpdater();
   RunResult r = c.Run();

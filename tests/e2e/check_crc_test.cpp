@@ -32,7 +32,7 @@ TEST(Check, CrcPrintsWhatTheUpdatersReportShows) {
       {"abc.txt", "abc"}, {"ones.bin", std::string(30, '\x01')}, {"data.bin", binary}};
   std::string list;
   std::vector<std::string> unixPaths = {"crc"};
-  std::vector<std::string> winPaths = {"wine", DistDir() + "/win32/updater-check.exe", "crc"};
+  std::vector<std::string> winPaths = {BuildDir() + "/updater-check.exe", "crc"};
   for (const auto& file : files) {
     c.WriteFile(file.first, file.second);
     list += (list.empty() ? "<Src>\\" : ", <Src>\\") + file.first;
@@ -52,7 +52,7 @@ TEST(Check, CrcPrintsWhatTheUpdatersReportShows) {
   EXPECT_EQ(Checksums(native.output), shown) << native.output;
   EXPECT_EQ(shown[0], "0x0000012A");
   // The Windows build of the checker, as script authors there run it.
-  CommandResult windows = RunCommand(winPaths, {"WINEDEBUG=-all"});
+  CommandResult windows = RunWine(winPaths);
   ASSERT_EQ(windows.status, 0) << windows.output;
   EXPECT_EQ(Checksums(windows.output), shown) << windows.output;
 

@@ -1,13 +1,22 @@
 // headless_run: runs a script folder under Wine with no one at the screen.
 //
 //   headless_run FOLDER [--answers No,OK] [--args "argument text"]
-//                [--codepage 932|1252] [--win64]
+//                [--codepage 932|1252] [--timeout SECONDS] [--win64]
+//   headless_run --wine-road
 //
 // Copies FOLDER (its updater.ini, in UTF-8, goes in as the script in the
 // chosen code page; every other file as it is) with updater.exe into a case
 // folder of the Wine prefix, runs it, and prints every message box it showed
 // (caption, text, icon, buttons, default, the button pressed) and the exit
-// code. Boxes get the answers in order, then their default button.
+// code. Boxes get the answers in order, then their default button. A run
+// that has not ended after --timeout seconds (60) is ended.
+//
+// The build that runs is the one the Wine road takes (tests/e2e/wine_road.h):
+// the 32-bit release where this host can start 32-bit programs, else the
+// 64-bit build; --win64 forces the 64-bit road. --wine-road prints the road
+// ("win32 LOADER" or "win64 LOADER") for the shell tools, and on stderr the
+// notice of the 64-bit road, and exits.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -15,6 +24,7 @@
 
 #include "wine_case.h"
 #include "wine_env.h"
+#include "wine_road.h"
 
 namespace fs = std::filesystem;
 
@@ -51,37 +61,81 @@ void Print(const e2e::RunResult& result) {
   else std::cout << "--- exit code " << result.exitCode << "\n";
 }
 
+const char kUsage[] =
+    "usage: headless_run FOLDER [--answers A,B] [--args TEXT] [--codepage 932|1252]\n"
+    "                    [--timeout SECONDS] [--win64]\n"
+    "       headless_run --wine-road | --help\n";
+const char kHelp[] =
+    "Runs FOLDER/updater.ini (UTF-8) under Wine beside the updater and prints every\n"
+    "message box, answered in turn by --answers, then by its default button; a run\n"
+    "that takes more than --timeout seconds (60) is ended. Needs a display:\n"
+    "xvfb-run -a -s \"-screen 0 1024x768x24\" headless_run ...\n"
+    "The 32-bit release runs where this host can start 32-bit programs, else the\n"
+    "64-bit build; --win64 or UPDATER_WINE_ARCH=win32|win64 chooses. --wine-road\n"
+    "prints the choice (the build's folder under dist/ and the Wine loader).\n";
+
+int Usage(const std::string& error) {
+  std::cerr << "headless_run: " << error << "\n" << kUsage;
+  return 2;
+}
+
+// The road for the shell tools: one line, with the notice of the 64-bit
+// road on stderr; or why Wine cannot run.
+int PrintRoad() {
+  const e2e::WineRoad& road = e2e::TheWineRoad();
+  if (!road.error.empty()) {
+    std::cerr << "headless_run: " << road.error << "\n";
+    return 1;
+  }
+  std::string notice = e2e::RoadNotice(road);
+  if (!notice.empty()) std::cerr << notice << "\n";
+  std::cout << road.arch << " " << road.loader << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::cerr << "usage: headless_run FOLDER [--answers A,B] [--args TEXT] "
-                 "[--codepage 932|1252] [--win64]\n";
-    return 2;
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::cout << kUsage << kHelp;
+    return 0;
   }
+  if (argc == 2 && std::string(argv[1]) == "--wine-road") return PrintRoad();
+  if (argc < 2 || argv[1][0] == '-') return Usage("the first argument is the script folder");
   fs::path folder = argv[1];
+  if (!fs::is_directory(folder)) return Usage(folder.string() + " is not a folder");
   std::vector<std::string> answers;
   std::string arguments;
   int codePage = 932;
-  bool win64 = false;
+  int timeoutSeconds = 60;
   for (int i = 2; i < argc; ++i) {
     std::string option = argv[i];
-    if (option == "--answers" && i + 1 < argc) answers = SplitAnswers(argv[++i]);
-    else if (option == "--args" && i + 1 < argc) arguments = argv[++i];
-    else if (option == "--codepage" && i + 1 < argc) codePage = std::stoi(argv[++i]);
-    else if (option == "--win64") win64 = true;
-    else {
-      std::cerr << "headless_run: unknown option " << option << "\n";
-      return 2;
-    }
+    bool hasValue = i + 1 < argc;
+    if (option == "--answers" && hasValue) answers = SplitAnswers(argv[++i]);
+    else if (option == "--args" && hasValue) arguments = argv[++i];
+    else if (option == "--codepage" && hasValue) {
+      std::string value = argv[++i];
+      if (value != "932" && value != "1252") return Usage("--codepage takes 932 or 1252");
+      codePage = std::stoi(value);
+    } else if (option == "--timeout" && hasValue) {
+      timeoutSeconds = atoi(argv[++i]);
+      if (timeoutSeconds < 1 || timeoutSeconds > 86400)
+        return Usage("--timeout takes a number of seconds from 1 to 86400");
+    } else if (option == "--win64") setenv("UPDATER_WINE_ARCH", "win64", 1);
+    else return Usage("unknown option " + option);
   }
 
-  e2e::WineEnvironment wine;
-  wine.SetUp();
+  std::string error = e2e::StartWine(
+      [](const std::string& line) { std::cout << "--- " << line << std::endl; });
+  if (!error.empty()) {
+    std::cerr << "headless_run: " << error << "\n";
+    e2e::StopWine();
+    return 1;
+  }
   int status = 0;
   try {
     e2e::WineCase run("headless-" + folder.filename().string());
-    run.InstallUpdater("updater.exe", win64);
+    run.InstallUpdater();
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
       if (!entry.is_regular_file()) continue;
       std::string rel = fs::relative(entry.path(), folder).string();
@@ -89,13 +143,13 @@ int main(int argc, char** argv) {
       else run.WriteFile(rel, ReadAll(entry.path()));
     }
     std::cout << "--- running " << run.WinPath("updater.exe") << "\n";
-    e2e::RunResult result = run.Run(arguments, answers, codePage, 60);
+    e2e::RunResult result = run.Run(arguments, answers, codePage, timeoutSeconds);
     Print(result);
     status = result.timedOut ? 1 : 0;
   } catch (const std::exception& e) {
     std::cerr << "headless_run: " << e.what() << "\n";
     status = 1;
   }
-  wine.TearDown();
+  e2e::StopWine();
   return status;
 }

@@ -214,10 +214,7 @@ TEST(RobustInput, RegistryValuesWithoutTheirZeroReadAsTheirBytes) {
        {std::vector<std::string>{key, "/ve", "/t", "REG_BINARY", "/d", hex("C:\\Raw\\raw.exe")},
         std::vector<std::string>{key, "/v", "Path", "/t", "REG_BINARY", "/d", hex("C:\\Raw;")},
         std::vector<std::string>{key + "2", "/ve", "/d", longPath}}) {
-    std::vector<std::string> argv = {"wine", "reg", "add"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    argv.push_back("/f");
-    CommandResult added = RunCommand(argv, {}, "", 60);
+    CommandResult added = RegAdd(arguments);
     ASSERT_EQ(added.status, 0) << added.output;
   }
   WineCase run(CaseName());

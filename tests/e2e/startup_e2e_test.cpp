@@ -74,7 +74,7 @@ TEST(Startup, CatalogueTextsReachTheUserExactlyUnderAnyCodePage) {
 TEST(Startup, Win64BuildRunsTheSameRoad) {
   WineCase run(CaseName());
   try {
-    run.InstallUpdater("updater.exe", true);
+    run.InstallUpdater("updater.exe", "win64");
   } catch (const std::exception& e) {
     GTEST_SKIP() << e.what();
   }

@@ -16,14 +16,6 @@ std::string CaseName() {
 
 const char kAppPaths[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
-void RegAdd(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv = {"wine", "reg", "add"};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  argv.push_back("/f");
-  CommandResult result = RunCommand(argv, {}, "", 60);
-  ASSERT_EQ(result.status, 0) << result.output;
-}
-
 std::string Show(const std::string& text) {
   return "[UPDATER]\nNAME=T\nPROC=show\n[show]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=" +
          text + "\nISABORT=0,0\n";
@@ -43,8 +35,13 @@ TEST(Symbols, BuiltInsNameTheRealFolders) {
 }
 
 TEST(Symbols, AppPathsGroupsComeFromTheRegistryOrStayAsWritten) {
-  RegAdd({std::string(kAppPaths) + "e2etool.exe", "/ve", "/d", "C:\\Tools\\e2etool.exe"});
-  RegAdd({std::string(kAppPaths) + "e2etool.exe", "/v", "Path", "/d", "C:\\Tools\\;"});
+  const std::string key = std::string(kAppPaths) + "e2etool.exe";
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{key, "/ve", "/d", "C:\\Tools\\e2etool.exe"},
+        std::vector<std::string>{key, "/v", "Path", "/d", "C:\\Tools\\;"}}) {
+    CommandResult added = RegAdd(arguments);
+    ASSERT_EQ(added.status, 0) << added.output;
+  }
   WineCase run(CaseName());
   run.InstallUpdater();
   run.WriteScript(

@@ -165,12 +165,12 @@ void WineCase::Install(const std::string& from, const std::string& rel) {
   program_ = rel;
 }
 
-void WineCase::InstallUpdater(const std::string& rel, bool win64) {
-  Install(DistDir() + (win64 ? "/win64" : "/win32") + "/updater.exe", rel);
+void WineCase::InstallUpdater(const std::string& rel, const std::string& arch) {
+  Install((arch.empty() ? BuildDir() : DistDir() + "/" + arch) + "/updater.exe", rel);
 }
 
 void WineCase::InstallTool(const std::string& tool, const std::string& rel) {
-  Install(DistDir() + "/tools/" + tool, rel.empty() ? tool : rel);
+  Install(ToolsDir() + "/" + tool, rel.empty() ? tool : rel);
 }
 
 void WineCase::WriteScript(const std::string& utf8Text, const std::string& rel,
@@ -222,7 +222,7 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   fs::create_directories(reportUnix.parent_path());
   fs::remove(reportUnix);
 
-  std::vector<std::string> argv = {"wine", BoxHelperPath(), "--report",
+  std::vector<std::string> argv = {BoxHelperPath(), "--report",
                                    "C:\\bench\\" + reportName, "--timeout",
                                    std::to_string(timeoutSeconds)};
   if (!answers.empty()) {
@@ -236,7 +236,7 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   auto start = std::chrono::steady_clock::now();
   // boxhelper keeps its own time limit; this one only guards against Wine
   // itself hanging.
-  CommandResult command = RunCommand(argv, env, dir_, timeoutSeconds + 60);
+  CommandResult command = RunWine(argv, env, dir_, timeoutSeconds + 60);
   RunResult result;
   result.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

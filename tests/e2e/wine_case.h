@@ -53,11 +53,12 @@ class WineCase {
   std::string WinPath(const std::string& rel = "") const;
   std::string UnixPath(const std::string& rel = "") const;
 
-  // Copies dist/win32/updater.exe (dist/win64 with win64) to rel, creating
-  // folders, and makes it the program that Run starts.
-  void InstallUpdater(const std::string& rel = "updater.exe", bool win64 = false);
-  // Copies dist/tools/<tool> (e.g. "boxprobe.exe") to rel ("" keeps its
-  // name) and makes it the program that Run starts.
+  // Copies the build that the Wine road runs (dist/<arch>/updater.exe, or
+  // the one of arch when given) to rel, creating folders, and makes it the
+  // program that Run starts.
+  void InstallUpdater(const std::string& rel = "updater.exe", const std::string& arch = "");
+  // Copies the road's helper <tool> (e.g. "boxprobe.exe") to rel ("" keeps
+  // its name) and makes it the program that Run starts.
   void InstallTool(const std::string& tool, const std::string& rel = "");
 
   // Writes the script in the given code page, with CRLF line ends.

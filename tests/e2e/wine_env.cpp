@@ -8,12 +8,16 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 
 #include "wine_case.h"
+#include "wine_road.h"
 
 extern char** environ;
 
@@ -24,6 +28,7 @@ namespace e2e {
 namespace {
 
 std::string g_prefix;
+bool g_serverStarted = false;
 
 // No Mono or Gecko prompts, no menu entries or file associations in $HOME.
 const char kDllOverrides[] = "mscoree,mshtml=;winemenubuilder.exe=d";
@@ -31,6 +36,15 @@ std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find
 
 bool PrefixReady(const fs::path& prefix) {
   return fs::exists(prefix / "system.reg") && fs::exists(prefix / "drive_c");
+}
+
+// "win32" or "win64" as the prefix's registry records it, "" when unknown.
+std::string PrefixArch(const fs::path& prefix) {
+  std::ifstream registry(prefix / "system.reg");
+  std::string line;
+  for (int n = 0; n < 20 && std::getline(registry, line); ++n)
+    if (line.compare(0, 6, "#arch=") == 0) return line.substr(6, 5);
+  return "";
 }
 
 void Check(const CommandResult& r, const std::string& what) {
@@ -49,7 +63,7 @@ void CreatePrefix(const fs::path& prefix) {
   // No display: nothing to show while the prefix is made.
   std::vector<std::string> env = {"WINEPREFIX=" + side.string(), "DISPLAY"};
   try {
-    Check(RunCommand({"wineboot", "-i"}, env, "", 300), "wineboot -i");
+    Check(RunWine({"wineboot", "-i"}, env, "", 300), "wineboot -i");
     Check(RunCommand({"wineserver", "-w"}, env, "", 120), "wineserver -w");
   } catch (...) {
     fs::remove_all(side);
@@ -104,8 +118,16 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
     dup2(in, 0);
     dup2(out, 1);
     dup2(out, 2);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-    execvpe(args[0], args.data(), envp.data());
+    // The reason goes first in the output: it is what a caller shows.
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) {
+      dprintf(2, "%s: %s\n", cwd.c_str(), strerror(errno));
+      _exit(126);
+    }
+    // A path is started as it is: execvpe would hand a program this host
+    // cannot start ("Exec format error") to the shell as a script.
+    if (strchr(args[0], '/')) execve(args[0], args.data(), envp.data());
+    else execvpe(args[0], args.data(), envp.data());
+    dprintf(2, "%s: %s\n", args[0], strerror(errno));
     _exit(127);
   }
   if (in >= 0) close(in);
@@ -141,74 +163,116 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
   return result;
 }
 
+CommandResult RunWine(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& env, const std::string& cwd,
+                      int timeoutSeconds) {
+  std::vector<std::string> withLoader = {TheWineRoad().loader};
+  withLoader.insert(withLoader.end(), argv.begin(), argv.end());
+  return RunCommand(withLoader, env, cwd, timeoutSeconds);
+}
+
+CommandResult RegAdd(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {"reg", "add"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  argv.push_back("/f");
+  // The first program of a new prefix may take its time.
+  return RunWine(argv, {}, "", 120);
+}
+
 const std::string& WinePrefix() { return g_prefix; }
 
 std::string DistDir() { return std::string(E2E_SOURCE_DIR) + "/dist"; }
 
-std::string BoxHelperPath() { return DistDir() + "/tools/boxhelper.exe"; }
+std::string BuildDir() { return DistDir() + "/" + TheWineRoad().arch; }
+
+std::string ToolsDir() { return DistDir() + "/tools/" + TheWineRoad().arch; }
+
+std::string BoxHelperPath() { return ToolsDir() + "/boxhelper.exe"; }
 
 std::string MissingBuildMessage(const std::string& path) {
-  return "missing " + path +
-         ": build the Windows cross build first: cmake -S . -B build/win32 "
-         "-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake && cmake --build build/win32";
+  return "missing " + path + ": build the Windows builds first (bash tools/build.sh)";
 }
 
-void WineEnvironment::SetUp() {
+std::string StartWine(const std::function<void(const std::string&)>& say) {
+  const WineRoad& road = TheWineRoad();
+  if (!road.error.empty()) return road.error;
+  std::string notice = RoadNotice(road);
+  if (!notice.empty()) say(notice);
+
   const char* display = getenv("DISPLAY");
   if (!display || !*display)
-    FAIL() << "the end-to-end tests need an X display; run them through ctest, "
-              "or as: xvfb-run -a -s \"-screen 0 1024x768x24\" e2e_tests";
-  if (!fs::exists(BoxHelperPath()))
-    FAIL() << MissingBuildMessage(BoxHelperPath());
+    return "Wine needs an X display for the message boxes: run under "
+           "xvfb-run -a -s \"-screen 0 1024x768x24\"";
+  if (!fs::exists(BoxHelperPath())) return MissingBuildMessage(BoxHelperPath());
   if (locale_t ja = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", nullptr)) freelocale(ja);
-  else FAIL() << "the locale ja_JP.UTF-8 is missing (it gives Wine code page 932)";
+  else return "the locale ja_JP.UTF-8 is missing (it gives Wine code page 932)";
 
+  // Each road has a prefix of its own: a 64-bit program cannot run in a
+  // 32-bit prefix.
   const char* fromEnv = getenv("WINEPREFIX");
   fs::path prefix = fromEnv && *fromEnv ? fs::path(fromEnv)
-                                        : fs::path(E2E_BINARY_DIR) / "wineprefix";
+                                        : fs::path(E2E_BINARY_DIR) / ("wineprefix-" + road.arch);
   g_prefix = fs::absolute(prefix).lexically_normal().string();
   while (g_prefix.size() > 1 && g_prefix.back() == '/') g_prefix.pop_back();
   prefix = g_prefix;
   setenv("WINEPREFIX", g_prefix.c_str(), 1);
   setenv("WINEDEBUG", "-all", 1);
   setenv("WINEDLLOVERRIDES", kDllOverrides, 1);
+  if (road.arch == "win64") {
+    // A new prefix is made 64-bit, and Wine starts child processes through
+    // the same loader, as the launcher script does where only it exists.
+    setenv("WINEARCH", "win64", 1);
+    setenv("WINELOADER", road.loader.c_str(), 1);
+  }
 
   auto start = std::chrono::steady_clock::now();
   try {
     if (!PrefixReady(prefix)) {
       if (fs::exists(prefix) && !fs::is_empty(prefix))
-        FAIL() << g_prefix << " exists but is no Wine prefix; remove it or set WINEPREFIX";
-      std::cout << "[ e2e      ] creating the Wine prefix " << g_prefix << std::endl;
+        return g_prefix + " exists but is no Wine prefix; remove it or set WINEPREFIX";
+      say("creating the Wine prefix " + g_prefix);
       CreatePrefix(prefix);
+    } else if (road.arch == "win64" && PrefixArch(prefix) == "win32") {
+      return g_prefix + " is a 32-bit prefix, which cannot run the 64-bit build; "
+                        "remove it or set WINEPREFIX to another folder";
     }
     // Whatever is left of an earlier run goes first; then one server that
     // outlives the gaps between runs (and dies by itself 30 s after the
-    // last program, should this binary be killed).
+    // last program, should this process be killed).
     RunCommand({"wineserver", "-k"}, {}, "", 30);
     Check(RunCommand({"wineserver", "-p30"}, {}, "", 30), "wineserver -p30");
-    serverStarted_ = true;
+    g_serverStarted = true;
     // Without a window manager Wine waits at every box unless unmanaged.
-    Check(RunCommand({"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
-                      "Managed", "/d", "N", "/f"},
-                     {}, "", 120),
+    Check(RegAdd({"HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N"}),
           "wine reg add");
     // The first program with a window starts Wine's desktop; pay for it here
-    // rather than in the first test's time limit.
-    if (fs::exists(DistDir() + "/tools/boxprobe.exe")) {
+    // rather than in the first run's time limit.
+    if (fs::exists(ToolsDir() + "/boxprobe.exe")) {
       WineCase warmUp("_warmup");
       warmUp.InstallTool("boxprobe.exe");
       warmUp.Run("ok", {}, 932, 120);
     }
   } catch (const std::exception& e) {
-    FAIL() << e.what();
+    return e.what();
   }
-  std::cout << "[ e2e      ] Wine ready in " << SecondsSince(start) << " s (prefix "
-            << g_prefix << ")" << std::endl;
+  char seconds[32];
+  snprintf(seconds, sizeof seconds, "%.1f", SecondsSince(start));
+  say(std::string("Wine ready in ") + seconds + " s (the " + road.arch + " build, prefix " +
+      g_prefix + ")");
+  return "";
 }
 
-void WineEnvironment::TearDown() {
-  if (serverStarted_) RunCommand({"wineserver", "-k"}, {}, "", 30);
-  serverStarted_ = false;
+void StopWine() {
+  if (g_serverStarted) RunCommand({"wineserver", "-k"}, {}, "", 30);
+  g_serverStarted = false;
 }
+
+void WineEnvironment::SetUp() {
+  std::string error = StartWine(
+      [](const std::string& line) { std::cout << "[ e2e      ] " << line << std::endl; });
+  if (!error.empty()) FAIL() << error;
+}
+
+void WineEnvironment::TearDown() { StopWine(); }
 
 }  // namespace e2e

@@ -1,10 +1,12 @@
 // The Wine side of the end-to-end bench: the prefix, a persistent wineserver
-// for the length of the test run, and a runner for Linux commands.
+// for the length of the test run, and runners for Linux commands and for
+// Windows programs under Wine.
 #ifndef TESTS_E2E_WINE_ENV_H
 #define TESTS_E2E_WINE_ENV_H
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,25 +26,43 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env = {},
                          const std::string& cwd = "", int timeoutSeconds = 60);
 
-// Absolute Unix path of the prefix in use (set by WineEnvironment).
+// Runs a Windows program (argv[0] a Windows or Unix path, or a built-in such
+// as "reg") through the loader of the Wine road (wine_road.h).
+CommandResult RunWine(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& env = {},
+                      const std::string& cwd = "", int timeoutSeconds = 60);
+
+// reg add ARGUMENTS /f under Wine.
+CommandResult RegAdd(const std::vector<std::string>& arguments);
+
+// Absolute Unix path of the prefix in use (set by StartWine).
 const std::string& WinePrefix();
 // <source>/dist: the Windows builds' output.
 std::string DistDir();
-// <source>/dist/tools/boxhelper.exe
+// <source>/dist/win32 or dist/win64: the build that the Wine road runs.
+std::string BuildDir();
+// <source>/dist/tools/win32 or win64: the bench's helper programs for it.
+std::string ToolsDir();
+// ToolsDir()/boxhelper.exe
 std::string BoxHelperPath();
 // What to say when a file of the Windows build is missing.
 std::string MissingBuildMessage(const std::string& path);
 
-// Creates the prefix when it is missing, keeps one wineserver running for
-// the whole test run and stops it at the end. Needs an X display: the ctest
-// entry runs the binary under xvfb-run.
+// Gets Wine ready for runs: takes the Wine road, creates the prefix when it
+// is missing and starts one wineserver for the runs to share. The road's
+// notice and the progress go to `say`. Needs an X display. Returns why Wine
+// is not ready, "" when it is; the first thing checked is whether Wine can
+// start at all.
+std::string StartWine(const std::function<void(const std::string&)>& say);
+// Stops the wineserver that StartWine started.
+void StopWine();
+
+// StartWine and StopWine around the whole test run; the ctest entry runs
+// the binary under xvfb-run.
 class WineEnvironment : public ::testing::Environment {
  public:
   void SetUp() override;
   void TearDown() override;
-
- private:
-  bool serverStarted_ = false;
 };
 
 }  // namespace e2e
