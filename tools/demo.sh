@@ -1,11 +1,12 @@
 #!/bin/bash
-# Installs what is needed, builds what the demo runs (both Windows builds and
-# the headless runner) and runs the demo script headless under Wine: every
-# message box is printed and answered with its default button. Where this
-# host cannot start 32-bit programs the 64-bit build runs, and the runner
-# says so first. Extra arguments go to the runner (e.g. --answers No).
+# Installs what is needed (for the tests too), builds what the demo runs
+# (both Windows builds and the headless runner) and runs the demo script
+# headless under Wine: every message box is printed and answered with its
+# default button. Where this host cannot start 32-bit programs the 64-bit
+# build runs, and the runner says so first. Extra arguments go to the runner
+# (e.g. --answers No).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install.sh --demo
+bash tools/install.sh
 bash tools/build.sh --demo
 xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run demo "$@"

@@ -3,20 +3,14 @@
 # the native compiler and GoogleTest, clang with its sanitizer and libFuzzer
 # runtimes for the checked builds, mingw-w64 for both Windows targets, Wine
 # with 32-bit support (installed even where the host cannot start 32-bit
-# programs: the bench then takes the 64-bit road), and Xvfb as the display
+# programs: the bench then runs the 64-bit build), and Xvfb as the display
 # for the message boxes.
-#
-#   tools/install.sh          everything
-#   tools/install.sh --demo   what the demo needs: no clang, no valgrind
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-packages=(cmake make g++ libgtest-dev
+packages=(cmake make g++ libgtest-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-          wine wine64 wine32:i386 xvfb xauth locales)
-if [ "${1:-}" != --demo ]; then
-  packages+=(clang libclang-rt-14-dev valgrind)
-fi
+          wine wine64 wine32:i386 xvfb xauth locales valgrind)
 
 # 32-bit Wine needs the i386 architecture before the package lists are read.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
