@@ -17,6 +17,7 @@
 // ("win32 LOADER" or "win64 LOADER") for the shell tools, and on stderr the
 // notice of the 64-bit road, and exits.
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -59,6 +60,16 @@ void Print(const e2e::RunResult& result) {
   }
   if (result.timedOut) std::cout << "--- the program did not end in time\n";
   else std::cout << "--- exit code " << result.exitCode << "\n";
+}
+
+// "headless-" and the folder's name ("my-setup/" gives "my-setup"), with
+// what a case name cannot hold made "_".
+std::string CaseName(const fs::path& folder) {
+  fs::path name = folder.filename().empty() ? folder.parent_path().filename() : folder.filename();
+  std::string text = "headless-" + name.string();
+  for (char& c : text)
+    if (strchr("/\\:*?\"<>| ", c)) c = '_';
+  return text;
 }
 
 const char kUsage[] =
@@ -134,7 +145,7 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   try {
-    e2e::WineCase run("headless-" + folder.filename().string());
+    e2e::WineCase run(CaseName(folder));
     run.InstallUpdater();
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
       if (!entry.is_regular_file()) continue;
