@@ -47,9 +47,13 @@ int ReadSection(const char* file, const char* section, TextString& text) {
   if (!area.Reserve(SectionAreaSize)) return 0;
   char* lines = area.Buffer();
   // The platform gives the size less two when the section did not fit; its
-  // last line is then cut off somewhere and is not taken.
+  // last line is then cut off somewhere and is not taken. Lines that fit
+  // exactly give the same number, but then the last of them ends with its
+  // own zero before the two that close the area, where a cut line runs on
+  // up to them.
   bool cut = os::ReadProfileSection(file, section, lines, SectionAreaSize) ==
-             static_cast<uint32_t>(SectionAreaSize - 2);
+                 static_cast<uint32_t>(SectionAreaSize - 2) &&
+             lines[SectionAreaSize - 3] != '\0';
   // The last two bytes stay zero whatever the platform wrote, so the walk
   // below always finds the empty string that ends the lines.
   lines[SectionAreaSize - 2] = '\0';

@@ -1,6 +1,9 @@
 #include "app/updater.h"
 
+#include <cstring>
+
 #include "app/script_file.h"
+#include "base/characters.h"
 #include "base/report.h"
 #include "os/os.h"
 #include "procs/proc_list.h"
@@ -14,6 +17,19 @@ TextString UpdaterProc;
 
 namespace {
 constexpr int ModulePathAreaSize = 260;
+}
+
+const char* ArgumentTextOf(const char* commandLine) {
+  if (!commandLine) return "";
+  const char* at = commandLine;
+  if (*at == '"') {
+    const char* close = strchr(at + 1, '"');
+    at = close ? close + 1 : at + strlen(at);
+  } else {
+    while (*at && *at != ' ') ++at;
+  }
+  while (*at == ' ') ++at;
+  return at;
 }
 
 int UpdaterMain(const char* argumentText) {
@@ -81,4 +97,8 @@ bool RunUpdater() {
   return true;
 }
 
-bool FileExists(const char* path) { return os::FindAnyEntry(path); }
+bool FileExists(const char* path) {
+  const char* last = FindLastCharacter(path, '\\');
+  if (last && last[1] == '\0') return os::IsExistingDirectory(path);
+  return os::FindAnyEntry(path);
+}

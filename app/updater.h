@@ -10,6 +10,11 @@ extern TextString ScriptPath;   // the program's path with the extension "ini"
 extern TextString UpdaterName;  // NAME of the UPDATER section
 extern TextString UpdaterProc;  // PROC of the UPDATER section
 
+// The argument text of a whole command line: what follows the program's own
+// name (in double quotes, or up to the first blank) and the blanks after it.
+// Bytes of 0x80 and above are characters like any other, never blanks.
+const char* ArgumentTextOf(const char* commandLine);
+
 // The entry's work once the process is set up: start-up, the run, the
 // clean-up. Gives the exit code, which is 0 on every road.
 int UpdaterMain(const char* argumentText);
@@ -25,5 +30,7 @@ bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
 bool ReadUpdaterSection();
 
 // True when a directory search finds at least one entry for `path`, so a
-// directory or a wildcard pattern with a match counts too.
+// directory or a wildcard pattern with a match counts too. A path ending in
+// a backslash, a drive root among them, names a directory, which the search
+// cannot find: it exists when that directory does.
 bool FileExists(const char* path);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/characters.h"
 #include "os/os.h"
 
 namespace {
@@ -47,17 +48,31 @@ bool ResolveIndices(int32_t length, int32_t& first, int32_t& last) {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// ASCII letters match either case; the second byte of a double-byte
+// character is no letter and must match exactly.
 bool SameIgnoringCase(const char* a, const char* b, size_t count) {
-  for (size_t i = 0; i < count; ++i)
+  for (size_t i = 0; i < count; ++i) {
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    if (i + 1 < count && CharacterSize(a + i) == 2) {
+      ++i;
+      if (a[i] != b[i]) return false;
+    }
+  }
   return true;
 }
 
-// strstr that never matches an empty search text, so that no scan which
-// advances by the text's length can stand still.
+// The first occurrence of `what` at or after `from` that begins a character:
+// the second byte of a double-byte character is never taken for an ASCII
+// one. `from` must begin a character. An empty search text never matches,
+// so that no scan which advances by the text's length can stand still.
 const char* FindText(const char* from, const char* what) {
   if (IsEmpty(what)) return nullptr;
-  return strstr(from, what);
+  const char* boundary = from;  // the start of a character, never past `at`
+  for (const char* at = strstr(from, what); at; at = strstr(at + 1, what)) {
+    while (boundary < at) boundary += CharacterSize(boundary);
+    if (boundary == at) return at;
+  }
+  return nullptr;
 }
 
 // Gives `text` a new buffer of exactly the pieces' length plus one, holding
@@ -426,7 +441,8 @@ void TextString::Trim(const char* lead, const char* trail) {
       from += leadLength;
   if (trailLength > 0)
     while (static_cast<size_t>(to - from) >= trailLength &&
-           SameIgnoringCase(to - trailLength, trail, trailLength))
+           SameIgnoringCase(to - trailLength, trail, trailLength) &&
+           BeginsCharacter(from, to - trailLength))
       to -= trailLength;
   if (from != start || to != end) Rebuild(m_text, from, to - from);
 }

@@ -4,7 +4,9 @@
 // plus one, and carries the small text toolkit on which the script language
 // rests: items split at a separator, blank-separated words with quoting,
 // bracketed groups, trimming, replacing, comparing, numbers and formatting.
-// Bytes are bytes: nothing here knows about double-byte characters.
+// Searches step over the double-byte characters of the system's code page
+// (base/characters.h): a separator or token is only found where a character
+// begins. Lengths and positions still count bytes.
 //
 // Positions (Slice, ReplaceSlice, the Find results) point into the string's
 // own characters and a last position is included in its range. Indices are

@@ -37,6 +37,15 @@ void RestrictDllSearch();
 void InitializeCom();    // CoInitialize(NULL); the result is not examined
 void UninitializeCom();  // CoUninitialize()
 
+// GetCommandLineA: the whole command line, the program's own name first.
+const char* ProcessCommandLine();
+
+// --- Text -------------------------------------------------------------------
+
+// IsDBCSLeadByte: true when `byte` begins a double-byte character of the
+// system's ANSI code page; never in a single-byte code page.
+bool IsLeadByte(uint8_t byte);
+
 // --- Profile files ----------------------------------------------------------
 
 // GetPrivateProfileStringA: the key's value, or `fallback` when the section or
@@ -69,6 +78,9 @@ bool MakeDirectory(const char* path);                  // CreateDirectoryA(path,
 // GetFileAttributesA: true when `path` names an existing file that is not a
 // directory (no wildcards).
 bool IsExistingFile(const char* path);
+// GetFileAttributesA: true when `path` names an existing directory; a
+// trailing backslash and a drive root ("C:\") are understood.
+bool IsExistingDirectory(const char* path);
 
 constexpr uint32_t AttributeDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 
@@ -79,10 +91,14 @@ constexpr uint32_t AttributeDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 using EntryVisitor = bool (*)(void* context, const char* name, uint32_t attributes);
 bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context);
 
-// The last-write date of a file in local time: CreateFileA (GENERIC_READ,
-// no sharing, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL), GetFileTime, CloseHandle,
-// FileTimeToLocalFileTime, FileTimeToSystemTime. False when it cannot be
-// opened or converted.
+// Files are read with CreateFileA (GENERIC_READ, FILE_SHARE_READ,
+// OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL): a file that others only read (a
+// running program's own file among them) opens, while no one may write it
+// meanwhile; a file someone holds for writing, or exclusively, does not.
+
+// The last-write date of a file in local time: CreateFileA as above,
+// GetFileTime, CloseHandle, FileTimeToLocalFileTime, FileTimeToSystemTime.
+// False when it cannot be opened or converted.
 struct CalendarDate {
   uint16_t Year;
   uint16_t Month;
@@ -90,11 +106,11 @@ struct CalendarDate {
 };
 bool FileWriteDate(const char* path, CalendarDate& date);
 
-// Reads a whole file, opened for reading with no sharing (CreateFileA
-// GENERIC_READ, share 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL), in blocks of
-// at most ReadBlockSize bytes (ReadFile), handing each to `consume` in order.
-// `lowSize` receives the low 32 bits of the file's size (GetFileSize). False when the file does not open, is empty, or a read
-// fails; the handle is closed on every road.
+// Reads a whole file, opened with CreateFileA as above, in blocks of at most
+// ReadBlockSize bytes (ReadFile), handing each to `consume` in order.
+// `lowSize` receives the low 32 bits of the file's size (GetFileSize). False
+// when the file does not open, is empty, or a read fails; the handle is
+// closed on every road.
 // 256 KiB: each block is still in the second-level cache when it is
 // checksummed, which measured faster than larger blocks.
 constexpr uint32_t ReadBlockSize = 1u << 18;

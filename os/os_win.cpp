@@ -72,6 +72,10 @@ void RestrictDllSearch() {
 void InitializeCom() { CoInitialize(nullptr); }
 void UninitializeCom() { CoUninitialize(); }
 
+const char* ProcessCommandLine() { return GetCommandLineA(); }
+
+bool IsLeadByte(uint8_t byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
 uint32_t ReadProfileString(const char* file, const char* section, const char* key,
                            const char* fallback, char* buffer, uint32_t size) {
   return GetPrivateProfileStringA(section, key, fallback, buffer, size, file);
@@ -120,6 +124,11 @@ bool IsExistingFile(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsExistingDirectory(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA(pattern, &entry);
@@ -137,15 +146,16 @@ bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
 
 namespace {
 
-// A file opened for reading that no one else may open meanwhile.
-class ExclusiveFile {
+// A file opened for reading that others may read but not write meanwhile, so
+// that it cannot change while it is read.
+class ReadOnlyFile {
  public:
-  explicit ExclusiveFile(const char* path)
-      : m_handle(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  explicit ReadOnlyFile(const char* path)
+      : m_handle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~ExclusiveFile() { Close(); }
-  ExclusiveFile(const ExclusiveFile&) = delete;
-  ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+  ~ReadOnlyFile() { Close(); }
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
   bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
   HANDLE Handle() const { return m_handle; }
@@ -161,7 +171,7 @@ class ExclusiveFile {
 }  // namespace
 
 bool FileWriteDate(const char* path, CalendarDate& date) {
-  ExclusiveFile file(path);
+  ReadOnlyFile file(path);
   if (!file.IsOpen()) return false;
   FILETIME written = {};
   GetFileTime(file.Handle(), nullptr, nullptr, &written);
@@ -177,7 +187,7 @@ bool FileWriteDate(const char* path, CalendarDate& date) {
 }
 
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
-  ExclusiveFile file(path);
+  ReadOnlyFile file(path);
   if (!file.IsOpen()) return false;
   DWORD high = 0;
   DWORD low = GetFileSize(file.Handle(), &high);

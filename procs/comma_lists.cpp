@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/characters.h"
 #include "base/report.h"
 
 int32_t CountPositions(const PROC_INFO& record, const TextString& leading,
@@ -18,7 +19,9 @@ TextString ListItem(const TextString& list, int32_t position) {
 }
 
 bool DirectoryOfPath(const char* path, TextString& directory) {
-  const char* last = strrchr(path, '\\');
+  // The last backslash that is a character of its own, never the second
+  // byte of a double-byte character.
+  const char* last = FindLastCharacter(path, '\\');
   if (!last || last == path) return false;
   int32_t length = static_cast<int32_t>(last - path);
   if (!directory.Reserve(length + 1)) return false;

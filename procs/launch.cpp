@@ -27,23 +27,79 @@ const RecordKey<LAUNCH_INFO> Keys[] = {
     {"ISWAIT", nullptr, &LAUNCH_INFO::IsWait},
 };
 
-// Starts `program` with the command line "program parameters" (no quotes
-// added, the blank there even without parameters) in the program's folder,
-// then waits. False when there is no folder part, the start fails or the
-// wait fails.
+// The file an item names: the item itself, or what it holds between the
+// double quotes that its author put around it.
+TextString FileOfItem(const TextString& program) {
+  int32_t length = program.Length();
+  if (length >= 2 && program.Text()[0] == '"' && program.Text()[length - 1] == '"')
+    return program.Mid(1, length - 2);
+  return program;
+}
+
+// True when `file` has the extension of a batch file, which the system runs
+// only through its command interpreter.
+bool IsBatchFile(const TextString& file) {
+  if (file.ItemCount(".") < 2) return false;
+  TextString extension = file.Item(-1, ".");
+  return extension.Equals("bat") || extension.Equals("cmd");
+}
+
+// Appends `pieces` to `text`; false when memory ran out on the way (a failed
+// append leaves less text than the pieces hold).
+bool AppendAll(TextString& text, const char* const* pieces, int count) {
+  int32_t expected = text.Length();
+  for (int i = 0; i < count; ++i) {
+    expected += TextString(pieces[i]).Length();
+    text.Append(pieces[i]);
+  }
+  return text.Length() == expected;
+}
+
+// The command interpreter of the system folder, named outright.
+bool CommandInterpreter(TextString& path) {
+  char directory[os::FolderPathSize] = {};
+  uint32_t length = os::SystemDirectory(directory, sizeof directory);
+  if (length == 0 || length >= sizeof directory) return false;
+  path.Assign(directory);
+  return path.Append("\\cmd.exe").Length() == static_cast<int32_t>(length) + 8;
+}
+
+// Starts `program` in its folder with the command line "program parameters"
+// (the blank there even without parameters), then waits. False when there
+// is no folder part, the start fails or the wait fails.
+//
+// An item that names an existing file is started as that file: the system
+// would otherwise try each blank-cut prefix of an unquoted path first, so a
+// planted C:\Program.exe would run in place of C:\Program Files\App\setup.exe.
+// Such an item goes into the command line in double quotes when it holds a
+// blank, so that the program reads its own name and its parameters as
+// written; an item its author quoted is passed as written. A batch file runs
+// through the system folder's command interpreter, with AutoRun off and the
+// whole line quoted, so that exactly that file runs with its parameters:
+// given the line itself, the interpreter would cut it at the first blank and
+// search for that prefix.
 bool LaunchProgram(const TextString& program, const TextString& parameters, bool waitForExit) {
+  TextString file = FileOfItem(program);
   TextString directory;
-  if (!DirectoryOfPath(program.Text(), directory) || directory.Length() == 0) return false;
-  TextString commandLine = program.Concat(" ");
-  commandLine.Append(parameters);
-  if (commandLine.Length() != program.Length() + 1 + parameters.Length()) return false;  // no memory
-  // Unquoted, a path with blanks lets the platform try each blank-cut prefix
-  // first, so a planted C:\Program.exe would run in place of
-  // C:\Program Files\App\setup.exe. When the item names an existing file,
-  // that file is named outright; the command line stays as it was.
-  const char* application = os::IsExistingFile(program.Text()) ? program.Text() : nullptr;
-  return os::RunProgram(application, commandLine.Text(), directory.Text(),
-                        waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle);
+  if (!DirectoryOfPath(file.Text(), directory) || directory.Length() == 0) return false;
+  bool named = os::IsExistingFile(file.Text());
+  TextString application;
+  TextString commandLine;
+  if (named && IsBatchFile(file)) {
+    if (!CommandInterpreter(application)) return false;
+    const char* pieces[] = {"\"", application.Text(), "\" /d /c \"\"", file.Text(), "\" ",
+                            parameters.Text(), "\""};
+    if (!AppendAll(commandLine, pieces, 7)) return false;
+  } else {
+    bool authorQuoted = file.Length() != program.Length();
+    bool quote = named && !authorQuoted && file.CountOf(" ") > 0;
+    const char* pieces[] = {quote ? "\"" : "", program.Text(), quote ? "\" " : " ",
+                            parameters.Text()};
+    if (!AppendAll(commandLine, pieces, 4)) return false;
+    if (named && application.Assign(file).Length() != file.Length()) return false;
+  }
+  return os::RunProgram(named ? application.Text() : nullptr, commandLine.Text(),
+                        directory.Text(), waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle);
 }
 
 }  // namespace

@@ -80,11 +80,14 @@ bool CollapseParentDirs(TextString& value) {
   int32_t steps = value.ItemCount("\\") - 2;
   bool changed = false;
   // `item` is the item examined, `keep` the one two before it, which
-  // survives when `item` is "..": the first item is never removed.
+  // survives when `item` is "..": the first item is never removed. Nor is
+  // an item that holds a comma: in a comma list it is the end of one path
+  // and the start of the next ("a.txt,D:"), and a ".." there stands at the
+  // next path's start, which it cannot climb out of.
   int32_t item = 2;
   int32_t keep = 0;
   for (int32_t step = 0; step < steps; ++step) {
-    if (value.Item(item, "\\").Equals("..")) {
+    if (value.Item(item, "\\").Equals("..") && value.Item(keep + 1, "\\").CountOf(",") == 0) {
       TextString kept = value.Item(keep, "\\");
       value.ReplaceItems(keep, item, "\\", kept.Text());
       changed = true;

@@ -1,2 +1,3 @@
 @echo off
 echo Hello from the demo application.
+echo Hello [%*]> "%~dp0hello.log"

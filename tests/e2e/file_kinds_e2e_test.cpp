@@ -75,9 +75,25 @@ TEST(Kinds, LaunchStartsTheNamedProgramNotAPlantedPrefixAndWaitsForIt) {
   RunResult r = c.Run();
   EXPECT_EQ(Texts(r), std::vector<std::string>{"終了"}) << r;
   EXPECT_EQ(r.exitCode, 0);
+  // Quoted, since the path holds blanks: the program reads its own name
+  // and its parameters as written.
   EXPECT_EQ(c.ReadFile("Program Files/App/setup.exe.txt"),
-            app + "\\setup.exe\n" + app + "\\setup.exe /sleep  x\n" + app + "\n");
+            app + "\\setup.exe\n\"" + app + "\\setup.exe\" /sleep  x\n" + app + "\n");
   EXPECT_FALSE(c.Exists("Program.exe.txt"));
+}
+
+TEST(Kinds, ABatchFileInAFolderWithABlankRunsItselfNotAPlantedPrefix) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  c.WriteFile("My App/x.bat", "@echo [%*]> \"%~dp0x-ran.txt\"\r\n");
+  c.WriteFile("My.bat", "@echo planted> \"%~dp0planted.txt\"\r\n");
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=run\n[run]\nMODE=LAUNCH\nFILE=<Src>\\My App\\x.bat\n"
+                "PARAM=/s 2\nISWAIT=1\n");
+  RunResult r = c.Run();
+  EXPECT_TRUE(r.boxes.empty()) << r;
+  ASSERT_TRUE(c.Exists("My App/x-ran.txt"));
+  EXPECT_EQ(c.ReadFile("My App/x-ran.txt").substr(0, 6), "[/s 2]");
+  EXPECT_FALSE(c.Exists("planted.txt"));
 }
 
 TEST(Kinds, ExistAndSwitchChooseTheBranch) {

@@ -6,14 +6,17 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "wine_case.h"
+#include "wine_env.h"
 
 namespace e2e {
 namespace {
@@ -224,6 +227,45 @@ TEST(Procs6, CrcOfAFileOfMoreThanFourGiB) {
   ASSERT_EQ(result.boxes.size(), 1u) << result;
   EXPECT_EQ(result.boxes[0].text,
             "PROC\t: c\nFILE\t: " + run.WinPath("big.bin") + "\nCRC32\t: " + Hex(expected));
+}
+
+// Another program holds one file open for reading, sharing reading (as a
+// running program's own file is held), and one sharing nothing. DATE and
+// CRC read the first as if it were free; the second still counts as
+// unreadable: old for DATE, "GetFileData Error." for CRC.
+TEST(Procs6, DateAndCrcReadAFileThatAnotherProgramOnlyReads) {
+  WineCase run(CaseName());
+  run.WriteFile("shared.bin", "abc");
+  run.WriteFile("locked.bin", "abc");
+  run.InstallTool("holdfile.exe", "holder/holdfile.exe");
+  Prepare(run, "c,shared,locked,old1,old2",
+          "[c]\nMODE=CRC\nFILE=<Src>\\shared.bin,<Src>\\locked.bin\nTYPE=\nCRC=\n"
+          "[shared]\nMODE=DATE\nFILE=<Src>\\shared.bin\nDATE=2000/1/1\n"
+          "[locked]\nMODE=DATE\nFILE=<Src>\\locked.bin\nDATE=2000/1/1\n" +
+              Said("old1", "shared", 1) + Said("old2", "locked", 1));
+  // The holder keeps the files open until its marker is deleted.
+  const std::string marker = run.UnixPath("holder/held");
+  CommandResult held;
+  std::atomic<bool> holderEnded{false};
+  std::thread holder([&] {
+    held = RunWine({run.UnixPath("holder/holdfile.exe"), run.WinPath("holder\\held"), "read",
+                    run.WinPath("shared.bin"), "none", run.WinPath("locked.bin")},
+                   {}, "", 120);
+    holderEnded = true;
+  });
+  for (int waited = 0; waited < 6000 && !std::filesystem::exists(marker) && !holderEnded;
+       ++waited)
+    usleep(10000);
+  RunResult result = run.Run();
+  std::filesystem::remove(marker);
+  holder.join();
+  EXPECT_EQ(held.status, 0) << held.output;
+  EXPECT_EQ(Texts(result),
+            (std::vector<std::string>{
+                "PROC\t: c\nFILE\t: " + run.WinPath("shared.bin") + "\nCRC32\t: 0x0000012A",
+                "PROC\t: c\nFILE\t: " + run.WinPath("locked.bin") + "\nCRC32\t: GetFileData Error.",
+                "old2"}))
+      << result;
 }
 
 TEST(Procs6, OsVerIsTrueOnTheNtPlatform) {

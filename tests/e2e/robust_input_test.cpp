@@ -195,6 +195,24 @@ TEST(RobustInput, DefineLinesPast32767BytesAreNotSymbols) {
                                "C:\\dir0000\\value|C:\\dir1309\\value|<S1310>|<S1999>"});
 }
 
+// Lines that fill the area exactly (32,765 bytes with their zeros) give the
+// same size as a cut section, yet their last line is whole and a symbol.
+TEST(RobustInput, DefineLinesThatFitExactlyAreAllSymbols) {
+  std::string define = "[DEFINE]\n";
+  for (int i = 0; i < 1310; ++i) {  // 1310 lines of 25 bytes: 32,750
+    char line[32];
+    snprintf(line, sizeof line, "<S%04d>=C:\\dir%04d\\value", i, i);
+    define += std::string(line) + "\n";
+  }
+  define += "<Last>=exactly\n";  // and 15 bytes: 32,765
+  WineCase run(CaseName());
+  run.InstallUpdater();
+  run.WriteScript(Script("show", define + Note("show", "<S1309>|<Last>")));
+  RunResult result = run.Run();
+  ExpectClean(result);
+  EXPECT_EQ(Texts(result), std::vector<std::string>{"C:\\dir1309\\value|exactly"});
+}
+
 // App Paths values that are not proper strings: stored as bytes without a
 // terminating zero, or far longer than a path.
 TEST(RobustInput, RegistryValuesWithoutTheirZeroReadAsTheirBytes) {

@@ -6,8 +6,10 @@
 #include <map>
 #include <set>
 
+#include "base/characters.h"
 #include "base/text_string.h"
 #include "os/catalogue_text.h"
+#include "os/code_page_932.h"
 #include "os/os.h"
 #include "os/profile_file.h"
 
@@ -34,6 +36,7 @@ struct World {
   std::string windowsDirectory = "C:\\Windows";
   std::string systemDirectory = "C:\\Windows\\system32";
   unsigned platformId = 2;
+  unsigned codePage = 932;
   std::map<int, std::pair<bool, std::string>> folders = {
       {25, {true, "C:\\Users\\Public\\Desktop"}},
       {16, {true, "C:\\Users\\me\\Desktop"}},
@@ -64,9 +67,11 @@ using profile::CopyCut;
 }  // namespace
 
 void Reset() { TheWorld() = World(); }
+// The path before its last backslash, stepping over double-byte characters
+// as the system does.
 std::string ParentOf(const std::string& path) {
-  size_t last = path.rfind('\\');
-  return last == std::string::npos ? "" : path.substr(0, last);
+  const char* last = FindLastCharacter(path.c_str(), '\\');
+  return last ? path.substr(0, last - path.c_str()) : "";
 }
 
 bool IsDir(const std::string& path) {
@@ -120,13 +125,13 @@ std::vector<Entry> Search(const std::string& pattern) {
   std::string prefix = Lower(directory) + "\\";
   for (const auto& dir : TheWorld().dirs) {
     std::string name = dir.second.substr(std::min(dir.second.size(), directory.size() + 1));
-    if (dir.first.compare(0, prefix.size(), prefix) == 0 && name.find('\\') == std::string::npos &&
+    if (dir.first.compare(0, prefix.size(), prefix) == 0 && !FindLastCharacter(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str()))
       entries.push_back({name, 0x10});
   }
   for (const auto& file : TheWorld().files) {
     std::string name = file.second.path.substr(std::min(file.second.path.size(), directory.size() + 1));
-    if (file.first.compare(0, prefix.size(), prefix) == 0 && name.find('\\') == std::string::npos &&
+    if (file.first.compare(0, prefix.size(), prefix) == 0 && !FindLastCharacter(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str()))
       entries.push_back({name, file.second.attributes});
   }
@@ -173,6 +178,7 @@ const std::vector<Launch>& Launches() { return TheWorld().launches; }
 void FailWaits(bool fail) { TheWorld().failWaits = fail; }
 const std::vector<Link>& Links() { return TheWorld().links; }
 void SetModulePath(const std::string& path) { TheWorld().modulePath = path; }
+void SetCodePage(unsigned codePage) { TheWorld().codePage = codePage; }
 void SetWindowsDirectory(const std::string& path) { TheWorld().windowsDirectory = path; }
 void SetSystemDirectory(const std::string& path) { TheWorld().systemDirectory = path; }
 void SetPlatformId(unsigned id) { TheWorld().platformId = id; }
@@ -193,6 +199,10 @@ namespace os {
 void RestrictDllSearch() {}
 void InitializeCom() {}
 void UninitializeCom() {}
+
+bool IsLeadByte(uint8_t byte) {
+  return fake::TheWorld().codePage == 932 && codepage::IsLeadByte932(byte);
+}
 
 uint32_t ReadProfileString(const char* file, const char* section, const char* key,
                            const char* fallback, char* buffer, uint32_t size) {
@@ -266,6 +276,14 @@ bool MakeDirectory(const char* path) {
 }
 
 bool IsExistingFile(const char* path) { return fake::FindFile(path) != nullptr; }
+
+bool IsExistingDirectory(const char* path) {
+  std::string directory = path;
+  const char* last;
+  while ((last = FindLastCharacter(directory.c_str(), '\\')) && last[1] == '\0')
+    directory.resize(last - directory.c_str());
+  return !directory.empty() && fake::IsDir(directory);
+}
 
 bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
   for (const fake::Entry& entry : fake::Search(pattern))

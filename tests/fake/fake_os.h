@@ -41,6 +41,10 @@ void SetReadBlockSize(unsigned size);
 
 void SetModulePath(const std::string& path);
 
+// The system's ANSI code page as far as lead bytes go: 932 (the default) or
+// any other number for a single-byte code page.
+void SetCodePage(unsigned codePage);
+
 // Programs started: the file that ran (as Windows resolves the command line
 // when no application name is given), the command line, the directory and
 // whether the start waited for the program's exit.

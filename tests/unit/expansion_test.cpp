@@ -81,6 +81,11 @@ TEST_F(ExpansionTest, ParentSteps) {
       {"C:\\a\\..\\x,C:\\b\\..\\y", "C:\\x,C:\\b\\..\\y"},
       {"D:\\p\\q\\..\\r,E:\\s\\..\\t", "D:\\p\\r,E:\\t"},
       {"<Src>\\..\\x", "C:\\x"},
+      // A ".." never takes an item with a comma: that is another path's start.
+      {"C:\\keep.txt,D:\\..\\y.txt", "C:\\keep.txt,D:\\..\\y.txt"},
+      {"C:\\a,D:\\b\\..\\c", "C:\\a,D:\\c"},
+      // ソ (0x83 0x5C) is one item, not an item ending in a lead byte.
+      {"C:\\\x83\x5C\\..\\x.txt", "C:\\x.txt"},
   };
   for (const auto& c : cases) Expect(c[0], c[1]);
 }

@@ -199,10 +199,20 @@ TEST_F(KindTest, AnItemNamingAFileStartsThatFileNeverAPlantedPrefix) {
     const char* commandLine;
     const char* directory;
   } cases[] = {
-      // Left to the platform's search, C:\Program.exe would run.
+      // Left to the platform's search, C:\Program.exe would run; quoted,
+      // the program reads its own name and "/q" as its first argument.
       {"C:\\Program Files\\App\\setup.exe", "C:\\Program Files\\App\\setup.exe",
-       "C:\\Program Files\\App\\setup.exe", "C:\\Program Files\\App\\setup.exe /q",
+       "C:\\Program Files\\App\\setup.exe", "\"C:\\Program Files\\App\\setup.exe\" /q",
        "C:\\Program Files\\App"},
+      // Quoted by the script's author: passed as written.
+      {"\"C:\\Program Files\\App\\setup.exe\"", "C:\\Program Files\\App\\setup.exe",
+       "C:\\Program Files\\App\\setup.exe", "\"C:\\Program Files\\App\\setup.exe\" /q",
+       "C:\\Program Files\\App"},
+      // A batch file runs through the interpreter with the whole line quoted,
+      // never the planted C:\My.bat the interpreter would find first.
+      {"C:\\My App\\x.BAT", "C:\\Windows\\system32\\cmd.exe",
+       "C:\\Windows\\system32\\cmd.exe",
+       "\"C:\\Windows\\system32\\cmd.exe\" /d /c \"\"C:\\My App\\x.BAT\" /q\"", "C:\\My App"},
       // Naming no file ("setup" without its extension), the item is left to
       // the platform, which adds ".exe".
       {"C:\\Tools\\setup", "C:\\Tools\\setup.exe", "(none)", "C:\\Tools\\setup /q", "C:\\Tools"},
@@ -213,6 +223,9 @@ TEST_F(KindTest, AnItemNamingAFileStartsThatFileNeverAPlantedPrefix) {
     fake::SetFile("C:\\Program.exe", "planted");
     fake::SetFile("C:\\Program Files\\App\\setup.exe", "");
     fake::SetFile("C:\\Tools\\setup.exe", "");
+    fake::SetFile("C:\\My.bat", "planted");
+    fake::SetFile("C:\\My App\\x.BAT", "");
+    fake::SetFile("C:\\Windows\\system32\\cmd.exe", "");
     ASSERT_TRUE(Run(Launch("l", c.file, "/q", "1"), "l"));
     ASSERT_EQ(fake::Launches().size(), 1u);
     EXPECT_EQ(fake::Launches()[0].started, c.started);

@@ -47,6 +47,28 @@ TEST_F(StartupTest, CaptionComesFromTheFirstWordWithoutQuotes) {
   }
 }
 
+TEST_F(StartupTest, ArgumentTextFollowsTheProgramNameAndItsBlanks) {
+  const char* cases[][2] = {
+      {"updater.exe", ""},
+      {"updater.exe  \x83\x5A\x83\x62\x83\x67 2", "\x83\x5A\x83\x62\x83\x67 2"},
+      {"\"C:\\My Tools\\updater.exe\"  \"My Product\" /x", "\"My Product\" /x"},
+      {"\"C:\\My Tools\\updater.exe\"x", "x"},
+      {"\"C:\\open end", ""},
+      {"updater.exe\tx", ""},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(ArgumentTextOf(c[0]), c[1]) << c[0];
+  EXPECT_STREQ(ArgumentTextOf(nullptr), "");
+}
+
+TEST_F(StartupTest, AnExistingDirectoryNamedWithATrailingBackslashExists) {
+  fake::MakeDir("C:\\d");
+  fake::SetFile("C:\\\x83\x5C", "a file named ソ");
+  EXPECT_TRUE(FileExists("C:\\d\\"));
+  EXPECT_TRUE(FileExists("C:\\"));
+  EXPECT_FALSE(FileExists("C:\\none\\"));
+  EXPECT_TRUE(FileExists("C:\\\x83\x5C"));  // its last byte is no backslash
+}
+
 TEST_F(StartupTest, MissingScriptIsReportedWithItsFullPathUnderTheDefaultCaption) {
   EXPECT_EQ(UpdaterMain(""), 0);
   ASSERT_EQ(fake::Boxes().size(), 1u);
@@ -140,21 +162,38 @@ TEST_F(ScriptReadTest, SectionsSkipCommentsAndAppendAfterExistingText) {
   EXPECT_STREQ(none.Text(), "kept");
 }
 
-TEST_F(ScriptReadTest, ALineCutByTheSectionAreaIsNotTaken) {
-  // 40-byte lines: the area of 32,767 bytes ends inside line 819.
+// A DEFINE section of `count` lines of 40 bytes with their zeros.
+std::string DefineOf40ByteLines(int count) {
   std::string define = "[DEFINE]\n";
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < count; ++i) {
     char line[64];
     snprintf(line, sizeof line, "<S%04d>=C:\\dir\\%024d\n", i, i);
     define += line;
   }
-  fake::SetFile(Script, define);
-  TextString text;
-  int count = ReadSection(Script, "DEFINE", text);
-  EXPECT_EQ(count, 32765 / 40);
+  return define;
+}
+
+// The last line a section read took.
+std::string LastLine(const TextString& text) {
   std::string lines = text.Text();
-  std::string last = lines.substr(lines.rfind('\n') + 1);
-  EXPECT_EQ(last.size(), 39u) << last;  // whole, not a fragment
+  return lines.substr(lines.rfind('\n') + 1);
+}
+
+TEST_F(ScriptReadTest, ALineCutByTheSectionAreaIsNotTaken) {
+  // The area of 32,767 bytes ends inside line 819.
+  fake::SetFile(Script, DefineOf40ByteLines(1000));
+  TextString text;
+  EXPECT_EQ(ReadSection(Script, "DEFINE", text), 32765 / 40);
+  EXPECT_EQ(LastLine(text).size(), 39u) << LastLine(text);  // whole, not a fragment
+}
+
+TEST_F(ScriptReadTest, LinesThatFillTheAreaExactlyAreAllTaken) {
+  // 818 lines of 40 bytes and one of 45: 32,765 bytes with their zeros,
+  // which the platform reports as it reports a cut section.
+  fake::SetFile(Script, DefineOf40ByteLines(818) + "<Last>=" + std::string(37, 'v') + "\n");
+  TextString text;
+  EXPECT_EQ(ReadSection(Script, "DEFINE", text), 819);
+  EXPECT_EQ(LastLine(text), "<Last>=" + std::string(37, 'v'));
 }
 
 TEST_F(StartupTest, ReportsInsertArgumentsOnlyThroughPlaceholders) {

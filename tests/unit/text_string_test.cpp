@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/characters.h"
+#include "fake/fake_os.h"
+#include "procs/comma_lists.h"
+
 namespace {
 
 TEST(TextStringStorage, StartsEmptyAndReservesZeroedArea) {
@@ -256,6 +260,46 @@ TEST(TextStringTrim, RemovesWholeTokensRepeatedly) {
   TextString lead("--x--");
   lead.Trim("-", "");
   EXPECT_STREQ("x--", lead.Text());
+}
+
+// Code page 932 characters whose second byte is an ASCII character: ソ ends
+// in "\", マ in "}", and 0x83 0x5A in "Z".
+const std::string So = "\x83\x5C";
+const std::string Ma = "\x83\x7D";
+
+TEST(TextStringDoubleByte, SearchesStepOverDoubleByteCharacters) {
+  fake::Reset();  // code page 932
+  TextString path(("C:\\" + So + "\\" + So + ".exe").c_str());
+  EXPECT_EQ(path.ItemCount("\\"), 3);
+  EXPECT_EQ(path.Item(1, "\\").Text(), So);
+  EXPECT_EQ(path.Items(0, -2, "\\").Text(), "C:\\" + So);
+  TextString directory;
+  ASSERT_TRUE(DirectoryOfPath(path.Text(), directory));
+  EXPECT_EQ(directory.Text(), "C:\\" + So);
+  EXPECT_EQ(FindLastCharacter(So.c_str(), '\\'), nullptr);
+  EXPECT_EQ(TextString((So + "..").c_str()).CountOf("\\.."), 0);
+
+  TextString group(("{" + Ma + "}x}").c_str());
+  EXPECT_EQ(group.GroupCount("{", "}"), 1);
+  EXPECT_EQ(group.Group(0, "{", "}").Text(), "{" + Ma + "}");
+
+  // Only a backslash of its own is trailing. A stray lead byte never hides
+  // a separator below 0x40 after it, which no double-byte character holds.
+  TextString trailing(("C:\\" + So + "\\\\").c_str());
+  trailing.Trim("", "\\");
+  EXPECT_EQ(trailing.Text(), "C:\\" + So);
+  EXPECT_EQ(TextString("<A>=\x83\n<B>=\x83,x").ItemCount("\n"), 2);
+  EXPECT_EQ(TextString("<A>=\x83\n<B>=\x83,x").ItemCount(","), 2);
+
+  // Letters compare without case; a second byte must match as it is.
+  EXPECT_TRUE(TextString("A\x83\x5A").Equals("a\x83\x5A"));
+  EXPECT_FALSE(TextString("\x83\x5A").Equals("\x83\x7A"));
+
+  // A single-byte code page has no double-byte characters: bytes are bytes.
+  fake::SetCodePage(1252);
+  EXPECT_EQ(path.ItemCount("\\"), 5);
+  EXPECT_EQ(group.Group(0, "{", "}").Text(), std::string("{\x83}"));
+  fake::Reset();
 }
 
 TEST(TextStringSearch, ReplaceAllAndCountOf) {

@@ -8,6 +8,7 @@
 #include "base/text_string.h"
 #include "check_world.h"
 #include "os/catalogue_text.h"
+#include "os/code_page_932.h"
 #include "os/os.h"
 
 namespace check {
@@ -61,6 +62,9 @@ void RestrictDllSearch() {}
 void InitializeCom() {}
 void UninitializeCom() {}
 
+// Scripts are written for code page 932, whatever machine checks them.
+bool IsLeadByte(uint8_t byte) { return codepage::IsLeadByte932(byte); }
+
 uint32_t ReadProfileString(const char* /*file*/, const char* section, const char* key,
                            const char* fallback, char* buffer, uint32_t size) {
   check::World& world = TheWorld();
@@ -102,6 +106,7 @@ bool DeleteOneFile(const char* path) { return Untouched(path); }
 bool SetAttributes(const char* path, uint32_t) { return Untouched(path); }
 bool MakeDirectory(const char* path) { return Untouched(path); }
 bool IsExistingFile(const char*) { return false; }
+bool IsExistingDirectory(const char*) { return false; }
 bool ForEachEntry(const char*, EntryVisitor, void*) { return true; }
 bool FileWriteDate(const char*, CalendarDate&) { return false; }
 
