@@ -45,14 +45,29 @@ bool InitUpdater(const char* argumentText) {
   CommandLine.Reassign(argumentText ? argumentText : "");
   if (!CaptionFromCommandLine(CommandLine, Caption)) Caption.Assign(DefaultCaption);
 
-  if (ModulePath.Reserve(ModulePathAreaSize))
-    os::ModuleFileName(ModulePath.Buffer(), ModulePathAreaSize);
+  // A path that fills the area was cut (and older systems leave it without
+  // its zero): it names no script, and nothing is read beside a folder it
+  // may only begin.
+  uint32_t length = 0;
+  if (ModulePath.Reserve(ModulePathAreaSize)) {
+    length = os::ModuleFileName(ModulePath.Buffer(), ModulePathAreaSize);
+    ModulePath.Buffer()[ModulePathAreaSize - 1] = '\0';
+  }
   ModulePath.Compact();
+  if (length == 0 || length >= static_cast<uint32_t>(ModulePathAreaSize)) {
+    ShowError(MsgFileNotFound, ModulePath.Text());
+    return false;
+  }
 
-  // The text after the last "." becomes "ini": the script lies beside the
-  // program under the same name.
+  // The extension of the program's own name becomes "ini": the script lies
+  // beside the program under the same name. A "." in a folder name is no
+  // extension; a name without one gets ".ini" added.
   ScriptPath.Assign(ModulePath);
-  ScriptPath.ReplaceItem(-1, ".", "ini");
+  const char* name = FindLastCharacter(ModulePath.Text(), '\\');
+  if (TextString(name ? name : ModulePath.Text()).CountOf(".") > 0)
+    ScriptPath.ReplaceItem(-1, ".", "ini");
+  else
+    ScriptPath.Append(".ini");
   if (!FileExists(ScriptPath.Text())) {
     ShowError(MsgFileNotFound, ScriptPath.Text());
     return false;

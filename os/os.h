@@ -66,12 +66,6 @@ uint32_t ModuleFileName(char* buffer, uint32_t size);
 // FindFirstFileA and FindClose: true when the search finds at least one entry.
 bool FindAnyEntry(const char* pattern);
 
-// CopyFileA(source, target, failIfExists).
-bool CopyOneFile(const char* source, const char* target, bool failIfExists);
-// MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
-// puts a finished file in place of the target in one step (where that call
-// is missing: DeleteFileA of the target, then MoveFileA).
-bool ReplaceWithFile(const char* from, const char* to);
 bool DeleteOneFile(const char* path);                  // DeleteFileA
 bool SetAttributes(const char* path, uint32_t value);  // SetFileAttributesA
 bool MakeDirectory(const char* path);                  // CreateDirectoryA(path, NULL)
@@ -84,12 +78,23 @@ bool IsExistingDirectory(const char* path);
 
 constexpr uint32_t AttributeDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 
-// FindFirstFileA, FindNextFileA until no more entries, FindClose: calls
-// `visit` with each entry's file name and attributes, in the order the
-// search delivers them, until it gives false. Gives false when `visit` did,
-// true otherwise (a pattern without matches included).
-using EntryVisitor = bool (*)(void* context, const char* name, uint32_t attributes);
-bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context);
+// FindFirstFileW, FindNextFileW until ERROR_NO_MORE_FILES, FindClose: calls
+// `visit` with each entry's name in the ANSI code page and its attributes,
+// in the order the search delivers them, until it gives false. A name is
+// converted without best fit (WideCharToMultiByte, WC_NO_BEST_FIT_CHARS),
+// for best fit would give another file's name ("..¥x" as "..\x"); where the
+// long name has no exact ANSI form, its short name is given if that has
+// one. Otherwise `exact` is false and `name` has "?" for what has no form,
+// fit only for a report.
+using EntryVisitor = bool (*)(void* context, const char* name, uint32_t attributes,
+                              bool exact);
+enum class Listing {
+  Complete,  // every entry visited (none for a pattern without matches, or
+             // whose folder does not exist)
+  Stopped,   // `visit` gave false
+  Failed,    // the folder could not be listed, or the listing broke off
+};
+Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context);
 
 // Files are read with CreateFileA (GENERIC_READ, FILE_SHARE_READ,
 // OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL): a file that others only read (a
@@ -116,6 +121,53 @@ bool FileWriteDate(const char* path, CalendarDate& date);
 constexpr uint32_t ReadBlockSize = 1u << 18;
 using BlockConsumer = void (*)(void* context, const uint8_t* data, uint32_t count);
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context);
+
+// --- Files the run creates ----------------------------------------------------
+//
+// A copy is written into a file the run creates beside its target and holds
+// open, shared with no one, until the file is in the target's place or gone:
+// no other file can be taken for it, and nothing is moved or deleted by a
+// name that another program could have put there.
+
+using FileHandle = void*;
+
+enum class Creation { Created, NameTaken, Failed };
+// CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, no sharing,
+// CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT): a new
+// file, never anything already at `path` (a link included). NameTaken when
+// something is there.
+Creation CreateNewFile(const char* path, FileHandle& file);
+
+// Writes the whole of `source`, opened as files are read (above), into
+// `file` (ReadFile, WriteFile), gives it the source's last-write time
+// (GetFileTime, SetFileTime) and flushes it (FlushFileBuffers), so that its
+// data is on the disk before it takes a target's place. `attributes`
+// receives the source's (GetFileAttributesA). False on any failure.
+bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes);
+
+enum class Placement { Placed, Refused, Unsupported };
+// Gives `file` the attributes and puts it in place of `target`, replacing
+// what is there, through its handle (SetFileInformationByHandle with
+// FileBasicInfo, then FileRenameInfo), and closes it. Refused leaves it open
+// and where it was; so does Unsupported, on systems without that call
+// (before Vista).
+Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes);
+
+// Deletes `file` through its handle (SetFileInformationByHandle with
+// FileBasicInfo, FileDispositionInfo) and closes it; on systems without that
+// call, closes it and deletes `path` (SetFileAttributesA, DeleteFileA).
+// False when the file is still there.
+bool DiscardFile(FileHandle file, const char* path);
+
+void CloseFile(FileHandle file);  // CloseHandle
+
+// The road of systems without the calls above, by name.
+enum class Move { Moved, Failed, Unsupported };
+// MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+// Unsupported where the call is missing (the Windows 95 family).
+Move MoveReplacing(const char* from, const char* to);
+// MoveFileA(from, to): fails when something is at `to`.
+bool MoveOneFile(const char* from, const char* to);
 
 // --- Processes ----------------------------------------------------------------
 

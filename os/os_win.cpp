@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "base/text_string.h"
 #include "os/os.h"
@@ -98,19 +99,6 @@ bool FindAnyEntry(const char* pattern) {
   return true;
 }
 
-bool CopyOneFile(const char* source, const char* target, bool failIfExists) {
-  return CopyFileA(source, target, failIfExists) != FALSE;
-}
-
-bool ReplaceWithFile(const char* from, const char* to) {
-  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  // The Windows 95 family has no MoveFileExA: there the old target goes
-  // first. A target that cannot be deleted (read-only, in use) stays whole.
-  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
-  if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(to)) return false;
-  return MoveFileA(from, to) != FALSE;
-}
-
 bool DeleteOneFile(const char* path) { return DeleteFileA(path) != FALSE; }
 
 bool SetAttributes(const char* path, uint32_t value) {
@@ -129,19 +117,65 @@ bool IsExistingDirectory(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA(pattern, &entry);
-  if (search == INVALID_HANDLE_VALUE) return true;
-  bool complete = true;
+namespace {
+
+// `wide` in the ANSI code page, with no character made to fit: false when
+// one has no exact form there (or the name does not fit `size`).
+bool ExactAnsiName(const wchar_t* wide, char* ansi, int size) {
+  BOOL lossy = FALSE;
+  int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, ansi, size, nullptr,
+                                   &lossy);
+  return length > 0 && !lossy;
+}
+
+// A search handle, closed on every road.
+class FileSearch {
+ public:
+  FileSearch(const wchar_t* pattern, WIN32_FIND_DATAW& entry)
+      : m_handle(FindFirstFileW(pattern, &entry)) {}
+  ~FileSearch() {
+    if (Found()) FindClose(m_handle);
+  }
+  FileSearch(const FileSearch&) = delete;
+  FileSearch& operator=(const FileSearch&) = delete;
+
+  bool Found() const { return m_handle != INVALID_HANDLE_VALUE; }
+  bool Next(WIN32_FIND_DATAW& entry) { return FindNextFileW(m_handle, &entry) != FALSE; }
+
+ private:
+  HANDLE m_handle;
+};
+
+}  // namespace
+
+Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
+  WideText widePattern(pattern, CP_ACP);
+  if (!widePattern.Valid()) return Listing::Failed;
+  WIN32_FIND_DATAW entry;
+  FileSearch search(widePattern.Text(), entry);
+  if (!search.Found()) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                   error == ERROR_NO_MORE_FILES
+               ? Listing::Complete
+               : Listing::Failed;
+  }
   do {
-    if (!visit(context, entry.cFileName, entry.dwFileAttributes)) {
-      complete = false;
-      break;
+    // The long name, else the short one; else the long one with "?" for
+    // what has no form here, for a report.
+    char name[MAX_PATH * 2] = {};
+    bool exact = ExactAnsiName(entry.cFileName, name, sizeof name);
+    if (!exact && entry.cAlternateFileName[0]) {
+      char shortName[sizeof entry.cAlternateFileName * 2] = {};
+      if (ExactAnsiName(entry.cAlternateFileName, shortName, sizeof shortName)) {
+        memcpy(name, shortName, sizeof shortName);
+        exact = true;
+      }
     }
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
-  return complete;
+    name[sizeof name - 1] = '\0';
+    if (!visit(context, name, entry.dwFileAttributes, exact)) return Listing::Stopped;
+  } while (search.Next(entry));
+  return GetLastError() == ERROR_NO_MORE_FILES ? Listing::Complete : Listing::Failed;
 }
 
 namespace {
@@ -174,7 +208,7 @@ bool FileWriteDate(const char* path, CalendarDate& date) {
   ReadOnlyFile file(path);
   if (!file.IsOpen()) return false;
   FILETIME written = {};
-  GetFileTime(file.Handle(), nullptr, nullptr, &written);
+  if (!GetFileTime(file.Handle(), nullptr, nullptr, &written)) return false;
   file.Close();
   FILETIME local;
   SYSTEMTIME calendar;
@@ -210,10 +244,141 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   return complete;
 }
 
+namespace {
+
+// A block of memory for one call, released on every road.
+class Block {
+ public:
+  explicit Block(size_t size) : m_data(static_cast<uint8_t*>(malloc(size))) {}
+  ~Block() { free(m_data); }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  uint8_t* Data() const { return m_data; }
+
+ private:
+  uint8_t* m_data;
+};
+
+using SetInformationFunction = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+// Looked up by name: systems before Vista lack it and must still start.
+// (Not kept in a function's static: guarding its first use would bring in
+// the library's exception machinery.)
+SetInformationFunction SetInformation() {
+  return KernelFunction<SetInformationFunction>("SetFileInformationByHandle");
+}
+
+// The attributes a file may be given; anything else means "normal".
+DWORD SettableAttributes(uint32_t attributes) {
+  DWORD settable = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  return settable ? settable : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool SetAttributesByHandle(SetInformationFunction set, HANDLE file, uint32_t attributes) {
+  FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
+  basic.FileAttributes = SettableAttributes(attributes);
+  return set(file, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+bool WriteAll(HANDLE file, const uint8_t* data, DWORD count) {
+  while (count > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, data, count, &written, nullptr) || written == 0) return false;
+    data += written;
+    count -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
+Creation CreateNewFile(const char* path, FileHandle& file) {
+  HANDLE created = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                               nullptr);
+  if (created == INVALID_HANDLE_VALUE)
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? Creation::NameTaken
+                                                              : Creation::Failed;
+  file = created;
+  return Creation::Created;
+}
+
+bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
+  HANDLE target = static_cast<HANDLE>(file);
+  ReadOnlyFile from(source);
+  if (!from.IsOpen()) return false;
+  DWORD sourceAttributes = GetFileAttributesA(source);
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return false;
+  Block block(ReadBlockSize);
+  if (!block.Data()) return false;
+  for (;;) {
+    DWORD count = 0;
+    if (!ReadFile(from.Handle(), block.Data(), ReadBlockSize, &count, nullptr)) return false;
+    if (count == 0) break;
+    if (!WriteAll(target, block.Data(), count)) return false;
+  }
+  FILETIME written;
+  if (!GetFileTime(from.Handle(), nullptr, nullptr, &written) ||
+      !SetFileTime(target, nullptr, nullptr, &written) || !FlushFileBuffers(target))
+    return false;
+  attributes = sourceAttributes;
+  return true;
+}
+
+Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes) {
+  SetInformationFunction set = SetInformation();
+  if (!set) return Placement::Unsupported;
+  WideText wideTarget(target, CP_ACP);
+  if (!wideTarget.Valid()) return Placement::Refused;
+  size_t length = wcslen(wideTarget.Text());
+  size_t size = sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t);
+  Block area(size);
+  if (!area.Data()) return Placement::Refused;
+  memset(area.Data(), 0, size);
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(area.Data());
+  rename->ReplaceIfExists = TRUE;
+  rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+  memcpy(rename->FileName, wideTarget.Text(), length * sizeof(wchar_t));
+  HANDLE handle = static_cast<HANDLE>(file);
+  if (!SetAttributesByHandle(set, handle, attributes) ||
+      !set(handle, FileRenameInfo, rename, static_cast<DWORD>(size)))
+    return Placement::Refused;
+  CloseHandle(handle);
+  return Placement::Placed;
+}
+
+bool DiscardFile(FileHandle file, const char* path) {
+  HANDLE handle = static_cast<HANDLE>(file);
+  if (SetInformationFunction set = SetInformation()) {
+    // A read-only file cannot be deleted as it is.
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    bool deleted = SetAttributesByHandle(set, handle, FILE_ATTRIBUTE_NORMAL) &&
+                   set(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(handle);
+    return deleted;
+  }
+  CloseHandle(handle);
+  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  return DeleteFileA(path) != FALSE;
+}
+
+void CloseFile(FileHandle file) { CloseHandle(static_cast<HANDLE>(file)); }
+
+Move MoveReplacing(const char* from, const char* to) {
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return Move::Moved;
+  return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? Move::Unsupported : Move::Failed;
+}
+
+bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
+
 bool RunProgram(const char* application, const char* commandLine, const char* directory,
                 WaitFor wait) {
-  // CreateProcessA may write into the command line.
+  // CreateProcessA may write into the command line. A copy that could not
+  // be made must not start the program with an empty line instead.
   TextString writable(commandLine);
+  if (strcmp(writable.Text(), commandLine) != 0) return false;
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof(startup));
   startup.cb = sizeof(startup);  // 68

@@ -6,6 +6,7 @@
 // ends the run.
 #include "procs/kinds.h"
 
+#include "base/characters.h"
 #include "base/report.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
@@ -35,17 +36,33 @@ struct DirectoryPass {
   uint32_t Value;
 };
 
-bool SetEntryAttributes(void* context, const char* name, uint32_t attributes) {
+// True when `name` names an entry of the folder itself: no folder part of
+// its own, which a name the listing could not give exactly might carry.
+bool IsPlainName(const char* name) {
+  return !FindLastCharacter(name, '\\') && !FindLastCharacter(name, '/');
+}
+
+bool SetEntryAttributes(void* context, const char* name, uint32_t attributes, bool exact) {
   const DirectoryPass& pass = *static_cast<const DirectoryPass*>(context);
   if (attributes & os::AttributeDirectory) return true;  // ".", ".." and subdirectories
   TextString path;
-  if (pass.Directory) path.Format("%s\\%s", pass.Directory->Text(), name);
-  else path.Assign(name);
+  if (pass.Directory) path.Assign(*pass.Directory).Append("\\");
+  path.Append(name);
+  int32_t expected = (pass.Directory ? pass.Directory->Length() + 1 : 0) + TextString(name).Length();
+  // A name this code page cannot hold exactly would name another file (or
+  // one outside the folder), and so would one holding a folder separator:
+  // it is reported, never acted on. So is a path cut short for want of
+  // memory.
+  if (!exact || !IsPlainName(name) || path.Length() != expected) {
+    ShowError(MsgAttributesFailed, path.Text(), pass.Value);
+    return false;
+  }
   return ApplyAttributes(path.Text(), pass.Value);
 }
 
 // Every file that the search for `pattern` ("...\*.*") finds. A pattern with
-// no match, or whose directory does not exist, does nothing.
+// no match, or whose directory does not exist, does nothing; a folder that
+// cannot be listed, or a listing that breaks off, is reported.
 bool SetDirectoryAttributes(const TextString& pattern, uint32_t value) {
   // "*.*" alone searches the current directory, so its files are named by
   // their bare names there. Joining an empty directory part with "\" would
@@ -53,7 +70,16 @@ bool SetDirectoryAttributes(const TextString& pattern, uint32_t value) {
   TextString directory = pattern.Items(0, -2, "\\");
   bool alone = pattern.ItemCount("\\") == 1;
   DirectoryPass pass = {alone ? nullptr : &directory, value};
-  return os::ForEachEntry(pattern.Text(), SetEntryAttributes, &pass);
+  switch (os::ForEachEntry(pattern.Text(), SetEntryAttributes, &pass)) {
+    case os::Listing::Complete:
+      return true;
+    case os::Listing::Stopped:
+      return false;  // reported by the entry that stopped it
+    case os::Listing::Failed:
+      break;
+  }
+  ShowError(MsgAttributesFailed, pattern.Text(), value);
+  return false;
 }
 
 }  // namespace

@@ -2,13 +2,16 @@
 // replacing a target that exists. The first copy that fails is reported and
 // ends the run; the copies made before it stay.
 //
-// A copy never leaves a half-written target: the file is copied to a fresh
-// name beside the target and put in the target's place only once it is
-// whole, so the target holds either its old content or all of the new one.
-// The temporary file is removed on every road where it is not moved in.
+// A copy never leaves a half-written target: the file is written into a new
+// file that the run creates beside the target and holds open, flushed, and
+// put in the target's place only once it is whole, so the target holds
+// either its old content or all of the new one. That file is never one that
+// was there before, and it is removed through the same handle on every road
+// where it is not put in place; a file the run did not create is never
+// touched.
 #include "procs/kinds.h"
 
-#include "app/updater.h"
+#include "base/characters.h"
 #include "base/report.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
@@ -26,44 +29,116 @@ const RecordKey<COPY_INFO> Keys[] = {
     {"TO", &COPY_INFO::To, nullptr},
 };
 
-// How many names beside the target are tried for the temporary copy. Only a
+// The longest path the system's ANSI calls take, its zero aside.
+constexpr int32_t MaxPathLength = 259;
+
+// How many names beside the target are tried for a file of the run. Only a
 // leftover of an interrupted run (or another program's file) takes a name.
-constexpr int TemporaryNameCount = 10;
+constexpr int NameCount = 10;
 
-constexpr uint32_t NormalAttributes = 0x80;  // FILE_ATTRIBUTE_NORMAL
-
-// Removes a temporary copy that did not reach its place. The copy carries
-// the source's attributes, and a read-only file cannot be deleted as it is.
-void DiscardTemporary(const char* temporary) {
-  os::SetAttributes(temporary, NormalAttributes);
-  os::DeleteOneFile(temporary);
+// Name `attempt` for a file of the run in the folder of `target`:
+// "~upd<attempt><extension>", or as much of "~upd<attempt>" as the path
+// limit leaves room for (at least its digit: the target's own name fits).
+bool NameBeside(const TextString& target, int attempt, const char* extension,
+                TextString& name) {
+  const char* last = FindLastCharacter(target.Text(), '\\');
+  int32_t folderLength = last ? static_cast<int32_t>(last - target.Text()) + 1 : 0;
+  char base[] = "~upd0";
+  base[4] = static_cast<char>('0' + attempt);
+  TextString own(base);
+  int32_t room = MaxPathLength - folderLength;
+  if (room >= own.Length() + TextString(extension).Length()) own.Append(extension);
+  else if (room >= 1) own = own.Mid(own.Length() - room, own.Length() - 1);
+  else return false;
+  name = target.Mid(0, folderLength - 1);
+  name.Append(own);
+  return own.Length() > 0 && name.Length() == folderLength + own.Length();
 }
 
-// Copies `source` to `target` through a temporary file in the target's
-// folder. False on any failure, with the target as it was and no temporary
-// file left.
-bool CopyReplacing(const TextString& source, const TextString& target) {
-  // An empty target names no file; a suffix must not turn it into one in
-  // the current directory.
-  if (target.Length() == 0) return false;
-  for (int attempt = 0; attempt < TemporaryNameCount; ++attempt) {
-    char suffix[] = ".~upd0";
-    suffix[sizeof(suffix) - 2] = static_cast<char>('0' + attempt);
-    TextString temporary = target.Concat(suffix);
-    if (temporary.Length() != target.Length() + static_cast<int32_t>(sizeof(suffix)) - 1)
-      return false;  // no memory for the name
-    // A name already in use is never written to, nor deleted: it is not ours.
-    if (FileExists(temporary.Text())) continue;
-    if (!os::CopyOneFile(source.Text(), temporary.Text(), true)) {
-      // The name was free, so whatever the failed copy left there is ours.
-      if (os::IsExistingFile(temporary.Text())) DiscardTemporary(temporary.Text());
-      return false;
+// Creates the run's file beside `target`, on the first name nothing holds.
+bool CreateBeside(const TextString& target, TextString& temporary, os::FileHandle& file) {
+  for (int attempt = 0; attempt < NameCount; ++attempt) {
+    if (!NameBeside(target, attempt, ".tmp", temporary)) return false;
+    switch (os::CreateNewFile(temporary.Text(), file)) {
+      case os::Creation::Created:
+        return true;
+      case os::Creation::NameTaken:
+        continue;
+      case os::Creation::Failed:
+        return false;
     }
-    if (os::ReplaceWithFile(temporary.Text(), target.Text())) return true;
-    DiscardTemporary(temporary.Text());
-    return false;
   }
   return false;
+}
+
+// Removes the run's file after a failure; one that stays becomes `leftover`,
+// to be reported. Always false: the copy failed.
+bool Discard(os::FileHandle file, const TextString& temporary, TextString& leftover) {
+  if (!os::DiscardFile(file, temporary.Text())) leftover.Assign(temporary);
+  return false;
+}
+
+bool DiscardByName(const TextString& path, TextString& leftover) {
+  os::SetAttributes(path.Text(), 0x80);  // FILE_ATTRIBUTE_NORMAL: read-only cannot go
+  if (!os::DeleteOneFile(path.Text())) leftover.Assign(path);
+  return false;
+}
+
+// Systems without calls through file handles put the finished file in
+// place by name. Where even the replacing move is missing (the Windows 95
+// family), the old target steps aside first, so that it can come back when
+// the new file cannot take its place: it is never lost.
+bool PlaceByName(const TextString& temporary, const TextString& target, uint32_t attributes,
+                 TextString& leftover) {
+  switch (os::MoveReplacing(temporary.Text(), target.Text())) {
+    case os::Move::Moved:
+      return os::SetAttributes(target.Text(), attributes);
+    case os::Move::Failed:
+      return DiscardByName(temporary, leftover);
+    case os::Move::Unsupported:
+      break;
+  }
+  TextString aside;
+  bool hadTarget = os::IsExistingFile(target.Text());
+  if (hadTarget) {
+    int attempt = 0;
+    while (attempt < NameCount && !(NameBeside(target, attempt, ".old", aside) &&
+                                    os::MoveOneFile(target.Text(), aside.Text())))
+      ++attempt;
+    if (attempt == NameCount) return DiscardByName(temporary, leftover);
+  }
+  if (!os::MoveOneFile(temporary.Text(), target.Text())) {
+    // The old content goes back; where it cannot, it is named as left over.
+    if (hadTarget && !os::MoveOneFile(aside.Text(), target.Text())) leftover.Assign(aside);
+    TextString unused;
+    return DiscardByName(temporary, leftover.Length() > 0 ? unused : leftover);
+  }
+  if (hadTarget) DiscardByName(aside, leftover);
+  return os::SetAttributes(target.Text(), attributes);
+}
+
+// Copies `source` to `target` through the run's own file beside it. A file
+// of the run that could not be removed is named in `leftover`.
+bool CopyReplacing(const TextString& source, const TextString& target, TextString& leftover) {
+  // An empty target names no file; one past the path limit is a file the
+  // system's ANSI calls could not reach afterwards.
+  if (target.Length() == 0 || target.Length() > MaxPathLength) return false;
+  TextString temporary;
+  os::FileHandle file = nullptr;
+  if (!CreateBeside(target, temporary, file)) return false;
+  uint32_t attributes = 0;
+  if (!os::CopyIntoFile(source.Text(), file, attributes))
+    return Discard(file, temporary, leftover);
+  switch (os::PlaceFile(file, target.Text(), attributes)) {
+    case os::Placement::Placed:
+      return true;
+    case os::Placement::Refused:
+      return Discard(file, temporary, leftover);
+    case os::Placement::Unsupported:
+      break;
+  }
+  os::CloseFile(file);
+  return PlaceByName(temporary, target, attributes, leftover);
 }
 
 }  // namespace
@@ -80,10 +155,12 @@ bool ExecuteCopy(PROC_INFO* record) {
     // A missing target (TO shorter than FROM) is the empty text, which fails.
     TextString source = ListItem(copy->From, i);
     TextString target = ListItem(copy->To, i);
-    if (!CopyReplacing(source, target)) {
-      ShowError(MsgCopyFailed, source.Text(), target.Text());
-      return false;
-    }
+    TextString leftover;
+    bool copied = CopyReplacing(source, target, leftover);
+    if (!copied) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    // A file of the run that stays behind is reported, never left unsaid.
+    if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
+    if (!copied || leftover.Length() > 0) return false;
   }
   copy->Result = true;
   return true;

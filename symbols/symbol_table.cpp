@@ -1,5 +1,8 @@
 #include "symbols/symbol_table.h"
 
+#include <cstring>
+#include <new>
+
 #include "app/script_file.h"
 #include "app/updater.h"
 #include "os/os.h"
@@ -8,20 +11,66 @@
 
 SymbolList SymbolTable;
 
+SymbolList::SymbolList() : SymbolCount(0), m_totalLength(0) {}
+
+SymbolList::~SymbolList() { Clear(); }
+
+TextString** SymbolList::Slots() const {
+  return reinterpret_cast<TextString**>(const_cast<uint8_t*>(m_slots.Data()));
+}
+
+const TextString& SymbolList::Entry(int32_t index) const { return *Slots()[index]; }
+
+void SymbolList::Clear() {
+  for (int32_t i = 0; i < SymbolCount; ++i) delete Slots()[i];
+  m_slots.Free();
+  SymbolCount = 0;
+  m_totalLength = 0;
+}
+
+bool SymbolList::Add(const TextString& entry) {
+  if (entry.Length() > MaxLength - m_totalLength) return false;
+  // Room for twice as many slots at a time, so that a long DEFINE section
+  // is not copied slot by slot.
+  int32_t slots = m_slots.Size / static_cast<int32_t>(sizeof(TextString*));
+  if (SymbolCount == slots) {
+    ByteBuffer larger;
+    int32_t wanted = slots > 0 ? slots * 2 : 16;
+    if (!larger.Reserve(wanted * static_cast<int32_t>(sizeof(TextString*)))) return false;
+    for (int32_t i = 0; i < SymbolCount; ++i)
+      reinterpret_cast<TextString**>(larger.Data())[i] = Slots()[i];
+    m_slots.Assign(larger);
+    if (m_slots.Size != larger.Size) return false;
+  }
+  TextString* copy = new (std::nothrow) TextString(entry);
+  if (!copy) return false;
+  if (copy->Length() != entry.Length()) {
+    delete copy;
+    return false;
+  }
+  Slots()[SymbolCount++] = copy;
+  m_totalLength += entry.Length();
+  return true;
+}
+
+bool SymbolList::Replace(int32_t index, const TextString& entry) {
+  TextString& old = *Slots()[index];
+  if (entry.Length() - old.Length() > MaxLength - m_totalLength) return false;
+  TextString copy(entry);
+  if (copy.Length() != entry.Length()) return false;
+  m_totalLength += entry.Length() - old.Length();
+  old.Assign(copy);
+  return true;
+}
+
 namespace {
 
 constexpr int DirectoryAreaSize = 260;
 
-TextString Entry(int32_t index) { return SymbolTable.Entries.Item(index, "\n"); }
-
-// The index of the first entry named `name`, or -1.
+// The index of the first entry named `name`, or -1. Only names are read.
 int32_t FindSymbol(const char* name) {
-  TextString entryName;
-  TextString value;
-  for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i) {
-    SymbolAt(i, entryName, value);
-    if (entryName.Equals(name)) return i;
-  }
+  for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i)
+    if (SymbolTable.Entry(i).Item(0, "=").Equals(name)) return i;
   return -1;
 }
 
@@ -29,11 +78,11 @@ int32_t FindSymbol(const char* name) {
 // second "=" stays behind it. An entry that has no "=" gets one, so that a
 // bare DEFINE line naming a built-in cannot make it stand for nothing.
 void SetSymbolValue(int32_t index, const char* value) {
-  // A line feed would split the entry in two and shift every later one.
+  // A line feed would make the entry two lines.
   if (TextString(value).CountOf("\n") > 0) return;
-  TextString entry = Entry(index);
+  TextString entry(SymbolTable.Entry(index));
   if (!entry.ReplaceItem(1, "=", value)) entry.Append("=").Append(value);
-  SymbolTable.Entries.ReplaceItem(index, "\n", entry.Text());
+  SymbolTable.Replace(index, entry);
 }
 
 // What a built-in symbol stands for when the system cannot give its value:
@@ -70,8 +119,20 @@ void DefineFolder(const char* name, int shared, int own) {
 }  // namespace
 
 bool LoadSymbols() {
-  SymbolTable.Entries.Assign("");
-  SymbolTable.SymbolCount = ReadSection(ScriptPath.Text(), "DEFINE", SymbolTable.Entries);
+  SymbolTable.Clear();
+  TextString lines;
+  ReadSection(ScriptPath.Text(), "DEFINE", lines);
+  // One entry a line. A line feed is never part of a double-byte character,
+  // so a plain byte search finds every line's end.
+  if (lines.Length() > 0) {
+    for (const char* line = lines.Text();;) {
+      const char* end = strchr(line, '\n');
+      TextString entry = lines.Slice(line, end ? end - 1 : line + strlen(line) - 1);
+      SymbolTable.Add(entry);
+      if (!end) break;
+      line = end + 1;
+    }
+  }
 
   // After the DEFINE lines, so that a line of the same name keeps its place
   // but not its value: the script cannot override a built-in.
@@ -97,7 +158,7 @@ bool LookupSymbol(const char* name, TextString& value) {
 }
 
 void SymbolAt(int32_t index, TextString& name, TextString& value) {
-  TextString entry = Entry(index);
+  const TextString& entry = SymbolTable.Entry(index);
   name.Assign(entry.Item(0, "="));
   value.Assign(entry.Item(1, "="));
 }
@@ -111,9 +172,7 @@ void DefineSymbol(const char* name, const TextString& value) {
   TextString entry(name);
   // Same reason as in SetSymbolValue: one entry is one line.
   if (entry.Append("=").Append(value).CountOf("\n") > 0) return;
-  if (SymbolTable.SymbolCount > 0) SymbolTable.Entries.Append("\n");
-  SymbolTable.Entries.Append(entry);
-  ++SymbolTable.SymbolCount;
+  SymbolTable.Add(entry);
 }
 
 void ExpandSymbolValues() {

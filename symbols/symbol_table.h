@@ -9,11 +9,38 @@
 
 #include <cstdint>
 
+#include "base/byte_buffer.h"
 #include "base/text_string.h"
 
-struct SymbolList {
-  int32_t SymbolCount = 0;
-  TextString Entries;  // the entries in order, joined by single line feeds
+// The entries in table order, each a text of its own: a lookup reads only
+// the names, and changing an entry copies only that entry, however large
+// the table grows. Its total length is bounded (MaxLength), far beyond any
+// honest script, so that symbols which hold each other many times over
+// cannot make start-up take minutes and megabytes.
+class SymbolList {
+ public:
+  static constexpr int32_t MaxLength = 1 << 20;
+
+  SymbolList();
+  ~SymbolList();
+  SymbolList(const SymbolList&) = delete;
+  SymbolList& operator=(const SymbolList&) = delete;
+
+  int32_t SymbolCount;
+
+  // Entry `index`, from 0 to SymbolCount - 1.
+  const TextString& Entry(int32_t index) const;
+  void Clear();
+  // Adds an entry at the end; false (the table unchanged) when memory runs
+  // out or the table would pass MaxLength.
+  bool Add(const TextString& entry);
+  // Puts `entry` in place of entry `index`, on the same terms.
+  bool Replace(int32_t index, const TextString& entry);
+
+ private:
+  TextString** Slots() const;
+  ByteBuffer m_slots;       // one TextString* a slot; SymbolCount of them in use
+  int32_t m_totalLength;    // of all entries
 };
 extern SymbolList SymbolTable;
 
@@ -32,5 +59,6 @@ void SymbolAt(int32_t index, TextString& name, TextString& value);
 void DefineSymbol(const char* name, const TextString& value);
 
 // Expands every entry's value in table order, so a value sees the entries
-// above it expanded and those below it as written.
+// above it expanded and those below it as written. A value whose expansion
+// would take the table past its bound stays as written.
 void ExpandSymbolValues();

@@ -96,6 +96,75 @@ TEST(Kinds, ABatchFileInAFolderWithABlankRunsItselfNotAPlantedPrefix) {
   EXPECT_FALSE(c.Exists("planted.txt"));
 }
 
+// Targets of 254 to 259 characters are copied, the run's own file named
+// to fit beside them; one of 260 is refused before anything is made.
+TEST(Kinds, CopiesToTheLongestPathsLeaveNothingBehind) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  c.WriteFile("a.txt", "new");
+  const std::string base = c.WinPath();
+  // base\folder\ takes 249 characters: the target's name makes the rest.
+  const std::string folder(247 - base.size(), 'f');
+  c.MakeDir(folder);
+  for (size_t length : {254, 259, 260}) {
+    SCOPED_TRACE(length);
+    const std::string name = std::string(length - 249 - 4, 't') + ".txt";
+    const std::string target = base + "\\" + folder + "\\" + name;
+    ASSERT_EQ(target.size(), length);
+    c.WriteScript("[UPDATER]\nNAME=T\nPROC=c\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\nTO=<Src>\\" +
+                  folder + "\\" + name + "\n");
+    RunResult r = c.Run();
+    if (length <= 259) {
+      EXPECT_TRUE(r.boxes.empty()) << r;
+      EXPECT_EQ(c.ReadFile(folder + "/" + name), "new");
+    } else {
+      ASSERT_EQ(r.boxes.size(), 1u) << r;
+      EXPECT_EQ(r.boxes[0].text, "ファイルのコピーに失敗しました。\n\n転送元：\"" + c.WinPath("a.txt") +
+                                     "\"\n転送先：\"" + target + "\"");
+      EXPECT_FALSE(c.Exists(folder + "/" + name));
+    }
+    EXPECT_TRUE(FilesNamed(c, "~upd").empty());
+  }
+}
+
+// A directory cannot be replaced by a file: the copy is refused and its
+// file is gone.
+TEST(Kinds, ACopyOntoADirectoryIsRefusedAndLeavesNothingBehind) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  c.WriteFile("a.txt", "new");
+  c.WriteFile("dir/inside.txt", "kept");
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=c\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\nTO=<Src>\\dir\n");
+  RunResult r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, "ファイルのコピーに失敗しました。\n\n転送元：\"" + c.WinPath("a.txt") +
+                                 "\"\n転送先：\"" + c.WinPath("dir") + "\"");
+  EXPECT_EQ(c.ReadFile("dir/inside.txt"), "kept");
+  EXPECT_TRUE(FilesNamed(c, "~upd").empty());
+}
+
+// ISWAIT=0 waits until a window program is ready for input; a console
+// program cannot be waited for so, and is reported although it ran.
+TEST(Kinds, LaunchWithoutWaitingForTheEnd) {
+  WineCase c(CaseName());
+  c.InstallTool("boxprobe.exe", "window.exe");
+  c.InstallTool("holdfile.exe", "console.exe");
+  c.InstallUpdater();
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=w,shown,k\n[w]\nMODE=LAUNCH\nFILE=<Src>\\window.exe\n"
+                "PARAM=caption=probe text=ready info\nISWAIT=0\n" +
+                Note("shown", "started") +
+                "[k]\nMODE=LAUNCH\nFILE=<Src>\\console.exe\nPARAM=\nISWAIT=0\n");
+  RunResult r = c.Run();
+  std::vector<std::string> texts = Texts(r);
+  ASSERT_EQ(texts.size(), 3u) << r;
+  // The probe's box and the updater's own, in either order.
+  EXPECT_TRUE((texts[0] == "ready" && texts[1] == "started") ||
+              (texts[0] == "started" && texts[1] == "ready"))
+      << r;
+  EXPECT_EQ(texts[2], "アプリケーションの起動に失敗しました。\n\nファイル：\"" + c.WinPath("console.exe") +
+                          "\"\nパラメータ：\"\"");
+}
+
 TEST(Kinds, ExistAndSwitchChooseTheBranch) {
   WineCase c(CaseName());
   c.InstallUpdater();

@@ -91,6 +91,25 @@ TEST(Procs6, AttrSetsADirectorysFilesAndSingleFiles) {
   EXPECT_TRUE(Writable(run.UnixPath("d/x.txt")));
 }
 
+// Names the code page cannot hold: "..¥victim.txt" reads "..\victim.txt"
+// through best fit, "café.txt" reads "cafe.txt". Each file found is changed
+// itself, through the short name Wine gives it (where a volume has none it
+// is reported instead); never the file of the look-alike name.
+TEST(Procs6, AttrActsOnTheFileItFoundNeverOneNamedLikeIt) {
+  WineCase run(CaseName());
+  Prepare(run, "a", "[a]\nMODE=ATTR\nFILE=<Src>\\app\\*.*\nARG=0x01\n");
+  run.WriteFile("app/..¥victim.txt", "planted");
+  run.WriteFile("app/café.txt", "accented");
+  run.WriteFile("victim.txt", "victim");
+  run.WriteFile("app/cafe.txt", "plain");
+  RunResult result = run.Run();
+  EXPECT_TRUE(result.boxes.empty()) << result;
+  EXPECT_TRUE(Writable(run.UnixPath("victim.txt")));
+  EXPECT_FALSE(Writable(run.UnixPath("app/..¥victim.txt")));
+  EXPECT_FALSE(Writable(run.UnixPath("app/café.txt")));
+  EXPECT_FALSE(Writable(run.UnixPath("app/cafe.txt")));
+}
+
 TEST(Procs6, AttrOnThePatternAloneMeansTheCurrentDirectory) {
   // The program runs in its case folder, so that is where "*.*" looks; a
   // file of the same name in the drive's root is left alone.

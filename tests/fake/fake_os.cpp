@@ -22,6 +22,10 @@ struct File {
   unsigned attributes = 0x20;
   os::CalendarDate date = {2020, 1, 1};
   bool locked = false;
+  // The name a listing gives, where it differs from the stored one, and
+  // whether that is an exact form of it.
+  std::string listedName;
+  bool listedExact = true;
 };
 
 struct World {
@@ -30,6 +34,12 @@ struct World {
   size_t failCopyAfter = std::string::npos;
   unsigned readBlockSize = 7;
   bool failWaits = false;
+  bool failListings = false;
+  int oldSystem = 0;  // 1: no calls through handles; 2: nor a replacing move
+  std::set<std::string> failMovesInto;           // lower-cased paths
+  std::map<std::string, std::string> appearing;  // lower-cased path: contents
+  intptr_t lastHandle = 0;
+  std::map<intptr_t, std::string> handles;       // files held open: their paths
   std::vector<Launch> launches;
   std::vector<Link> links;
   std::string modulePath = "C:\\Program\\updater.exe";
@@ -74,6 +84,9 @@ std::string ParentOf(const std::string& path) {
   return last ? path.substr(0, last - path.c_str()) : "";
 }
 
+// The ANSI calls take paths of at most 259 characters.
+bool Fits(const std::string& path) { return path.size() <= 259; }
+
 bool IsDir(const std::string& path) {
   std::string lower = Lower(path);
   if (lower.empty()) return true;  // the current directory
@@ -107,6 +120,7 @@ bool Matches(const char* pattern, const char* name) {
 struct Entry {
   std::string name;
   unsigned attributes;
+  bool exact = true;
 };
 
 // The entries a directory search for `pattern` finds.
@@ -132,8 +146,11 @@ std::vector<Entry> Search(const std::string& pattern) {
   for (const auto& file : TheWorld().files) {
     std::string name = file.second.path.substr(std::min(file.second.path.size(), directory.size() + 1));
     if (file.first.compare(0, prefix.size(), prefix) == 0 && !FindLastCharacter(name.c_str(), '\\') &&
-        Matches(namePattern.c_str(), name.c_str()))
-      entries.push_back({name, file.second.attributes});
+        Matches(namePattern.c_str(), name.c_str())) {
+      const File& found = file.second;
+      if (found.listedName.empty()) entries.push_back({name, found.attributes});
+      else entries.push_back({found.listedName, found.attributes, found.listedExact});
+    }
   }
   return entries;
 }
@@ -176,6 +193,18 @@ void FailNextCopyAfter(size_t bytes) { TheWorld().failCopyAfter = bytes; }
 void SetReadBlockSize(unsigned size) { TheWorld().readBlockSize = size ? size : 1; }
 const std::vector<Launch>& Launches() { return TheWorld().launches; }
 void FailWaits(bool fail) { TheWorld().failWaits = fail; }
+void ListAs(const std::string& path, const std::string& name, bool exact) {
+  if (File* file = FindFile(path)) {
+    file->listedName = name;
+    file->listedExact = exact;
+  }
+}
+void FailListings(bool fail) { TheWorld().failListings = fail; }
+void UseOldSystem(int age) { TheWorld().oldSystem = age; }
+void FailNextMoveInto(const std::string& path) { TheWorld().failMovesInto.insert(Lower(path)); }
+void AppearsBeforeCreation(const std::string& path, const std::string& contents) {
+  TheWorld().appearing[Lower(path)] = contents;
+}
 const std::vector<Link>& Links() { return TheWorld().links; }
 void SetModulePath(const std::string& path) { TheWorld().modulePath = path; }
 void SetCodePage(unsigned codePage) { TheWorld().codePage = codePage; }
@@ -214,46 +243,117 @@ uint32_t ReadProfileSection(const char* file, const char* section, char* buffer,
   return profile::SectionLines(fake::ProfileOf(file), section, buffer, size);
 }
 
+// As on the oldest systems: a path that does not fit is cut to the whole
+// area, with no zero, and the area's size is given.
 uint32_t ModuleFileName(char* buffer, uint32_t size) {
-  return fake::CopyCut(fake::TheWorld().modulePath, buffer, size);
+  const std::string& path = fake::TheWorld().modulePath;
+  if (path.size() < size) return fake::CopyCut(path, buffer, size);
+  memcpy(buffer, path.data(), size);
+  return size;
 }
 
-bool FindAnyEntry(const char* pattern) { return !fake::Search(pattern).empty(); }
+bool FindAnyEntry(const char* pattern) {
+  return fake::Fits(pattern) && !fake::Search(pattern).empty();
+}
 
-bool CopyOneFile(const char* source, const char* target, bool failIfExists) {
+Creation CreateNewFile(const char* path, FileHandle& file) {
+  fake::World& world = fake::TheWorld();
+  auto appears = world.appearing.find(fake::Lower(path));
+  if (appears != world.appearing.end()) {
+    fake::SetFile(path, appears->second);
+    world.appearing.erase(appears);
+  }
+  if (fake::FindFile(path) || fake::IsDir(path)) return Creation::NameTaken;
+  if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path))) return Creation::Failed;
+  fake::File& created = world.files[fake::Lower(path)];
+  created.path = path;
+  created.locked = true;  // held open, shared with no one
+  file = reinterpret_cast<FileHandle>(++world.lastHandle);
+  world.handles[world.lastHandle] = path;
+  return Creation::Created;
+}
+
+bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
+  fake::World& world = fake::TheWorld();
   fake::File* from = fake::FindFile(source);
-  if (!from || from->locked || !fake::IsDir(fake::ParentOf(target)) || fake::IsDir(target) ||
-      !*target)
-    return false;
-  fake::File* to = fake::FindFile(target);
-  if (to && (failIfExists || to->locked || (to->attributes & 1))) return false;
-  fake::File copy = *from;
-  copy.path = target;
-  size_t failAfter = fake::TheWorld().failCopyAfter;
-  fake::TheWorld().failCopyAfter = std::string::npos;
+  fake::File* to = fake::FindFile(world.handles.at(reinterpret_cast<intptr_t>(file)));
+  if (!from || from->locked || !fake::Fits(source) || !to) return false;
+  size_t failAfter = world.failCopyAfter;
+  world.failCopyAfter = std::string::npos;
   if (failAfter != std::string::npos) {
-    copy.contents = copy.contents.substr(0, failAfter);
-    fake::TheWorld().files[fake::Lower(target)] = copy;
+    to->contents = from->contents.substr(0, failAfter);
     return false;
   }
-  fake::TheWorld().files[fake::Lower(target)] = copy;
+  to->contents = from->contents;
+  to->date = from->date;
+  attributes = from->attributes;
   return true;
 }
 
-bool ReplaceWithFile(const char* from, const char* to) {
-  fake::File* source = fake::FindFile(from);
-  if (!source || source->locked || !fake::IsDir(fake::ParentOf(to)) || fake::IsDir(to))
-    return false;
+Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes) {
+  fake::World& world = fake::TheWorld();
+  if (world.oldSystem >= 1) return Placement::Unsupported;
+  std::string path = world.handles.at(reinterpret_cast<intptr_t>(file));
+  fake::File* existing = fake::FindFile(target);
+  if (!fake::Fits(target) || !fake::IsDir(fake::ParentOf(target)) || fake::IsDir(target) ||
+      (existing && (existing->locked || (existing->attributes & 1))))
+    return Placement::Refused;
+  fake::File placed = *fake::FindFile(path);
+  placed.path = target;
+  placed.attributes = attributes;
+  placed.locked = false;
+  world.files.erase(fake::Lower(path));
+  world.files[fake::Lower(target)] = placed;
+  world.handles.erase(reinterpret_cast<intptr_t>(file));
+  return Placement::Placed;
+}
+
+bool DiscardFile(FileHandle file, const char* path) {
+  fake::World& world = fake::TheWorld();
+  std::string held = world.handles.at(reinterpret_cast<intptr_t>(file));
+  world.handles.erase(reinterpret_cast<intptr_t>(file));
+  if (fake::File* created = fake::FindFile(held)) created->locked = false;
+  if (world.oldSystem >= 1) {
+    SetAttributes(path, 0x80);
+    return DeleteOneFile(path);
+  }
+  world.files.erase(fake::Lower(held));
+  return true;
+}
+
+void CloseFile(FileHandle file) {
+  fake::World& world = fake::TheWorld();
+  auto held = world.handles.find(reinterpret_cast<intptr_t>(file));
+  if (held == world.handles.end()) return;
+  if (fake::File* created = fake::FindFile(held->second)) created->locked = false;
+  world.handles.erase(held);
+}
+
+Move MoveReplacing(const char* from, const char* to) {
+  if (fake::TheWorld().oldSystem >= 2) return Move::Unsupported;
   fake::File* target = fake::FindFile(to);
-  if (target && (target->locked || (target->attributes & 1))) return false;
+  if (target && (target->locked || (target->attributes & 1))) return Move::Failed;
+  if (target && fake::TheWorld().failMovesInto.erase(fake::Lower(to))) return Move::Failed;
+  if (target) fake::TheWorld().files.erase(fake::Lower(to));
+  return MoveOneFile(from, to) ? Move::Moved : Move::Failed;
+}
+
+bool MoveOneFile(const char* from, const char* to) {
+  fake::World& world = fake::TheWorld();
+  fake::File* source = fake::FindFile(from);
+  if (!source || source->locked || !fake::Fits(from) || !fake::Fits(to) ||
+      fake::FindFile(to) || fake::IsDir(to) || !fake::IsDir(fake::ParentOf(to)) ||
+      world.failMovesInto.erase(fake::Lower(to)))
+    return false;
   fake::File moved = *source;
   moved.path = to;
-  fake::TheWorld().files.erase(fake::Lower(from));
-  fake::TheWorld().files[fake::Lower(to)] = moved;
+  world.files.erase(fake::Lower(from));
+  world.files[fake::Lower(to)] = moved;
   return true;
 }
 
 bool DeleteOneFile(const char* path) {
+  if (!fake::Fits(path)) return false;
   fake::File* file = fake::FindFile(path);
   if (!file || file->locked || (file->attributes & 1)) return false;
   fake::TheWorld().files.erase(fake::Lower(path));
@@ -261,6 +361,7 @@ bool DeleteOneFile(const char* path) {
 }
 
 bool SetAttributes(const char* path, uint32_t value) {
+  if (!fake::Fits(path)) return false;
   if (fake::File* file = fake::FindFile(path)) {
     file->attributes = value;
     return true;
@@ -269,13 +370,14 @@ bool SetAttributes(const char* path, uint32_t value) {
 }
 
 bool MakeDirectory(const char* path) {
-  if (!*path || fake::FindFile(path) || fake::IsDir(path) || !fake::IsDir(fake::ParentOf(path)))
+  if (!*path || !fake::Fits(path) || fake::FindFile(path) || fake::IsDir(path) ||
+      !fake::IsDir(fake::ParentOf(path)))
     return false;
   fake::TheWorld().dirs[fake::Lower(path)] = path;
   return true;
 }
 
-bool IsExistingFile(const char* path) { return fake::FindFile(path) != nullptr; }
+bool IsExistingFile(const char* path) { return fake::Fits(path) && fake::FindFile(path); }
 
 bool IsExistingDirectory(const char* path) {
   std::string directory = path;
@@ -285,22 +387,23 @@ bool IsExistingDirectory(const char* path) {
   return !directory.empty() && fake::IsDir(directory);
 }
 
-bool ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
+Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
+  if (fake::TheWorld().failListings) return Listing::Failed;
   for (const fake::Entry& entry : fake::Search(pattern))
-    if (!visit(context, entry.name.c_str(), entry.attributes)) return false;
-  return true;
+    if (!visit(context, entry.name.c_str(), entry.attributes, entry.exact)) return Listing::Stopped;
+  return Listing::Complete;
 }
 
 bool FileWriteDate(const char* path, CalendarDate& date) {
   fake::File* file = fake::FindFile(path);
-  if (!file || file->locked) return false;
+  if (!file || file->locked || !fake::Fits(path)) return false;
   date = file->date;
   return true;
 }
 
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
   fake::File* file = fake::FindFile(path);
-  if (!file || file->locked || file->contents.empty()) return false;
+  if (!file || file->locked || file->contents.empty() || !fake::Fits(path)) return false;
   lowSize = static_cast<uint32_t>(file->contents.size());
   const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
   size_t block = fake::TheWorld().readBlockSize;

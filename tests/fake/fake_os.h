@@ -33,6 +33,21 @@ void SetFileDate(const std::string& path, unsigned year, unsigned month, unsigne
 // A locked file cannot be opened, replaced or deleted, as while another
 // process holds it open.
 void LockFile(const std::string& path, bool locked = true);
+// A directory listing gives the file at `path` under `name` (as a listing
+// through a code page gives a name it cannot hold: "cafe.txt" for
+// "café.txt", or with "\" for "¥"), exact or not.
+void ListAs(const std::string& path, const std::string& name, bool exact);
+// Every directory listing fails, as for a folder that cannot be read.
+void FailListings(bool fail = true);
+// The system's age: 0 today's; 1 without calls through file handles (before
+// Vista), so copies are put in place by name; 2 without a replacing move
+// either (the Windows 95 family).
+void UseOldSystem(int age);
+// The next move of a file to `path` fails (as when the disk fails meanwhile).
+void FailNextMoveInto(const std::string& path);
+// A file with `contents` appears at `path` just before the run creates a
+// file there: another program's, between a check and the creation.
+void AppearsBeforeCreation(const std::string& path, const std::string& contents);
 // The next file copy writes this many bytes of the target, then fails.
 void FailNextCopyAfter(size_t bytes);
 // The size of the blocks in which whole files are read (small by default,

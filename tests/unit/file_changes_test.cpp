@@ -127,6 +127,37 @@ TEST_F(FileChangeTest, AttrPatternsThatFindNoFilesDoNothing) {
   EXPECT_EQ(Boxes(), "");
 }
 
+// A listing gives names in the ANSI code page. A name it cannot give exactly
+// ("café.txt" as "cafe.txt" under 932) or one holding a separator (best fit
+// makes "..¥victim.txt" "..\victim.txt") would name another file: it is
+// reported, never acted on. So is a folder that cannot be listed.
+TEST_F(FileChangeTest, AttrActsOnlyOnNamesTheListingGivesExactly) {
+  struct Case {
+    const char* listed;
+    bool exact;
+    bool failListing;
+    const char* reported;
+  } cases[] = {
+      {"cafe.txt", false, false, "C:\\App\\cafe.txt"},
+      {"..\\victim.txt", true, false, "C:\\App\\..\\victim.txt"},
+      {nullptr, true, true, "C:\\App\\*.*"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reported);
+    fake::Reset();
+    fake::SetFile("C:\\App\\cafe.txt", "");
+    fake::SetFile("C:\\App\\caf\xE9.txt", "");
+    fake::SetFile("C:\\victim.txt", "");
+    if (c.listed) fake::ListAs("C:\\App\\caf\xE9.txt", c.listed, c.exact);
+    fake::FailListings(c.failListing);
+    EXPECT_FALSE(Run(Attr("C:\\App\\*.*", "0x1"), "a"));
+    EXPECT_EQ(Boxes(), std::string("ファイル属性の変更に失敗しました。\n\nファイル：\"") +
+                           c.reported + "\"\n属性：0x00000001|");
+    EXPECT_EQ(fake::FileAttributes("C:\\App\\caf\xE9.txt"), 0x20u);
+    EXPECT_EQ(fake::FileAttributes("C:\\victim.txt"), 0x20u);
+  }
+}
+
 TEST_F(FileChangeTest, AttrReportsTheFileAndValueThatFailed) {
   struct Case {
     const char* file;

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "script_run.h"
+#include "symbols/symbol_table.h"
 
 namespace {
 
@@ -155,22 +156,76 @@ TEST_F(KindTest, ARejectedReadOnlyCopyIsStillRemoved) {
 
 TEST_F(KindTest, NamesAlreadyTakenBesideTheTargetAreNeverTouched) {
   fake::SetFile("C:\\src\\a.txt", "new");
-  fake::SetFile("C:\\dst\\a.txt.~upd0", "someone's");
-  fake::MakeDir("C:\\dst\\a.txt.~upd1");
+  fake::SetFile("C:\\dst\\~upd0.tmp", "someone's");
+  fake::MakeDir("C:\\dst\\~upd1.tmp");
+  // Another program's file, put there between any look and the creation.
+  fake::AppearsBeforeCreation("C:\\dst\\~upd2.tmp", "raced");
   ASSERT_TRUE(Run(Copy("c", "C:\\src\\a.txt", "C:\\dst\\a.txt"), "c"));
   EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt"), "new");
-  EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt.~upd0"), "someone's");
-  EXPECT_TRUE(fake::DirExists("C:\\dst\\a.txt.~upd1"));
-  EXPECT_EQ(fake::FileList(),
-            "C:\\dst\\a.txt\nC:\\dst\\a.txt.~upd0\nC:\\Setup\\updater.ini\nC:\\src\\a.txt\n");
+  EXPECT_EQ(fake::FileContents("C:\\dst\\~upd0.tmp"), "someone's");
+  EXPECT_EQ(fake::FileContents("C:\\dst\\~upd2.tmp"), "raced");
+  EXPECT_TRUE(fake::DirExists("C:\\dst\\~upd1.tmp"));
+  EXPECT_EQ(fake::FileList(), "C:\\dst\\a.txt\nC:\\dst\\~upd0.tmp\nC:\\dst\\~upd2.tmp\n"
+                              "C:\\Setup\\updater.ini\nC:\\src\\a.txt\n");
 
   // With every name taken the copy fails rather than overwrite one.
-  for (char digit = '2'; digit <= '9'; ++digit)
-    fake::SetFile(std::string("C:\\dst\\a.txt.~upd") + digit, "taken");
+  for (char digit = '3'; digit <= '9'; ++digit)
+    fake::SetFile(std::string("C:\\dst\\~upd") + digit + ".tmp", "taken");
   std::string before = fake::FileList();
   EXPECT_FALSE(Run(Copy("c", "C:\\src\\a.txt", "C:\\dst\\a.txt"), "c"));
   EXPECT_EQ(fake::FileList(), before);
-  EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt.~upd5"), "taken");
+  EXPECT_EQ(fake::FileContents("C:\\dst\\~upd5.tmp"), "taken");
+}
+
+// Targets up to the path limit are copied whatever their name's length; one
+// past it fails at once. On older systems the file goes in by name, and on
+// the oldest, where a move cannot replace, a failed move puts the old
+// target back. Nothing of the run's own is left on any road.
+TEST_F(KindTest, CopyToLongTargetsAndOnOlderSystemsLeavesNothingBehind) {
+  // Values are cut at 258 characters: a symbol makes the long targets.
+  const std::string folder = "C:\\" + std::string(245, 'f');    // 248 characters
+  const std::string deep = "C:\\" + std::string(254, 'g');      // 257
+  struct Case {
+    const char* name;
+    std::string folder, file;
+    int age;
+    bool failMove;
+    bool copied;
+  } cases[] = {
+      {"259 characters, short name", folder, "nnnnnnnnnn", 0, false, true},
+      {"259 characters, one-letter name", deep, "n", 0, false, true},
+      {"260 characters", folder, "nnnnnnnnnnn", 0, false, false},
+      {"before Vista", "C:\\dst", "t.txt", 1, false, true},
+      {"95 family", "C:\\dst", "t.txt", 2, false, true},
+      {"95 family, the move fails", "C:\\dst", "t.txt", 2, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::Reset();
+    fake::SetFile("C:\\src\\a.txt", "new");
+    fake::SetFileAttributesTo("C:\\src\\a.txt", 0x21);
+    fake::SetFile("C:\\dst\\t.txt", "old");
+    fake::MakeDir(c.folder);
+    fake::UseOldSystem(c.age);
+    const std::string target = c.folder + "\\" + c.file;
+    if (c.failMove) fake::FailNextMoveInto(target);
+    fake::SetFile(Script, "[DEFINE]\n<F>=" + c.folder + "\n");
+    LoadSymbols();
+    std::string before = fake::FileList();
+    EXPECT_EQ(Run(Copy("c", "C:\\src\\a.txt", ("<F>\\" + c.file).c_str()), "c"), c.copied);
+    if (c.copied) {
+      EXPECT_EQ(fake::FileContents(target), "new");
+      EXPECT_EQ(fake::FileAttributes(target), 0x21u);
+      EXPECT_EQ(Boxes(), "");
+    } else {
+      EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\src\\a.txt", target.c_str()));
+      EXPECT_EQ(fake::FileContents("C:\\dst\\t.txt"), "old");  // put back
+    }
+    // Nothing of the run's own beside the target.
+    std::string after = fake::FileList();
+    EXPECT_EQ(after.find("~upd"), std::string::npos) << after;
+    EXPECT_EQ(after.find("\\0\n"), std::string::npos) << after;
+  }
 }
 
 // --- LAUNCH -------------------------------------------------------------------

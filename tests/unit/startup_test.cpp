@@ -84,6 +84,27 @@ TEST_F(StartupTest, ScriptPathReplacesOnlyTheTextAfterTheLastDot) {
   EXPECT_STREQ(ModulePath.Text(), Program);
   EXPECT_STREQ(Caption.Text(), "Demo");
   EXPECT_TRUE(fake::Boxes().empty());
+
+  // A name without an extension: the dot of a folder is left alone.
+  fake::SetModulePath("C:\\pkg.v2\\updater");
+  fake::SetFile("C:\\pkg.v2\\updater.ini", "[UPDATER]\nNAME=Beside\nPROC=a\n");
+  ASSERT_TRUE(InitUpdater(""));
+  EXPECT_STREQ(ScriptPath.Text(), "C:\\pkg.v2\\updater.ini");
+}
+
+TEST_F(StartupTest, AProgramPathTooLongForItsAreaNamesNoScript) {
+  // Cut at 260 bytes (without a zero, as the oldest systems leave it), the
+  // path's last dot is a folder's: a planted pkg.ini must not be read.
+  std::string folder = "C:\\Users\\Public\\pkg.v2\\" + std::string(250, 'x');
+  fake::SetModulePath(folder + "\\updater.exe");
+  fake::SetFile(folder + "\\updater.ini", "[UPDATER]\nNAME=Real\nPROC=a\n");
+  fake::SetFile("C:\\Users\\Public\\pkg.ini", "[UPDATER]\nNAME=Planted\nPROC=a\n");
+  EXPECT_FALSE(InitUpdater(""));
+  ASSERT_EQ(fake::Boxes().size(), 1u);
+  // Message 1 names the path as far as it could be read.
+  EXPECT_EQ(Text(0), "ファイルが見つかりません。\n\nファイル:：\"" +
+                         (folder + "\\updater.exe").substr(0, 259) + "\"");
+  EXPECT_EQ(Title(0), DefaultCaptionUtf8);
 }
 
 TEST_F(StartupTest, MissingUpdaterKeysStopStartUpUnderTheEarlierCaption) {

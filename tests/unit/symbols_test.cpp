@@ -52,8 +52,7 @@ TEST_F(SymbolsTest, DefineLinesKeepTheirOrderButCannotOverrideBuiltIns) {
   Load("; <C>=comment\n<WIN>=D:\\Other\n<B>=<Win>\\b\n<A>=<B>\\a\n<D>=<E>\\d\n<E>=<Win>\\e\n"
        "<A>=second\n<X>=x=y\nTools=C:\\x\n<Bare>\n<Sys>\n<Src>=old=tail\n");
   EXPECT_EQ(SymbolTable.SymbolCount, 13);  // 11 lines and the 2 built-ins not among them
-  EXPECT_EQ(SymbolTable.Entries.ItemCount("\n"), 13);
-  EXPECT_STREQ(SymbolTable.Entries.Item(0, "\n").Text(), "<WIN>=C:\\Windows");
+  EXPECT_STREQ(SymbolTable.Entry(0).Text(), "<WIN>=C:\\Windows");
   EXPECT_EQ(Lookup("<A>"), "C:\\Windows\\b\\a");
   EXPECT_EQ(Lookup("<D>"), "<Win>\\e\\d");  // a later entry is seen as written
   EXPECT_EQ(Lookup("<X>"), "x");
@@ -62,13 +61,13 @@ TEST_F(SymbolsTest, DefineLinesKeepTheirOrderButCannotOverrideBuiltIns) {
   EXPECT_EQ(Lookup("<Bare>"), "");
   // A bare built-in name must not leave the built-in standing for nothing.
   EXPECT_EQ(Lookup("<Sys>"), "C:\\Windows\\system32");
-  EXPECT_STREQ(SymbolTable.Entries.Item(10, "\n").Text(), "<Src>=C:\\Program=tail");
+  EXPECT_STREQ(SymbolTable.Entry(10).Text(), "<Src>=C:\\Program=tail");
 
   // A line feed from the registry would split its entry in two.
   fake::SetRegistryValue(std::string(AppKey), "", std::string("C:\\a\nb\0", 6));
   Load("<Ed>={?App\\x.exe}\n");
   EXPECT_EQ(Lookup("<Ed>"), "{?App\\x.exe}");
-  EXPECT_EQ(SymbolTable.Entries.ItemCount("\n"), SymbolTable.SymbolCount);
+  EXPECT_EQ(SymbolTable.Entry(0).CountOf("\n"), 0);
 }
 
 TEST_F(SymbolsTest, FoldersFallBackToTheOtherKindAndElseStayUnresolved) {
@@ -159,6 +158,16 @@ TEST_F(SymbolsTest, SymbolsThatDoubleEachOtherStopGrowingAtTheBound) {
   TextString value("<S12>");  // 16 << 12 = 65,536 bytes
   ExpandValue(value);
   EXPECT_LE(value.Length(), 32768);
+
+  // 400 symbols of 32 KB each (<S11>): the table stops at its own bound,
+  // and the values past it stay as written.
+  for (int i = 0; i < 400; ++i) define += "<T" + std::to_string(i) + ">=<S11>\n";
+  Load(define);
+  int32_t total = 0;
+  for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i) total += SymbolTable.Entry(i).Length();
+  EXPECT_LE(total, SymbolList::MaxLength);
+  EXPECT_EQ(Lookup("<T0>").size(), 32768u);
+  EXPECT_EQ(Lookup("<T399>"), "<S11>");
 }
 
 }  // namespace

@@ -98,16 +98,29 @@ bool FindAnyEntry(const char* pattern) {
   return profile::SameName(TheWorld().ScriptPath(), pattern);
 }
 
-bool CopyOneFile(const char* source, const char* target, bool) {
-  return Untouched(source) && Untouched(target);
+Creation CreateNewFile(const char* path, FileHandle& file) {
+  file = &TheWorld();  // never used but as a token
+  return Untouched(path) ? Creation::Created : Creation::Failed;
 }
-bool ReplaceWithFile(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+bool CopyIntoFile(const char* source, FileHandle, uint32_t& attributes) {
+  attributes = 0x20;
+  return Untouched(source);
+}
+Placement PlaceFile(FileHandle, const char* target, uint32_t) {
+  return Untouched(target) ? Placement::Placed : Placement::Refused;
+}
+bool DiscardFile(FileHandle, const char*) { return true; }
+void CloseFile(FileHandle) {}
+Move MoveReplacing(const char* from, const char* to) {
+  return Untouched(from) && Untouched(to) ? Move::Moved : Move::Failed;
+}
+bool MoveOneFile(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
 bool DeleteOneFile(const char* path) { return Untouched(path); }
 bool SetAttributes(const char* path, uint32_t) { return Untouched(path); }
 bool MakeDirectory(const char* path) { return Untouched(path); }
 bool IsExistingFile(const char*) { return false; }
 bool IsExistingDirectory(const char*) { return false; }
-bool ForEachEntry(const char*, EntryVisitor, void*) { return true; }
+Listing ForEachEntry(const char*, EntryVisitor, void*) { return Listing::Complete; }
 bool FileWriteDate(const char*, CalendarDate&) { return false; }
 
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
