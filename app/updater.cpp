@@ -2,16 +2,14 @@
 
 #include <cstring>
 
-#include "app/script_file.h"
 #include "base/characters.h"
+#include "base/files.h"
 #include "base/report.h"
 #include "os/os.h"
 #include "procs/proc_list.h"
-#include "symbols/symbol_table.h"
+#include "script/script_file.h"
 
 TextString CommandLine;
-TextString ModulePath;
-TextString ScriptPath;
 TextString UpdaterName;
 TextString UpdaterProc;
 
@@ -74,7 +72,7 @@ bool InitUpdater(const char* argumentText) {
   }
 
   // Symbols first: NAME and PROC are expanded like every other value.
-  LoadSymbols();
+  LoadScriptSymbols();
   if (!ReadUpdaterSection()) return false;
   // Reports about NAME or PROC themselves still carry the earlier caption.
   if (UpdaterName.Length() > 0) Caption.Assign(UpdaterName);
@@ -112,8 +110,4 @@ bool RunUpdater() {
   return true;
 }
 
-bool FileExists(const char* path) {
-  const char* last = FindLastCharacter(path, '\\');
-  if (last && last[1] == '\0') return os::IsExistingDirectory(path);
-  return os::FindAnyEntry(path);
-}
+

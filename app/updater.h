@@ -5,8 +5,6 @@
 
 // Process-wide state, empty until start-up fills it.
 extern TextString CommandLine;  // the argument text the program was started with
-extern TextString ModulePath;   // the program's own full path
-extern TextString ScriptPath;   // the program's path with the extension "ini"
 extern TextString UpdaterName;  // NAME of the UPDATER section
 extern TextString UpdaterProc;  // PROC of the UPDATER section
 
@@ -29,8 +27,3 @@ int32_t UpdaterProcCount();
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
 bool ReadUpdaterSection();
 
-// True when a directory search finds at least one entry for `path`, so a
-// directory or a wildcard pattern with a match counts too. A path ending in
-// a backslash, a drive root among them, names a directory, which the search
-// cannot find: it exists when that directory does.
-bool FileExists(const char* path);

@@ -3,7 +3,7 @@
 // existing. A missing file is an answer, never a failure.
 #include "procs/kinds.h"
 
-#include "app/updater.h"
+#include "base/files.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
 

@@ -3,7 +3,7 @@
 // there under the name, a file included, is passed over.
 #include "procs/kinds.h"
 
-#include "app/updater.h"
+#include "base/files.h"
 #include "base/report.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"

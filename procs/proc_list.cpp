@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/script_file.h"
+#include "script/script_file.h"
 #include "base/report.h"
 #include "procs/comma_lists.h"
 

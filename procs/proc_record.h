@@ -8,7 +8,7 @@
 
 #include <new>
 
-#include "app/script_file.h"
+#include "script/script_file.h"
 #include "base/report.h"
 #include "procs/proc_list.h"
 

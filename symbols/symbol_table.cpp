@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "app/script_file.h"
-#include "app/updater.h"
 #include "os/os.h"
 #include "symbols/expansion.h"
 #include "symbols/system_queries.h"
@@ -118,16 +116,15 @@ void DefineFolder(const char* name, int shared, int own) {
 
 }  // namespace
 
-bool LoadSymbols() {
+bool LoadSymbols(const TextString& defineLines, const TextString& modulePath) {
   SymbolTable.Clear();
-  TextString lines;
-  ReadSection(ScriptPath.Text(), "DEFINE", lines);
   // One entry a line. A line feed is never part of a double-byte character,
   // so a plain byte search finds every line's end.
-  if (lines.Length() > 0) {
-    for (const char* line = lines.Text();;) {
+  if (defineLines.Length() > 0) {
+    for (const char* line = defineLines.Text();;) {
       const char* end = strchr(line, '\n');
-      TextString entry = lines.Slice(line, end ? end - 1 : line + strlen(line) - 1);
+      TextString entry =
+          defineLines.Slice(line, end ? end - 1 : line + strlen(line) - 1);
       SymbolTable.Add(entry);
       if (!end) break;
       line = end + 1;
@@ -140,7 +137,7 @@ bool LoadSymbols() {
   DefineDirectory("<Sys>", os::SystemDirectory);
   // The program's directory without a trailing backslash, so "C:" for a
   // program in a drive's root.
-  DefineBuiltIn("<Src>", ModulePath.Items(0, -2, "\\"), ModulePath.ItemCount("\\") >= 2);
+  DefineBuiltIn("<Src>", modulePath.Items(0, -2, "\\"), modulePath.ItemCount("\\") >= 2);
   DefineFolder("<Desktop>", folder::CommonDesktopDirectory, folder::DesktopDirectory);
   DefineFolder("<Programs>", folder::CommonPrograms, folder::Programs);
 

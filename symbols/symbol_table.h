@@ -44,10 +44,11 @@ class SymbolList {
 };
 extern SymbolList SymbolTable;
 
-// Fills the table anew: the script's DEFINE lines, then the built-ins <Win>,
-// <Sys>, <Src>, <Desktop> and <Programs>, then one expansion pass over every
-// value. Always true.
-bool LoadSymbols();
+// Fills the table anew: the lines of the script's DEFINE section (joined by
+// line feeds, as a section read gives them), then the built-ins <Win>,
+// <Sys>, <Src> (the folder of `modulePath`), <Desktop> and <Programs>, then
+// one expansion pass over every value. Always true.
+bool LoadSymbols(const TextString& defineLines, const TextString& modulePath);
 
 // False, leaving `value` untouched, when no entry has that name.
 bool LookupSymbol(const char* name, TextString& value);

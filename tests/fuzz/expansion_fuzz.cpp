@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/updater.h"
+#include "script/script_file.h"
 #include "fake/fake_os.h"
 #include "fuzz_support.h"
 #include "symbols/expansion.h"
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScriptPath.Assign("C:\\Program\\updater.ini");
   fake::SetFile(ScriptPath.Text(), "[DEFINE]\n" + input.ConsumeRandomLengthString(8000));
 
-  LoadSymbols();
+  LoadScriptSymbols();
   for (int32_t i = 0; i < SymbolTable.SymbolCount; ++i)
     Check(SymbolTable.Entry(i).CountOf("\n") == 0, "one entry per line");
   for (int i = 0; i < 4 && input.remaining_bytes() > 0; ++i) {

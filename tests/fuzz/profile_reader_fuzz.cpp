@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/script_file.h"
+#include "script/script_file.h"
 #include "fake/fake_os.h"
 #include "fuzz_support.h"
 #include "os/os.h"

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/updater.h"
+#include "script/script_file.h"
 #include "fake/fake_os.h"
 #include "fuzz_support.h"
 #include "procs/proc_list.h"

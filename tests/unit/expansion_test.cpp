@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/updater.h"
+#include "script/script_file.h"
 #include "fake/fake_os.h"
 #include "symbols/expansion.h"
 #include "symbols/symbol_table.h"
@@ -30,7 +31,7 @@ class ExpansionTest : public testing::Test {
     SetAppPath("x.exe", "Path", "C:\\Apps\\X;");
     SetAppPath("y.exe", "PATH", "C:\\Apps\\Y\\;");
     SetAppPath("z.exe", "PATH", "C:\\Z;;\\\\");
-    LoadSymbols();
+    LoadScriptSymbols();
   }
   static void Expect(const char* before, const char* after) {
     TextString value(before);

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "script_run.h"
+#include "script/script_file.h"
 #include "symbols/symbol_table.h"
 
 namespace {
@@ -210,7 +211,7 @@ TEST_F(KindTest, CopyToLongTargetsAndOnOlderSystemsLeavesNothingBehind) {
     const std::string target = c.folder + "\\" + c.file;
     if (c.failMove) fake::FailNextMoveInto(target);
     fake::SetFile(Script, "[DEFINE]\n<F>=" + c.folder + "\n");
-    LoadSymbols();
+    LoadScriptSymbols();
     std::string before = fake::FileList();
     EXPECT_EQ(Run(Copy("c", "C:\\src\\a.txt", ("<F>\\" + c.file).c_str()), "c"), c.copied);
     if (c.copied) {

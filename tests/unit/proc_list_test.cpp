@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/updater.h"
+#include "script/script_file.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
 #include "os/os.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/updater.h"
+#include "script/script_file.h"
 #include "fake/fake_os.h"
 #include "os/os.h"
 #include "procs/proc_list.h"

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/updater.h"
+#include "script/script_file.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
 #include "os/os.h"

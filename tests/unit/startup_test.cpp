@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/script_file.h"
+#include "script/script_file.h"
 #include "app/updater.h"
+#include "base/files.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
 #include "os/os.h"

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/updater.h"
+#include "script/script_file.h"
 #include "fake/fake_os.h"
 #include "symbols/expansion.h"
 #include "symbols/symbol_table.h"
@@ -23,7 +24,7 @@ class SymbolsTest : public testing::Test {
   }
   static void Load(const std::string& define) {
     fake::SetFile(Script, "[DEFINE]\n" + define);
-    LoadSymbols();
+    LoadScriptSymbols();
   }
   static std::string Lookup(const char* name) {
     TextString value("(none)");
@@ -34,7 +35,7 @@ class SymbolsTest : public testing::Test {
 
 TEST_F(SymbolsTest, BuiltInsAloneWithoutDefineAndFoundInAnyCase) {
   fake::SetFile(Script, "[UPDATER]\nNAME=x\n");
-  LoadSymbols();
+  LoadScriptSymbols();
   EXPECT_EQ(SymbolTable.SymbolCount, 5);
   EXPECT_EQ(Lookup("<win>"), "C:\\Windows");
   EXPECT_EQ(Lookup("<SYS>"), "C:\\Windows\\system32");
@@ -43,7 +44,7 @@ TEST_F(SymbolsTest, BuiltInsAloneWithoutDefineAndFoundInAnyCase) {
   EXPECT_EQ(Lookup("<Programs>"), "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
 
   ModulePath.Assign("C:\\setup.exe");
-  LoadSymbols();  // loads anew rather than adding to the table
+  LoadScriptSymbols();  // loads anew rather than adding to the table
   EXPECT_EQ(SymbolTable.SymbolCount, 5);
   EXPECT_EQ(Lookup("<Src>"), "C:");
 }

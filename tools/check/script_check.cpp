@@ -8,7 +8,7 @@
 #include <set>
 #include <tuple>
 
-#include "app/script_file.h"
+#include "script/script_file.h"
 #include "app/updater.h"
 #include "base/report.h"
 #include "check_world.h"

@@ -1,11 +1,14 @@
-#include "app/script_file.h"
+#include "script/script_file.h"
 
 #include <cstring>
 
-#include "app/updater.h"
 #include "base/report.h"
 #include "os/os.h"
 #include "symbols/expansion.h"
+#include "symbols/symbol_table.h"
+
+TextString ModulePath;
+TextString ScriptPath;
 
 namespace {
 
@@ -86,4 +89,10 @@ bool ReadNumber(const char* section, const char* key, int32_t& number) {
     return false;
   }
   return true;
+}
+
+void LoadScriptSymbols() {
+  TextString lines;
+  ReadSection(ScriptPath.Text(), "DEFINE", lines);
+  LoadSymbols(lines, ModulePath);
 }

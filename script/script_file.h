@@ -10,6 +10,10 @@
 
 #include "base/text_string.h"
 
+// Where the program and its script are, set by start-up.
+extern TextString ModulePath;  // the program's own full path
+extern TextString ScriptPath;  // the program's path with the extension "ini"
+
 constexpr int ValueLength = 258;
 constexpr int SectionAreaSize = 32767;
 
@@ -27,3 +31,7 @@ int ReadSection(const char* file, const char* section, TextString& text);
 // ReadValue also expands the value; ReadNumber does not.
 bool ReadValue(const char* section, const char* key, TextString& text);
 bool ReadNumber(const char* section, const char* key, int32_t& number);
+
+// Fills the symbol table from the script's DEFINE section and the program's
+// place (LoadSymbols).
+void LoadScriptSymbols();
