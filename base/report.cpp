@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/run_events.h"
 #include "os/os.h"
 
 TextString Caption;
@@ -29,10 +30,25 @@ TextString CaptionUtf8() {
   return ToUtf8(Caption.Text());
 }
 
+// Shows a box, or, where the run answers its boxes itself, takes
+// `unattendedAnswer`; either way the observer learns of it.
+int ShowUtf8Box(unsigned report, const TextString& utf8Text, uint32_t style,
+                int unattendedAnswer) {
+  TextString caption = CaptionUtf8();
+  bool shown = !Observer().AnswersBoxes();
+  int answer = shown ? os::MessageBoxUtf8(utf8Text.Text(), caption.Text(), style)
+                     : unattendedAnswer;
+  Observer().BoxDone(BoxEvent{report, utf8Text.Text(), caption.Text(), style, answer, shown});
+  return answer;
+}
+
 // The catalogue is UTF-8 (so that its Japanese texts survive any code page),
-// hence the arguments are converted before they are put in.
-void ShowReport(const TextString& utf8Text) {
-  os::MessageBoxUtf8(utf8Text.Text(), CaptionUtf8().Text(), os::box::IconError);
+// hence the arguments are converted before they are put in. A report ends
+// the run as after its OK.
+void ShowReport(MessageId id, const char* const* arguments, int count,
+                const TextString& utf8Text) {
+  Observer().ErrorReported(id, arguments, count, utf8Text.Text());
+  ShowUtf8Box(id, utf8Text, os::box::IconError, os::box::IdOk);
 }
 
 }  // namespace
@@ -40,13 +56,13 @@ void ShowReport(const TextString& utf8Text) {
 void ShowError(MessageId id) {
   TextString text;
   text.FormatById(id);
-  ShowReport(text);
+  ShowReport(id, nullptr, 0, text);
 }
 
 void ShowError(MessageId id, const char* first) {
   TextString text;
   text.FormatById(id, ToUtf8(first).Text());
-  ShowReport(text);
+  ShowReport(id, &first, 1, text);
 }
 
 void ShowError(MessageId id, const char* first, const char* second) {
@@ -56,15 +72,16 @@ void ShowError(MessageId id, const char* first, const char* second) {
   TextString secondUtf8 = ToUtf8(second);
   TextString text;
   text.FormatById(id, firstUtf8.Text(), secondUtf8.Text());
-  ShowReport(text);
+  const char* arguments[] = {first, second};
+  ShowReport(id, arguments, 2, text);
 }
 
 void ShowError(MessageId id, const char* path, uint32_t value) {
   TextString text;
   text.FormatById(id, ToUtf8(path).Text(), static_cast<unsigned>(value));
-  ShowReport(text);
+  ShowReport(id, &path, 1, text);
 }
 
-int ShowBox(const char* text, uint32_t style) {
-  return os::MessageBoxUtf8(ToUtf8(text).Text(), CaptionUtf8().Text(), style);
+int ShowBox(const char* text, uint32_t style, int unattendedAnswer) {
+  return ShowUtf8Box(0, ToUtf8(text), style, unattendedAnswer);
 }

@@ -42,5 +42,7 @@ void ShowError(MessageId id, const char* first, const char* second);
 void ShowError(MessageId id, const char* path, uint32_t value);
 
 // Shows ANSI `text` in a modal box with no owner, Caption as its title and
-// `style`; gives the button pressed, or 0 when no box could be shown.
-int ShowBox(const char* text, uint32_t style);
+// `style`; gives the button pressed, or 0 when no box could be shown. Where
+// the run answers its boxes itself (unattended), none is shown and
+// `unattendedAnswer` is the answer.
+int ShowBox(const char* text, uint32_t style, int unattendedAnswer);

@@ -172,13 +172,17 @@ bool MoveOneFile(const char* from, const char* to);
 // --- Processes ----------------------------------------------------------------
 
 // CreateProcessA(application, commandLine, NULL, NULL, FALSE, 0, NULL,
-// directory, STARTUPINFOA of size 68, PROCESS_INFORMATION), then
-// WaitForSingleObject(INFINITE) for WaitFor::Exit or WaitForInputIdle(INFINITE)
-// for WaitFor::InputIdle, then CloseHandle of the thread and the process.
-// `application` may be null. False when the start or the wait fails.
+// directory, STARTUPINFOA of size 68, PROCESS_INFORMATION), the thread's
+// handle closed at once. `application` may be null. False when the start
+// fails.
+using ProcessHandle = void*;
+bool StartProgram(const char* application, const char* commandLine, const char* directory,
+                  ProcessHandle& process);
+// WaitForSingleObject(INFINITE) and GetExitCodeProcess for WaitFor::Exit, or
+// WaitForInputIdle(INFINITE) for WaitFor::InputIdle, then CloseHandle.
+// False when the wait fails; `exitCode` is set after a wait for the exit.
 enum class WaitFor { Exit, InputIdle };
-bool RunProgram(const char* application, const char* commandLine, const char* directory,
-                WaitFor wait);
+bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode);
 
 // --- Shortcuts ------------------------------------------------------------------
 

@@ -373,8 +373,8 @@ Move MoveReplacing(const char* from, const char* to) {
 
 bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
 
-bool RunProgram(const char* application, const char* commandLine, const char* directory,
-                WaitFor wait) {
+bool StartProgram(const char* application, const char* commandLine, const char* directory,
+                  ProcessHandle& started) {
   // CreateProcessA may write into the command line. A copy that could not
   // be made must not start the program with an empty line instead.
   TextString writable(commandLine);
@@ -387,11 +387,24 @@ bool RunProgram(const char* application, const char* commandLine, const char* di
   if (!CreateProcessA(application, writable.Buffer(), nullptr, nullptr, FALSE, 0, nullptr,
                       directory, &startup, &process))
     return false;
-  DWORD waited = wait == WaitFor::Exit ? WaitForSingleObject(process.hProcess, INFINITE)
-                                       : WaitForInputIdle(process.hProcess, INFINITE);
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return waited != WAIT_FAILED;
+  started = process.hProcess;
+  return true;
+}
+
+bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
+  HANDLE handle = static_cast<HANDLE>(process);
+  bool waited;
+  if (wait == WaitFor::Exit) {
+    DWORD code = 0;
+    waited = WaitForSingleObject(handle, INFINITE) != WAIT_FAILED &&
+             GetExitCodeProcess(handle, &code);
+    exitCode = code;
+  } else {
+    waited = WaitForInputIdle(handle, INFINITE) != WAIT_FAILED;
+  }
+  CloseHandle(handle);
+  return waited;
 }
 
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,

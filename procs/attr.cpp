@@ -8,6 +8,7 @@
 
 #include "base/characters.h"
 #include "base/report.h"
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -26,7 +27,10 @@ const RecordKey<ATTR_INFO> Keys[] = {
 
 // Sets the attributes of `path`, reporting a failure.
 bool ApplyAttributes(const char* path, uint32_t value) {
-  if (os::SetAttributes(path, value)) return true;
+  if (os::SetAttributes(path, value)) {
+    ReportFileAction(FileAction::AttributesSet, path, "", value);
+    return true;
+  }
   ShowError(MsgAttributesFailed, path, value);
   return false;
 }

@@ -13,6 +13,7 @@
 
 #include "base/characters.h"
 #include "base/report.h"
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -161,6 +162,7 @@ bool ExecuteCopy(PROC_INFO* record) {
     // A file of the run that stays behind is reported, never left unsaid.
     if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
     if (!copied || leftover.Length() > 0) return false;
+    ReportFileAction(FileAction::Copied, source.Text(), target.Text());
   }
   copy->Result = true;
   return true;

@@ -183,12 +183,12 @@ bool ExecuteCrc(PROC_INFO* record) {
       if (!read) {
         text.Format("PROC\t: %s\nFILE\t: %s\nCRC32\t: GetFileData Error.", test->Name.Text(),
                     file.Text());
-        ShowBox(text.Text(), os::box::Ok | os::box::IconError);
+        ShowBox(text.Text(), os::box::Ok | os::box::IconError, os::box::IdOk);
         return true;
       }
       text.Format("PROC\t: %s\nFILE\t: %s\nCRC32\t: 0x%08X", test->Name.Text(), file.Text(),
                   static_cast<unsigned>(crc));
-      ShowBox(text.Text(), os::box::Ok | os::box::IconInformation);
+      ShowBox(text.Text(), os::box::Ok | os::box::IconInformation, os::box::IdOk);
       continue;
     }
     // A file that cannot be read counts as a mismatch.

@@ -4,6 +4,7 @@
 #include "procs/kinds.h"
 
 #include "base/report.h"
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -36,6 +37,7 @@ bool ExecuteDelete(PROC_INFO* record) {
       ShowError(MsgDeleteFailed, path.Text());
       return false;
     }
+    ReportFileAction(FileAction::Deleted, path.Text());
   }
   del->Result = true;
   return true;

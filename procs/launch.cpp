@@ -6,6 +6,7 @@
 #include "procs/kinds.h"
 
 #include "base/report.h"
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -98,8 +99,17 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
     if (!AppendAll(commandLine, pieces, 4)) return false;
     if (named && application.Assign(file).Length() != file.Length()) return false;
   }
-  return os::RunProgram(named ? application.Text() : nullptr, commandLine.Text(),
-                        directory.Text(), waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle);
+  os::ProcessHandle process = nullptr;
+  if (!os::StartProgram(named ? application.Text() : nullptr, commandLine.Text(),
+                        directory.Text(), process))
+    return false;
+  ReportFileAction(FileAction::ProgramStarted, commandLine.Text(), directory.Text());
+  uint32_t exitCode = 0;
+  if (!os::WaitForProgram(process, waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle,
+                          exitCode))
+    return false;
+  if (waitForExit) ReportFileAction(FileAction::ProgramEnded, program.Text(), "", exitCode);
+  return true;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // its Result false for a later test to see.
 #include "procs/kinds.h"
 
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -40,8 +41,11 @@ bool CreateShortcut(const TextString& target, const TextString& linkPath,
                     const TextString& arguments, int32_t number) {
   TextString directory;  // stays empty for a target without a directory part
   DirectoryOfPath(target.Text(), directory);
-  return os::SaveShellLink(target.Text(), directory.Text(), arguments.Text(),
-                           ShowCommandOf(number), linkPath.Text());
+  if (!os::SaveShellLink(target.Text(), directory.Text(), arguments.Text(),
+                         ShowCommandOf(number), linkPath.Text()))
+    return false;
+  ReportFileAction(FileAction::ShortcutSaved, linkPath.Text(), target.Text());
+  return true;
 }
 
 }  // namespace

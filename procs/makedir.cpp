@@ -5,6 +5,7 @@
 
 #include "base/files.h"
 #include "base/report.h"
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -36,6 +37,7 @@ bool ExecuteMakeDir(PROC_INFO* record) {
       ShowError(MsgMakeDirFailed, path.Text());
       return false;
     }
+    ReportFileAction(FileAction::FolderMade, path.Text());
   }
   makeDir->Result = true;
   return true;

@@ -15,6 +15,7 @@ struct MSGBOX_INFO : PROC_INFO {
   TextString Type;     // ERROR, INFORMATION, WARNING or QUESTION
   TextString Text;     // "%n" is a line break, "%t" a tab
   TextString IsAbort;  // "ok/yes,cancel/no": a number other than 0 ends the run
+  TextString Answer;   // optional: YES or NO, a yes/no box's answer when unattended
 };
 
 const RecordKey<MSGBOX_INFO> Keys[] = {
@@ -36,10 +37,21 @@ const BoxType BoxTypes[] = {
     {"QUESTION", os::box::YesNo | os::box::IconQuestion},
 };
 
+// The answer an unattended run takes: for a yes/no box ANSWER's YES or NO,
+// else the button the box has as its default; OK for the others.
+int UnattendedAnswer(const MSGBOX_INFO& box, uint32_t style) {
+  if ((style & 0xF) != os::box::YesNo) return os::box::IdOk;
+  if (box.Answer.Equals("YES")) return os::box::IdYes;
+  if (box.Answer.Equals("NO")) return os::box::IdNo;
+  return (style & os::box::DefaultButton2) ? os::box::IdNo : os::box::IdYes;
+}
+
 }  // namespace
 
 PROC_INFO* ParseMsgBox(const char* section) {
-  return ParseRecord(section, "MSGBOX_INFO", Keys);
+  PROC_INFO* record = ParseRecord(section, "MSGBOX_INFO", Keys);
+  if (record) ReadOptionalValue(section, "ANSWER", static_cast<MSGBOX_INFO*>(record)->Answer);
+  return record;
 }
 
 bool ExecuteMsgBox(PROC_INFO* record) {
@@ -70,7 +82,7 @@ bool ExecuteMsgBox(PROC_INFO* record) {
 
   box->Text.ReplaceAll("%n", "\n");
   box->Text.ReplaceAll("%t", "\t");
-  int answer = ShowBox(box->Text.Text(), type->Style);
+  int answer = ShowBox(box->Text.Text(), type->Style, UnattendedAnswer(*box, type->Style));
 
   int abortItem;
   if (answer == os::box::IdOk || answer == os::box::IdYes) {

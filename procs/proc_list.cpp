@@ -5,6 +5,7 @@
 
 #include "script/script_file.h"
 #include "base/report.h"
+#include "base/run_events.h"
 #include "procs/comma_lists.h"
 
 ProcListStack ProcListArray;
@@ -73,7 +74,10 @@ bool RunProcList(ProcList list) {
       ShowError(MsgBadSymbol, (*slot)->Mode.Text());
       return false;
     }
-    if (!kind->Execute(*slot)) return false;
+    Observer().ProcedureStarted((*slot)->Name.Text(), (*slot)->Mode.Text());
+    bool succeeded = kind->Execute(*slot);
+    Observer().ProcedureEnded((*slot)->Name.Text(), (*slot)->Result, succeeded);
+    if (!succeeded) return false;
   }
   return true;
 }

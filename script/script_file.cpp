@@ -74,13 +74,16 @@ int ReadSection(const char* file, const char* section, TextString& text) {
   return count;
 }
 
-bool ReadValue(const char* section, const char* key, TextString& text) {
-  if (!ReadString(ScriptPath.Text(), section, key, text)) {
-    ShowError(MsgBadScriptFormat, section, key);
-    return false;
-  }
+bool ReadOptionalValue(const char* section, const char* key, TextString& text) {
+  if (!ReadString(ScriptPath.Text(), section, key, text)) return false;
   ExpandValue(text);
   return true;
+}
+
+bool ReadValue(const char* section, const char* key, TextString& text) {
+  if (ReadOptionalValue(section, key, text)) return true;
+  ShowError(MsgBadScriptFormat, section, key);
+  return false;
 }
 
 bool ReadNumber(const char* section, const char* key, int32_t& number) {

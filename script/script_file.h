@@ -31,6 +31,9 @@ int ReadSection(const char* file, const char* section, TextString& text);
 // ReadValue also expands the value; ReadNumber does not.
 bool ReadValue(const char* section, const char* key, TextString& text);
 bool ReadNumber(const char* section, const char* key, int32_t& number);
+// A key that may be absent: read and expanded like ReadValue, with no
+// report; false, with `text` untouched, when it is absent.
+bool ReadOptionalValue(const char* section, const char* key, TextString& text);
 
 // Fills the symbol table from the script's DEFINE section and the program's
 // place (LoadSymbols).

@@ -34,6 +34,7 @@ struct World {
   size_t failCopyAfter = std::string::npos;
   unsigned readBlockSize = 7;
   bool failWaits = false;
+  uint32_t exitCode = 0;
   bool failListings = false;
   int oldSystem = 0;  // 1: no calls through handles; 2: nor a replacing move
   std::set<std::string> failMovesInto;           // lower-cased paths
@@ -193,6 +194,7 @@ void FailNextCopyAfter(size_t bytes) { TheWorld().failCopyAfter = bytes; }
 void SetReadBlockSize(unsigned size) { TheWorld().readBlockSize = size ? size : 1; }
 const std::vector<Launch>& Launches() { return TheWorld().launches; }
 void FailWaits(bool fail) { TheWorld().failWaits = fail; }
+void SetExitCode(uint32_t code) { TheWorld().exitCode = code; }
 void ListAs(const std::string& path, const std::string& name, bool exact) {
   if (File* file = FindFile(path)) {
     file->listedName = name;
@@ -414,8 +416,8 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   return true;
 }
 
-bool RunProgram(const char* application, const char* commandLine, const char* directory,
-                WaitFor wait) {
+bool StartProgram(const char* application, const char* commandLine, const char* directory,
+                  ProcessHandle& process) {
   std::string started;
   if (application) {
     if (!fake::FindFile(application)) return false;
@@ -433,9 +435,16 @@ bool RunProgram(const char* application, const char* commandLine, const char* di
     if (started.empty()) return false;
   }
   if (!fake::IsDir(directory)) return false;
-  fake::TheWorld().launches.push_back(fake::Launch{started, application ? application : "(none)",
-                                                   commandLine, directory,
-                                                   wait == WaitFor::Exit});
+  fake::TheWorld().launches.push_back(
+      fake::Launch{started, application ? application : "(none)", commandLine, directory, false});
+  process = reinterpret_cast<ProcessHandle>(fake::TheWorld().launches.size());
+  return true;
+}
+
+bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
+  fake::Launch& launch = fake::TheWorld().launches.at(reinterpret_cast<size_t>(process) - 1);
+  launch.waitForExit = wait == WaitFor::Exit;
+  if (launch.waitForExit) exitCode = fake::TheWorld().exitCode;
   return !fake::TheWorld().failWaits;
 }
 

@@ -2,6 +2,7 @@
 // tests set up and then inspect. Reset() before each test.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,8 @@ struct Launch {
 };
 const std::vector<Launch>& Launches();
 void FailWaits(bool fail = true);
+// The exit code of every program the run waits for.
+void SetExitCode(uint32_t code);
 
 // Shortcuts saved.
 struct Link {

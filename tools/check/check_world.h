@@ -60,10 +60,6 @@ struct World {
   std::vector<AppPathLookup> AppPathLookups;
   std::vector<std::string> LinkPaths;
 
-  // A report being assembled: the texts converted for it, then its id.
-  std::vector<std::string> PendingTexts;
-  unsigned PendingId = 0;
-
   std::string ModulePath() const;
   std::string ScriptPath() const;  // where the program looks for its script
   // The answers behind the built-in symbols, so that --symbol can replace one.

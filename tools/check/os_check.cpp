@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/run_events.h"
 #include "base/text_string.h"
 #include "check_world.h"
 #include "os/catalogue_text.h"
@@ -18,7 +19,26 @@ World& TheWorld() {
   return world;
 }
 
+namespace {
+
+// The run's error reports reach the checker through the run's observer,
+// with their numbers and arguments as the updater has them.
+class ReportKeeper : public RunObserver {
+ public:
+  void ErrorReported(unsigned id, const char* const* arguments, int count,
+                     const char* text) override {
+    World& world = TheWorld();
+    Report report{id, {}, text, world.Reads.size()};
+    for (int i = 0; i < count; ++i) report.Arguments.push_back(arguments[i]);
+    world.Reports.push_back(report);
+  }
+};
+
+}  // namespace
+
 void ResetWorld(const std::string& scriptText) {
+  static ReportKeeper keeper;
+  SetRunObserver(&keeper);
   World& world = TheWorld();
   world = World();
   world.Script = profile::ProfileText(scriptText);
@@ -141,8 +161,14 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   return read;
 }
 
-bool RunProgram(const char*, const char* commandLine, const char* directory, WaitFor) {
+bool StartProgram(const char*, const char* commandLine, const char* directory,
+                  ProcessHandle& process) {
+  process = &TheWorld();  // never used but as a token
   return Untouched(commandLine) && Untouched(directory);
+}
+bool WaitForProgram(ProcessHandle, WaitFor, uint32_t& exitCode) {
+  exitCode = 0;
+  return true;
 }
 
 bool SaveShellLink(const char* target, const char*, const char*, int, const char* linkPath) {
@@ -181,28 +207,18 @@ void RegistryClose(RegistryHandle) {}
 uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
 bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
 
-// An error report converts its text arguments, then loads its catalogue
-// text, then shows its box; a script's own box loads no catalogue text.
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
-  TheWorld().PendingId = id;
   const char* text = catalogue::MessageText(id);
   return static_cast<int>(profile::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
 }
 
 bool AnsiToUtf8(const char* ansi, TextString& utf8) {
   // The script's bytes are passed on as they are, in the file's own encoding.
-  if (TheWorld().PendingId == 0) TheWorld().PendingTexts.push_back(ansi);
   return utf8.SetText(ansi);
 }
 
-int MessageBoxUtf8(const char* text, const char*, uint32_t) {
-  check::World& world = TheWorld();
-  if (world.PendingId != 0)
-    world.Reports.push_back(check::Report{
-        world.PendingId, world.PendingTexts, text, world.Reads.size()});
-  world.PendingId = 0;
-  world.PendingTexts.clear();
+int MessageBoxUtf8(const char*, const char*, uint32_t) {
   return 0;  // no box could be shown: a MSGBOX goes on without an answer
 }
 
