@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/run_record.h"
 #include "base/characters.h"
 #include "base/files.h"
 #include "base/report.h"
@@ -32,15 +33,22 @@ const char* ArgumentTextOf(const char* commandLine) {
 
 int UpdaterMain(const char* argumentText) {
   os::InitializeCom();  // shortcuts are written through COM objects
-  if (InitUpdater(argumentText)) RunUpdater();
+  SetRunObserver(&TheRun);
+  bool completed = InitUpdater(argumentText) && RunUpdater();
   // After a failure, the failed list and every list holding it are left.
   FreeAllProcLists();
+  // 0 on every road, but where the run is unattended.
+  int exitCode = TheRun.End(completed);
+  SetRunObserver(nullptr);
   os::UninitializeCom();
-  return 0;
+  return exitCode;
 }
 
 bool InitUpdater(const char* argumentText) {
-  CommandLine.Reassign(argumentText ? argumentText : "");
+  TheRun.Begin();
+  RunSwitches switches;
+  CommandLine.Reassign(TakeSwitches(argumentText, switches));
+  if (switches.Unattended) TheRun.SetUnattended();
   if (!CaptionFromCommandLine(CommandLine, Caption)) Caption.Assign(DefaultCaption);
 
   // A path that fills the area was cut (and older systems leave it without
@@ -52,20 +60,25 @@ bool InitUpdater(const char* argumentText) {
     ModulePath.Buffer()[ModulePathAreaSize - 1] = '\0';
   }
   ModulePath.Compact();
-  if (length == 0 || length >= static_cast<uint32_t>(ModulePathAreaSize)) {
-    ShowError(MsgFileNotFound, ModulePath.Text());
-    return false;
-  }
+  bool whole = length > 0 && length < static_cast<uint32_t>(ModulePathAreaSize);
 
   // The extension of the program's own name becomes "ini": the script lies
   // beside the program under the same name. A "." in a folder name is no
   // extension; a name without one gets ".ini" added.
-  ScriptPath.Assign(ModulePath);
-  const char* name = FindLastCharacter(ModulePath.Text(), '\\');
-  if (TextString(name ? name : ModulePath.Text()).CountOf(".") > 0)
-    ScriptPath.ReplaceItem(-1, ".", "ini");
-  else
-    ScriptPath.Append(".ini");
+  ScriptPath.Assign("");
+  if (whole) {
+    ScriptPath.Assign(ModulePath);
+    const char* name = FindLastCharacter(ModulePath.Text(), '\\');
+    if (TextString(name ? name : ModulePath.Text()).CountOf(".") > 0)
+      ScriptPath.ReplaceItem(-1, ".", "ini");
+    else
+      ScriptPath.Append(".ini");
+  }
+  if (switches.LogGiven) TheRun.StartLog(switches.LogPath.Text());
+  if (!whole) {
+    ShowError(MsgFileNotFound, ModulePath.Text());
+    return false;
+  }
   if (!FileExists(ScriptPath.Text())) {
     ShowError(MsgFileNotFound, ScriptPath.Text());
     return false;
@@ -73,10 +86,21 @@ bool InitUpdater(const char* argumentText) {
 
   // Symbols first: NAME and PROC are expanded like every other value.
   LoadScriptSymbols();
+  ReadRunKeys(switches);
   if (!ReadUpdaterSection()) return false;
   // Reports about NAME or PROC themselves still carry the earlier caption.
   if (UpdaterName.Length() > 0) Caption.Assign(UpdaterName);
   return true;
+}
+
+void ReadRunKeys(const RunSwitches& switches) {
+  // Optional keys of a silent package; a switch wins over a key.
+  TextString value;
+  if (!switches.Unattended && ReadOptionalValue("UPDATER", "UNATTENDED", value) &&
+      value.ToInt() != 0)
+    TheRun.SetUnattended();
+  if (!switches.LogGiven && ReadOptionalValue("UPDATER", "LOG", value))
+    TheRun.StartLog(value.Text());
 }
 
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption) {

@@ -25,5 +25,9 @@ bool RunUpdater();
 int32_t UpdaterProcCount();
 
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
+// The optional keys UNATTENDED and LOG of the UPDATER section, where no
+// switch has said otherwise.
+struct RunSwitches;
+void ReadRunKeys(const RunSwitches& switches);
 bool ReadUpdaterSection();
 

@@ -25,11 +25,6 @@ TextString ToUtf8(const char* ansi) {
   return utf8;
 }
 
-TextString CaptionUtf8() {
-  if (strcmp(Caption.Text(), DefaultCaption) == 0) return TextString(DefaultCaptionUtf8);
-  return ToUtf8(Caption.Text());
-}
-
 // Shows a box, or, where the run answers its boxes itself, takes
 // `unattendedAnswer`; either way the observer learns of it.
 int ShowUtf8Box(unsigned report, const TextString& utf8Text, uint32_t style,
@@ -52,6 +47,11 @@ void ShowReport(MessageId id, const char* const* arguments, int count,
 }
 
 }  // namespace
+
+TextString CaptionUtf8() {
+  if (strcmp(Caption.Text(), DefaultCaption) == 0) return TextString(DefaultCaptionUtf8);
+  return ToUtf8(Caption.Text());
+}
 
 void ShowError(MessageId id) {
   TextString text;

@@ -33,6 +33,10 @@ extern TextString Caption;
 // ANSI text in the Japanese code page.
 extern const char* const DefaultCaption;
 
+// Caption in UTF-8, as the boxes show it (the default one right under any
+// code page).
+TextString CaptionUtf8();
+
 // Typed forms, so that the arguments always match the catalogue's
 // placeholders. Arguments are ANSI text and reach the report only through
 // those placeholders, never as a format.

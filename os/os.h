@@ -225,6 +225,32 @@ uint32_t RegistryValueSize(RegistryHandle key, const char* name);
 // not asked for.
 bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size);
 
+// --- The run's log and its circumstances --------------------------------------
+
+// Opens the log at `path` for appending, creating it when missing:
+// CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS,
+// FILE_FLAG_OPEN_REPARSE_POINT). A log reached through a link is refused
+// (and closed unwritten): a reparse point or a file of more than one hard
+// link (GetFileInformationByHandle), or one whose final path is not the path
+// given (GetFinalPathNameByHandleW against GetFullPathNameW, where those
+// calls exist). False when it does not open or is refused.
+bool OpenLog(const char* path, FileHandle& log);
+// WriteFile of `count` bytes at the end of the log.
+bool AppendToLog(FileHandle log, const char* bytes, uint32_t count);
+
+struct LocalTime {
+  uint16_t Year, Month, Day, Hour, Minute, Second, Milliseconds;
+};
+void CurrentLocalTime(LocalTime& time);  // GetLocalTime
+uint32_t Milliseconds();                 // GetTickCount: for spans of time
+
+uint32_t AnsiCodePage();  // GetACP
+// Whether the run has administrator rights: OpenProcessToken and
+// GetTokenInformation (TokenElevation). Unknown where the system cannot
+// tell (before Vista).
+enum class Elevation { Elevated, NotElevated, Unknown };
+Elevation RunElevation();
+
 // --- Reports ----------------------------------------------------------------
 
 // The text of catalogue message `id` in UTF-8, cut to fit `size` bytes and

@@ -483,6 +483,86 @@ bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t s
                           static_cast<BYTE*>(buffer), &count) == ERROR_SUCCESS;
 }
 
+namespace {
+
+using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+// `path` without the prefix the system puts before a final path: "\\?\" for a
+// drive's path, "\\?\UNC\" (standing for "\\") for a share's.
+const wchar_t* WithoutFinalPrefix(wchar_t* path) {
+  if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) {
+    path[6] = L'\\';
+    return path + 6;
+  }
+  return wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+}
+
+// True when the open `file` is the file `path` names itself, not one that
+// a link or a junction on the way leads to. Systems without the call (before
+// Vista) are taken at their word.
+bool ReachedDirectly(HANDLE file, const char* path) {
+  FinalPathFunction finalPath = KernelFunction<FinalPathFunction>("GetFinalPathNameByHandleW");
+  if (!finalPath) return true;
+  WideText widePath(path, CP_ACP);
+  if (!widePath.Valid()) return false;
+  DWORD fullSize = GetFullPathNameW(widePath.Text(), 0, nullptr, nullptr);
+  DWORD finalSize = finalPath(file, nullptr, 0, 0);
+  if (fullSize == 0 || finalSize == 0) return false;
+  Block full((fullSize + 1) * sizeof(wchar_t));
+  Block found((finalSize + 1) * sizeof(wchar_t));
+  wchar_t* fullText = reinterpret_cast<wchar_t*>(full.Data());
+  wchar_t* foundText = reinterpret_cast<wchar_t*>(found.Data());
+  if (!fullText || !foundText ||
+      GetFullPathNameW(widePath.Text(), fullSize + 1, fullText, nullptr) == 0 ||
+      finalPath(file, foundText, finalSize + 1, 0) == 0)
+    return false;
+  return lstrcmpiW(WithoutFinalPrefix(foundText), fullText) == 0;
+}
+
+}  // namespace
+
+bool OpenLog(const char* path, FileHandle& log) {
+  HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      information.nNumberOfLinks != 1 || !ReachedDirectly(file, path)) {
+    CloseHandle(file);
+    return false;
+  }
+  log = file;
+  return true;
+}
+
+bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
+  return WriteAll(static_cast<HANDLE>(log), reinterpret_cast<const uint8_t*>(bytes), count);
+}
+
+void CurrentLocalTime(LocalTime& time) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  time = LocalTime{now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+                   now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+uint32_t Milliseconds() { return GetTickCount(); }
+
+uint32_t AnsiCodePage() { return GetACP(); }
+
+Elevation RunElevation() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return Elevation::Unknown;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  if (!known) return Elevation::Unknown;
+  return elevation.TokenIsElevated ? Elevation::Elevated : Elevation::NotElevated;
+}
+
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
   buffer[0] = '\0';

@@ -9,4 +9,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install.sh
 bash tools/build.sh --demo
-xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run demo "$@"
+xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run demo \
+  --show-file demo.log "$@"

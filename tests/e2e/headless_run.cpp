@@ -1,7 +1,8 @@
 // headless_run: runs a script folder under Wine with no one at the screen.
 //
 //   headless_run FOLDER [--answers No,OK] [--args "argument text"]
-//                [--codepage 932|1252] [--timeout SECONDS] [--win64]
+//                [--codepage 932|1252] [--timeout SECONDS] [--show-file NAME]
+//                [--win64]
 //   headless_run --wine-road
 //
 // Copies FOLDER (its updater.ini, in UTF-8, goes in as the script in the
@@ -9,7 +10,8 @@
 // folder of the Wine prefix, runs it, and prints every message box it showed
 // (caption, text, icon, buttons, default, the button pressed) and the exit
 // code. Boxes get the answers in order, then their default button. A run
-// that has not ended after --timeout seconds (60) is ended.
+// that has not ended after --timeout seconds (60) is ended. --show-file
+// prints a file the run wrote in the folder (its log, say) afterwards.
 //
 // The build that runs is the one the Wine road takes (tests/e2e/wine_road.h):
 // the 32-bit release where this host can start 32-bit programs, else the
@@ -74,12 +76,13 @@ std::string CaseName(const fs::path& folder) {
 
 const char kUsage[] =
     "usage: headless_run FOLDER [--answers A,B] [--args TEXT] [--codepage 932|1252]\n"
-    "                    [--timeout SECONDS] [--win64]\n"
+    "                    [--timeout SECONDS] [--show-file NAME] [--win64]\n"
     "       headless_run --wine-road | --help\n";
 const char kHelp[] =
     "Runs FOLDER/updater.ini (UTF-8) under Wine beside the updater and prints every\n"
     "message box, answered in turn by --answers, then by its default button; a run\n"
-    "that takes more than --timeout seconds (60) is ended. Needs a display:\n"
+    "that takes more than --timeout seconds (60) is ended; --show-file prints a file\n"
+    "the run wrote beside the program (a log). Needs a display:\n"
     "xvfb-run -a -s \"-screen 0 1024x768x24\" headless_run ...\n"
     "The 32-bit release runs where this host can start 32-bit programs, else the\n"
     "64-bit build; --win64 or UPDATER_WINE_ARCH=win32|win64 chooses. --wine-road\n"
@@ -119,6 +122,7 @@ int main(int argc, char** argv) {
   std::string arguments;
   int codePage = 932;
   int timeoutSeconds = 60;
+  std::string shownFile;
   for (int i = 2; i < argc; ++i) {
     std::string option = argv[i];
     bool hasValue = i + 1 < argc;
@@ -132,6 +136,8 @@ int main(int argc, char** argv) {
       timeoutSeconds = atoi(argv[++i]);
       if (timeoutSeconds < 1 || timeoutSeconds > 86400)
         return Usage("--timeout takes a number of seconds from 1 to 86400");
+    } else if (option == "--show-file" && hasValue) {
+      shownFile = argv[++i];
     } else if (option == "--win64") setenv("UPDATER_WINE_ARCH", "win64", 1);
     else return Usage("unknown option " + option);
   }
@@ -156,6 +162,11 @@ int main(int argc, char** argv) {
     std::cout << "--- running " << run.WinPath("updater.exe") << "\n";
     e2e::RunResult result = run.Run(arguments, answers, codePage, timeoutSeconds);
     Print(result);
+    if (!shownFile.empty()) {
+      std::cout << "--- " << shownFile << ":\n";
+      if (run.Exists(shownFile)) std::cout << run.ReadFile(shownFile);
+      else std::cout << "(no such file)\n";
+    }
     status = result.timedOut ? 1 : 0;
   } catch (const std::exception& e) {
     std::cerr << "headless_run: " << e.what() << "\n";

@@ -232,6 +232,7 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   argv.push_back(WinPath(rel));
   std::vector<std::string> env = {std::string("LC_ALL=") + LocaleFor(codePage),
                                   "BOXHELPER_ARGS=" + argumentText};
+  if (!display_) env.push_back("DISPLAY");  // an entry without "=" removes it
 
   auto start = std::chrono::steady_clock::now();
   // boxhelper keeps its own time limit; this one only guards against Wine

@@ -84,6 +84,9 @@ class WineCase {
 
   const std::string& Name() const { return name_; }
 
+  // Later runs start with no X display at all, as a system account's.
+  void WithoutDisplay() { display_ = false; }
+
  private:
   void Install(const std::string& from, const std::string& rel);
 
@@ -91,6 +94,7 @@ class WineCase {
   std::string dir_;      // Unix path of the case folder
   std::string program_;  // rel of the program Run starts
   int runs_ = 0;
+  bool display_ = true;
 };
 
 }  // namespace e2e

@@ -22,6 +22,7 @@ struct File {
   unsigned attributes = 0x20;
   os::CalendarDate date = {2020, 1, 1};
   bool locked = false;
+  bool link = false;  // a link to another file, which a log is not written through
   // The name a listing gives, where it differs from the stored one, and
   // whether that is an exact form of it.
   std::string listedName;
@@ -40,6 +41,7 @@ struct World {
   std::set<std::string> failMovesInto;           // lower-cased paths
   std::map<std::string, std::string> appearing;  // lower-cased path: contents
   intptr_t lastHandle = 0;
+  uint32_t clock = 0;
   std::map<intptr_t, std::string> handles;       // files held open: their paths
   std::vector<Launch> launches;
   std::vector<Link> links;
@@ -202,6 +204,9 @@ void ListAs(const std::string& path, const std::string& name, bool exact) {
   }
 }
 void FailListings(bool fail) { TheWorld().failListings = fail; }
+void MarkAsLink(const std::string& path) {
+  if (File* file = FindFile(path)) file->link = true;
+}
 void UseOldSystem(int age) { TheWorld().oldSystem = age; }
 void FailNextMoveInto(const std::string& path) { TheWorld().failMovesInto.insert(Lower(path)); }
 void AppearsBeforeCreation(const std::string& path, const std::string& contents) {
@@ -447,6 +452,36 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
   if (launch.waitForExit) exitCode = fake::TheWorld().exitCode;
   return !fake::TheWorld().failWaits;
 }
+
+bool OpenLog(const char* path, FileHandle& log) {
+  fake::World& world = fake::TheWorld();
+  fake::File* existing = fake::FindFile(path);
+  if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::IsDir(path) ||
+      (existing && (existing->locked || existing->link)))
+    return false;
+  if (!existing) fake::SetFile(path, "");
+  log = reinterpret_cast<FileHandle>(++world.lastHandle);
+  world.handles[world.lastHandle] = path;
+  return true;
+}
+
+bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
+  fake::World& world = fake::TheWorld();
+  fake::File* file = fake::FindFile(world.handles.at(reinterpret_cast<intptr_t>(log)));
+  if (!file) return false;
+  file->contents.append(bytes, count);
+  return true;
+}
+
+// A clock that moves a millisecond at every look.
+void CurrentLocalTime(LocalTime& time) {
+  uint32_t now = ++fake::TheWorld().clock;
+  time = LocalTime{2026, 1, 2, 3, static_cast<uint16_t>(now / 60000 % 60),
+                   static_cast<uint16_t>(now / 1000 % 60), static_cast<uint16_t>(now % 1000)};
+}
+uint32_t Milliseconds() { return ++fake::TheWorld().clock; }
+uint32_t AnsiCodePage() { return fake::TheWorld().codePage; }
+Elevation RunElevation() { return Elevation::Elevated; }
 
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {

@@ -38,6 +38,8 @@ void LockFile(const std::string& path, bool locked = true);
 // through a code page gives a name it cannot hold: "cafe.txt" for
 // "café.txt", or with "\" for "¥"), exact or not.
 void ListAs(const std::string& path, const std::string& name, bool exact);
+// The file at `path` is a link to another one (a log is not written through it).
+void MarkAsLink(const std::string& path);
 // Every directory listing fails, as for a folder that cannot be read.
 void FailListings(bool fail = true);
 // The system's age: 0 today's; 1 without calls through file handles (before

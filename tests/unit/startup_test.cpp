@@ -5,6 +5,7 @@
 #include <string>
 
 #include "script/script_file.h"
+#include "app/run_record.h"
 #include "app/updater.h"
 #include "base/files.h"
 #include "base/report.h"
@@ -59,6 +60,72 @@ TEST_F(StartupTest, ArgumentTextFollowsTheProgramNameAndItsBlanks) {
   };
   for (const auto& c : cases) EXPECT_STREQ(ArgumentTextOf(c[0]), c[1]) << c[0];
   EXPECT_STREQ(ArgumentTextOf(nullptr), "");
+}
+
+TEST_F(StartupTest, SwitchesComeOffTheArgumentTextBeforeTheCaption) {
+  struct Case {
+    const char* text;
+    const char* rest;
+    bool unattended;
+    const char* log;  // null: no /LOG
+  } cases[] = {
+      {"/UNATTENDED /LOG=C:\\l.txt Cap", "Cap", true, "C:\\l.txt"},
+      {" /log=\"C:\\a b\\l.txt\"  \"My App\" /x", "\"My App\" /x", false, "C:\\a b\\l.txt"},
+      {"/Unattended", "", true, nullptr},
+      {"/unattendedx Cap", "/unattendedx Cap", false, nullptr},
+      {"Cap /UNATTENDED", "Cap /UNATTENDED", false, nullptr},
+      {"/LOG=\"unclosed Cap", "/LOG=\"unclosed Cap", false, nullptr},
+      {"/LOG=\"C:\\l.txt\"x Cap", "/LOG=\"C:\\l.txt\"x Cap", false, nullptr},
+  };
+  for (const Case& c : cases) {
+    RunSwitches switches;
+    EXPECT_STREQ(TakeSwitches(c.text, switches), c.rest) << c.text;
+    EXPECT_EQ(switches.Unattended, c.unattended) << c.text;
+    EXPECT_EQ(switches.LogGiven, c.log != nullptr) << c.text;
+    if (c.log) {
+      EXPECT_STREQ(switches.LogPath.Text(), c.log) << c.text;
+    }
+  }
+}
+
+// Unattended runs take each box's answer and give an exit code; a log that
+// cannot be opened, or is a link, is left out and changes nothing.
+TEST_F(StartupTest, UnattendedExitCodesAndALogThatCannotBeOpened) {
+  const std::string sections =
+      "[q]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=Go?\nISABORT=0,1\n"
+      "[d]\nMODE=DELETE\nFILE=C:\\none.txt\n";
+  struct Case {
+    const char* keys;
+    const char* arguments;
+    int exitCode;
+    size_t boxes;
+  } cases[] = {
+      {"PROC=q\n", "", 0, 1},
+      {"PROC=q\n", "/UNATTENDED", 0, 0},
+      {"PROC=q\nUNATTENDED=1\n", "", 0, 0},
+      {"PROC=q,d\nUNATTENDED=1\n", "", ExitReportEnded, 0},
+      {"PROC=q,d\nLOG=C:\\nowhere\\x.log\n", "", 0, 2},
+      {"PROC=q,d\nLOG=C:\\My.Tools\\link.log\n", "", 0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.keys) + c.arguments);
+    fake::Reset();
+    fake::SetModulePath(Program);
+    fake::SetFile("C:\\My.Tools\\link.log", "someone's");
+    fake::MarkAsLink("C:\\My.Tools\\link.log");
+    fake::SetFile(Script, std::string("[UPDATER]\nNAME=N\n") + c.keys + sections);
+    std::string files = fake::FileList();
+    EXPECT_EQ(UpdaterMain(c.arguments), c.exitCode);
+    EXPECT_EQ(fake::Boxes().size(), c.boxes);
+    EXPECT_EQ(fake::FileList(), files);
+    EXPECT_EQ(fake::FileContents("C:\\My.Tools\\link.log"), "someone's");
+  }
+  // An answer that ends the run: 0 when the user gave it, 1602 unattended.
+  fake::SetFile(Script, "[UPDATER]\nNAME=N\nPROC=q\n" + sections.substr(0, sections.find("[d]")) +
+                            "ANSWER=NO\n");
+  fake::QueueAnswer(os::box::IdNo);
+  EXPECT_EQ(UpdaterMain(""), 0);
+  EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitAnswerEnded);
 }
 
 TEST_F(StartupTest, AnExistingDirectoryNamedWithATrailingBackslashExists) {

@@ -207,6 +207,14 @@ void RegistryClose(RegistryHandle) {}
 uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
 bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
 
+// The checker's runs keep no log.
+bool OpenLog(const char*, FileHandle&) { return false; }
+bool AppendToLog(FileHandle, const char*, uint32_t) { return false; }
+void CurrentLocalTime(LocalTime& time) { time = LocalTime{2000, 1, 1, 0, 0, 0, 0}; }
+uint32_t Milliseconds() { return 0; }
+uint32_t AnsiCodePage() { return 932; }
+Elevation RunElevation() { return Elevation::Unknown; }
+
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
   const char* text = catalogue::MessageText(id);

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "script/script_file.h"
+#include "app/run_record.h"
 #include "app/updater.h"
 #include "base/report.h"
 #include "check_world.h"
@@ -113,6 +114,7 @@ class Checker {
   void FollowBranches(PROC_INFO* record);
   void CheckCompanionLists(PROC_INFO* record, const ProcKind& kind);
   void CheckValueRules(const PROC_INFO* record);
+  void CheckUnattendedAnswer(const PROC_INFO* record);
   void CheckHexItems(const std::string& value, int line, const char* key, bool emptyAsks);
 
   void CheckValues();
@@ -280,6 +282,7 @@ void Checker::Examine(ProcList list, int32_t index) {
   } else {
     CheckCompanionLists(record, *kind);
     CheckValueRules(record);
+    CheckUnattendedAnswer(record);
   }
 }
 
@@ -355,6 +358,25 @@ void Checker::CheckValueRules(const PROC_INFO* record) {
     for (size_t read : ReadsOf(section))
       if (profile::SameName(world_.Reads[read].Key, rule.Key))
         (this->*rule.Check)(expanded_[read], world_.Reads[read].Entry->Line, rule.Key);
+  }
+}
+
+// An unattended script's yes/no box takes ANSWER, else its default button:
+// an author should say which.
+void Checker::CheckUnattendedAnswer(const PROC_INFO* record) {
+  std::string section = record->Name.Text();
+  if (!TheRun.Unattended() || !record->Mode.Equals("MSGBOX") ||
+      world_.Script.FindKey(section.c_str(), "ANSWER"))
+    return;
+  for (size_t read : ReadsOf(section)) {
+    if (!profile::SameName(world_.Reads[read].Key, "TYPE")) continue;
+    TextString type(expanded_[read].c_str());
+    const char* answer = type.Equals("QUESTION") ? "Yes" : type.Equals("WARNING") ? "No" : nullptr;
+    if (answer)
+      Add(world_.Reads[read].Entry->Line, false,
+          std::string("the script runs unattended, so this ") + type.Text() +
+              " box is answered " + answer +
+              ", its default button: write ANSWER=YES or ANSWER=NO to say which");
   }
 }
 

@@ -1,0 +1,245 @@
+#include "app/run_record.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/report.h"
+#include "res/version.h"
+#include "script/script_file.h"
+
+RunRecord TheRun;
+
+namespace {
+
+bool IsBlank(char c) { return c == ' '; }
+
+// The word at `at` equals `name` (ASCII case ignored) up to a blank or the end.
+bool IsSwitch(const char* at, const char* name) {
+  size_t length = strlen(name);
+  return TextString(TextString(at).Mid(0, static_cast<int32_t>(length) - 1)).Equals(name) &&
+         (at[length] == '\0' || IsBlank(at[length]));
+}
+
+TextString Utf8(const char* ansi) {
+  TextString utf8;
+  os::AnsiToUtf8(ansi ? ansi : "", utf8);
+  return utf8;
+}
+
+// `utf8` on one line: line breaks and tabs written as \n and \t.
+TextString OneLine(const char* utf8) {
+  TextString line(utf8);
+  line.ReplaceAll("\r", "");
+  line.ReplaceAll("\n", "\\n");
+  line.ReplaceAll("\t", "\\t");
+  return line;
+}
+
+// "text", ANSI text in UTF-8 between double quotes.
+TextString Quoted(const char* ansi) {
+  return TextString("\"").Append(Utf8(ansi)).Append("\"");
+}
+
+const char* IconName(uint32_t style) {
+  switch (style & 0xF0) {
+    case os::box::IconError: return "error";
+    case os::box::IconQuestion: return "question";
+    case os::box::IconWarning: return "warning";
+    case os::box::IconInformation: return "information";
+  }
+  return "no icon";
+}
+
+const char* AnswerName(int answer) {
+  switch (answer) {
+    case os::box::IdOk: return "OK";
+    case os::box::IdCancel: return "Cancel";
+    case os::box::IdYes: return "Yes";
+    case os::box::IdNo: return "No";
+  }
+  return "none (no box could be shown)";
+}
+
+}  // namespace
+
+const char* TakeSwitches(const char* argumentText, RunSwitches& switches) {
+  const char* at = argumentText ? argumentText : "";
+  for (;;) {
+    while (IsBlank(*at)) ++at;
+    if (IsSwitch(at, "/UNATTENDED")) {
+      switches.Unattended = true;
+      at += strlen("/UNATTENDED");
+      continue;
+    }
+    if (!TextString(at).Mid(0, 4).Equals("/LOG=")) break;
+    const char* value = at + 5;
+    const char* end;
+    TextString path;
+    if (*value == '"') {
+      const char* close = strchr(value + 1, '"');
+      if (!close || !(close[1] == '\0' || IsBlank(close[1]))) break;
+      path = TextString(at).Mid(6, static_cast<int32_t>(close - at) - 1);
+      end = close + 1;
+    } else {
+      end = value;
+      while (*end && !IsBlank(*end)) ++end;
+      path = TextString(at).Mid(5, static_cast<int32_t>(end - at) - 1);
+    }
+    switches.LogGiven = true;
+    switches.LogPath = path;
+    at = end;
+  }
+  return at;
+}
+
+RunRecord::RunRecord() : m_log(nullptr), m_unattended(false), m_reported(false), m_startTime(0) {}
+
+RunRecord::~RunRecord() { CloseLog(); }
+
+void RunRecord::Begin() {
+  CloseLog();
+  m_unattended = false;
+  m_reported = false;
+  m_startTime = os::Milliseconds();
+  m_procedureStarts.Free();
+}
+
+void RunRecord::CloseLog() {
+  if (m_log) os::CloseFile(m_log);
+  m_log = nullptr;
+}
+
+void RunRecord::StartLog(const char* path) {
+  CloseLog();
+  if (!path || !*path || !os::OpenLog(path, m_log)) {
+    m_log = nullptr;
+    return;
+  }
+  const char* elevation = "elevation unknown";
+  switch (os::RunElevation()) {
+    case os::Elevation::Elevated: elevation = "elevated"; break;
+    case os::Elevation::NotElevated: elevation = "not elevated"; break;
+    case os::Elevation::Unknown: break;
+  }
+  char details[64];
+  snprintf(details, sizeof details, ", code page %u, ", os::AnsiCodePage());
+  Write(TextString("start: program ")
+            .Append(Quoted(ModulePath.Text()))
+            .Append(" " UPDATER_VERSION_TEXT ", script ")
+            .Append(Quoted(ScriptPath.Text()))
+            .Append(", caption \"")
+            .Append(CaptionUtf8())
+            .Append("\"")
+            .Append(details)
+            .Append(m_unattended ? "unattended, " : "attended, ")
+            .Append(elevation));
+}
+
+int RunRecord::End(bool completed) {
+  int exitCode = ExitCompleted;
+  const char* how = "completed";
+  if (!completed) {
+    bool byReport = m_reported;
+    how = byReport ? "an error report ended the run" : "an answer ended the run";
+    if (m_unattended) exitCode = byReport ? ExitReportEnded : ExitAnswerEnded;
+  }
+  char line[160];
+  snprintf(line, sizeof line, "end: %s, exit code %d, %u ms", how, exitCode,
+           os::Milliseconds() - m_startTime);
+  Write(TextString(line));
+  CloseLog();
+  return exitCode;
+}
+
+void RunRecord::Write(const TextString& utf8Text) {
+  if (!m_log) return;
+  os::LocalTime now;
+  os::CurrentLocalTime(now);
+  char stamp[64];
+  snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.Year, now.Month,
+           now.Day, now.Hour, now.Minute, now.Second, now.Milliseconds);
+  TextString line(stamp);
+  line.Append(utf8Text).Append("\r\n");
+  os::AppendToLog(m_log, line.Text(), static_cast<uint32_t>(line.Length()));
+}
+
+void RunRecord::ProcedureStarted(const char* section, const char* mode) {
+  uint32_t now = os::Milliseconds();
+  m_procedureStarts.AppendBytes(&now, sizeof now);
+  if (!m_log) return;
+  Write(TextString("procedure ").Append(Quoted(section)).Append(" (").Append(Utf8(mode))
+            .Append(") starts"));
+}
+
+void RunRecord::ProcedureEnded(const char* section, bool result, bool succeeded) {
+  uint32_t started = os::Milliseconds();
+  int32_t depth = m_procedureStarts.Size / static_cast<int32_t>(sizeof(uint32_t));
+  if (depth > 0) {
+    memcpy(&started, m_procedureStarts.Data() + (depth - 1) * sizeof(uint32_t), sizeof started);
+    m_procedureStarts.Remove((depth - 1) * static_cast<int32_t>(sizeof(uint32_t)),
+                             sizeof(uint32_t));
+  }
+  if (!m_log) return;
+  char details[64];
+  snprintf(details, sizeof details, ": Result %s, %u ms", result ? "true" : "false",
+           os::Milliseconds() - started);
+  Write(TextString("procedure ").Append(Quoted(section))
+            .Append(succeeded ? " ends" : " ends the run")
+            .Append(details));
+}
+
+void RunRecord::FileActionDone(FileAction action, const char* first, const char* second,
+                               uint32_t number) {
+  if (!m_log) return;
+  char value[32];
+  TextString line;
+  switch (action) {
+    case FileAction::Copied:
+      line.Assign("copied ").Append(Quoted(first)).Append(" to ").Append(Quoted(second));
+      break;
+    case FileAction::Deleted:
+      line.Assign("deleted ").Append(Quoted(first));
+      break;
+    case FileAction::AttributesSet:
+      snprintf(value, sizeof value, " set to 0x%08X", static_cast<unsigned>(number));
+      line.Assign("attributes of ").Append(Quoted(first)).Append(value);
+      break;
+    case FileAction::FolderMade:
+      line.Assign("folder made ").Append(Quoted(first));
+      break;
+    case FileAction::ShortcutSaved:
+      line.Assign("shortcut saved ").Append(Quoted(first)).Append(" to ").Append(Quoted(second));
+      break;
+    case FileAction::ProgramStarted:
+      line.Assign("program started: ").Append(Quoted(first)).Append(" in ").Append(Quoted(second));
+      break;
+    case FileAction::ProgramEnded:
+      snprintf(value, sizeof value, ", exit code %u", static_cast<unsigned>(number));
+      line.Assign("program ended: ").Append(Quoted(first)).Append(value);
+      break;
+  }
+  Write(line);
+}
+
+void RunRecord::ErrorReported(unsigned id, const char* const*, int, const char* text) {
+  m_reported = true;
+  if (!m_log) return;
+  char number[32];
+  snprintf(number, sizeof number, "error report %u: ", id);
+  Write(TextString(number).Append(OneLine(text)));
+}
+
+void RunRecord::BoxDone(const BoxEvent& box) {
+  if (!m_log) return;
+  bool yesNo = (box.Style & 0xF) == os::box::YesNo;
+  Write(TextString("box \"")
+            .Append(OneLine(box.Caption))
+            .Append("\" (")
+            .Append(IconName(box.Style))
+            .Append(yesNo ? ", Yes No) " : ", OK) ")
+            .Append(box.Shown ? "shown, answered " : "not shown, answered ")
+            .Append(AnswerName(box.Answer))
+            .Append(": \"")
+            .Append(OneLine(box.Text))
+            .Append("\""));
+}

@@ -1,0 +1,73 @@
+// The run as deployment tools see it: the answers of an unattended run, the
+// log of its events and its exit code. Fed by the run's events
+// (base/run_events.h); a run with neither switch nor key shows its boxes,
+// writes nothing and ends with 0, as it always has.
+#pragma once
+
+#include <cstdint>
+
+#include "base/byte_buffer.h"
+#include "base/run_events.h"
+#include "base/text_string.h"
+#include "os/os.h"
+
+// Exit codes of an unattended run, as installers give them.
+constexpr int ExitCompleted = 0;
+constexpr int ExitAnswerEnded = 1602;  // an answer ended the run (ISABORT)
+constexpr int ExitReportEnded = 1603;  // an error report ended the run
+
+// What the command line's switches ask for.
+struct RunSwitches {
+  bool Unattended = false;
+  bool LogGiven = false;
+  TextString LogPath;
+};
+
+// Takes the switches "/UNATTENDED" and "/LOG=PATH" (the path in double
+// quotes where it holds blanks; case ignored) off the start of the argument
+// text, and gives the rest, where the caption is found as ever. The first
+// word that is neither ends them: a "/" word after it is text like any other.
+const char* TakeSwitches(const char* argumentText, RunSwitches& switches);
+
+class RunRecord : public RunObserver {
+ public:
+  RunRecord();
+  ~RunRecord() override;
+  RunRecord(const RunRecord&) = delete;
+  RunRecord& operator=(const RunRecord&) = delete;
+
+  // A fresh record: no log, boxes shown, no report yet.
+  void Begin();
+  void SetUnattended() { m_unattended = true; }
+  bool Unattended() const { return m_unattended; }
+  // Opens the log at `path` and writes the start line. A log that cannot
+  // be opened (or is reached through a link) is left out; the run goes on.
+  void StartLog(const char* path);
+  bool Logging() const { return m_log != nullptr; }
+  // Writes the end line and closes the log; gives the run's exit code.
+  int End(bool completed);
+
+  bool AnswersBoxes() override { return m_unattended; }
+  void ProcedureStarted(const char* section, const char* mode) override;
+  void ProcedureEnded(const char* section, bool result, bool succeeded) override;
+  void FileActionDone(FileAction action, const char* first, const char* second,
+                      uint32_t number) override;
+  void ErrorReported(unsigned id, const char* const* arguments, int count,
+                     const char* text) override;
+  void BoxDone(const BoxEvent& box) override;
+
+ private:
+  // One line: the local time to the millisecond, `utf8Text`, CRLF; written
+  // at once, so that a run killed after it still leaves it.
+  void Write(const TextString& utf8Text);
+  void CloseLog();
+
+  os::FileHandle m_log;
+  bool m_unattended;
+  bool m_reported;       // an error report was shown (or answered)
+  uint32_t m_startTime;  // os::Milliseconds at Begin
+  ByteBuffer m_procedureStarts;  // the start times of the procedures running
+};
+
+// The record of this process's run.
+extern RunRecord TheRun;
