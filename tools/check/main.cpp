@@ -9,29 +9,39 @@
 // an error. crc prints each file's checksum as a CRC key takes it; it exits
 // with 2 when a file cannot be read. Nothing is ever written.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "res/version.h"
 #include "script_check.h"
 
 namespace {
 
 const char* const Usage =
-    "usage: updater-check check [--symbol NAME=VALUE]... SCRIPT.ini...\n"
-    "       updater-check crc FILE...\n"
+    "usage: updater-check check [--symbol NAME=VALUE]... [--code-page 932|65001]\n"
+    "                           [-Wno-NAME]... [--werror] SCRIPT.ini...\n"
+    "       updater-check crc [--key] FILE...\n"
+    "       updater-check --version | --help\n"
     "\n"
     "check  reads each script as the updater reads it, follows every procedure list\n"
     "       through both branches of every SWITCH, and prints each problem as\n"
     "       FILE:LINE: error: TEXT (the updater would stop there) or\n"
     "       FILE:LINE: warning: TEXT (almost surely a slip). Exit status: 0 no\n"
     "       problem, 1 warnings only, 2 an error. The built-in symbols stand for\n"
-    "       made-up paths unless --symbol gives one, e.g. --symbol \"<Src>=D:\\Setup\".\n"
-    "crc    prints each file's checksum as a CRC key takes it. Exit status 2 when a\n"
-    "       file cannot be read.\n";
+    "       made-up paths unless --symbol gives one (<Win>, <Sys>, <Src>, <Desktop>\n"
+    "       or <Programs>), e.g. --symbol \"<Src>=D:\\Setup\". A script is taken for\n"
+    "       code page 932; --code-page 65001 says it is UTF-8 on purpose. Each\n"
+    "       warning ends with its name, [-WNAME]: -Wno-NAME silences it, --werror\n"
+    "       makes every warning an error. A summary line ends the output.\n"
+    "crc    prints each file's checksum as a CRC key takes it; --key prints one\n"
+    "       ready CRC= line for the files in order. Exit status 2 when a file\n"
+    "       cannot be read.\n";
 
 int UsageError(const std::string& why) {
   std::cerr << "updater-check: " << why << "\n\n" << Usage;
@@ -39,6 +49,8 @@ int UsageError(const std::string& why) {
 }
 
 bool ReadWhole(const std::string& path, std::string& text) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream bytes;
@@ -47,55 +59,115 @@ bool ReadWhole(const std::string& path, std::string& text) {
   return !in.bad();
 }
 
+// Why `path` cannot be read, in the system's words.
+std::string WhyUnreadable(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return "it is a folder";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::strerror(errno);
+  return "a read failed";
+}
+
 int Check(const std::vector<std::string>& arguments) {
   std::vector<check::SymbolValue> symbols;
   std::vector<std::string> scripts;
+  int codePage = 932;
+  std::vector<std::string> silenced;
+  bool warningsAreErrors = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == "--symbol") {
-      if (i + 1 == arguments.size()) return UsageError("--symbol needs NAME=VALUE");
-      const std::string& setting = arguments[++i];
+    std::string option = arguments[i];
+    std::string value;
+    bool attached = option.compare(0, 9, "--symbol=") == 0;
+    if (option == "--help" || option == "-h") {
+      std::cout << Usage;
+      return 0;
+    }
+    if (option.compare(0, 5, "-Wno-") == 0 && option.size() > 5) {
+      silenced.push_back(option.substr(5));
+    } else if (option == "--werror" || option == "-Werror") {
+      warningsAreErrors = true;
+    } else if (option == "--code-page" || option.compare(0, 12, "--code-page=") == 0) {
+      if (option.size() > 11) value = option.substr(12);
+      else if (i + 1 < arguments.size()) value = arguments[++i];
+      if (value != "932" && value != "65001") return UsageError("--code-page takes 932 or 65001");
+      codePage = std::stoi(value);
+    } else if (option == "--symbol" || attached) {
+      if (!attached && i + 1 == arguments.size()) return UsageError("--symbol needs NAME=VALUE");
+      const std::string setting = attached ? option.substr(9) : arguments[++i];
       size_t equals = setting.find('=');
       if (equals == std::string::npos || equals == 0)
         return UsageError("--symbol needs NAME=VALUE, not " + setting);
       symbols.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+    } else if (option.size() > 1 && option[0] == '-') {
+      return UsageError("unknown option " + option);
     } else {
-      scripts.push_back(arguments[i]);
+      scripts.push_back(option);
     }
   }
   if (scripts.empty()) return UsageError("check needs a script");
   int status = 0;
+  int errors = 0;
+  int warnings = 0;
   for (const std::string& script : scripts) {
     std::string text;
     if (!ReadWhole(script, text)) {
-      std::cerr << "updater-check: cannot read " << script << "\n";
+      std::cerr << "updater-check: cannot read " << script << ": " << WhyUnreadable(script)
+                << "\n";
       status = 2;
       continue;
     }
     std::vector<check::Diagnostic> problems;
     std::string usage;
-    if (!check::CheckScript(text, symbols, problems, usage)) return UsageError(usage);
+    if (!check::CheckScript(text, symbols, problems, usage, codePage)) return UsageError(usage);
     for (const check::Diagnostic& problem : problems) {
-      std::cout << script << ":" << problem.Line << ": "
-                << (problem.Error ? "error: " : "warning: ") << problem.Text << "\n";
-      status = std::max(status, problem.Error ? 2 : 1);
+      if (!problem.Error &&
+          std::find(silenced.begin(), silenced.end(), problem.Name) != silenced.end())
+        continue;
+      bool error = problem.Error || warningsAreErrors;
+      std::cout << script << ":" << problem.Line << ": " << (error ? "error: " : "warning: ")
+                << problem.Text;
+      if (!problem.Error) std::cout << " [-W" << problem.Name << "]";
+      std::cout << "\n";
+      ++(error ? errors : warnings);
+      status = std::max(status, error ? 2 : 1);
     }
   }
+  std::cout << errors << (errors == 1 ? " error" : " errors") << " and " << warnings
+            << (warnings == 1 ? " warning" : " warnings") << " in " << scripts.size()
+            << (scripts.size() == 1 ? " script\n" : " scripts\n");
   return status;
 }
 
-int Crc(const std::vector<std::string>& files) {
+int Crc(const std::vector<std::string>& arguments) {
+  std::vector<std::string> files;
+  bool key = false;
+  for (const std::string& argument : arguments) {
+    if (argument == "--key") key = true;
+    else if (argument == "--help" || argument == "-h") {
+      std::cout << Usage;
+      return 0;
+    } else files.push_back(argument);
+  }
   if (files.empty()) return UsageError("crc needs a file");
   int status = 0;
+  std::string line;
   for (const std::string& file : files) {
     std::string checksum;
     if (check::FileChecksum(file, checksum)) {
-      std::cout << checksum << "  " << file << "\n";
-    } else {
-      std::cerr << "updater-check: " << file
-                << ": cannot be read (missing, empty, a directory or locked)\n";
-      status = 2;
+      if (key) line += (line.empty() ? "CRC=" : ", ") + checksum;
+      else std::cout << checksum << "  " << file << "\n";
+      continue;
     }
+    std::error_code error;
+    std::string why = std::filesystem::is_directory(file, error) ? "it is a folder"
+                      : std::filesystem::exists(file, error) &&
+                              std::filesystem::file_size(file, error) == 0
+                          ? "it is empty, and the updater takes no checksum of an empty file"
+                          : WhyUnreadable(file);
+    std::cerr << "updater-check: " << file << ": cannot be read: " << why << "\n";
+    status = 2;
   }
+  if (key && status == 0) std::cout << line << "\n";
   return status;
 }
 
@@ -109,6 +181,10 @@ int main(int argc, char** argv) {
   if (command == "crc") return Crc(arguments);
   if (command == "--help" || command == "-h" || command == "help") {
     std::cout << Usage;
+    return 0;
+  }
+  if (command == "--version") {
+    std::cout << "updater-check " UPDATER_VERSION_TEXT "\n";
     return 0;
   }
   return UsageError("unknown command " + command);

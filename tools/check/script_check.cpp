@@ -91,19 +91,27 @@ struct ValueRule {
 
 class Checker {
  public:
-  Checker(World& world, const std::string& text) : world_(world), text_(text) {}
+  explicit Checker(World& world) : world_(world) {}
 
   std::vector<Diagnostic> Run();
 
   void AttributeItems(const std::string& value, int line, const char* key);
   void ChecksumItems(const std::string& value, int line, const char* key);
-  void DateYear(const std::string& value, int line, const char* key);
+  void DateForm(const std::string& value, int line, const char* key);
+  void NoWildcards(const std::string& value, int line, const char* key);
+  void AttributePatterns(const std::string& value, int line, const char* key);
+  void AbortNumbers(const std::string& value, int line, const char* key);
+  void FlagForm(const std::string& value, int line, const char* key);
+  void ShowCommands(const std::string& value, int line, const char* key);
+  void FullPaths(const std::string& value, int line, const char* key);
 
  private:
   enum class ListState { Checking, Checked };
   enum class Outcome { Checked, LeadsBack };
 
   void Add(int line, bool error, const std::string& text);
+  // A warning, under its name (-Wname, -Wno-name).
+  void Warn(const char* name, int line, const std::string& text);
   void AddReport(const Report& report, int line);
   std::vector<Report> TakeReports(size_t from);
 
@@ -135,7 +143,6 @@ class Checker {
   const std::vector<size_t>& ReadsOf(const std::string& section) const;
 
   World& world_;
-  const std::string& text_;
   std::vector<Diagnostic> problems_;
   std::map<std::string, ListState> lists_;
   std::map<size_t, std::string> expanded_;                    // by read
@@ -144,12 +151,26 @@ class Checker {
 
 const ValueRule ValueRules[] = {
     {"ATTR", "ARG", &Checker::AttributeItems},
+    {"ATTR", "FILE", &Checker::AttributePatterns},
     {"CRC", "CRC", &Checker::ChecksumItems},
-    {"DATE", "DATE", &Checker::DateYear},
+    {"DATE", "DATE", &Checker::DateForm},
+    {"DELETE", "FILE", &Checker::NoWildcards},
+    {"MSGBOX", "ISABORT", &Checker::AbortNumbers},
+    {"MSGBOX", "FLAG", &Checker::FlagForm},
+    {"LINK", "SHOWCMD", &Checker::ShowCommands},
+    {"EXIST", "FILE", &Checker::FullPaths},   {"DATE", "FILE", &Checker::FullPaths},
+    {"CRC", "FILE", &Checker::FullPaths},     {"DELETE", "FILE", &Checker::FullPaths},
+    {"ATTR", "FILE", &Checker::FullPaths},    {"COPY", "FROM", &Checker::FullPaths},
+    {"COPY", "TO", &Checker::FullPaths},      {"MAKEDIR", "DIR", &Checker::FullPaths},
+    {"LINK", "SRC", &Checker::FullPaths},     {"LINK", "DST", &Checker::FullPaths},
 };
 
 void Checker::Add(int line, bool error, const std::string& text) {
-  problems_.push_back(Diagnostic{line, error, text});
+  problems_.push_back(Diagnostic{line, error, text, ""});
+}
+
+void Checker::Warn(const char* name, int line, const std::string& text) {
+  problems_.push_back(Diagnostic{line, false, text, name});
 }
 
 void Checker::AddReport(const Report& report, int line) {
@@ -270,7 +291,7 @@ void Checker::Examine(ProcList list, int32_t index) {
     for (const Report& other : full)
       alsoInFull = alsoInFull || (other.Id == report.Id && other.Arguments == report.Arguments);
     if (alsoInFull || report.Id != MsgBadSymbol || report.Arguments.empty()) continue;
-    Add(ExecuteLine(report, section), false,
+    Warn("order", ExecuteLine(report, section),
         Quoted(report.Arguments[0]) +
             " names no procedure that runs before this one in its list: the one it names "
             "stands after it (or is itself), so its Result is always false here");
@@ -298,7 +319,7 @@ void Checker::CheckShortcutPaths(const std::string& section, size_t from) {
         line = world_.Reads[read].Entry->Line;
         break;
       }
-    Add(line, false,
+    Warn("link-extension", line,
         "the shortcut is saved as " + Quoted(path) +
             ": \".LNK\" is always added, so leave it out of the path");
   }
@@ -344,7 +365,7 @@ void Checker::CheckCompanionLists(PROC_INFO* record, const ProcKind& kind) {
     const std::string& key = world_.Reads[read].Key;
     int32_t items = TextString(expanded_[read].c_str()).ItemCount(",");
     if (items > count && !profile::SameName(key, leading.c_str()))
-      Add(world_.Reads[read].Entry->Line, false,
+      Warn("unused-items", world_.Reads[read].Entry->Line,
           key + " has " + std::to_string(items) + " items but " + leading + " only " +
               std::to_string(count) + ": the items after item " + std::to_string(count) +
               " are never used");
@@ -373,7 +394,7 @@ void Checker::CheckUnattendedAnswer(const PROC_INFO* record) {
     TextString type(expanded_[read].c_str());
     const char* answer = type.Equals("QUESTION") ? "Yes" : type.Equals("WARNING") ? "No" : nullptr;
     if (answer)
-      Add(world_.Reads[read].Entry->Line, false,
+      Warn("unattended-answer", world_.Reads[read].Entry->Line,
           std::string("the script runs unattended, so this ") + type.Text() +
               " box is answered " + answer +
               ", its default button: write ANSWER=YES or ANSWER=NO to say which");
@@ -387,7 +408,7 @@ void Checker::CheckHexItems(const std::string& value, int line, const char* key,
     TextString item = ListItem(list, i);
     if (item.Length() == 0 && emptyAsks) continue;
     if (item.Length() > 0 && WrittenAsHex(item)) continue;
-    Add(line, false,
+    Warn("hex-value", line,
         std::string(key) + " item " + Quoted(item.Text()) +
             " is not written as \"0x\" and hexadecimal digits: it reads as " + Hex(item.ToHex()));
   }
@@ -402,24 +423,132 @@ void Checker::ChecksumItems(const std::string& value, int line, const char* key)
   CheckHexItems(value, line, key, true);
 }
 
-void Checker::DateYear(const std::string& value, int line, const char* key) {
-  int32_t year = TextString(value.c_str()).Item(0, "/").ToInt();
-  if (year >= 1000) return;
-  Add(line, false,
-      std::string(key) + " " + Quoted(value) + " reads as the year " + std::to_string(year) +
-          ": no file is older than that, so the test never finds an old file "
-          "(write the year with four digits)");
+// True when `text` is digits only (and not empty).
+bool AllDigits(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void Checker::DateForm(const std::string& value, int line, const char* key) {
+  TextString date(value.c_str());
+  bool parts = date.ItemCount("/") == 3;
+  for (int32_t i = 0; parts && i < 3; ++i) parts = AllDigits(date.Item(i, "/").Text());
+  if (!parts) {
+    Warn("date", line,
+        std::string(key) + " " + Quoted(value) + " is not year/month/day in digits: it reads as " +
+            std::to_string(date.Item(0, "/").ToInt()) + "/" +
+            std::to_string(date.Item(1, "/").ToInt()) + "/" +
+            std::to_string(date.Item(2, "/").ToInt()));
+    return;
+  }
+  int32_t year = date.Item(0, "/").ToInt();
+  int32_t month = date.Item(1, "/").ToInt();
+  int32_t day = date.Item(2, "/").ToInt();
+  if (year < 1000)
+    Warn("date", line,
+        std::string(key) + " " + Quoted(value) + " reads as the year " + std::to_string(year) +
+            ": no file is older than that, so the test never finds an old file "
+            "(write the year with four digits)");
+  else if (month < 1 || month > 12 || day < 1 || day > 31)
+    Warn("date", line,
+        std::string(key) + " " + Quoted(value) + " is no date: month 1 to 12, day 1 to 31");
+}
+
+// DELETE takes no wildcards: the system is asked for a file of that name.
+void Checker::NoWildcards(const std::string& value, int line, const char* key) {
+  TextString list(value.c_str());
+  for (int32_t i = 0; i < list.ItemCount(","); ++i) {
+    std::string item = ListItem(list, i).Text();
+    if (item.find_first_of("*?") != std::string::npos)
+      Add(line, true,
+          std::string(key) + " item " + Quoted(item) +
+              " holds a wildcard: DELETE takes none, so this deletion always fails "
+              "(message 10); name each file");
+  }
+}
+
+// ATTR takes one pattern, "*.*" as the last part; any other wildcard goes to
+// the system as a name and fails.
+void Checker::AttributePatterns(const std::string& value, int line, const char* key) {
+  TextString list(value.c_str());
+  for (int32_t i = 0; i < list.ItemCount(","); ++i) {
+    TextString item = ListItem(list, i);
+    TextString last = item.Item(-1, "\\");
+    if (std::string(item.Text()).find_first_of("*?") != std::string::npos && !last.Equals("*.*"))
+      Add(line, true,
+          std::string(key) + " item " + Quoted(item.Text()) +
+              " holds a wildcard other than a last part of exactly \"*.*\": the attribute "
+              "change always fails (message 12)");
+  }
+}
+
+void Checker::AbortNumbers(const std::string& value, int line, const char* key) {
+  TextString numbers(value.c_str());
+  bool form = numbers.ItemCount(",") == 2;
+  for (int32_t i = 0; form && i < 2; ++i) {
+    std::string item = ListItem(numbers, i).Text();
+    form = AllDigits(item[0] == '-' ? item.substr(1) : item);
+  }
+  if (!form)
+    Warn("abort-numbers", line,
+        std::string(key) + " " + Quoted(value) +
+            " is not two numbers \"ok,no\": a missing or non-number item reads as 0, "
+            "which never ends the run");
+}
+
+void Checker::FlagForm(const std::string& value, int line, const char* key) {
+  TextString flag(value.c_str());
+  if (flag.Length() == 0 || flag.ItemCount(",") >= 2) return;
+  Warn("flag", line,
+      std::string(key) + " " + Quoted(value) +
+          " names no result: write \"name,1\" or \"name,0\"; without the number the box is "
+          "always shown");
+}
+
+// A relative path follows the folder the updater is started in, which a
+// deployment tool chooses (often the system folder).
+void Checker::FullPaths(const std::string& value, int line, const char* key) {
+  TextString list(value.c_str());
+  for (int32_t i = 0; i < list.ItemCount(","); ++i) {
+    std::string item = ListItem(list, i).Text();
+    bool full = (item.size() >= 3 && item[1] == ':' && item[2] == '\\') ||
+                item.compare(0, 2, "\\\\") == 0;
+    if (item.empty() || full || item == "*.*" || item[0] == '<' || item[0] == '{') continue;
+    Warn("relative-path", line,
+        std::string(key) + " item " + Quoted(item) +
+            " is a relative path: it follows the folder the updater is started in, not the "
+            "script's; begin it with a symbol such as <Src>");
+  }
+}
+
+void Checker::ShowCommands(const std::string& value, int line, const char* key) {
+  TextString numbers(value.c_str());
+  for (int32_t i = 0; i < numbers.ItemCount(","); ++i) {
+    std::string item = ListItem(numbers, i).Text();
+    if (!item.empty() && !AllDigits(item))
+      Warn("show-command", line,
+          std::string(key) + " item " + Quoted(item) +
+              " is not a number: it reads as 0, the shell's default window (1 normal, 2 "
+              "minimized, 3 maximized)");
+  }
 }
 
 void Checker::CheckValues() {
   for (const auto& noted : expanded_) {
     const ScriptRead& read = world_.Reads[noted.first];
     int line = read.Entry->Line;
+    const std::string& written = read.Entry->Value;
+    size_t comment = written.find(';');
+    if (comment != std::string::npos && comment > 0 &&
+        (written[comment - 1] == ' ' || written[comment - 1] == '\t'))
+      Warn("inline-comment", line,
+          "the value holds " + Quoted(written.substr(comment)) +
+              ": a value has no comment after it, so that text is part of the value");
     if (read.Cut)
-      Add(line, false,
+      Warn("value-length", line,
           "the value is " + std::to_string(read.Entry->Value.size()) +
-              " characters long: the updater reads only its first " +
-              std::to_string(read.Served.size()));
+              " bytes long: the updater reads only its first " +
+              std::to_string(read.Served.size()) + " bytes (129 Japanese characters take 258)");
     CheckReferences(TextString(noted.second.c_str()), line);
   }
   for (const AppPathLookup& lookup : world_.AppPathLookups) {
@@ -435,7 +564,7 @@ void Checker::CheckValues() {
             break;
           }
     }
-    Add(line, false,
+    Warn("app-paths", line,
         "the App Paths entry of " + Quoted(lookup.Program) +
             " is looked up on the target machine, which the checker cannot see; where that "
             "machine has none, the group stays in the value as written");
@@ -449,11 +578,11 @@ void Checker::CheckReferences(const TextString& value, int line) {
     TextString group = value.Group(i, "<", ">");
     TextString ignored;
     if (LookupSymbol(group.Text(), ignored))
-      Add(line, false,
+      Warn("late-symbol", line,
           group.Text() + std::string(" stays as written: it came in with another symbol's value, "
                                      "after the value's expansion steps were used up"));
     else
-      Add(line, false, group.Text() + std::string(" names no symbol: it stays as written"));
+      Warn("unknown-symbol", line, group.Text() + std::string(" names no symbol: it stays as written"));
   }
 }
 
@@ -476,31 +605,26 @@ void Checker::CheckDefines() {
     CheckReferences(value, line);
     std::string text = name.Text();
     if (text.size() < 2 || text.front() != '<' || text.back() != '>')
-      Add(line, false,
+      Warn("symbol-name", line,
           "the symbol " + Quoted(text) +
               " has no angle brackets in its name, so no value can refer to it");
     auto first = firstLines.find(Lower(text));
     if (first != firstLines.end())
-      Add(line, false,
+      Warn("symbol-twice", line,
           Quoted(text) + " is defined before, at line " + std::to_string(first->second) +
               ": that first definition is the one used");
     else
       firstLines[Lower(text)] = line;
   }
   if (define->Cut && define->LinesTaken < lines.size())
-    Add(lines[define->LinesTaken]->Line, false,
+    Warn("section-length", lines[define->LinesTaken]->Line,
         "the section does not fit the updater's section buffer: this line and the ones "
         "after it are not read");
 }
 
 void Checker::CheckLayout() {
   for (int line : world_.Script.StrayLines()) {
-    if (line == 1 && text_.compare(0, 3, "\xEF\xBB\xBF") == 0)
-      Add(1, false,
-          "the file begins with a UTF-8 byte-order mark, which the profile functions read "
-          "as part of this line; save the script without it");
-    else
-      Add(line, false, "this line stands before the first section: nothing reads it");
+    Warn("stray-line", line, "this line stands before the first section: nothing reads it");
   }
   std::set<std::string> read;
   for (const ScriptRead& each : world_.Reads) read.insert(Lower(each.Section));
@@ -509,14 +633,14 @@ void Checker::CheckLayout() {
     std::string name = Lower(section.Name);
     auto first = sections.find(name);
     if (first != sections.end()) {
-      Add(section.Line, false,
+      Warn("section-twice", section.Line,
           "section [" + section.Name + "] is written again (first at line " +
               std::to_string(first->second) + "): write each section once");
       continue;
     }
     sections[name] = section.Line;
     if (!read.count(name))
-      Add(section.Line, false,
+      Warn("unreached", section.Line,
           "section [" + section.Name +
               "] is named by no procedure list that the updater reaches: it never runs");
   }
@@ -531,7 +655,7 @@ void Checker::CheckLayout() {
       auto first = keys.find(Lower(entry->Key));
       if (first == keys.end()) keys[Lower(entry->Key)] = entry->Line;
       else
-        Add(entry->Line, false,
+        Warn("key-twice", entry->Line,
             entry->Key + " is given before in this section, at line " +
                 std::to_string(first->second) + ": only that first one is read");
     }
@@ -624,7 +748,9 @@ bool SystemAnswersFor(const std::vector<SymbolValue>& symbols,
       for (size_t i = 0; i < standIns.size(); ++i)
         if (*standIns[i] == standIn.Text()) place = i;
     if (place == standIns.size()) {
-      usage = symbol.first + " is not a built-in symbol";
+      usage = symbol.first +
+              " is not a built-in symbol: --symbol takes <Win>, <Sys>, <Src>, <Desktop> or "
+              "<Programs>";
       return false;
     }
     answers.emplace_back(place, symbol.second);
@@ -634,15 +760,74 @@ bool SystemAnswersFor(const std::vector<SymbolValue>& symbols,
 
 }  // namespace
 
+// The length of the UTF-8 sequence that starts at `at`, 0 when none does.
+size_t Utf8Sequence(const std::string& text, size_t at) {
+  unsigned char lead = static_cast<unsigned char>(text[at]);
+  size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (lead >= 0xF5 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+// One diagnostic for an encoding the updater does not read as meant, before
+// any other. Where it garbles the whole file (UTF-16, a byte-order mark),
+// nothing else is told: every later line would only repeat it. False then.
+bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnostic>& problems) {
+  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0 ||
+      (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'))) {
+    problems.push_back(Diagnostic{1, true,
+                                  "the file is UTF-16: the updater reads a script in the "
+                                  "system's code page; save it in code page 932 (Shift_JIS)",
+                                  ""});
+    return false;
+  }
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    problems.push_back(Diagnostic{1, true,
+                                  "the file is UTF-8 with a byte-order mark, which the updater "
+                                  "reads as part of the first line; save it in code page 932 "
+                                  "(Shift_JIS) without the mark",
+                                  ""});
+    return false;
+  }
+  // Bytes of 0x80 and above that all make UTF-8 sequences: the author's
+  // editor saved it so, and the Japanese will reach the user as other text.
+  if (utf8Meant) return true;
+  int line = 1;
+  int first = 0;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\n') ++line;
+    if (static_cast<unsigned char>(text[at]) < 0x80) continue;
+    size_t length = Utf8Sequence(text, at);
+    if (length == 0) return true;
+    if (!first) first = line;
+    at += length - 1;
+  }
+  if (first)
+    problems.push_back(Diagnostic{first, false,
+                                  "the file is UTF-8: its Japanese reaches a user of code page "
+                                  "932 as other characters; save it in code page 932 "
+                                  "(Shift_JIS)",
+                                  "encoding"});
+  return true;
+}
+
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
-                 std::vector<Diagnostic>& problems, std::string& usage) {
+                 std::vector<Diagnostic>& problems, std::string& usage, int codePage) {
   std::vector<std::pair<size_t, std::string>> answers;
   if (!SystemAnswersFor(symbols, answers, usage)) return false;
+  problems.clear();
+  std::vector<Diagnostic> encoding;
+  if (!CheckEncoding(text, codePage == 65001, encoding)) {
+    problems = encoding;
+    return true;
+  }
   ResetWorld(text);
   World& world = TheWorld();
   std::vector<std::string*> standIns = world.SystemAnswers();
   for (const auto& answer : answers) *standIns[answer.first] = answer.second;
-  problems = Checker(world, text).Run();
+  problems = Checker(world).Run();
+  problems.insert(problems.begin(), encoding.begin(), encoding.end());
   FreeAllProcLists();
   return true;
 }

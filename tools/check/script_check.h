@@ -15,15 +15,19 @@ struct Diagnostic {
   int Line;
   bool Error;  // the updater would stop there; otherwise a warning
   std::string Text;
+  std::string Name;  // a warning's name, for -Wno-NAME ("" for an error)
 };
 
 // A built-in symbol's value for the check (NAME=VALUE, NAME with brackets).
 using SymbolValue = std::pair<std::string, std::string>;
 
-// The problems of the script `text`, in file order. False, with `usage`
-// saying why, when a symbol value names no built-in symbol.
+// The problems of the script `text`, in file order. An encoding the
+// updater would not read as meant is told first; `codePage` 65001 says the
+// script is UTF-8 on purpose (it is converted before it ships, as the
+// headless runner does), else it is taken for code page 932. False, with
+// `usage` saying why, when a symbol value names no built-in symbol.
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
-                 std::vector<Diagnostic>& problems, std::string& usage);
+                 std::vector<Diagnostic>& problems, std::string& usage, int codePage = 932);
 
 // The checksum of a file as a CRC key takes it ("0x" and eight upper-case
 // hexadecimal digits), from the updater's own code; false when the file
