@@ -146,6 +146,7 @@ class Checker {
   std::vector<Diagnostic> problems_;
   std::map<std::string, ListState> lists_;
   std::map<size_t, std::string> expanded_;                    // by read
+  std::set<std::string> unfinished_;  // lower-cased sections a missing key stopped
   std::map<std::string, std::vector<size_t>> sectionReads_;  // lower-cased section
 };
 
@@ -173,10 +174,68 @@ void Checker::Warn(const char* name, int line, const std::string& text) {
   problems_.push_back(Diagnostic{line, false, text, name});
 }
 
+// The number of single-byte edits that turn `a` into `b`, ASCII case aside.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      bool same = tolower(static_cast<unsigned char>(a[i - 1])) ==
+                  tolower(static_cast<unsigned char>(b[j - 1]));
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The candidate nearest `word`, where it is near enough to be a slip of it
+// (at most two edits, and fewer than half its letters); "" otherwise.
+std::string NearestOf(const std::string& word, const std::vector<std::string>& candidates) {
+  std::string best;
+  size_t bestDistance = 3;
+  for (const std::string& candidate : candidates) {
+    size_t distance = EditDistance(word, candidate);
+    if (distance > 0 && distance < bestDistance && distance * 2 < std::max<size_t>(word.size(), 2)) {
+      best = candidate;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
 void Checker::AddReport(const Report& report, int line) {
+  std::string hint;
+  // A missing key or section is often one written a little differently.
+  if (report.Id == MsgBadScriptFormat && report.Arguments.size() == 2) {
+    const std::string& section = report.Arguments[0];
+    unfinished_.insert(Lower(section));
+    const std::string& key = report.Arguments[1];
+    std::vector<std::string> names;
+    if (world_.Script.HasSection(section.c_str())) {
+      std::map<std::string, int> lines;
+      for (const profile::Entry* entry : world_.Script.SectionEntries(section.c_str())) {
+        names.push_back(entry->Key);
+        lines[entry->Key] = entry->Line;
+      }
+      std::string near = NearestOf(key, names);
+      if (!near.empty()) {
+        hint = "; did you mean " + key + " where " + near + " is written?";
+        line = lines[near];
+      }
+    } else {
+      for (const profile::Section& candidate : world_.Script.Sections())
+        names.push_back(candidate.Name);
+      std::string near = NearestOf(section, names);
+      if (!near.empty()) hint = "; no section [" + section + "]: did you mean [" + near + "]?";
+    }
+  }
   Add(line, true,
       std::string(Meaning(report.Id)) + " (message " + std::to_string(report.Id) + ": " +
-          OneLine(report.Text) + ")");
+          OneLine(report.Text) + ")" + hint);
 }
 
 std::vector<Report> Checker::TakeReports(size_t from) {
@@ -650,8 +709,25 @@ void Checker::CheckLayout() {
     if (each.Key.empty()) sections.erase(Lower(each.Section));
   for (const auto& section : sections) {
     std::map<std::string, int> keys;
+    std::set<std::string> asked;  // the keys the updater read here
+    for (const ScriptRead& each : world_.Reads)
+      if (profile::SameName(each.Section, section.first.c_str())) asked.insert(Lower(each.Key));
+    // A section the updater read to its end: whatever it did not ask for is
+    // never read (a section a missing key stopped was not read to its end).
+    bool whole = !asked.empty() && !unfinished_.count(section.first);
     for (const profile::Entry* entry : world_.Script.SectionEntries(section.first.c_str())) {
+      if (!entry->HasValue && !asked.empty() && entry->Key[0] != ';')
+        Warn("unknown-key", entry->Line,
+             "this line has no \"=\": nothing reads it (write KEY=VALUE)");
       if (!entry->HasValue || entry->Key.empty() || entry->Key[0] == ';') continue;
+      if (whole && !asked.count(Lower(entry->Key))) {
+        std::vector<std::string> known(asked.begin(), asked.end());
+        std::string near = NearestOf(Lower(entry->Key), known);
+        for (char& c : near) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        Warn("unknown-key", entry->Line,
+             entry->Key + " is no key of this section: nothing reads it" +
+                 (near.empty() ? "" : "; did you mean " + near + "?"));
+      }
       auto first = keys.find(Lower(entry->Key));
       if (first == keys.end()) keys[Lower(entry->Key)] = entry->Line;
       else
