@@ -265,6 +265,32 @@ TEST(CheckCommand, ExitStatusTellsTheWorstProblem) {
   fs::remove_all(dir);
 }
 
+// --src: a file the script reads under <Src> that the folder lacks, and a
+// CRC value that is not the shipped file's checksum, are errors; files the
+// script makes itself are not looked for.
+TEST(CheckCommand, SrcChecksTheFolderThatShips) {
+  fs::path dir = fs::temp_directory_path() / ("updater-src-" + std::to_string(getpid()));
+  fs::create_directories(dir / "ship");
+  std::ofstream((dir / "ship" / "b.txt").string()) << "abc";
+  std::ofstream((dir / "s.ini").string())
+      << "[UPDATER]\nNAME=x\nPROC=c,t\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
+         "TO=<Src>\\out\\a.txt\n[t]\nMODE=CRC\nFILE=<Src>\\b.txt,<Src>\\out\\a.txt\n"
+         "TYPE=AND\nCRC=0x00000001,0x00000002\n";
+  Command command =
+      RunChecker("check --src " + (dir / "ship").string() + " " + (dir / "s.ini").string());
+  EXPECT_EQ(command.status, 2);
+  EXPECT_NE(command.output.find("s.ini:6: error: FROM item \"C:\\Setup\\a.txt\" is not in the "
+                                "folder that ships"),
+            std::string::npos)
+      << command.output;
+  EXPECT_NE(command.output.find("s.ini:12: error: CRC item \"0x00000001\" is not the checksum of " +
+                                (dir / "ship").string() + "/b.txt, 0x0000012A"),
+            std::string::npos)
+      << command.output;
+  EXPECT_NE(command.output.find("2 errors and 0 warnings"), std::string::npos) << command.output;
+  fs::remove_all(dir);
+}
+
 TEST(CheckCommand, CrcPrintsTheChecksumsOfTheUpdater) {
   fs::path dir = fs::temp_directory_path() / ("updater-crc-" + std::to_string(getpid()));
   fs::create_directories(dir);

@@ -25,7 +25,7 @@ namespace {
 
 const char* const Usage =
     "usage: updater-check check [--symbol NAME=VALUE]... [--code-page 932|65001]\n"
-    "                           [-Wno-NAME]... [--werror] SCRIPT.ini...\n"
+    "                           [-Wno-NAME]... [--werror] [--src DIR] SCRIPT.ini...\n"
     "       updater-check crc [--key] FILE...\n"
     "       updater-check --version | --help\n"
     "\n"
@@ -38,7 +38,9 @@ const char* const Usage =
     "       or <Programs>), e.g. --symbol \"<Src>=D:\\Setup\". A script is taken for\n"
     "       code page 932; --code-page 65001 says it is UTF-8 on purpose. Each\n"
     "       warning ends with its name, [-WNAME]: -Wno-NAME silences it, --werror\n"
-    "       makes every warning an error. A summary line ends the output.\n"
+    "       makes every warning an error. A summary line ends the output. --src DIR\n"
+    "       checks the folder that ships: every file under <Src> the script reads or\n"
+    "       starts must be in DIR, and every CRC value must be its checksum there.\n"
     "crc    prints each file's checksum as a CRC key takes it; --key prints one\n"
     "       ready CRC= line for the files in order. Exit status 2 when a file\n"
     "       cannot be read.\n";
@@ -73,6 +75,7 @@ int Check(const std::vector<std::string>& arguments) {
   std::vector<std::string> scripts;
   int codePage = 932;
   std::vector<std::string> silenced;
+  std::string srcDir;
   bool warningsAreErrors = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     std::string option = arguments[i];
@@ -84,6 +87,12 @@ int Check(const std::vector<std::string>& arguments) {
     }
     if (option.compare(0, 5, "-Wno-") == 0 && option.size() > 5) {
       silenced.push_back(option.substr(5));
+    } else if (option == "--src" || option.compare(0, 6, "--src=") == 0) {
+      if (option.size() > 5) srcDir = option.substr(6);
+      else if (i + 1 < arguments.size()) srcDir = arguments[++i];
+      std::error_code error;
+      if (!std::filesystem::is_directory(srcDir, error))
+        return UsageError("--src needs a folder, not " + srcDir);
     } else if (option == "--werror" || option == "-Werror") {
       warningsAreErrors = true;
     } else if (option == "--code-page" || option.compare(0, 12, "--code-page=") == 0) {
@@ -118,7 +127,8 @@ int Check(const std::vector<std::string>& arguments) {
     }
     std::vector<check::Diagnostic> problems;
     std::string usage;
-    if (!check::CheckScript(text, symbols, problems, usage, codePage)) return UsageError(usage);
+    if (!check::CheckScript(text, symbols, problems, usage, codePage, srcDir))
+      return UsageError(usage);
     for (const check::Diagnostic& problem : problems) {
       if (!problem.Error &&
           std::find(silenced.begin(), silenced.end(), problem.Name) != silenced.end())

@@ -91,7 +91,7 @@ struct ValueRule {
 
 class Checker {
  public:
-  explicit Checker(World& world) : world_(world) {}
+  Checker(World& world, const std::string& srcDir) : world_(world), srcDir_(srcDir) {}
 
   std::vector<Diagnostic> Run();
 
@@ -123,6 +123,9 @@ class Checker {
   void CheckCompanionLists(PROC_INFO* record, const ProcKind& kind);
   void CheckValueRules(const PROC_INFO* record);
   void CheckUnattendedAnswer(const PROC_INFO* record);
+  void CheckShippedFiles();
+  bool ReadValueOf(const std::string& section, const char* key, std::string& value,
+                   int& line) const;
   void CheckHexItems(const std::string& value, int line, const char* key, bool emptyAsks);
 
   void CheckValues();
@@ -143,6 +146,7 @@ class Checker {
   const std::vector<size_t>& ReadsOf(const std::string& section) const;
 
   World& world_;
+  std::string srcDir_;  // the folder that ships, "" for none
   std::vector<Diagnostic> problems_;
   std::map<std::string, ListState> lists_;
   std::map<size_t, std::string> expanded_;                    // by read
@@ -251,6 +255,7 @@ std::vector<Diagnostic> Checker::Run() {
   CheckValues();
   CheckDefines();
   CheckLayout();
+  CheckShippedFiles();
   std::stable_sort(problems_.begin(), problems_.end(),
                    [](const Diagnostic& a, const Diagnostic& b) { return a.Line < b.Line; });
   // A procedure is examined more than once, and may stand in several lists.
@@ -438,6 +443,88 @@ void Checker::CheckValueRules(const PROC_INFO* record) {
     for (size_t read : ReadsOf(section))
       if (profile::SameName(world_.Reads[read].Key, rule.Key))
         (this->*rule.Check)(expanded_[read], world_.Reads[read].Entry->Line, rule.Key);
+  }
+}
+
+// The expanded value of `key` in `section`, and its line; false when the
+// updater did not read it.
+bool Checker::ReadValueOf(const std::string& section, const char* key, std::string& value,
+                          int& line) const {
+  for (size_t read : ReadsOf(section))
+    if (profile::SameName(world_.Reads[read].Key, key)) {
+      value = expanded_.at(read);
+      line = world_.Reads[read].Entry->Line;
+      return true;
+    }
+  return false;
+}
+
+// Files under <Src> that a procedure reads or starts must ship in the folder
+// given with --src, and a CRC value must be the checksum of the file there.
+// Files the script makes itself (COPY targets, and what lies in the folders
+// MAKEDIR makes) do not ship.
+void Checker::CheckShippedFiles() {
+  struct Reader {
+    const char* Kind;
+    const char* Key;
+  };
+  static const Reader readers[] = {{"COPY", "FROM"}, {"LAUNCH", "FILE"}, {"CRC", "FILE"},
+                                   {"DATE", "FILE"}, {"LINK", "SRC"},    {"EXIST", "FILE"}};
+  if (srcDir_.empty()) return;
+  const std::string src = Lower(world_.ModuleDirectory + "\\");
+  std::vector<std::string> made;  // lower-cased files and folders the script makes
+  for (const auto& section : sectionReads_) {
+    std::string mode, value;
+    int line = 0;
+    if (!ReadValueOf(section.first, "MODE", mode, line)) continue;
+    const char* key = TextString(mode.c_str()).Equals("COPY")      ? "TO"
+                      : TextString(mode.c_str()).Equals("MAKEDIR") ? "DIR"
+                                                                   : nullptr;
+    if (!key || !ReadValueOf(section.first, key, value, line)) continue;
+    TextString list(value.c_str());
+    for (int32_t i = 0; i < list.ItemCount(","); ++i) made.push_back(Lower(ListItem(list, i).Text()));
+  }
+  auto isMade = [&](const std::string& path) {
+    for (const std::string& item : made)
+      if (Lower(path) == item || Lower(path).compare(0, item.size() + 1, item + "\\") == 0)
+        return true;
+    return false;
+  };
+  for (const auto& section : sectionReads_) {
+    std::string mode, files, checksums;
+    int line = 0, crcLine = 0;
+    if (!ReadValueOf(section.first, "MODE", mode, line)) continue;
+    for (const Reader& reader : readers) {
+      if (!TextString(mode.c_str()).Equals(reader.Kind) ||
+          !ReadValueOf(section.first, reader.Key, files, line))
+        continue;
+      ReadValueOf(section.first, "CRC", checksums, crcLine);
+      TextString list(files.c_str()), values(checksums.c_str());
+      for (int32_t i = 0; i < list.ItemCount(","); ++i) {
+        std::string item = ListItem(list, i).Text();
+        if (Lower(item).compare(0, src.size(), src) != 0 || isMade(item)) continue;
+        std::string shipped = srcDir_ + "/" + item.substr(src.size());
+        std::replace(shipped.begin(), shipped.end(), '\\', '/');
+        // The file is read as the crc command reads it, within this check.
+        bool reading = world_.ReadFiles;
+        world_.ReadFiles = true;
+        uint32_t crc = 0;
+        bool read = GetFileData(shipped.c_str(), crc);
+        world_.ReadFiles = reading;
+        if (!read) {
+          Add(line, true,
+              std::string(reader.Key) + " item " + Quoted(item) +
+                  " is not in the folder that ships: " + shipped + " is missing (or empty)");
+          continue;
+        }
+        std::string expected = ListItem(values, i).Text();
+        if (TextString(mode.c_str()).Equals("CRC") && !expected.empty() &&
+            TextString(expected.c_str()).ToHex() != crc)
+          Add(crcLine, true,
+              "CRC item " + Quoted(expected) + " is not the checksum of " + shipped + ", " +
+                  Hex(crc) + ": the test fails for the file that ships");
+      }
+    }
   }
 }
 
@@ -889,7 +976,8 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
 }
 
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
-                 std::vector<Diagnostic>& problems, std::string& usage, int codePage) {
+                 std::vector<Diagnostic>& problems, std::string& usage, int codePage,
+                 const std::string& srcDir) {
   std::vector<std::pair<size_t, std::string>> answers;
   if (!SystemAnswersFor(symbols, answers, usage)) return false;
   problems.clear();
@@ -902,7 +990,7 @@ bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbol
   World& world = TheWorld();
   std::vector<std::string*> standIns = world.SystemAnswers();
   for (const auto& answer : answers) *standIns[answer.first] = answer.second;
-  problems = Checker(world).Run();
+  problems = Checker(world, srcDir).Run();
   problems.insert(problems.begin(), encoding.begin(), encoding.end());
   FreeAllProcLists();
   return true;

@@ -26,8 +26,13 @@ using SymbolValue = std::pair<std::string, std::string>;
 // script is UTF-8 on purpose (it is converted before it ships, as the
 // headless runner does), else it is taken for code page 932. False, with
 // `usage` saying why, when a symbol value names no built-in symbol.
+//
+// With `srcDir`, the folder that ships beside the program: every file under
+// <Src> that COPY, LAUNCH, CRC, DATE, LINK or EXIST names must be in it, and
+// every CRC value must be the checksum of the file there.
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
-                 std::vector<Diagnostic>& problems, std::string& usage, int codePage = 932);
+                 std::vector<Diagnostic>& problems, std::string& usage, int codePage = 932,
+                 const std::string& srcDir = "");
 
 // The checksum of a file as a CRC key takes it ("0x" and eight upper-case
 // hexadecimal digits), from the updater's own code; false when the file
