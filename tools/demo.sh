@@ -2,12 +2,14 @@
 # Installs what is needed (for the tests too), builds what the demo runs
 # (both Windows builds and the headless runner) and runs the demo script
 # headless under Wine: every message box is printed and answered with its
-# default button. Where this host cannot start 32-bit programs the 64-bit
-# build runs, and the runner says so first. Extra arguments go to the runner
-# (e.g. --answers No).
+# default button; a picture of each box goes to build/demo-shots, with an
+# index.html that shows them in order. Where this host cannot start 32-bit
+# programs the 64-bit build runs, and the runner says so first. Extra
+# arguments go to the runner (e.g. --answers No).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install.sh
 bash tools/build.sh --demo
 xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run demo \
-  --show-file demo.log "$@"
+  --show-file demo.log --shots build/demo-shots "$@"
+echo "Pictures of the boxes: $PWD/build/demo-shots/index.html"

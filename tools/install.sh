@@ -3,14 +3,16 @@
 # the native compiler and GoogleTest, clang with its sanitizer and libFuzzer
 # runtimes for the checked builds, mingw-w64 for both Windows targets, Wine
 # with 32-bit support (installed even where the host cannot start 32-bit
-# programs: the bench then runs the 64-bit build), and Xvfb as the display
-# for the message boxes.
+# programs: the bench then runs the 64-bit build), Xvfb as the display for
+# the message boxes, and the fonts that the pictures of the boxes need: a
+# Japanese one and Wine's own (the frame's buttons).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(cmake make g++ libgtest-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-          wine wine64 wine32:i386 xvfb xauth locales valgrind)
+          wine wine64 wine32:i386 xvfb xauth locales valgrind
+          fonts-ipafont-gothic fonts-wine)
 
 # 32-bit Wine needs the i386 architecture before the package lists are read.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

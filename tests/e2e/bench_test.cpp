@@ -5,12 +5,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "shots_page.h"
 #include "wine_case.h"
 #include "wine_env.h"
 #include "wine_road.h"
@@ -203,6 +205,79 @@ TEST_F(BenchTest, RunsAProgramInASubfolder) {
   EXPECT_EQ(r.exitCode, 7) << r;
   r = probe_.RunProgram("boxprobe.exe", "exit=8");
   EXPECT_EQ(r.exitCode, 8) << r;
+}
+
+// Width and height from a PNG's header (signature, then the IHDR chunk);
+// false when the bytes do not start as a PNG does.
+bool PngSize(const std::string& bytes, unsigned* width, unsigned* height) {
+  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+      bytes.compare(12, 4, "IHDR") != 0)
+    return false;
+  auto be32 = [&](size_t at) {
+    unsigned v = 0;
+    for (size_t i = at; i < at + 4; ++i) v = v << 8 | static_cast<unsigned char>(bytes[i]);
+    return v;
+  };
+  *width = be32(16);
+  *height = be32(20);
+  return true;
+}
+
+TEST_F(BenchTest, ShotsPictureEachBoxAndThePageListsThemInOrder) {
+  probe_.WithShots();
+  RunResult r = probe_.Run(
+      "\"caption=A & <B>\" yesno+question caption=Second ok+info "
+      "\"caption=Last 'one'\" okcancel+warning",
+      {"No", "OK", "Cancel"});
+  ASSERT_EQ(r.boxes.size(), 3u) << r;
+  EXPECT_TRUE(r.warnings.empty()) << r;
+  EXPECT_EQ(r.exitCode, 712) << r;
+  const std::string dir = probe_.UnixPath("page");
+  WriteShotsPage(r, "probe", dir);
+
+  int pngs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().extension() == ".png") ++pngs;
+  EXPECT_EQ(pngs, 3);
+  std::vector<std::string> pictures;
+  for (int i = 1; i <= 3; ++i) {
+    SCOPED_TRACE("box " + std::to_string(i));
+    std::ifstream in(dir + "/box-" + std::to_string(i) + ".png", std::ios::binary);
+    pictures.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    unsigned width = 0, height = 0;
+    ASSERT_TRUE(PngSize(pictures.back(), &width, &height));
+    EXPECT_GE(width, 100u);
+    EXPECT_LE(width, 1000u);
+    EXPECT_GE(height, 80u);
+    EXPECT_LE(height, 800u);
+    // A picture of one colour at this size compresses to a few hundred
+    // bytes; frame, icon, text and buttons take some thousands.
+    EXPECT_GT(pictures.back().size(), 1500u);
+  }
+  // Each box has its own icon and caption: three different pictures.
+  EXPECT_NE(pictures[0], pictures[1]);
+  EXPECT_NE(pictures[1], pictures[2]);
+
+  std::ifstream in(dir + "/index.html", std::ios::binary);
+  const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(page.find("<B>"), std::string::npos) << "caption not escaped";
+  const std::vector<std::string> captions = {"A &amp; &lt;B&gt;", "Second",
+                                             "Last &#39;one&#39;"};
+  const std::vector<std::string> pressed = {"No", "OK", "Cancel"};
+  const std::vector<std::string> next = {"href=\"#box-2\"", "href=\"#box-3\"",
+                                         "exit code 712"};
+  size_t at = 0;
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE("box " + std::to_string(i + 1));
+    const size_t start = page.find("<img src=\"box-" + std::to_string(i + 1) + ".png\"", at);
+    ASSERT_NE(start, std::string::npos) << page;
+    const size_t end = std::min(page.find("<section", start), page.size());
+    const std::string section = page.substr(start, end - start);
+    EXPECT_NE(section.find(captions[i]), std::string::npos) << section;
+    EXPECT_NE(section.find("pressed</th><td>" + pressed[i] + "<"), std::string::npos) << section;
+    EXPECT_NE(section.find(next[i]), std::string::npos) << section;
+    at = end;
+  }
 }
 
 TEST(WineCaseFiles, PathsPointIntoTheCaseFolder) {

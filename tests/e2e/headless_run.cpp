@@ -2,7 +2,7 @@
 //
 //   headless_run FOLDER [--answers No,OK] [--args "argument text"]
 //                [--codepage 932|1252] [--timeout SECONDS] [--show-file NAME]
-//                [--win64]
+//                [--shots DIR] [--win64]
 //   headless_run --wine-road
 //
 // Copies FOLDER (its updater.ini, in UTF-8, goes in as the script in the
@@ -12,6 +12,9 @@
 // code. Boxes get the answers in order, then their default button. A run
 // that has not ended after --timeout seconds (60) is ended. --show-file
 // prints a file the run wrote in the folder (its log, say) afterwards.
+// --shots saves a picture of each box as Wine draws it (DIR/box-N.png) and
+// writes DIR/index.html: the boxes in order, each with its picture, caption,
+// text, the button pressed and what came next.
 //
 // The build that runs is the one the Wine road takes (tests/e2e/wine_road.h):
 // the 32-bit release where this host can start 32-bit programs, else the
@@ -25,6 +28,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "shots_page.h"
 #include "wine_case.h"
 #include "wine_env.h"
 #include "wine_road.h"
@@ -76,13 +80,15 @@ std::string CaseName(const fs::path& folder) {
 
 const char kUsage[] =
     "usage: headless_run FOLDER [--answers A,B] [--args TEXT] [--codepage 932|1252]\n"
-    "                    [--timeout SECONDS] [--show-file NAME] [--win64]\n"
+    "                    [--timeout SECONDS] [--show-file NAME] [--shots DIR] [--win64]\n"
     "       headless_run --wine-road | --help\n";
 const char kHelp[] =
     "Runs FOLDER/updater.ini (UTF-8) under Wine beside the updater and prints every\n"
     "message box, answered in turn by --answers, then by its default button; a run\n"
     "that takes more than --timeout seconds (60) is ended; --show-file prints a file\n"
-    "the run wrote beside the program (a log). Needs a display:\n"
+    "the run wrote beside the program (a log); --shots saves a picture of each box\n"
+    "(DIR/box-N.png) and DIR/index.html, the boxes in order with what was pressed\n"
+    "and what came next. Needs a display:\n"
     "xvfb-run -a -s \"-screen 0 1024x768x24\" headless_run ...\n"
     "The 32-bit release runs where this host can start 32-bit programs, else the\n"
     "64-bit build; --win64 or UPDATER_WINE_ARCH=win32|win64 chooses. --wine-road\n"
@@ -123,6 +129,7 @@ int main(int argc, char** argv) {
   int codePage = 932;
   int timeoutSeconds = 60;
   std::string shownFile;
+  std::string shotsDir;
   for (int i = 2; i < argc; ++i) {
     std::string option = argv[i];
     bool hasValue = i + 1 < argc;
@@ -138,6 +145,9 @@ int main(int argc, char** argv) {
         return Usage("--timeout takes a number of seconds from 1 to 86400");
     } else if (option == "--show-file" && hasValue) {
       shownFile = argv[++i];
+    } else if (option == "--shots" && hasValue) {
+      shotsDir = argv[++i];
+      if (shotsDir.empty()) return Usage("--shots takes a folder");
     } else if (option == "--win64") setenv("UPDATER_WINE_ARCH", "win64", 1);
     else return Usage("unknown option " + option);
   }
@@ -153,6 +163,7 @@ int main(int argc, char** argv) {
   try {
     e2e::WineCase run(CaseName(folder));
     run.InstallUpdater();
+    if (!shotsDir.empty()) run.WithShots();
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
       if (!entry.is_regular_file()) continue;
       std::string rel = fs::relative(entry.path(), folder).string();
@@ -162,6 +173,11 @@ int main(int argc, char** argv) {
     std::cout << "--- running " << run.WinPath("updater.exe") << "\n";
     e2e::RunResult result = run.Run(arguments, answers, codePage, timeoutSeconds);
     Print(result);
+    if (!shotsDir.empty()) {
+      e2e::WriteShotsPage(result, "Message boxes of " + folder.string(), shotsDir);
+      std::cout << "--- pictures of the boxes: " << (fs::path(shotsDir) / "index.html").string()
+                << "\n";
+    }
     if (!shownFile.empty()) {
       std::cout << "--- " << shownFile << ":\n";
       if (run.Exists(shownFile)) std::cout << run.ReadFile(shownFile);

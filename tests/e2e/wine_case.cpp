@@ -64,7 +64,7 @@ bool ParseReport(const std::string& text, RunResult* result, std::string* error)
     if (line.empty()) continue;
     std::vector<std::string> f = Split(line, '\t');
     for (std::string& field : f) field = Unescape(field);
-    if (f[0] == "BOX" && f.size() == 7) {
+    if (f[0] == "BOX" && f.size() == 8) {
       Box box;
       box.caption = f[1];
       box.text = f[2];
@@ -72,6 +72,7 @@ bool ParseReport(const std::string& text, RunResult* result, std::string* error)
       if (!f[4].empty()) box.buttons = Split(f[4], ',');
       box.defaultButton = f[5];
       box.pressed = f[6];
+      box.shot = f[7];  // a Windows path here; the caller maps it
       result->boxes.push_back(box);
     } else if (f[0] == "WARN" && f.size() == 2) {
       result->warnings.push_back(f[1]);
@@ -225,6 +226,17 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   std::vector<std::string> argv = {BoxHelperPath(), "--report",
                                    "C:\\bench\\" + reportName, "--timeout",
                                    std::to_string(timeoutSeconds)};
+  // The pictures go in a folder of their own beside the report, emptied, so
+  // that none is left from an earlier run.
+  const std::string shotsName = name_ + "-" + std::to_string(runs_) + "-shots";
+  const fs::path shotsUnix = reportUnix.parent_path() / shotsName;
+  const std::string shotsWin = "C:\\bench\\" + shotsName;
+  if (shots_) {
+    fs::remove_all(shotsUnix);
+    fs::create_directories(shotsUnix);
+    argv.push_back("--shots");
+    argv.push_back(shotsWin);
+  }
   if (!answers.empty()) {
     argv.push_back("--answers");
     argv.push_back(Join(answers, ","));
@@ -254,6 +266,12 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   if (!error.empty() || !ParseReport(report, &result, &error))
     throw std::runtime_error("run of " + WinPath(rel) + " failed: " + error + " (status " +
                              std::to_string(command.status) + ")\n" + command.output);
+  for (Box& box : result.boxes) {
+    if (box.shot.empty()) continue;
+    if (box.shot.compare(0, shotsWin.size() + 1, shotsWin + "\\") != 0)
+      throw std::runtime_error("picture outside " + shotsWin + ": " + box.shot);
+    box.shot = (shotsUnix / box.shot.substr(shotsWin.size() + 1)).string();
+  }
   return result;
 }
 

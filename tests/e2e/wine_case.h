@@ -17,11 +17,13 @@ namespace e2e {
 // One message box as the user saw it. Texts are UTF-8. icon is one of
 // "error", "information", "warning", "question", "none" ("unknown" when the
 // helper could not recognise it); buttons are in screen order, by the names
-// "OK", "Cancel", "Yes", "No", "Abort", "Retry", "Ignore".
+// "OK", "Cancel", "Yes", "No", "Abort", "Retry", "Ignore". shot is the Unix
+// path of the box's picture (a PNG) when the run took pictures, else "".
 struct Box {
   std::string caption, text, icon;
   std::vector<std::string> buttons;
   std::string defaultButton, pressed;
+  std::string shot;
 };
 
 struct RunResult {
@@ -86,6 +88,9 @@ class WineCase {
 
   // Later runs start with no X display at all, as a system account's.
   void WithoutDisplay() { display_ = false; }
+  // Later runs save a picture of each box, as the screen shows it, beside
+  // their report (Box::shot).
+  void WithShots() { shots_ = true; }
 
  private:
   void Install(const std::string& from, const std::string& rel);
@@ -95,6 +100,7 @@ class WineCase {
   std::string program_;  // rel of the program Run starts
   int runs_ = 0;
   bool display_ = true;
+  bool shots_ = false;
 };
 
 }  // namespace e2e

@@ -245,6 +245,13 @@ std::string StartWine(const std::function<void(const std::string&)>& say) {
     // Without a window manager Wine waits at every box unless unmanaged.
     Check(RegAdd({"HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N"}),
           "wine reg add");
+    // Wine draws the frame's close button with Marlett, which it does not
+    // find in fonts-wine's folder by itself; unregistered, the pictures of
+    // the boxes show an "r" there.
+    if (fs::exists("/usr/share/wine/fonts/marlett.ttf"))
+      Check(RegAdd({"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", "/v",
+                    "Marlett (TrueType)", "/d", "Z:\\usr\\share\\wine\\fonts\\marlett.ttf"}),
+            "wine reg add");
     // The first program with a window starts Wine's desktop; pay for it here
     // rather than in the first run's time limit.
     if (fs::exists(ToolsDir() + "/boxprobe.exe")) {

@@ -3,25 +3,32 @@
 // the Updater through it.
 //
 //   boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS] [--print]
-//             PROGRAM
+//             [--shots DIR] PROGRAM
 //
 // The argument text for PROGRAM comes raw from the environment variable
 // BOXHELPER_ARGS, so that its quotes reach the program untouched.
 //
 // Report (UTF-8, one record a line, fields separated by tabs, with \, tab,
 // CR and LF escaped as \\, \t, \r, \n):
-//   BOX  caption text icon buttons default pressed
+//   BOX  caption text icon buttons default pressed picture
 //   WARN message
 //   EXIT code | TIMEOUT | ERROR message
+//
+// With --shots, each box is saved as it looks on the screen, once fully
+// painted and before it is answered, as DIR\box-N.png (N counts the boxes
+// from 1); the BOX record's picture field holds that path, and is empty
+// without --shots or when the picture could not be taken (a WARN says why).
 //
 // Exit code: 0 when the program ended by itself, 3 on timeout, 2 when the
 // program could not be started or the command line was wrong.
 #include <windows.h>
+#include <gdiplus.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +45,10 @@ const DWORD kStepMs = 10;
 // icon may take to be painted.
 const DWORD kCloseWaitMs = 10000;
 const DWORD kIconWaitMs = 3000;
+// How long a box may take to stop changing on the screen before its picture
+// is taken as it is, and the pause between two looks.
+const DWORD kPaintWaitMs = 3000;
+const DWORD kPaintStepMs = 50;
 
 struct ButtonName {
   int id;
@@ -63,6 +74,7 @@ struct Options {
   std::vector<std::wstring> answers;
   DWORD timeoutMs = 20000;
   bool print = false;
+  std::wstring shots;  // folder for the boxes' pictures; empty: none
 };
 
 struct Button {
@@ -328,6 +340,105 @@ std::wstring RecogniseIcon(HWND box, HANDLE process, ULONGLONG deadline) {
   }
 }
 
+// --- Pictures --------------------------------------------------------------
+// A box's picture is what the screen shows over its window rectangle: the
+// frame and caption as the system draws them, and the controls as painted.
+// (PrintWindow would not need the box on top, but Wine's gives a blank
+// picture for another process's window.)
+
+bool CaptureBox(HWND box, Pixels* out) {
+  RECT r;
+  if (!GetWindowRect(box, &r) || r.right <= r.left || r.bottom <= r.top) return false;
+  return CaptureScreen(r, out);
+}
+
+// Looks until two looks in a row agree, so that no control is caught half
+// painted; after kPaintWaitMs the last look is taken as it is.
+bool CaptureSettled(HWND box, HANDLE process, ULONGLONG deadline, Pixels* out) {
+  ULONGLONG until = std::min<ULONGLONG>(deadline, Now() + kPaintWaitMs);
+  Pixels last;
+  bool have = false;
+  for (;;) {
+    Pixels now;
+    if (CaptureBox(box, &now)) {
+      if (have && now.width == last.width && now.height == last.height &&
+          now.data == last.data) {
+        *out = now;
+        return true;
+      }
+      last = now;
+      have = true;
+    }
+    if (Now() >= until || WaitForSingleObject(process, kPaintStepMs) == WAIT_OBJECT_0) {
+      if (have) *out = last;
+      return have;
+    }
+  }
+}
+
+// GDI+ for the whole run: started once, shut down at the end.
+class GdiplusSession {
+ public:
+  GdiplusSession() {
+    Gdiplus::GdiplusStartupInput input;
+    ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
+  }
+  ~GdiplusSession() {
+    if (ok_) Gdiplus::GdiplusShutdown(token_);
+  }
+  GdiplusSession(const GdiplusSession&) = delete;
+  GdiplusSession& operator=(const GdiplusSession&) = delete;
+  bool Ok() const { return ok_; }
+
+ private:
+  ULONG_PTR token_ = 0;
+  bool ok_ = false;
+};
+
+struct ImageDisposer {
+  void operator()(Gdiplus::GpBitmap* image) const {
+    Gdiplus::DllExports::GdipDisposeImage(image);
+  }
+};
+using BitmapHandle = std::unique_ptr<Gdiplus::GpBitmap, ImageDisposer>;
+
+bool PngEncoder(CLSID* clsid) {
+  UINT count = 0, bytes = 0;
+  if (Gdiplus::DllExports::GdipGetImageEncodersSize(&count, &bytes) != Gdiplus::Ok ||
+      count == 0)
+    return false;
+  // The codec records are followed by the strings they point to.
+  std::vector<Gdiplus::ImageCodecInfo> codecs(
+      (bytes + sizeof(Gdiplus::ImageCodecInfo) - 1) / sizeof(Gdiplus::ImageCodecInfo));
+  if (Gdiplus::DllExports::GdipGetImageEncoders(count, bytes, codecs.data()) != Gdiplus::Ok)
+    return false;
+  for (UINT i = 0; i < count; ++i) {
+    if (codecs[i].MimeType && wcscmp(codecs[i].MimeType, L"image/png") == 0) {
+      *clsid = codecs[i].Clsid;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Writes the pixels as a PNG through GDI+; "" on success, else why not.
+std::wstring SavePng(const Pixels& pixels, const std::wstring& path) {
+  CLSID png;
+  if (!PngEncoder(&png)) return L"GDI+ has no PNG encoder";
+  Gdiplus::GpBitmap* raw = nullptr;
+  // GDI+ reads the pixels in place; they outlive the bitmap.
+  BYTE* scan0 = reinterpret_cast<BYTE*>(const_cast<DWORD*>(pixels.data.data()));
+  Gdiplus::Status status = Gdiplus::DllExports::GdipCreateBitmapFromScan0(
+      pixels.width, pixels.height, pixels.width * 4, PixelFormat32bppRGB, scan0, &raw);
+  BitmapHandle bitmap(raw);
+  if (status != Gdiplus::Ok)
+    return L"cannot make a bitmap (GDI+ status " + std::to_wstring(status) + L")";
+  status = Gdiplus::DllExports::GdipSaveImageToFile(bitmap.get(), path.c_str(), &png, nullptr);
+  if (status != Gdiplus::Ok)
+    return L"cannot write " + path + L" (GDI+ status " + std::to_wstring(status) + L")";
+  return std::wstring();
+}
+
 // --- Boxes -----------------------------------------------------------------
 
 Box ReadBox(HWND hwnd, HANDLE process, ULONGLONG deadline) {
@@ -450,6 +561,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options* o) {
       o->timeoutMs = (DWORD)(seconds * 1000);
     } else if (a == L"--print") {
       o->print = true;
+    } else if (a == L"--shots" && hasValue) {
+      o->shots = argv[++i];
+      if (o->shots.empty()) return false;
     } else if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {
       return false;
     } else if (o->program.empty()) {
@@ -475,7 +589,8 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs("usage: boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS]"
-          " [--print] PROGRAM\n  (argument text for PROGRAM in BOXHELPER_ARGS)\n",
+          " [--print] [--shots DIR] PROGRAM\n"
+          "  (argument text for PROGRAM in BOXHELPER_ARGS)\n",
           stderr);
     return 2;
   }
@@ -483,6 +598,19 @@ int wmain(int argc, wchar_t** argv) {
   if (!report.Open(options.report)) {
     fwprintf(stderr, L"boxhelper: cannot write %ls\n", options.report.c_str());
     return 2;
+  }
+  std::unique_ptr<GdiplusSession> gdiplus;
+  if (!options.shots.empty()) {
+    if (!CreateDirectoryW(options.shots.c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      fwprintf(stderr, L"boxhelper: cannot make %ls\n", options.shots.c_str());
+      return 2;
+    }
+    gdiplus.reset(new GdiplusSession());
+    if (!gdiplus->Ok()) {
+      fputs("boxhelper: GDI+ does not start\n", stderr);
+      return 2;
+    }
   }
 
   std::wstring args = ArgumentText();
@@ -529,6 +657,21 @@ int wmain(int argc, wchar_t** argv) {
     if (!ctx.found) continue;
 
     Box box = ReadBox(ctx.found, pi.hProcess, deadline);
+    std::wstring picture;
+    if (!options.shots.empty()) {
+      std::wstring number = std::to_wstring(boxes + 1);
+      std::wstring path = options.shots + L"\\box-" + number + L".png";
+      Pixels pixels;
+      std::wstring why = CaptureSettled(ctx.found, pi.hProcess, deadline, &pixels)
+                             ? SavePng(pixels, path)
+                             : L"cannot capture the window";
+      if (why.empty()) {
+        picture = path;
+      } else {
+        report.Record({L"WARN", L"box " + number + L" has no picture: " + why});
+        if (options.print) Print(L"warning: box " + number + L" has no picture: " + why + L"\n");
+      }
+    }
     std::wstring answer =
         nextAnswer < options.answers.size() ? options.answers[nextAnswer] : L"";
     ++nextAnswer;
@@ -549,7 +692,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const wchar_t* defaultName = ButtonNameOf(box.defaultId);
     report.Record({L"BOX", box.caption, box.text, box.icon, buttons,
-                   defaultName ? defaultName : L"", pressed});
+                   defaultName ? defaultName : L"", pressed, picture});
     ++boxes;
     if (options.print) PrintBox(boxes, box, pressed);
 
