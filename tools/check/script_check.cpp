@@ -569,6 +569,14 @@ void Checker::ChecksumItems(const std::string& value, int line, const char* key)
   CheckHexItems(value, line, key, true);
 }
 
+// The items of a comma list as the kinds take them, trimmed of blanks.
+std::vector<std::string> ItemsOf(const std::string& value) {
+  TextString list(value.c_str());
+  std::vector<std::string> items;
+  for (int32_t i = 0; i < list.ItemCount(","); ++i) items.push_back(ListItem(list, i).Text());
+  return items;
+}
+
 // True when `text` is digits only (and not empty).
 bool AllDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(),
@@ -602,9 +610,7 @@ void Checker::DateForm(const std::string& value, int line, const char* key) {
 
 // DELETE takes no wildcards: the system is asked for a file of that name.
 void Checker::NoWildcards(const std::string& value, int line, const char* key) {
-  TextString list(value.c_str());
-  for (int32_t i = 0; i < list.ItemCount(","); ++i) {
-    std::string item = ListItem(list, i).Text();
+  for (const std::string& item : ItemsOf(value)) {
     if (item.find_first_of("*?") != std::string::npos)
       Add(line, true,
           std::string(key) + " item " + Quoted(item) +
@@ -654,9 +660,7 @@ void Checker::FlagForm(const std::string& value, int line, const char* key) {
 // A relative path follows the folder the updater is started in, which a
 // deployment tool chooses (often the system folder).
 void Checker::FullPaths(const std::string& value, int line, const char* key) {
-  TextString list(value.c_str());
-  for (int32_t i = 0; i < list.ItemCount(","); ++i) {
-    std::string item = ListItem(list, i).Text();
+  for (const std::string& item : ItemsOf(value)) {
     bool full = (item.size() >= 3 && item[1] == ':' && item[2] == '\\') ||
                 item.compare(0, 2, "\\\\") == 0;
     if (item.empty() || full || item == "*.*" || item[0] == '<' || item[0] == '{') continue;
@@ -668,9 +672,7 @@ void Checker::FullPaths(const std::string& value, int line, const char* key) {
 }
 
 void Checker::ShowCommands(const std::string& value, int line, const char* key) {
-  TextString numbers(value.c_str());
-  for (int32_t i = 0; i < numbers.ItemCount(","); ++i) {
-    std::string item = ListItem(numbers, i).Text();
+  for (const std::string& item : ItemsOf(value)) {
     if (!item.empty() && !AllDigits(item))
       Warn("show-command", line,
           std::string(key) + " item " + Quoted(item) +
