@@ -154,6 +154,9 @@ TEST(Check, TheEncodingIsToldFirstAndOnce) {
   std::string utf16;
   for (char c : script) utf16 += std::string(1, c) + '\0';
   EXPECT_NE(Check(utf16, {}, 932).at(0).Text.find("UTF-16"), std::string::npos);
+  std::vector<check::Diagnostic> binary = Check("[UPDATER]\n" + std::string("\x7F" "ELF\0\1\2", 7));
+  ASSERT_EQ(binary.size(), 1u);
+  EXPECT_NE(binary[0].Text.find("not a text file"), std::string::npos);
 }
 
 TEST(Check, WholeFileProblemsStandAtTheFirstLine) {

@@ -947,6 +947,13 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
                                   ""});
     return false;
   }
+  if (text.find('\0') != std::string::npos) {
+    problems.push_back(Diagnostic{1, true,
+                                  "the file holds zero bytes, which no script in any code page "
+                                  "does: it is not a text file",
+                                  ""});
+    return false;
+  }
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     problems.push_back(Diagnostic{1, true,
                                   "the file is UTF-8 with a byte-order mark, which the updater "
