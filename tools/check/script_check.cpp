@@ -112,7 +112,9 @@ class Checker {
   void Add(int line, bool error, const std::string& text);
   // A warning, under its name (-Wname, -Wno-name).
   void Warn(const char* name, int line, const std::string& text);
-  void AddReport(const Report& report, int line);
+  void AddReport(const Report& report, int line, const std::string& section = "",
+                 ProcList list = nullptr);
+  std::string WordHint(const Report& report, const std::string& section, ProcList list) const;
   std::vector<Report> TakeReports(size_t from);
 
   void StartUp();
@@ -211,8 +213,52 @@ std::string NearestOf(const std::string& word, const std::vector<std::string>& c
   return best;
 }
 
-void Checker::AddReport(const Report& report, int line) {
-  std::string hint;
+// Message 6 has one text for several mistakes: which key held the word,
+// and what it may be, says which.
+std::string Checker::WordHint(const Report& report, const std::string& section,
+                              ProcList list) const {
+  if (report.Id != MsgBadSymbol || report.Arguments.empty() || section.empty()) return "";
+  const std::string& word = report.Arguments[0];
+  std::vector<std::string> allowed;
+  std::string key;
+  for (size_t read : ReadsOf(section))
+    if (key.empty() && expanded_.at(read) == word) key = world_.Reads[read].Key;
+  if (profile::SameName(key, "MODE")) {
+    for (int i = 0; i < ProcKindCount; ++i) allowed.push_back(ProcKinds[i].Word);
+  } else if (profile::SameName(key, "TYPE")) {
+    allowed = {"ERROR", "INFORMATION", "WARNING", "QUESTION"};
+  } else if (profile::SameName(key, "FLAG") || profile::SameName(key, "PROC")) {
+    std::string names;
+    for (PROC_INFO** slot = list; slot && *slot; ++slot)
+      names += (names.empty() ? "" : ", ") + std::string((*slot)->Name.Text());
+    std::string name = TextString(word.c_str()).Item(0, ",").Text();
+    std::vector<std::string> candidates;
+    for (PROC_INFO** slot = list; slot && *slot; ++slot) candidates.push_back((*slot)->Name.Text());
+    std::string near = NearestOf(name, candidates);
+    return "; " + key + " names " + Quoted(name) + ", which is no procedure of this list (" +
+           names + ")" + (near.empty() ? "" : ": did you mean " + Quoted(near) + "?");
+  } else {
+    return "";
+  }
+  std::string words;
+  for (const std::string& each : allowed) words += (words.empty() ? "" : ", ") + each;
+  std::string near = NearestOf(word, allowed);
+  return "; the " + key + " word " + Quoted(word) + " is none of " + words +
+         (near.empty() ? "" : ": did you mean " + near + "?");
+}
+
+void Checker::AddReport(const Report& report, int line, const std::string& section,
+                        ProcList list) {
+  std::string hint = WordHint(report, section, list);
+  // A section whose MODE is unknown was never read to its end.
+  if (report.Id == MsgBadSymbol && !list && !section.empty()) unfinished_.insert(Lower(section));
+  if (!hint.empty()) {
+    // The precise text first, the updater's own message after it.
+    Add(line, true,
+        hint.substr(2) + " (message " + std::to_string(report.Id) + ": " + OneLine(report.Text) +
+            ")");
+    return;
+  }
   // A missing key or section is often one written a little differently.
   if (report.Id == MsgBadScriptFormat && report.Arguments.size() == 2) {
     const std::string& section = report.Arguments[0];
@@ -302,7 +348,8 @@ Checker::Outcome Checker::CheckList(const TextString& list, int origin) {
     size_t reports = world_.Reports.size();
     PROC_INFO* record = ParseProc(section.Text());
     NoteReads(reads);
-    for (const Report& report : TakeReports(reports)) AddReport(report, ParseLine(report, origin));
+    for (const Report& report : TakeReports(reports))
+      AddReport(report, ParseLine(report, origin), section.Text());
     if (!record) {
       record = new PROC_INFO;
       record->Name.Assign(section);
@@ -349,7 +396,7 @@ void Checker::Examine(ProcList list, int32_t index) {
   for (size_t i = 0; i < results.size(); ++i) list[i]->Result = results[i];
 
   std::string section = record->Name.Text();
-  for (const Report& report : full) AddReport(report, ExecuteLine(report, section));
+  for (const Report& report : full) AddReport(report, ExecuteLine(report, section), section, list);
   for (const Report& report : early) {
     bool alsoInFull = false;
     for (const Report& other : full)
