@@ -159,6 +159,18 @@ TEST(Check, TheEncodingIsToldFirstAndOnce) {
   EXPECT_NE(binary[0].Text.find("not a text file"), std::string::npos);
 }
 
+// A misspelt name that a DEFINE value wrote is told where the list is read,
+// with a note at the DEFINE line.
+TEST(Check, ANameFromASymbolNotesItsDefineLine) {
+  std::vector<check::Diagnostic> problems =
+      Check("[UPDATER]\nNAME=x\nPROC=<Steps>\n[DEFINE]\n<Steps>=instal\n[install]\nMODE=OSVER\n");
+  ASSERT_FALSE(problems.empty());
+  EXPECT_EQ(problems[0].Line, 3);
+  ASSERT_EQ(problems[0].Notes.size(), 1u);
+  EXPECT_EQ(problems[0].Notes[0].first, 5);
+  EXPECT_NE(problems[0].Notes[0].second.find("<Steps>"), std::string::npos);
+}
+
 TEST(Check, WholeFileProblemsStandAtTheFirstLine) {
   std::vector<check::Diagnostic> problems = Check("[OTHER]\nNAME=x\n");
   ASSERT_EQ(problems.size(), 3u) << Show(problems);

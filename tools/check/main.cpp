@@ -138,6 +138,8 @@ int Check(const std::vector<std::string>& arguments) {
                 << problem.Text;
       if (!problem.Error) std::cout << " [-W" << problem.Name << "]";
       std::cout << "\n";
+      for (const auto& note : problem.Notes)
+        std::cout << script << ":" << note.first << ": note: " << note.second << "\n";
       ++(error ? errors : warnings);
       status = std::max(status, error ? 2 : 1);
     }

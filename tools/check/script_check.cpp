@@ -173,11 +173,11 @@ const ValueRule ValueRules[] = {
 };
 
 void Checker::Add(int line, bool error, const std::string& text) {
-  problems_.push_back(Diagnostic{line, error, text, ""});
+  problems_.push_back(Diagnostic{line, error, text, "", {}});
 }
 
 void Checker::Warn(const char* name, int line, const std::string& text) {
-  problems_.push_back(Diagnostic{line, false, text, name});
+  problems_.push_back(Diagnostic{line, false, text, name, {}});
 }
 
 // The number of single-byte edits that turn `a` into `b`, ASCII case aside.
@@ -249,6 +249,7 @@ std::string Checker::WordHint(const Report& report, const std::string& section,
 
 void Checker::AddReport(const Report& report, int line, const std::string& section,
                         ProcList list) {
+  std::vector<std::pair<int, std::string>> notes;
   std::string hint = WordHint(report, section, list);
   // A section whose MODE is unknown was never read to its end.
   if (report.Id == MsgBadSymbol && !list && !section.empty()) unfinished_.insert(Lower(section));
@@ -281,11 +282,17 @@ void Checker::AddReport(const Report& report, int line, const std::string& secti
         names.push_back(candidate.Name);
       std::string near = NearestOf(section, names);
       if (!near.empty()) hint = "; no section [" + section + "]: did you mean [" + near + "]?";
+      // A list built from a symbol: the name was written in DEFINE.
+      for (const profile::Entry* entry : world_.Script.SectionEntries("DEFINE"))
+        if (entry->HasValue && Lower(entry->Value).find(Lower(section)) != std::string::npos)
+          notes.emplace_back(entry->Line, "the name " + Quoted(section) + " comes from " +
+                                              entry->Key + ", defined here");
     }
   }
   Add(line, true,
       std::string(Meaning(report.Id)) + " (message " + std::to_string(report.Id) + ": " +
           OneLine(report.Text) + ")" + hint);
+  problems_.back().Notes = notes;
 }
 
 std::vector<Report> Checker::TakeReports(size_t from) {
@@ -991,14 +998,16 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
     problems.push_back(Diagnostic{1, true,
                                   "the file is UTF-16: the updater reads a script in the "
                                   "system's code page; save it in code page 932 (Shift_JIS)",
-                                  ""});
+                                  "",
+                                  {}});
     return false;
   }
   if (text.find('\0') != std::string::npos) {
     problems.push_back(Diagnostic{1, true,
                                   "the file holds zero bytes, which no script in any code page "
                                   "does: it is not a text file",
-                                  ""});
+                                  "",
+                                  {}});
     return false;
   }
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -1006,7 +1015,8 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
                                   "the file is UTF-8 with a byte-order mark, which the updater "
                                   "reads as part of the first line; save it in code page 932 "
                                   "(Shift_JIS) without the mark",
-                                  ""});
+                                  "",
+                                  {}});
     return false;
   }
   // Bytes of 0x80 and above that all make UTF-8 sequences: the author's
@@ -1027,7 +1037,8 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
                                   "the file is UTF-8: its Japanese reaches a user of code page "
                                   "932 as other characters; save it in code page 932 "
                                   "(Shift_JIS)",
-                                  "encoding"});
+                                  "encoding",
+                                  {}});
   return true;
 }
 

@@ -16,6 +16,8 @@ struct Diagnostic {
   bool Error;  // the updater would stop there; otherwise a warning
   std::string Text;
   std::string Name;  // a warning's name, for -Wno-NAME ("" for an error)
+  // Second places that explain it: (line, text), printed as notes.
+  std::vector<std::pair<int, std::string>> Notes;
 };
 
 // A built-in symbol's value for the check (NAME=VALUE, NAME with brackets).
