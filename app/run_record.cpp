@@ -16,7 +16,7 @@ bool IsBlank(char c) { return c == ' '; }
 // The word at `at` equals `name` (ASCII case ignored) up to a blank or the end.
 bool IsSwitch(const char* at, const char* name) {
   size_t length = strlen(name);
-  return TextString(TextString(at).Mid(0, static_cast<int32_t>(length) - 1)).Equals(name) &&
+  return TextString(at).Mid(0, static_cast<int32_t>(length) - 1).Equals(name) &&
          (at[length] == '\0' || IsBlank(at[length]));
 }
 

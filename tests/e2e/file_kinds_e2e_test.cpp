@@ -26,12 +26,6 @@ std::string Switch(const std::string& name, const std::string& proc, const std::
   return "[" + name + "]\nMODE=SWITCH\nPROC=" + proc + "\n0=" + zero + "\n1=" + one + "\n";
 }
 
-std::vector<std::string> Texts(const RunResult& run) {
-  std::vector<std::string> texts;
-  for (const auto& box : run.boxes) texts.push_back(box.text);
-  return texts;
-}
-
 // Every file below the case folder whose name holds `part`.
 std::vector<std::string> FilesNamed(const WineCase& c, const std::string& part) {
   std::vector<std::string> found;

@@ -18,12 +18,6 @@ std::string Box(const std::string& name, const std::string& type, const std::str
          "\nISABORT=" + isAbort + "\n";
 }
 
-std::vector<std::string> Texts(const RunResult& run) {
-  std::vector<std::string> texts;
-  for (const auto& box : run.boxes) texts.push_back(box.text);
-  return texts;
-}
-
 TEST(MsgBox, EachTypeShowsItsIconButtonsAndDefault) {
   WineCase run(CaseName());
   run.InstallUpdater();

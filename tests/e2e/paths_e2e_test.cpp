@@ -17,12 +17,6 @@ std::string CaseName() {
   return std::string("paths_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
 }
 
-std::vector<std::string> Texts(const RunResult& run) {
-  std::vector<std::string> texts;
-  for (const auto& box : run.boxes) texts.push_back(box.text);
-  return texts;
-}
-
 // 表, ソ and 能 end in the byte of "\" in code page 932: a program, its
 // folder, a ".." and ATTR's folder part all split there unless the search
 // steps over double-byte characters. The caption comes from an unquoted

@@ -37,12 +37,6 @@ std::string Said(const std::string& section, const std::string& name, int result
          "\nTYPE=INFORMATION\nTEXT=" + section + "\nISABORT=0,0\n";
 }
 
-std::vector<std::string> Texts(const RunResult& run) {
-  std::vector<std::string> texts;
-  for (const auto& box : run.boxes) texts.push_back(box.text);
-  return texts;
-}
-
 // The DOS attributes Wine keeps beside a file: "" when none are stored.
 std::string StoredAttributes(const std::string& unixPath) {
   char value[64] = {};

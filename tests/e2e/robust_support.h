@@ -62,12 +62,6 @@ inline void ExpectClean(const RunResult& run) {
   EXPECT_EQ(run.exitCode, 0) << run;
 }
 
-inline std::vector<std::string> Texts(const RunResult& run) {
-  std::vector<std::string> texts;
-  for (const Box& box : run.boxes) texts.push_back(box.text);
-  return texts;
-}
-
 }  // namespace robust
 }  // namespace e2e
 

@@ -103,6 +103,12 @@ std::string Join(const std::vector<std::string>& items, const char* sep) {
 
 }  // namespace
 
+std::vector<std::string> Texts(const RunResult& run) {
+  std::vector<std::string> texts;
+  for (const Box& box : run.boxes) texts.push_back(box.text);
+  return texts;
+}
+
 std::ostream& operator<<(std::ostream& os, const Box& box) {
   return os << "{caption \"" << box.caption << "\", text \"" << box.text << "\", icon "
             << box.icon << ", buttons " << Join(box.buttons, ",") << ", default "

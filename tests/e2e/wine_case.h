@@ -36,6 +36,9 @@ struct RunResult {
   double seconds = 0;      // wall time of the whole run
 };
 
+// The texts of the run's boxes, in order.
+std::vector<std::string> Texts(const RunResult& run);
+
 // Readable forms, so that failed expectations show the whole run.
 std::ostream& operator<<(std::ostream& os, const Box& box);
 std::ostream& operator<<(std::ostream& os, const RunResult& result);
