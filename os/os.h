@@ -4,7 +4,8 @@
 // calls on Windows, making exactly the platform calls named beside each one;
 // the native tests link a double (tests/fake) that keeps a small world in
 // memory. All texts are zero-terminated byte strings in the system's ANSI code
-// page unless a name says UTF-8.
+// page unless a name says UTF-8. (The console tools' text, console_text.h,
+// is the seam's other door: its Windows half is console_text_win.cpp.)
 #pragma once
 
 #include <cstdint>

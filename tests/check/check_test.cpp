@@ -72,10 +72,12 @@ std::vector<check::Diagnostic> Check(const std::string& text,
   return problems;
 }
 
-// Every problem reported is expected, and every expected one reported.
+// Every problem reported is expected, and every expected one reported. A
+// script that says it is "Saved in code page 932" is read so.
 void ExpectExactly(const std::string& text) {
   std::vector<Expected> expected = ExpectationsOf(text);
-  std::vector<check::Diagnostic> problems = Check(text);
+  bool in932 = text.find("Saved in code page 932") != std::string::npos;
+  std::vector<check::Diagnostic> problems = Check(text, {}, in932 ? 932 : 65001);
   std::vector<bool> met(expected.size());
   for (const check::Diagnostic& problem : problems) {
     bool found = false;
@@ -142,6 +144,12 @@ INSTANTIATE_TEST_SUITE_P(Check, RunningScript, ::testing::ValuesIn(RunningScript
 // only one.
 TEST(Check, TheEncodingIsToldFirstAndOnce) {
   const std::string script = "[UPDATER]\nNAME=更新\nPROC=\n";
+  // Meant as UTF-8, it ships converted: a character code page 932 lacks
+  // cannot.
+  std::vector<check::Diagnostic> lacking = Check("[UPDATER]\nNAME=更新 \U0001F600\nPROC=\n");
+  ASSERT_FALSE(lacking.empty());
+  EXPECT_EQ(lacking[0].Line, 2);
+  EXPECT_NE(lacking[0].Text.find("code page 932 lacks"), std::string::npos);
   std::vector<check::Diagnostic> utf8 = Check(script, {}, 932);
   ASSERT_GE(utf8.size(), 2u);
   EXPECT_EQ(utf8[0].Line, 2);
@@ -160,8 +168,9 @@ TEST(Check, TheEncodingIsToldFirstAndOnce) {
 }
 
 // A misspelt name that a DEFINE value wrote is told where the list is read,
-// with a note at the DEFINE line.
-TEST(Check, ANameFromASymbolNotesItsDefineLine) {
+// with a note at the DEFINE line; a key written twice, with one at the key
+// that is read.
+TEST(Check, SecondPlacesAreNotes) {
   std::vector<check::Diagnostic> problems =
       Check("[UPDATER]\nNAME=x\nPROC=<Steps>\n[DEFINE]\n<Steps>=instal\n[install]\nMODE=OSVER\n");
   ASSERT_FALSE(problems.empty());
@@ -169,6 +178,12 @@ TEST(Check, ANameFromASymbolNotesItsDefineLine) {
   ASSERT_EQ(problems[0].Notes.size(), 1u);
   EXPECT_EQ(problems[0].Notes[0].first, 5);
   EXPECT_NE(problems[0].Notes[0].second.find("<Steps>"), std::string::npos);
+
+  problems = Check("[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\nMODE=COPY\n");
+  ASSERT_EQ(problems.size(), 1u) << Show(problems);
+  EXPECT_EQ(problems[0].Line, 6);
+  ASSERT_EQ(problems[0].Notes.size(), 1u);
+  EXPECT_EQ(problems[0].Notes[0], std::make_pair(5, std::string("MODE as it is read")));
 }
 
 TEST(Check, WholeFileProblemsStandAtTheFirstLine) {
@@ -221,8 +236,9 @@ struct Command {
   std::string output;
 };
 
-Command RunChecker(const std::string& arguments) {
-  std::string line = std::string(UPDATER_CHECK) + " " + arguments + " 2>&1";
+// Its standard error goes where `errors` says, by default with its output.
+Command RunChecker(const std::string& arguments, const char* errors = "2>&1") {
+  std::string line = std::string(UPDATER_CHECK) + " " + arguments + " " + errors;
   FILE* pipe = popen(line.c_str(), "r");
   Command result{-1, ""};
   if (!pipe) return result;
@@ -246,6 +262,9 @@ TEST(CheckCommand, ExitStatusTellsTheWorstProblem) {
       {"[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\n[b]\nMODE=OSVER\n", 1,
        "s.ini:6: warning: section [b]"},
       {"[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVERR\n", 2, "s.ini:5: error: "},
+      // Script text is told in UTF-8, from code page 932.
+      {"[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\n[\x83\x5C\x83\x74\x83\x67]\n", 1,
+       "s.ini:6: warning: section [ソフト] is named"},
   };
   for (const auto& c : cases) {
     std::ofstream((dir / "s.ini").string()) << c.text;
@@ -280,6 +299,41 @@ TEST(CheckCommand, ExitStatusTellsTheWorstProblem) {
   fs::remove_all(dir);
 }
 
+// The SARIF log is valid against the schema, and tells exactly what the
+// text tells: each problem, note and unreadable script, with paths read
+// back from their URIs (a blank and Japanese in the name).
+TEST(CheckCommand, SarifTellsWhatTheTextTells) {
+  fs::path dir = fs::temp_directory_path() / ("updater-sarif-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  fs::copy_file(std::string(CHECK_SCRIPTS_DIR) + "/scripts/slips.ini", dir / "更新 slips.ini");
+  const std::string scripts = " --code-page 65001 \"" + (dir / "更新 slips.ini").string() +
+                              "\" " CHECK_SCRIPTS_DIR "/scripts/define_lists.ini " +
+                              (dir / "absent.ini").string();
+  Command text = RunChecker("check" + scripts);
+  Command sarif =
+      RunChecker("check --format sarif" + scripts + " >" + (dir / "log.sarif").string(),
+                 "2>/dev/null");
+  EXPECT_EQ(sarif.status, text.status);
+  ASSERT_TRUE(fs::exists(SARIF_SCHEMA)) << "bash tools/install.sh installs the SARIF schema";
+  std::string read = "NODE_PATH=" NODE_MODULES " node " CHECK_SCRIPTS_DIR
+                     "/validate_sarif.js " SARIF_SCHEMA " " + (dir / "log.sarif").string();
+  FILE* pipe = popen(read.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string told;
+  char block[512];
+  for (size_t count; (count = fread(block, 1, sizeof block, pipe)) > 0;) told.append(block, count);
+  EXPECT_EQ(pclose(pipe), 0) << told;
+
+  // The text output without its summary line, the unreadable script in
+  // the log's words.
+  std::string expected = text.output.substr(text.output.find('\n') + 1);
+  expected.erase(expected.rfind('\n', expected.size() - 2) + 1);
+  expected += "unread " + (dir / "absent.ini").string() +
+              ": cannot read the script: No such file or directory\nsuccessful: false\n";
+  EXPECT_EQ(told, expected);
+  fs::remove_all(dir);
+}
+
 // --src: a file the script reads under <Src> that the folder lacks, and a
 // CRC value that is not the shipped file's checksum, are errors; files the
 // script makes itself are not looked for.
@@ -287,10 +341,13 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
   fs::path dir = fs::temp_directory_path() / ("updater-src-" + std::to_string(getpid()));
   fs::create_directories(dir / "ship");
   std::ofstream((dir / "ship" / "b.txt").string()) << "abc";
+  std::ofstream((dir / "ship" / "データ.txt").string()) << "abc";
   std::ofstream((dir / "s.ini").string())
-      << "[UPDATER]\nNAME=x\nPROC=c,t\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
+      << "[UPDATER]\nNAME=x\nPROC=c,t,e\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
          "TO=<Src>\\out\\a.txt\n[t]\nMODE=CRC\nFILE=<Src>\\b.txt,<Src>\\out\\a.txt\n"
-         "TYPE=AND\nCRC=0x00000001,0x00000002\n";
+         "TYPE=AND\nCRC=0x00000001,0x00000002\n"
+         // データ in code page 932, which the folder has in UTF-8.
+         "[e]\nMODE=EXIST\nFILE=<Src>\\\x83\x66\x81\x5B\x83\x5E.txt\n";
   Command command =
       RunChecker("check --src " + (dir / "ship").string() + " " + (dir / "s.ini").string());
   EXPECT_EQ(command.status, 2);

@@ -1,8 +1,10 @@
 // updater-check's crc command against the updater's own CRC reports under
 // Wine: the values it prints are those the report boxes show, and written
-// into a CRC key they match.
+// into a CRC key they match. The Windows build of the checker expands
+// patterns and tells script text in UTF-8.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,6 +57,18 @@ TEST(Check, CrcPrintsWhatTheUpdatersReportShows) {
   CommandResult windows = RunWine(winPaths);
   ASSERT_EQ(windows.status, 0) << windows.output;
   EXPECT_EQ(Checksums(windows.output), shown) << windows.output;
+  // A pattern is expanded as Windows' shell does not: both .bin files.
+  std::vector<std::string> bins = {shown[1], shown[2]};
+  CommandResult pattern = RunWine({winPaths[0], "crc", c.WinPath("*.bin")});
+  std::vector<std::string> expanded = Checksums(pattern.output);
+  std::sort(expanded.begin(), expanded.end());
+  std::sort(bins.begin(), bins.end());
+  EXPECT_EQ(expanded, bins) << pattern.output;
+  // Script text reaches the output in UTF-8, from code page 932: [ソフト].
+  c.WriteFile("s.ini", "[UPDATER]\nNAME=x\nPROC=a\n[a]\nMODE=OSVER\n[\x83\x5C\x83\x74\x83\x67]\n");
+  CommandResult told = RunWine({winPaths[0], "check", c.WinPath("s.ini")});
+  EXPECT_NE(told.output.find("s.ini:6: warning: section [ソフト] is named"), std::string::npos)
+      << told.output;
 
   // Written into the script, the values match every file.
   std::string values;

@@ -13,11 +13,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "os/console_text.h"
+#include "output.h"
 #include "res/version.h"
 #include "script_check.h"
 
@@ -25,7 +26,8 @@ namespace {
 
 const char* const Usage =
     "usage: updater-check check [--symbol NAME=VALUE]... [--code-page 932|65001]\n"
-    "                           [-Wno-NAME]... [--werror] [--src DIR] SCRIPT.ini...\n"
+    "                           [-Wno-NAME]... [--werror] [--src DIR] [--format text|sarif]\n"
+    "                           SCRIPT.ini...\n"
     "       updater-check crc [--key] FILE...\n"
     "       updater-check --version | --help\n"
     "\n"
@@ -41,12 +43,15 @@ const char* const Usage =
     "       makes every warning an error. A summary line ends the output. --src DIR\n"
     "       checks the folder that ships: every file under <Src> the script reads or\n"
     "       starts must be in DIR, and every CRC value must be its checksum there.\n"
+    "       --format sarif prints one SARIF 2.1.0 log instead, for code-scanning\n"
+    "       services and editors. Output is UTF-8; script text in it is converted\n"
+    "       from code page 932.\n"
     "crc    prints each file's checksum as a CRC key takes it; --key prints one\n"
     "       ready CRC= line for the files in order. Exit status 2 when a file\n"
     "       cannot be read.\n";
 
 int UsageError(const std::string& why) {
-  std::cerr << "updater-check: " << why << "\n\n" << Usage;
+  console::WriteError(console::Utf8FromNative("updater-check: " + why) + "\n\n" + Usage);
   return 2;
 }
 
@@ -77,12 +82,13 @@ int Check(const std::vector<std::string>& arguments) {
   std::vector<std::string> silenced;
   std::string srcDir;
   bool warningsAreErrors = false;
+  bool sarif = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     std::string option = arguments[i];
     std::string value;
     bool attached = option.compare(0, 9, "--symbol=") == 0;
     if (option == "--help" || option == "-h") {
-      std::cout << Usage;
+      console::WriteOut(Usage);
       return 0;
     }
     if (option.compare(0, 5, "-Wno-") == 0 && option.size() > 5) {
@@ -95,6 +101,11 @@ int Check(const std::vector<std::string>& arguments) {
         return UsageError("--src needs a folder, not " + srcDir);
     } else if (option == "--werror" || option == "-Werror") {
       warningsAreErrors = true;
+    } else if (option == "--format" || option.compare(0, 9, "--format=") == 0) {
+      if (option.size() > 8) value = option.substr(9);
+      else if (i + 1 < arguments.size()) value = arguments[++i];
+      if (value != "text" && value != "sarif") return UsageError("--format takes text or sarif");
+      sarif = value == "sarif";
     } else if (option == "--code-page" || option.compare(0, 12, "--code-page=") == 0) {
       if (option.size() > 11) value = option.substr(12);
       else if (i + 1 < arguments.size()) value = arguments[++i];
@@ -106,7 +117,11 @@ int Check(const std::vector<std::string>& arguments) {
       size_t equals = setting.find('=');
       if (equals == std::string::npos || equals == 0)
         return UsageError("--symbol needs NAME=VALUE, not " + setting);
-      symbols.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+      // The value stands in the script's text, code page 932.
+      std::string value932;
+      if (!console::Utf8To932(console::Utf8FromNative(setting.substr(equals + 1)), value932))
+        return UsageError("--symbol " + setting + " holds a character that code page 932 lacks");
+      symbols.emplace_back(setting.substr(0, equals), value932);
     } else if (option.size() > 1 && option[0] == '-') {
       return UsageError("unknown option " + option);
     } else {
@@ -115,13 +130,14 @@ int Check(const std::vector<std::string>& arguments) {
   }
   if (scripts.empty()) return UsageError("check needs a script");
   int status = 0;
-  int errors = 0;
-  int warnings = 0;
+  std::vector<check::ScriptFindings> findings;
   for (const std::string& script : scripts) {
+    findings.push_back(check::ScriptFindings{script, "", {}});
     std::string text;
     if (!ReadWhole(script, text)) {
-      std::cerr << "updater-check: cannot read " << script << ": " << WhyUnreadable(script)
-                << "\n";
+      findings.back().Unreadable = console::Utf8FromNative(WhyUnreadable(script));
+      console::WriteError("updater-check: cannot read " + console::Utf8FromNative(script) + ": " +
+                          findings.back().Unreadable + "\n");
       status = 2;
       continue;
     }
@@ -133,20 +149,12 @@ int Check(const std::vector<std::string>& arguments) {
       if (!problem.Error &&
           std::find(silenced.begin(), silenced.end(), problem.Name) != silenced.end())
         continue;
-      bool error = problem.Error || warningsAreErrors;
-      std::cout << script << ":" << problem.Line << ": " << (error ? "error: " : "warning: ")
-                << problem.Text;
-      if (!problem.Error) std::cout << " [-W" << problem.Name << "]";
-      std::cout << "\n";
-      for (const auto& note : problem.Notes)
-        std::cout << script << ":" << note.first << ": note: " << note.second << "\n";
-      ++(error ? errors : warnings);
-      status = std::max(status, error ? 2 : 1);
+      findings.back().Problems.push_back(problem);
+      status = std::max(status, check::TellsAsError(problem, warningsAreErrors) ? 2 : 1);
     }
   }
-  std::cout << errors << (errors == 1 ? " error" : " errors") << " and " << warnings
-            << (warnings == 1 ? " warning" : " warnings") << " in " << scripts.size()
-            << (scripts.size() == 1 ? " script\n" : " scripts\n");
+  console::WriteOut(sarif ? check::SarifOutput(findings, warningsAreErrors)
+                          : check::TextOutput(findings, warningsAreErrors));
   return status;
 }
 
@@ -156,7 +164,7 @@ int Crc(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     if (argument == "--key") key = true;
     else if (argument == "--help" || argument == "-h") {
-      std::cout << Usage;
+      console::WriteOut(Usage);
       return 0;
     } else files.push_back(argument);
   }
@@ -167,7 +175,7 @@ int Crc(const std::vector<std::string>& arguments) {
     std::string checksum;
     if (check::FileChecksum(file, checksum)) {
       if (key) line += (line.empty() ? "CRC=" : ", ") + checksum;
-      else std::cout << checksum << "  " << file << "\n";
+      else console::WriteOut(checksum + "  " + console::Utf8FromNative(file) + "\n");
       continue;
     }
     std::error_code error;
@@ -176,10 +184,11 @@ int Crc(const std::vector<std::string>& arguments) {
                               std::filesystem::file_size(file, error) == 0
                           ? "it is empty, and the updater takes no checksum of an empty file"
                           : WhyUnreadable(file);
-    std::cerr << "updater-check: " << file << ": cannot be read: " << why << "\n";
+    console::WriteError(console::Utf8FromNative("updater-check: " + file + ": cannot be read: " + why) +
+                        "\n");
     status = 2;
   }
-  if (key && status == 0) std::cout << line << "\n";
+  if (key && status == 0) console::WriteOut(line + "\n");
   return status;
 }
 
@@ -192,11 +201,11 @@ int main(int argc, char** argv) {
   if (command == "check") return Check(arguments);
   if (command == "crc") return Crc(arguments);
   if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << Usage;
+    console::WriteOut(Usage);
     return 0;
   }
   if (command == "--version") {
-    std::cout << "updater-check " UPDATER_VERSION_TEXT "\n";
+    console::WriteOut("updater-check " UPDATER_VERSION_TEXT "\n");
     return 0;
   }
   return UsageError("unknown command " + command);

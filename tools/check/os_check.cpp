@@ -10,6 +10,7 @@
 #include "check_world.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
+#include "os/console_text.h"
 #include "os/os.h"
 
 namespace check {
@@ -222,8 +223,8 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
 }
 
 bool AnsiToUtf8(const char* ansi, TextString& utf8) {
-  // The script's bytes are passed on as they are, in the file's own encoding.
-  return utf8.SetText(ansi);
+  // The checker's ANSI code page is the script's, 932.
+  return utf8.SetText(console::Utf8From932(ansi).c_str());
 }
 
 int MessageBoxUtf8(const char*, const char*, uint32_t) {

@@ -20,13 +20,17 @@
 #include "procs/switch.h"
 #include "symbols/expansion.h"
 #include "symbols/symbol_table.h"
+#include "os/console_text.h"
 
 namespace check {
 namespace {
 
 using profile::Lower;
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// Script text (code page 932) as the output's UTF-8. Every piece of a
+// diagnostic that comes from the script passes here, once.
+std::string Shown(const std::string& text) { return console::Utf8From932(text); }
+std::string Quoted(const std::string& text) { return "\"" + Shown(text) + "\""; }
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -109,9 +113,12 @@ class Checker {
   enum class ListState { Checking, Checked };
   enum class Outcome { Checked, LeadsBack };
 
-  void Add(int line, bool error, const std::string& text);
-  // A warning, under its name (-Wname, -Wno-name).
-  void Warn(const char* name, int line, const std::string& text);
+  // An error, under the name of its kind.
+  void Add(const std::string& name, int line, const std::string& text);
+  // A warning, under its name (-Wname, -Wno-name), with a second place
+  // that explains it.
+  void Warn(const char* name, int line, const std::string& text, int noteLine = 0,
+            const std::string& note = "");
   void AddReport(const Report& report, int line, const std::string& section = "",
                  ProcList list = nullptr);
   std::string WordHint(const Report& report, const std::string& section, ProcList list) const;
@@ -172,12 +179,14 @@ const ValueRule ValueRules[] = {
     {"LINK", "SRC", &Checker::FullPaths},     {"LINK", "DST", &Checker::FullPaths},
 };
 
-void Checker::Add(int line, bool error, const std::string& text) {
-  problems_.push_back(Diagnostic{line, error, text, "", {}});
+void Checker::Add(const std::string& name, int line, const std::string& text) {
+  problems_.push_back(Diagnostic{line, true, text, name, {}});
 }
 
-void Checker::Warn(const char* name, int line, const std::string& text) {
+void Checker::Warn(const char* name, int line, const std::string& text, int noteLine,
+                   const std::string& note) {
   problems_.push_back(Diagnostic{line, false, text, name, {}});
+  if (noteLine) problems_.back().Notes.emplace_back(noteLine, note);
 }
 
 // The number of single-byte edits that turn `a` into `b`, ASCII case aside.
@@ -236,7 +245,7 @@ std::string Checker::WordHint(const Report& report, const std::string& section,
     for (PROC_INFO** slot = list; slot && *slot; ++slot) candidates.push_back((*slot)->Name.Text());
     std::string near = NearestOf(name, candidates);
     return "; " + key + " names " + Quoted(name) + ", which is no procedure of this list (" +
-           names + ")" + (near.empty() ? "" : ": did you mean " + Quoted(near) + "?");
+           Shown(names) + ")" + (near.empty() ? "" : ": did you mean " + Quoted(near) + "?");
   } else {
     return "";
   }
@@ -255,7 +264,7 @@ void Checker::AddReport(const Report& report, int line, const std::string& secti
   if (report.Id == MsgBadSymbol && !list && !section.empty()) unfinished_.insert(Lower(section));
   if (!hint.empty()) {
     // The precise text first, the updater's own message after it.
-    Add(line, true,
+    Add("message-" + std::to_string(report.Id), line,
         hint.substr(2) + " (message " + std::to_string(report.Id) + ": " + OneLine(report.Text) +
             ")");
     return;
@@ -274,22 +283,23 @@ void Checker::AddReport(const Report& report, int line, const std::string& secti
       }
       std::string near = NearestOf(key, names);
       if (!near.empty()) {
-        hint = "; did you mean " + key + " where " + near + " is written?";
+        hint = "; did you mean " + key + " where " + Shown(near) + " is written?";
         line = lines[near];
       }
     } else {
       for (const profile::Section& candidate : world_.Script.Sections())
         names.push_back(candidate.Name);
       std::string near = NearestOf(section, names);
-      if (!near.empty()) hint = "; no section [" + section + "]: did you mean [" + near + "]?";
+      if (!near.empty())
+        hint = "; no section [" + Shown(section) + "]: did you mean [" + Shown(near) + "]?";
       // A list built from a symbol: the name was written in DEFINE.
       for (const profile::Entry* entry : world_.Script.SectionEntries("DEFINE"))
         if (entry->HasValue && Lower(entry->Value).find(Lower(section)) != std::string::npos)
           notes.emplace_back(entry->Line, "the name " + Quoted(section) + " comes from " +
-                                              entry->Key + ", defined here");
+                                              Shown(entry->Key) + ", defined here");
     }
   }
-  Add(line, true,
+  Add("message-" + std::to_string(report.Id), line,
       std::string(Meaning(report.Id)) + " (message " + std::to_string(report.Id) + ": " +
           OneLine(report.Text) + ")" + hint);
   problems_.back().Notes = notes;
@@ -451,7 +461,7 @@ void Checker::FollowBranches(PROC_INFO* record) {
     if (branch.ItemCount(",") == 0) continue;
     int origin = ValueLine(section, branch.Text());
     if (CheckList(branch, origin) == Outcome::LeadsBack)
-      Add(origin, true,
+      Add("endless-switch", origin,
           "SWITCH " + Quoted(section) + " leads back into the list " + Quoted(branch.Text()) +
               ", which is still running: the lists would nest without end, until the "
               "updater stops the run");
@@ -484,7 +494,7 @@ void Checker::CheckCompanionLists(PROC_INFO* record, const ProcKind& kind) {
     int32_t items = TextString(expanded_[read].c_str()).ItemCount(",");
     if (items > count && !profile::SameName(key, leading.c_str()))
       Warn("unused-items", world_.Reads[read].Entry->Line,
-          key + " has " + std::to_string(items) + " items but " + leading + " only " +
+          Shown(key) + " has " + std::to_string(items) + " items but " + leading + " only " +
               std::to_string(count) + ": the items after item " + std::to_string(count) +
               " are never used");
   }
@@ -557,8 +567,11 @@ void Checker::CheckShippedFiles() {
       for (int32_t i = 0; i < list.ItemCount(","); ++i) {
         std::string item = ListItem(list, i).Text();
         if (Lower(item).compare(0, src.size(), src) != 0 || isMade(item)) continue;
-        std::string shipped = srcDir_ + "/" + item.substr(src.size());
-        std::replace(shipped.begin(), shipped.end(), '\\', '/');
+        // The name as the checking system has it; separators are turned
+        // while the text is UTF-8, where a 0x5C byte is always one.
+        std::string rest = Shown(item.substr(src.size()));
+        std::replace(rest.begin(), rest.end(), '\\', '/');
+        std::string shipped = srcDir_ + "/" + console::NativeFromUtf8(rest);
         // The file is read as the crc command reads it, within this check.
         bool reading = world_.ReadFiles;
         world_.ReadFiles = true;
@@ -566,16 +579,18 @@ void Checker::CheckShippedFiles() {
         bool read = GetFileData(shipped.c_str(), crc);
         world_.ReadFiles = reading;
         if (!read) {
-          Add(line, true,
+          Add("missing-file", line,
               std::string(reader.Key) + " item " + Quoted(item) +
-                  " is not in the folder that ships: " + shipped + " is missing (or empty)");
+                  " is not in the folder that ships: " + console::Utf8FromNative(shipped) +
+                  " is missing (or empty)");
           continue;
         }
         std::string expected = ListItem(values, i).Text();
         if (TextString(mode.c_str()).Equals("CRC") && !expected.empty() &&
             TextString(expected.c_str()).ToHex() != crc)
-          Add(crcLine, true,
-              "CRC item " + Quoted(expected) + " is not the checksum of " + shipped + ", " +
+          Add("stale-checksum", crcLine,
+              "CRC item " + Quoted(expected) + " is not the checksum of " +
+                  console::Utf8FromNative(shipped) + ", " +
                   Hex(crc) + ": the test fails for the file that ships");
       }
     }
@@ -595,7 +610,7 @@ void Checker::CheckUnattendedAnswer(const PROC_INFO* record) {
     const char* answer = type.Equals("QUESTION") ? "Yes" : type.Equals("WARNING") ? "No" : nullptr;
     if (answer)
       Warn("unattended-answer", world_.Reads[read].Entry->Line,
-          std::string("the script runs unattended, so this ") + type.Text() +
+          "the script runs unattended, so this " + Shown(type.Text()) +
               " box is answered " + answer +
               ", its default button: write ANSWER=YES or ANSWER=NO to say which");
   }
@@ -666,7 +681,7 @@ void Checker::DateForm(const std::string& value, int line, const char* key) {
 void Checker::NoWildcards(const std::string& value, int line, const char* key) {
   for (const std::string& item : ItemsOf(value)) {
     if (item.find_first_of("*?") != std::string::npos)
-      Add(line, true,
+      Add("delete-wildcard", line,
           std::string(key) + " item " + Quoted(item) +
               " holds a wildcard: DELETE takes none, so this deletion always fails "
               "(message 10); name each file");
@@ -681,7 +696,7 @@ void Checker::AttributePatterns(const std::string& value, int line, const char* 
     TextString item = ListItem(list, i);
     TextString last = item.Item(-1, "\\");
     if (std::string(item.Text()).find_first_of("*?") != std::string::npos && !last.Equals("*.*"))
-      Add(line, true,
+      Add("attr-wildcard", line,
           std::string(key) + " item " + Quoted(item.Text()) +
               " holds a wildcard other than a last part of exactly \"*.*\": the attribute "
               "change always fails (message 12)");
@@ -781,10 +796,10 @@ void Checker::CheckReferences(const TextString& value, int line) {
     TextString ignored;
     if (LookupSymbol(group.Text(), ignored))
       Warn("late-symbol", line,
-          group.Text() + std::string(" stays as written: it came in with another symbol's value, "
+          Shown(group.Text()) + std::string(" stays as written: it came in with another symbol's value, "
                                      "after the value's expansion steps were used up"));
     else
-      Warn("unknown-symbol", line, group.Text() + std::string(" names no symbol: it stays as written"));
+      Warn("unknown-symbol", line, Shown(group.Text()) + " names no symbol: it stays as written");
   }
 }
 
@@ -814,7 +829,8 @@ void Checker::CheckDefines() {
     if (first != firstLines.end())
       Warn("symbol-twice", line,
           Quoted(text) + " is defined before, at line " + std::to_string(first->second) +
-              ": that first definition is the one used");
+              ": that first definition is the one used",
+          first->second, "the definition of " + Quoted(text) + " that is used");
     else
       firstLines[Lower(text)] = line;
   }
@@ -836,14 +852,15 @@ void Checker::CheckLayout() {
     auto first = sections.find(name);
     if (first != sections.end()) {
       Warn("section-twice", section.Line,
-          "section [" + section.Name + "] is written again (first at line " +
-              std::to_string(first->second) + "): write each section once");
+          "section [" + Shown(section.Name) + "] is written again (first at line " +
+              std::to_string(first->second) + "): write each section once",
+          first->second, "section [" + Shown(section.Name) + "] is first written here");
       continue;
     }
     sections[name] = section.Line;
     if (!read.count(name))
       Warn("unreached", section.Line,
-          "section [" + section.Name +
+          "section [" + Shown(section.Name) +
               "] is named by no procedure list that the updater reaches: it never runs");
   }
   // Keys of the sections read key by key; a section read whole (DEFINE)
@@ -868,15 +885,16 @@ void Checker::CheckLayout() {
         std::string near = NearestOf(Lower(entry->Key), known);
         for (char& c : near) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
         Warn("unknown-key", entry->Line,
-             entry->Key + " is no key of this section: nothing reads it" +
+             Shown(entry->Key) + " is no key of this section: nothing reads it" +
                  (near.empty() ? "" : "; did you mean " + near + "?"));
       }
       auto first = keys.find(Lower(entry->Key));
       if (first == keys.end()) keys[Lower(entry->Key)] = entry->Line;
       else
         Warn("key-twice", entry->Line,
-            entry->Key + " is given before in this section, at line " +
-                std::to_string(first->second) + ": only that first one is read");
+            Shown(entry->Key) + " is given before in this section, at line " +
+                std::to_string(first->second) + ": only that first one is read",
+            first->second, Shown(entry->Key) + " as it is read");
     }
   }
 }
@@ -998,7 +1016,7 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
     problems.push_back(Diagnostic{1, true,
                                   "the file is UTF-16: the updater reads a script in the "
                                   "system's code page; save it in code page 932 (Shift_JIS)",
-                                  "",
+                                  "encoding",
                                   {}});
     return false;
   }
@@ -1006,7 +1024,7 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
     problems.push_back(Diagnostic{1, true,
                                   "the file holds zero bytes, which no script in any code page "
                                   "does: it is not a text file",
-                                  "",
+                                  "encoding",
                                   {}});
     return false;
   }
@@ -1015,7 +1033,7 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
                                   "the file is UTF-8 with a byte-order mark, which the updater "
                                   "reads as part of the first line; save it in code page 932 "
                                   "(Shift_JIS) without the mark",
-                                  "",
+                                  "encoding",
                                   {}});
     return false;
   }
@@ -1042,6 +1060,39 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
   return true;
 }
 
+// A UTF-8 script as it ships, in code page 932. A line with a character
+// that code page lacks is told, and checked with "?" in its place.
+std::string In932(const std::string& utf8, std::vector<Diagnostic>& problems) {
+  std::string whole;
+  if (console::Utf8To932(utf8, whole)) return whole;
+  whole.clear();
+  int line = 1;
+  for (size_t start = 0; start < utf8.size(); ++line) {
+    size_t end = utf8.find('\n', start);
+    end = end == std::string::npos ? utf8.size() : end + 1;
+    const std::string part = utf8.substr(start, end - start);
+    std::string converted;
+    if (!console::Utf8To932(part, converted)) {
+      converted.clear();
+      for (size_t at = 0; at < part.size();) {
+        size_t length = std::max<size_t>(Utf8Sequence(part, at), 1);
+        std::string one;
+        converted += console::Utf8To932(part.substr(at, length), one) ? one : "?";
+        at += length;
+      }
+      problems.push_back(Diagnostic{line, true,
+                                    "this line holds a character that code page 932 lacks, so "
+                                    "the script cannot ship with it; it is checked with \"?\" "
+                                    "in its place",
+                                    "encoding",
+                                    {}});
+    }
+    whole += converted;
+    start = end;
+  }
+  return whole;
+}
+
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
                  std::vector<Diagnostic>& problems, std::string& usage, int codePage,
                  const std::string& srcDir) {
@@ -1053,7 +1104,7 @@ bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbol
     problems = encoding;
     return true;
   }
-  ResetWorld(text);
+  ResetWorld(codePage == 65001 ? In932(text, encoding) : text);
   World& world = TheWorld();
   std::vector<std::string*> standIns = world.SystemAnswers();
   for (const auto& answer : answers) *standIns[answer.first] = answer.second;

@@ -14,8 +14,10 @@ namespace check {
 struct Diagnostic {
   int Line;
   bool Error;  // the updater would stop there; otherwise a warning
-  std::string Text;
-  std::string Name;  // a warning's name, for -Wno-NAME ("" for an error)
+  std::string Text;  // UTF-8
+  // The kind of problem: a warning's name, for -Wno-NAME; an error's kind
+  // ("message-N" for the updater's message N).
+  std::string Name;
   // Second places that explain it: (line, text), printed as notes.
   std::vector<std::pair<int, std::string>> Notes;
 };
@@ -25,8 +27,10 @@ using SymbolValue = std::pair<std::string, std::string>;
 
 // The problems of the script `text`, in file order. An encoding the
 // updater would not read as meant is told first; `codePage` 65001 says the
-// script is UTF-8 on purpose (it is converted before it ships, as the
-// headless runner does), else it is taken for code page 932. False, with
+// script is UTF-8 on purpose: it is converted before it ships, as the
+// headless runner does, and checked as converted. Otherwise it is taken for
+// code page 932. Symbol values are code page 932 text; `srcDir` is the
+// system's own. False, with
 // `usage` saying why, when a symbol value names no built-in symbol.
 //
 // With `srcDir`, the folder that ships beside the program: every file under
