@@ -8,8 +8,8 @@
 # clang).
 #
 #   tools/build.sh          everything
-#   tools/build.sh --demo   only what the demo runs: both Windows builds and
-#                           the headless runner
+#   tools/build.sh --demo   only what the demo runs: both Windows builds, the
+#                           headless runner and the script checker
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -27,7 +27,7 @@ for dir in build/win32 build/win64; do
   cmake --build "$dir" -j "$jobs"
 done
 if [ "${1:-}" = --demo ]; then
-  cmake --build build/native -j "$jobs" --target headless_run
+  cmake --build build/native -j "$jobs" --target headless_run updater-check
   exit 0
 fi
 

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs what is needed (for the tests too), builds what the demo runs
-# (both Windows builds and the headless runner) and runs the demo script
-# headless under Wine: every message box is printed and answered with its
+# (both Windows builds, the headless runner and the script checker), checks
+# the demo script and runs it headless under Wine: every message box is printed and answered with its
 # default button; a picture of each box goes to build/demo-shots, with an
 # index.html that shows them in order. Where this host cannot start 32-bit
 # programs the 64-bit build runs, and the runner says so first. Extra
@@ -10,6 +10,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install.sh
 bash tools/build.sh --demo
+# What a script author does before shipping: check the script (it is kept in
+# UTF-8 and converted when it runs).
+echo "updater-check check --code-page 65001 demo/updater.ini"
+build/native/tools/check/updater-check check --code-page 65001 demo/updater.ini
 xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run demo \
   --show-file demo.log --shots build/demo-shots "$@"
 echo "Pictures of the boxes: $PWD/build/demo-shots/index.html"
