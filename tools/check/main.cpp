@@ -5,9 +5,10 @@
 //
 // check reads each script with the updater's own code and prints its
 // problems as FILE:LINE: error: TEXT or FILE:LINE: warning: TEXT, in file
-// order; it exits with 0 when there are none, 1 with warnings only, 2 with
-// an error. crc prints each file's checksum as a CRC key takes it; it exits
-// with 2 when a file cannot be read. Nothing is ever written.
+// order, or as one SARIF log (--format sarif); it exits with 0 when there
+// are none, 1 with warnings only, 2 with an error. crc prints each file's
+// checksum as a CRC key takes it; it exits with 2 when a file cannot be
+// read. Nothing is ever written.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -184,8 +185,8 @@ int Crc(const std::vector<std::string>& arguments) {
                               std::filesystem::file_size(file, error) == 0
                           ? "it is empty, and the updater takes no checksum of an empty file"
                           : WhyUnreadable(file);
-    console::WriteError(console::Utf8FromNative("updater-check: " + file + ": cannot be read: " + why) +
-                        "\n");
+    console::WriteError(
+        console::Utf8FromNative("updater-check: " + file + ": cannot be read: " + why) + "\n");
     status = 2;
   }
   if (key && status == 0) console::WriteOut(line + "\n");

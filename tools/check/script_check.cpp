@@ -796,8 +796,9 @@ void Checker::CheckReferences(const TextString& value, int line) {
     TextString ignored;
     if (LookupSymbol(group.Text(), ignored))
       Warn("late-symbol", line,
-          Shown(group.Text()) + std::string(" stays as written: it came in with another symbol's value, "
-                                     "after the value's expansion steps were used up"));
+          Shown(group.Text()) +
+              " stays as written: it came in with another symbol's value, after the value's "
+              "expansion steps were used up");
     else
       Warn("unknown-symbol", line, Shown(group.Text()) + " names no symbol: it stays as written");
   }
