@@ -9,8 +9,8 @@
 
 namespace console {
 
-// Code page 932 text as UTF-8; a byte that begins no character becomes
-// U+FFFD, so that nothing is lost silently.
+// Code page 932 text as UTF-8; a byte that begins no character becomes a
+// replacement character (U+FFFD; Windows puts its own), never nothing.
 std::string Utf8From932(const std::string& text);
 
 // UTF-8 text in code page 932; false when a character has no form there.

@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <cctype>
 #include <map>
 
 #include <nlohmann/json.hpp>
