@@ -1017,7 +1017,7 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
     problems.push_back(Diagnostic{1, true,
                                   "the file is UTF-16: the updater reads a script in the "
                                   "system's code page; save it in code page 932 (Shift_JIS)",
-                                  "encoding",
+                                  "file-encoding",
                                   {}});
     return false;
   }
@@ -1025,7 +1025,7 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
     problems.push_back(Diagnostic{1, true,
                                   "the file holds zero bytes, which no script in any code page "
                                   "does: it is not a text file",
-                                  "encoding",
+                                  "file-encoding",
                                   {}});
     return false;
   }
@@ -1034,7 +1034,7 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
                                   "the file is UTF-8 with a byte-order mark, which the updater "
                                   "reads as part of the first line; save it in code page 932 "
                                   "(Shift_JIS) without the mark",
-                                  "encoding",
+                                  "file-encoding",
                                   {}});
     return false;
   }
@@ -1085,7 +1085,7 @@ std::string In932(const std::string& utf8, std::vector<Diagnostic>& problems) {
                                     "this line holds a character that code page 932 lacks, so "
                                     "the script cannot ship with it; it is checked with \"?\" "
                                     "in its place",
-                                    "encoding",
+                                    "file-encoding",
                                     {}});
     }
     whole += converted;
