@@ -20,12 +20,6 @@ bool IsSwitch(const char* at, const char* name) {
          (at[length] == '\0' || IsBlank(at[length]));
 }
 
-TextString Utf8(const char* ansi) {
-  TextString utf8;
-  os::AnsiToUtf8(ansi ? ansi : "", utf8);
-  return utf8;
-}
-
 // `utf8` on one line: line breaks and tabs written as \n and \t.
 TextString OneLine(const char* utf8) {
   TextString line(utf8);
@@ -37,11 +31,11 @@ TextString OneLine(const char* utf8) {
 
 // "text", ANSI text in UTF-8 between double quotes.
 TextString Quoted(const char* ansi) {
-  return TextString("\"").Append(Utf8(ansi)).Append("\"");
+  return TextString("\"").Append(ToUtf8(ansi)).Append("\"");
 }
 
 const char* IconName(uint32_t style) {
-  switch (style & 0xF0) {
+  switch (style & os::box::IconMask) {
     case os::box::IconError: return "error";
     case os::box::IconQuestion: return "question";
     case os::box::IconWarning: return "warning";
@@ -167,7 +161,7 @@ void RunRecord::ProcedureStarted(const char* section, const char* mode) {
   uint32_t now = os::Milliseconds();
   m_procedureStarts.AppendBytes(&now, sizeof now);
   if (!m_log) return;
-  Write(TextString("procedure ").Append(Quoted(section)).Append(" (").Append(Utf8(mode))
+  Write(TextString("procedure ").Append(Quoted(section)).Append(" (").Append(ToUtf8(mode))
             .Append(") starts"));
 }
 
@@ -231,7 +225,7 @@ void RunRecord::ErrorReported(unsigned id, const char* const*, int, const char* 
 
 void RunRecord::BoxDone(const BoxEvent& box) {
   if (!m_log) return;
-  bool yesNo = (box.Style & 0xF) == os::box::YesNo;
+  bool yesNo = (box.Style & os::box::ButtonsMask) == os::box::YesNo;
   Write(TextString("box \"")
             .Append(OneLine(box.Caption))
             .Append("\" (")

@@ -133,5 +133,3 @@ bool RunUpdater() {
   FreeProcList(TopProcList());
   return true;
 }
-
-

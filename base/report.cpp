@@ -19,11 +19,6 @@ const char* const DefaultCaptionUtf8 =
     "\xe3\x82\xbb\xe3\x83\xab\xe3\x83\x99\xe3\x83\xaa\xe3\x83\xb3 "
     "\xe3\x82\xa2\xe3\x83\x83\xe3\x83\x97\xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf";
 
-TextString ToUtf8(const char* ansi) {
-  TextString utf8;
-  os::AnsiToUtf8(ansi ? ansi : "", utf8);
-  return utf8;
-}
 
 // Shows a box, or, where the run answers its boxes itself, takes
 // `unattendedAnswer`; either way the observer learns of it.
@@ -47,6 +42,12 @@ void ShowReport(MessageId id, const char* const* arguments, int count,
 }
 
 }  // namespace
+
+TextString ToUtf8(const char* ansi) {
+  TextString utf8;
+  os::AnsiToUtf8(ansi ? ansi : "", utf8);
+  return utf8;
+}
 
 TextString CaptionUtf8() {
   if (strcmp(Caption.Text(), DefaultCaption) == 0) return TextString(DefaultCaptionUtf8);

@@ -37,6 +37,9 @@ extern const char* const DefaultCaption;
 // code page).
 TextString CaptionUtf8();
 
+// ANSI text (null for none) in UTF-8, as boxes and the log take it.
+TextString ToUtf8(const char* ansi);
+
 // Typed forms, so that the arguments always match the catalogue's
 // placeholders. Arguments are ANSI text and reach the report only through
 // those placeholders, never as a format.

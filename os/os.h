@@ -23,6 +23,8 @@ constexpr uint32_t IconQuestion = 0x20;
 constexpr uint32_t IconWarning = 0x30;
 constexpr uint32_t IconInformation = 0x40;
 constexpr uint32_t DefaultButton2 = 0x100;
+constexpr uint32_t ButtonsMask = 0xF;  // MB_TYPEMASK
+constexpr uint32_t IconMask = 0xF0;    // MB_ICONMASK
 
 constexpr int IdOk = 1;
 constexpr int IdCancel = 2;
@@ -78,6 +80,7 @@ bool IsExistingFile(const char* path);
 bool IsExistingDirectory(const char* path);
 
 constexpr uint32_t AttributeDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
+constexpr uint32_t AttributeNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
 
 // FindFirstFileW, FindNextFileW until ERROR_NO_MORE_FILES, FindClose: calls
 // `visit` with each entry's name in the ANSI code page and its attributes,

@@ -80,7 +80,7 @@ bool Discard(os::FileHandle file, const TextString& temporary, TextString& lefto
 }
 
 bool DiscardByName(const TextString& path, TextString& leftover) {
-  os::SetAttributes(path.Text(), 0x80);  // FILE_ATTRIBUTE_NORMAL: read-only cannot go
+  os::SetAttributes(path.Text(), os::AttributeNormal);  // a read-only file cannot go
   if (!os::DeleteOneFile(path.Text())) leftover.Assign(path);
   return false;
 }

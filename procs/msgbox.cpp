@@ -40,7 +40,7 @@ const BoxType BoxTypes[] = {
 // The answer an unattended run takes: for a yes/no box ANSWER's YES or NO,
 // else the button the box has as its default; OK for the others.
 int UnattendedAnswer(const MSGBOX_INFO& box, uint32_t style) {
-  if ((style & 0xF) != os::box::YesNo) return os::box::IdOk;
+  if ((style & os::box::ButtonsMask) != os::box::YesNo) return os::box::IdOk;
   if (box.Answer.Equals("YES")) return os::box::IdYes;
   if (box.Answer.Equals("NO")) return os::box::IdNo;
   return (style & os::box::DefaultButton2) ? os::box::IdNo : os::box::IdYes;

@@ -236,9 +236,9 @@ struct Command {
   std::string output;
 };
 
-// Its standard error goes where `errors` says, by default with its output.
-Command RunChecker(const std::string& arguments, const char* errors = "2>&1") {
-  std::string line = std::string(UPDATER_CHECK) + " " + arguments + " " + errors;
+// A shell command line's output and exit status (-1 when it did not run
+// or did not exit).
+Command RunShell(const std::string& line) {
   FILE* pipe = popen(line.c_str(), "r");
   Command result{-1, ""};
   if (!pipe) return result;
@@ -248,6 +248,11 @@ Command RunChecker(const std::string& arguments, const char* errors = "2>&1") {
   int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+// Its standard error goes where `errors` says, by default with its output.
+Command RunChecker(const std::string& arguments, const char* errors = "2>&1") {
+  return RunShell(std::string(UPDATER_CHECK) + " " + arguments + " " + errors);
 }
 
 TEST(CheckCommand, ExitStatusTellsTheWorstProblem) {
@@ -315,14 +320,10 @@ TEST(CheckCommand, SarifTellsWhatTheTextTells) {
                  "2>/dev/null");
   EXPECT_EQ(sarif.status, text.status);
   ASSERT_TRUE(fs::exists(SARIF_SCHEMA)) << "bash tools/install.sh installs the SARIF schema";
-  std::string read = "NODE_PATH=" NODE_MODULES " node " CHECK_SCRIPTS_DIR
-                     "/validate_sarif.js " SARIF_SCHEMA " " + (dir / "log.sarif").string();
-  FILE* pipe = popen(read.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string told;
-  char block[512];
-  for (size_t count; (count = fread(block, 1, sizeof block, pipe)) > 0;) told.append(block, count);
-  EXPECT_EQ(pclose(pipe), 0) << told;
+  Command told = RunShell("NODE_PATH=" NODE_MODULES " node " CHECK_SCRIPTS_DIR
+                          "/validate_sarif.js " SARIF_SCHEMA " " +
+                          (dir / "log.sarif").string());
+  EXPECT_EQ(told.status, 0) << told.output;
 
   // The text output without its summary line, the unreadable script in
   // the log's words.
@@ -330,7 +331,7 @@ TEST(CheckCommand, SarifTellsWhatTheTextTells) {
   expected.erase(expected.rfind('\n', expected.size() - 2) + 1);
   expected += "unread " + (dir / "absent.ini").string() +
               ": cannot read the script: No such file or directory\nsuccessful: false\n";
-  EXPECT_EQ(told, expected);
+  EXPECT_EQ(told.output, expected);
   fs::remove_all(dir);
 }
 

@@ -321,7 +321,7 @@ bool DiscardFile(FileHandle file, const char* path) {
   world.handles.erase(reinterpret_cast<intptr_t>(file));
   if (fake::File* created = fake::FindFile(held)) created->locked = false;
   if (world.oldSystem >= 1) {
-    SetAttributes(path, 0x80);
+    SetAttributes(path, os::AttributeNormal);
     return DeleteOneFile(path);
   }
   world.files.erase(fake::Lower(held));

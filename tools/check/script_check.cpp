@@ -74,12 +74,18 @@ bool WrittenAsHex(const TextString& item) {
   return true;
 }
 
+// The items of a comma list as the kinds take them, trimmed of blanks.
+std::vector<std::string> ItemsOf(const std::string& value) {
+  TextString list(value.c_str());
+  std::vector<std::string> items;
+  for (int32_t i = 0; i < list.ItemCount(","); ++i) items.push_back(ListItem(list, i).Text());
+  return items;
+}
+
 // An empty path in a report comes from an empty item of a list.
 bool HasEmptyItem(const std::string& value) {
-  TextString list(value.c_str());
-  int32_t count = list.ItemCount(",");
-  for (int32_t i = 0; i < count; ++i)
-    if (ListItem(list, i).Length() == 0) return true;
+  for (const std::string& item : ItemsOf(value))
+    if (item.empty()) return true;
   return false;
 }
 
@@ -545,8 +551,7 @@ void Checker::CheckShippedFiles() {
                       : TextString(mode.c_str()).Equals("MAKEDIR") ? "DIR"
                                                                    : nullptr;
     if (!key || !ReadValueOf(section.first, key, value, line)) continue;
-    TextString list(value.c_str());
-    for (int32_t i = 0; i < list.ItemCount(","); ++i) made.push_back(Lower(ListItem(list, i).Text()));
+    for (const std::string& item : ItemsOf(value)) made.push_back(Lower(item));
   }
   auto isMade = [&](const std::string& path) {
     for (const std::string& item : made)
@@ -563,9 +568,9 @@ void Checker::CheckShippedFiles() {
           !ReadValueOf(section.first, reader.Key, files, line))
         continue;
       ReadValueOf(section.first, "CRC", checksums, crcLine);
-      TextString list(files.c_str()), values(checksums.c_str());
-      for (int32_t i = 0; i < list.ItemCount(","); ++i) {
-        std::string item = ListItem(list, i).Text();
+      const std::vector<std::string> items = ItemsOf(files), values = ItemsOf(checksums);
+      for (size_t i = 0; i < items.size(); ++i) {
+        const std::string& item = items[i];
         if (Lower(item).compare(0, src.size(), src) != 0 || isMade(item)) continue;
         // The name as the checking system has it; separators are turned
         // while the text is UTF-8, where a 0x5C byte is always one.
@@ -585,13 +590,13 @@ void Checker::CheckShippedFiles() {
                   " is missing (or empty)");
           continue;
         }
-        std::string expected = ListItem(values, i).Text();
+        std::string expected = i < values.size() ? values[i] : "";
         if (TextString(mode.c_str()).Equals("CRC") && !expected.empty() &&
             TextString(expected.c_str()).ToHex() != crc)
           Add("stale-checksum", crcLine,
               "CRC item " + Quoted(expected) + " is not the checksum of " +
-                  console::Utf8FromNative(shipped) + ", " +
-                  Hex(crc) + ": the test fails for the file that ships");
+                  console::Utf8FromNative(shipped) + ", " + Hex(crc) +
+                  ": the test fails for the file that ships");
       }
     }
   }
@@ -617,10 +622,8 @@ void Checker::CheckUnattendedAnswer(const PROC_INFO* record) {
 }
 
 void Checker::CheckHexItems(const std::string& value, int line, const char* key, bool emptyAsks) {
-  TextString list(value.c_str());
-  int32_t count = list.ItemCount(",");
-  for (int32_t i = 0; i < count; ++i) {
-    TextString item = ListItem(list, i);
+  for (const std::string& each : ItemsOf(value)) {
+    TextString item(each.c_str());
     if (item.Length() == 0 && emptyAsks) continue;
     if (item.Length() > 0 && WrittenAsHex(item)) continue;
     Warn("hex-value", line,
@@ -638,13 +641,6 @@ void Checker::ChecksumItems(const std::string& value, int line, const char* key)
   CheckHexItems(value, line, key, true);
 }
 
-// The items of a comma list as the kinds take them, trimmed of blanks.
-std::vector<std::string> ItemsOf(const std::string& value) {
-  TextString list(value.c_str());
-  std::vector<std::string> items;
-  for (int32_t i = 0; i < list.ItemCount(","); ++i) items.push_back(ListItem(list, i).Text());
-  return items;
-}
 
 // True when `text` is digits only (and not empty).
 bool AllDigits(const std::string& text) {
@@ -691,25 +687,21 @@ void Checker::NoWildcards(const std::string& value, int line, const char* key) {
 // ATTR takes one pattern, "*.*" as the last part; any other wildcard goes to
 // the system as a name and fails.
 void Checker::AttributePatterns(const std::string& value, int line, const char* key) {
-  TextString list(value.c_str());
-  for (int32_t i = 0; i < list.ItemCount(","); ++i) {
-    TextString item = ListItem(list, i);
-    TextString last = item.Item(-1, "\\");
-    if (std::string(item.Text()).find_first_of("*?") != std::string::npos && !last.Equals("*.*"))
+  for (const std::string& item : ItemsOf(value)) {
+    if (item.find_first_of("*?") != std::string::npos &&
+        !TextString(item.c_str()).Item(-1, "\\").Equals("*.*"))
       Add("attr-wildcard", line,
-          std::string(key) + " item " + Quoted(item.Text()) +
+          std::string(key) + " item " + Quoted(item) +
               " holds a wildcard other than a last part of exactly \"*.*\": the attribute "
               "change always fails (message 12)");
   }
 }
 
 void Checker::AbortNumbers(const std::string& value, int line, const char* key) {
-  TextString numbers(value.c_str());
-  bool form = numbers.ItemCount(",") == 2;
-  for (int32_t i = 0; form && i < 2; ++i) {
-    std::string item = ListItem(numbers, i).Text();
-    form = AllDigits(item[0] == '-' ? item.substr(1) : item);
-  }
+  const std::vector<std::string> numbers = ItemsOf(value);
+  bool form = numbers.size() == 2;
+  for (const std::string& item : numbers)
+    form = form && AllDigits(item[0] == '-' ? item.substr(1) : item);
   if (!form)
     Warn("abort-numbers", line,
         std::string(key) + " " + Quoted(value) +
