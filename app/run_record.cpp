@@ -86,7 +86,13 @@ const char* TakeSwitches(const char* argumentText, RunSwitches& switches) {
   return at;
 }
 
-RunRecord::RunRecord() : m_log(nullptr), m_unattended(false), m_reported(false), m_startTime(0) {}
+RunRecord::RunRecord()
+    : m_log(nullptr),
+      m_unattended(false),
+      m_reported(false),
+      m_inProgress(false),
+      m_restartNeeded(false),
+      m_startTime(0) {}
 
 RunRecord::~RunRecord() { CloseLog(); }
 
@@ -94,6 +100,8 @@ void RunRecord::Begin() {
   CloseLog();
   m_unattended = false;
   m_reported = false;
+  m_inProgress = false;
+  m_restartNeeded = false;
   m_startTime = os::Milliseconds();
   m_procedureStarts.Free();
 }
@@ -132,7 +140,13 @@ void RunRecord::StartLog(const char* path) {
 int RunRecord::End(bool completed) {
   int exitCode = ExitCompleted;
   const char* how = "completed";
-  if (!completed) {
+  if (m_inProgress) {
+    how = "another run of this script is in progress";
+    if (m_unattended) exitCode = ExitRunInProgress;
+  } else if (completed && m_restartNeeded) {
+    how = "completed; a file in use is removed at the next restart";
+    if (m_unattended) exitCode = ExitRestartNeeded;
+  } else if (!completed) {
     bool byReport = m_reported;
     how = byReport ? "an error report ended the run" : "an answer ended the run";
     if (m_unattended) exitCode = byReport ? ExitReportEnded : ExitAnswerEnded;
@@ -184,6 +198,7 @@ void RunRecord::ProcedureEnded(const char* section, bool result, bool succeeded)
 
 void RunRecord::FileActionDone(FileAction action, const char* first, const char* second,
                                uint32_t number) {
+  if (action == FileAction::RemovedAtRestart) m_restartNeeded = true;
   if (!m_log) return;
   char value[32];
   TextString line;
@@ -211,6 +226,31 @@ void RunRecord::FileActionDone(FileAction action, const char* first, const char*
       snprintf(value, sizeof value, ", exit code %u", static_cast<unsigned>(number));
       line.Assign("program ended: ").Append(Quoted(first)).Append(value);
       break;
+    case FileAction::KeptAside:
+      line.Assign("kept ").Append(Quoted(first)).Append(" aside as ").Append(Quoted(second));
+      break;
+    case FileAction::PutBack:
+      line.Assign("undo: put back ").Append(Quoted(first)).Append(" from ").Append(Quoted(second));
+      break;
+    case FileAction::RemovedMade:
+      line.Assign("undo: removed ").Append(Quoted(first));
+      break;
+    case FileAction::FolderRemoved:
+      line.Assign("undo: removed folder ").Append(Quoted(first));
+      break;
+    case FileAction::FolderLeft:
+      line.Assign("undo: left folder ").Append(Quoted(first)).Append(": not empty");
+      break;
+    case FileAction::AttributesPutBack:
+      snprintf(value, sizeof value, " set back to 0x%08X", static_cast<unsigned>(number));
+      line.Assign("undo: attributes of ").Append(Quoted(first)).Append(value);
+      break;
+    case FileAction::KeptRemoved:
+      line.Assign("removed kept ").Append(Quoted(first));
+      break;
+    case FileAction::RemovedAtRestart:
+      line.Assign(Quoted(first)).Append(" is in use: it is removed at the next restart");
+      break;
   }
   Write(line);
 }
@@ -236,4 +276,40 @@ void RunRecord::BoxDone(const BoxEvent& box) {
             .Append(": \"")
             .Append(OneLine(box.Text))
             .Append("\""));
+}
+
+void RunRecord::JournalNoted(JournalNote note, const char* path, const char* utf8Detail,
+                             uint32_t number) {
+  if (!m_log) return;
+  char count[32];
+  snprintf(count, sizeof count, "%u", static_cast<unsigned>(number));
+  TextString line;
+  switch (note) {
+    case JournalNote::Opened:
+      line.Assign("journal ").Append(Quoted(path)).Append(" opened: the run's changes can be undone");
+      break;
+    case JournalNote::InProgress:
+      line.Assign("another run of this script is in progress: it holds the journal ")
+          .Append(Quoted(path));
+      break;
+    case JournalNote::Recovering:
+      line.Assign("journal ").Append(Quoted(path))
+          .Append(number ? " tells of a run cut short after it completed: finishing it"
+                         : " tells of a run cut short: undoing it");
+      break;
+    case JournalNote::Undoing:
+      line.Assign("undo: ").Append(count).Append(" changes recorded");
+      break;
+    case JournalNote::Undone:
+      if (number == 0) line.Assign("undo: complete");
+      else line.Assign("undo: ").Append(count).Append(" changes could not be undone");
+      break;
+    case JournalNote::Completed:
+      line.Assign("completed: removing what ").Append(count).Append(" replacements kept");
+      break;
+    case JournalNote::HeldBy:
+      line.Assign(Quoted(path)).Append(" is held by ").Append(utf8Detail);
+      break;
+  }
+  Write(line);
 }

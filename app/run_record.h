@@ -15,6 +15,8 @@
 constexpr int ExitCompleted = 0;
 constexpr int ExitAnswerEnded = 1602;  // an answer ended the run (ISABORT)
 constexpr int ExitReportEnded = 1603;  // an error report ended the run
+constexpr int ExitRunInProgress = 1618;  // a run of the same script was in progress
+constexpr int ExitRestartNeeded = 3010;  // completed; a restart removes what is in use
 
 // What the command line's switches ask for.
 struct RunSwitches {
@@ -39,6 +41,8 @@ class RunRecord : public RunObserver {
   // A fresh record: no log, boxes shown, no report yet.
   void Begin();
   void SetUnattended() { m_unattended = true; }
+  // Another run of the script holds its journal: this one does nothing.
+  void SetRunInProgress() { m_inProgress = true; }
   bool Unattended() const { return m_unattended; }
   // Opens the log at `path` and writes the start line. A log that cannot
   // be opened (or is reached through a link) is left out; the run goes on.
@@ -55,6 +59,8 @@ class RunRecord : public RunObserver {
   void ErrorReported(unsigned id, const char* const* arguments, int count,
                      const char* text) override;
   void BoxDone(const BoxEvent& box) override;
+  void JournalNoted(JournalNote note, const char* path, const char* utf8Detail,
+                    uint32_t number) override;
 
  private:
   // One line: the local time to the millisecond, `utf8Text`, CRLF; written
@@ -65,6 +71,8 @@ class RunRecord : public RunObserver {
   os::FileHandle m_log;
   bool m_unattended;
   bool m_reported;       // an error report was shown (or answered)
+  bool m_inProgress;     // another run of the script was in progress
+  bool m_restartNeeded;  // a file in use is removed at the next restart
   uint32_t m_startTime;  // os::Milliseconds at Begin
   ByteBuffer m_procedureStarts;  // the start times of the procedures running
 };

@@ -7,12 +7,14 @@
 #include "base/files.h"
 #include "base/report.h"
 #include "os/os.h"
+#include "procs/journal.h"
 #include "procs/proc_list.h"
 #include "script/script_file.h"
 
 TextString CommandLine;
 TextString UpdaterName;
 TextString UpdaterProc;
+bool UpdaterRollback = false;
 
 namespace {
 constexpr int ModulePathAreaSize = 260;
@@ -37,6 +39,8 @@ int UpdaterMain(const char* argumentText) {
   bool completed = InitUpdater(argumentText) && RunUpdater();
   // After a failure, the failed list and every list holding it are left.
   FreeAllProcLists();
+  // A run that can be undone keeps its changes only when it completed.
+  completed = journal::End(completed);
   // 0 on every road, but where the run is unattended.
   int exitCode = TheRun.End(completed);
   SetRunObserver(nullptr);
@@ -87,15 +91,34 @@ bool InitUpdater(const char* argumentText) {
   // Symbols first: NAME and PROC are expanded like every other value.
   LoadScriptSymbols();
   ReadRunKeys(switches);
+  // A run of this script that was cut short is undone before anything else,
+  // whatever the script now says; one still running keeps the script.
+  TextString journalPath = journal::PathFor(ScriptPath);
+  if (!JournalAllows(journal::RecoverInterruptedRun(journalPath.Text()))) return false;
   if (!ReadUpdaterSection()) return false;
   // Reports about NAME or PROC themselves still carry the earlier caption.
   if (UpdaterName.Length() > 0) Caption.Assign(UpdaterName);
-  return true;
+  return !UpdaterRollback || JournalAllows(journal::Begin(journalPath.Text()));
+}
+
+bool JournalAllows(journal::Outcome outcome) {
+  switch (outcome) {
+    case journal::Outcome::Done:
+      return true;
+    case journal::Outcome::InProgress:
+      TheRun.SetRunInProgress();
+      ShowError(MsgRunInProgress, ScriptPath.Text());
+      return false;
+    case journal::Outcome::Failed:
+      break;
+  }
+  return false;
 }
 
 void ReadRunKeys(const RunSwitches& switches) {
   // Optional keys of a silent package; a switch wins over a key.
   TextString value;
+  UpdaterRollback = ReadOptionalValue("UPDATER", "ROLLBACK", value) && value.ToInt() != 0;
   if (!switches.Unattended && ReadOptionalValue("UPDATER", "UNATTENDED", value) &&
       value.ToInt() != 0)
     TheRun.SetUnattended();

@@ -2,11 +2,13 @@
 #pragma once
 
 #include "base/text_string.h"
+#include "procs/journal.h"
 
 // Process-wide state, empty until start-up fills it.
 extern TextString CommandLine;  // the argument text the program was started with
 extern TextString UpdaterName;  // NAME of the UPDATER section
 extern TextString UpdaterProc;  // PROC of the UPDATER section
+extern bool UpdaterRollback;    // ROLLBACK of the UPDATER section: the run can be undone
 
 // The argument text of a whole command line: what follows the program's own
 // name (in double quotes, or up to the first blank) and the blanks after it.
@@ -25,9 +27,12 @@ bool RunUpdater();
 int32_t UpdaterProcCount();
 
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
-// The optional keys UNATTENDED and LOG of the UPDATER section, where no
-// switch has said otherwise.
+// The optional keys ROLLBACK, UNATTENDED and LOG of the UPDATER section
+// (the last two where no switch has said otherwise).
 struct RunSwitches;
 void ReadRunKeys(const RunSwitches& switches);
 bool ReadUpdaterSection();
+// Whether the journal lets the run go on; a run of the same script in
+// progress is reported (message 16) and ends this one.
+bool JournalAllows(journal::Outcome outcome);
 

@@ -24,6 +24,9 @@ enum MessageId : unsigned {
   MsgBadProcCount = 11,     // none
   MsgAttributesFailed = 12, // file path, attribute value
   MsgMakeDirFailed = 13,    // directory path
+  MsgPutBackFailed = 14,    // file path, the kept file that holds its old content
+  MsgJournalFailed = 15,    // the journal's path
+  MsgRunInProgress = 16,    // the script's path
 };
 
 // The title of every box, read at the moment each box is shown.

@@ -14,6 +14,27 @@ enum class FileAction {
   ShortcutSaved,   // first: the shortcut file, second: its target
   ProgramStarted,  // first: the command line, second: the folder it runs in
   ProgramEnded,    // first: the program, number: its exit code (when waited for)
+  // Changes that can be undone (ROLLBACK=1), and their undoing.
+  KeptAside,          // first: the file, second: where its old content is kept
+  PutBack,            // first: the file, second: the kept file it came back from
+  RemovedMade,        // first: a file the run had made, removed by the undo
+  FolderRemoved,      // first: a folder the run had made, removed by the undo
+  FolderLeft,         // first: a folder the run had made, left: not empty
+  AttributesPutBack,  // first: the file, number: the attributes it has again
+  KeptRemoved,        // first: a kept file, removed once the run completed
+  RemovedAtRestart,   // first: a file in use, removed when the system next starts
+};
+
+// What the journal of a run that can be undone tells.
+enum class JournalNote {
+  Opened,      // path: the journal; the run's changes can be undone
+  InProgress,  // path: the journal, held by a run of the same script
+  Recovering,  // path: a journal of a run that was cut short; number 1 when
+               // that run had completed (it is finished), 0 (it is undone)
+  Undoing,     // number: the changes to undo
+  Undone,      // number: the changes that could not be undone
+  Completed,   // number: the kept files to remove
+  HeldBy,      // path: a file that could not be moved aside; detail: who holds it
 };
 
 // A box of the run: an error report (Report, its catalogue number) or one of
@@ -47,6 +68,9 @@ class RunObserver {
   virtual void ErrorReported(unsigned /*id*/, const char* const* /*arguments*/, int /*count*/,
                              const char* /*text*/) {}
   virtual void BoxDone(const BoxEvent& /*box*/) {}
+  // `path` is ANSI, `utf8Detail` UTF-8 (or empty).
+  virtual void JournalNoted(JournalNote /*note*/, const char* /*path*/,
+                            const char* /*utf8Detail*/, uint32_t /*number*/) {}
 };
 
 // The observer of this process's run; one that sees nothing until one is

@@ -151,11 +151,12 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes);
 
 enum class Placement { Placed, Refused, Unsupported };
 // Gives `file` the attributes and puts it in place of `target`, replacing
-// what is there, through its handle (SetFileInformationByHandle with
-// FileBasicInfo, then FileRenameInfo), and closes it. Refused leaves it open
-// and where it was; so does Unsupported, on systems without that call
-// (before Vista).
-Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes);
+// what is there unless `replace` is false, through its handle
+// (SetFileInformationByHandle with FileBasicInfo, then FileRenameInfo), and
+// closes it. Refused leaves it open and where it was; so does Unsupported,
+// on systems without that call (before Vista).
+Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes,
+                    bool replace = true);
 
 // Deletes `file` through its handle (SetFileInformationByHandle with
 // FileBasicInfo, FileDispositionInfo) and closes it; on systems without that
@@ -172,6 +173,48 @@ enum class Move { Moved, Failed, Unsupported };
 Move MoveReplacing(const char* from, const char* to);
 // MoveFileA(from, to): fails when something is at `to`.
 bool MoveOneFile(const char* from, const char* to);
+
+// --- Changes that can be undone -------------------------------------------------
+
+// MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH), MoveFileA where that call is
+// missing: renames a file within its volume, never replacing anything at
+// `to`. The system allows it for a running program's file or a loaded DLL,
+// not for a file someone holds without sharing its deletion.
+bool MoveAside(const char* from, const char* to);
+// MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): the file is removed
+// when the system next starts (needs administrator rights).
+bool RemoveAtRestart(const char* path);
+bool RemoveEmptyDirectory(const char* path);  // RemoveDirectoryA
+// GetFileAttributesA; false when the path names nothing.
+bool AttributesOf(const char* path, uint32_t& attributes);
+constexpr uint32_t AttributeReadOnly = 0x1;  // FILE_ATTRIBUTE_READONLY
+// True when the folder `path` exists and is reached with no link, junction
+// or other reparse point on the way, itself included: its final path
+// (GetFinalPathNameByHandleW, opened with FILE_FLAG_BACKUP_SEMANTICS and
+// FILE_FLAG_OPEN_REPARSE_POINT) is its full path with long names
+// (GetFullPathNameW, GetLongPathNameW). Systems without that call (before
+// Vista) look only at the folder's own attributes.
+bool IsDirectFolder(const char* path);
+// The programs that hold `path` open, as "name (process id)" separated by
+// ", ", in UTF-8: the Restart Manager (RmStartSession, RmRegisterResources,
+// RmGetList, RmEndSession, loaded from the system folder at run time, since
+// systems before Vista lack it). False when none can be named.
+bool ProgramsHolding(const char* path, TextString& utf8Names);
+
+// The journal of a run that can be undone, held open while the run lasts so
+// that a second run of the same script cannot take it: CreateFileA(path,
+// GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW when
+// `create` else OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT). A journal that
+// is a reparse point is Failed (and closed).
+enum class JournalOpening { Opened, Missing, Exists, InUse, Failed };
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal);
+// Reads the journal from its start (ReadFile), handing each block to
+// `consume`; false when a read fails.
+bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context);
+// Writes `count` bytes at the journal's end (SetFilePointer, WriteFile) and
+// flushes them to the disk (FlushFileBuffers) before it gives true. The
+// journal is removed with DiscardFile and closed with CloseFile.
+bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count);
 
 // --- Processes ----------------------------------------------------------------
 

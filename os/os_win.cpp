@@ -327,7 +327,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   return true;
 }
 
-Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes) {
+Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bool replace) {
   SetInformationFunction set = SetInformation();
   if (!set) return Placement::Unsupported;
   WideText wideTarget(target, CP_ACP);
@@ -338,7 +338,7 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes) {
   if (!area.Data()) return Placement::Refused;
   memset(area.Data(), 0, size);
   FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(area.Data());
-  rename->ReplaceIfExists = TRUE;
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
   rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
   memcpy(rename->FileName, wideTarget.Text(), length * sizeof(wchar_t));
   HANDLE handle = static_cast<HANDLE>(file);
@@ -372,6 +372,24 @@ Move MoveReplacing(const char* from, const char* to) {
 }
 
 bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
+
+bool MoveAside(const char* from, const char* to) {
+  if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+  return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveFileA(from, to);
+}
+
+bool RemoveAtRestart(const char* path) {
+  return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+bool RemoveEmptyDirectory(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+
+bool AttributesOf(const char* path, uint32_t& attributes) {
+  DWORD found = GetFileAttributesA(path);
+  if (found == INVALID_FILE_ATTRIBUTES) return false;
+  attributes = found;
+  return true;
+}
 
 bool StartProgram(const char* application, const char* commandLine, const char* directory,
                   ProcessHandle& started) {
@@ -498,9 +516,10 @@ const wchar_t* WithoutFinalPrefix(wchar_t* path) {
 }
 
 // True when the open `file` is the file `path` names itself, not one that
-// a link or a junction on the way leads to. Systems without the call (before
-// Vista) are taken at their word.
-bool ReachedDirectly(HANDLE file, const char* path) {
+// a link or a junction on the way leads to. With `longNames`, short names
+// in `path` are read as the long ones they stand for. Systems without the
+// call (before Vista) are taken at their word.
+bool ReachedDirectly(HANDLE file, const char* path, bool longNames = false) {
   FinalPathFunction finalPath = KernelFunction<FinalPathFunction>("GetFinalPathNameByHandleW");
   if (!finalPath) return true;
   WideText widePath(path, CP_ACP);
@@ -516,8 +535,32 @@ bool ReachedDirectly(HANDLE file, const char* path) {
       GetFullPathNameW(widePath.Text(), fullSize + 1, fullText, nullptr) == 0 ||
       finalPath(file, foundText, finalSize + 1, 0) == 0)
     return false;
+  if (longNames) {
+    DWORD longSize = GetLongPathNameW(fullText, nullptr, 0);
+    Block longName((longSize + 1) * sizeof(wchar_t));
+    wchar_t* longText = reinterpret_cast<wchar_t*>(longName.Data());
+    if (longSize == 0 || !longText || GetLongPathNameW(fullText, longText, longSize + 1) == 0)
+      return false;
+    return lstrcmpiW(WithoutFinalPrefix(foundText), longText) == 0;
+  }
   return lstrcmpiW(WithoutFinalPrefix(foundText), fullText) == 0;
 }
+
+// A handle of any kind, closed on every road.
+class AutoCloseHandle {
+ public:
+  explicit AutoCloseHandle(HANDLE handle) : m_handle(handle) {}
+  ~AutoCloseHandle() {
+    if (IsOpen()) CloseHandle(m_handle);
+  }
+  AutoCloseHandle(const AutoCloseHandle&) = delete;
+  AutoCloseHandle& operator=(const AutoCloseHandle&) = delete;
+  bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
+  HANDLE Handle() const { return m_handle; }
+
+ private:
+  HANDLE m_handle;
+};
 
 }  // namespace
 
@@ -539,6 +582,161 @@ bool OpenLog(const char* path, FileHandle& log) {
 
 bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
   return WriteAll(static_cast<HANDLE>(log), reinterpret_cast<const uint8_t*>(bytes), count);
+}
+
+bool IsDirectFolder(const char* path) {
+  AutoCloseHandle folder(CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+  BY_HANDLE_FILE_INFORMATION information;
+  return folder.IsOpen() && GetFileInformationByHandle(folder.Handle(), &information) &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         ReachedDirectly(folder.Handle(), path, true);
+}
+
+namespace {
+
+// The Restart Manager's calls, from the system folder's DLL; absent before
+// Vista.
+class RestartManager {
+ public:
+  using StartFunction = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
+  using EndFunction = DWORD(WINAPI*)(DWORD);
+  using RegisterFunction = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, void*, UINT, LPCWSTR*);
+  using ListFunction = DWORD(WINAPI*)(DWORD, UINT*, UINT*, void*, DWORD*);
+
+  RestartManager() : m_module(nullptr) {
+    char path[MAX_PATH + 16] = {};
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    lstrcatA(path, "\\rstrtmgr.dll");
+    m_module = LoadLibraryA(path);
+  }
+  ~RestartManager() {
+    if (m_module) FreeLibrary(m_module);
+  }
+  RestartManager(const RestartManager&) = delete;
+  RestartManager& operator=(const RestartManager&) = delete;
+
+  template <typename Function>
+  Function Get(const char* name) const {
+    if (!m_module) return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(m_module, name)));
+  }
+
+ private:
+  HMODULE m_module;
+};
+
+// One entry of RmGetList's list (RM_PROCESS_INFO).
+struct HoldingProcess {
+  DWORD ProcessId;
+  FILETIME StartTime;
+  WCHAR AppName[256];
+  WCHAR ServiceShortName[64];
+  DWORD ApplicationType;
+  ULONG AppStatus;
+  DWORD TSSessionId;
+  BOOL Restartable;
+};
+
+}  // namespace
+
+bool ProgramsHolding(const char* path, TextString& utf8Names) {
+  utf8Names.Assign("");
+  RestartManager manager;
+  auto start = manager.Get<RestartManager::StartFunction>("RmStartSession");
+  auto end = manager.Get<RestartManager::EndFunction>("RmEndSession");
+  auto add = manager.Get<RestartManager::RegisterFunction>("RmRegisterResources");
+  auto list = manager.Get<RestartManager::ListFunction>("RmGetList");
+  WideText widePath(path, CP_ACP);
+  if (!start || !end || !add || !list || !widePath.Valid()) return false;
+  DWORD session = 0;
+  WCHAR key[64] = {};  // CCH_RM_SESSION_KEY + 1 is 33
+  if (start(&session, 0, key) != ERROR_SUCCESS) return false;
+  LPCWSTR files[] = {widePath.Text()};
+  UINT needed = 0;
+  UINT count = 0;
+  DWORD reasons = 0;
+  const UINT most = 16;  // enough to name who holds it; the rest are counted
+  Block entries(most * sizeof(HoldingProcess));
+  bool listed = false;
+  if (entries.Data() && add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
+    count = most;
+    DWORD result = list(session, &needed, &count, entries.Data(), &reasons);
+    listed = result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
+    if (result == ERROR_MORE_DATA) count = 0;
+  }
+  end(session);
+  if (!listed) return false;
+  const HoldingProcess* processes = reinterpret_cast<const HoldingProcess*>(entries.Data());
+  for (UINT i = 0; i < count && i < most; ++i) {
+    TextString name;
+    WCHAR own[256];
+    lstrcpynW(own, processes[i].AppName, 256);
+    if (!WideToUtf8(own, name)) continue;
+    char number[32];
+    wsprintfA(number, " (%lu)", static_cast<unsigned long>(processes[i].ProcessId));
+    if (utf8Names.Length() > 0) utf8Names.Append(", ");
+    utf8Names.Append(name).Append(number);
+  }
+  if (count == 0 && needed > 0) {
+    char number[48];
+    wsprintfA(number, "%u programs", needed);
+    utf8Names.Assign(number);
+  }
+  return utf8Names.Length() > 0;
+}
+
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                            create ? CREATE_NEW : OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND: return JournalOpening::Missing;
+      case ERROR_FILE_EXISTS:
+      case ERROR_ALREADY_EXISTS: return JournalOpening::Exists;
+      case ERROR_SHARING_VIOLATION:
+      case ERROR_LOCK_VIOLATION: return JournalOpening::InUse;
+    }
+    return JournalOpening::Failed;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    CloseHandle(file);
+    return JournalOpening::Failed;
+  }
+  journal = file;
+  return JournalOpening::Opened;
+}
+
+bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
+  HANDLE file = static_cast<HANDLE>(journal);
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  Block block(ReadBlockSize);
+  if (!block.Data()) return false;
+  for (;;) {
+    DWORD count = 0;
+    if (!ReadFile(file, block.Data(), ReadBlockSize, &count, nullptr)) return false;
+    if (count == 0) return true;
+    consume(context, block.Data(), count);
+  }
+}
+
+bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
+  HANDLE file = static_cast<HANDLE>(journal);
+  LONG high = 0;
+  if (SetFilePointer(file, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR)
+    return false;
+  return WriteAll(file, reinterpret_cast<const uint8_t*>(bytes), count) &&
+         FlushFileBuffers(file) != FALSE;
 }
 
 void CurrentLocalTime(LocalTime& time) {

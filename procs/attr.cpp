@@ -11,6 +11,7 @@
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
+#include "procs/journal.h"
 #include "procs/proc_record.h"
 
 namespace {
@@ -25,8 +26,17 @@ const RecordKey<ATTR_INFO> Keys[] = {
     {"ARG", &ATTR_INFO::Arg, nullptr},
 };
 
-// Sets the attributes of `path`, reporting a failure.
+// Sets the attributes of `path`, reporting a failure. A run that can be
+// undone records the attributes they replace first.
 bool ApplyAttributes(const char* path, uint32_t value) {
+  if (journal::Active()) {
+    uint32_t old = 0;
+    if (!os::AttributesOf(path, old)) {
+      ShowError(MsgAttributesFailed, path, value);
+      return false;
+    }
+    if (!journal::BeforeAttributes(path, old)) return false;
+  }
   if (os::SetAttributes(path, value)) {
     ReportFileAction(FileAction::AttributesSet, path, "", value);
     return true;

@@ -9,6 +9,10 @@
 // was there before, and it is removed through the same handle on every road
 // where it is not put in place; a file the run did not create is never
 // touched.
+//
+// In a run that can be undone (ROLLBACK=1) the target is not replaced but
+// kept aside first (procs/journal.h), so that it can come back; a running
+// program's file can be kept aside like any other, and so be updated.
 #include "procs/kinds.h"
 
 #include "base/characters.h"
@@ -16,6 +20,7 @@
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
+#include "procs/journal.h"
 #include "procs/proc_record.h"
 
 namespace {
@@ -142,6 +147,47 @@ bool CopyReplacing(const TextString& source, const TextString& target, TextStrin
   return PlaceByName(temporary, target, attributes, leftover);
 }
 
+enum class Copy { Made, Failed, Reported };
+
+// Copies `source` to `target` in a run that can be undone: the change is
+// recorded, the copy written beside the target, the target kept aside and
+// the copy put in its place, replacing nothing.
+Copy CopyKeeping(const TextString& source, const TextString& target, TextString& leftover) {
+  journal::Replacement files;
+  switch (journal::BeforeReplacing(target, true, files)) {
+    case journal::Recorded::Yes:
+      break;
+    case journal::Recorded::NoRoom:
+      return Copy::Failed;
+    case journal::Recorded::Failed:
+      return Copy::Reported;
+  }
+  os::FileHandle file = nullptr;
+  if (os::CreateNewFile(files.Temporary.Text(), file) != os::Creation::Created)
+    return Copy::Failed;
+  uint32_t attributes = 0;
+  if (!os::CopyIntoFile(source.Text(), file, attributes) ||
+      journal::KeepAside(files) == journal::Aside::Refused) {
+    Discard(file, files.Temporary, leftover);
+    return Copy::Failed;
+  }
+  switch (os::PlaceFile(file, target.Text(), attributes, false)) {
+    case os::Placement::Placed:
+      return Copy::Made;
+    case os::Placement::Refused:
+      Discard(file, files.Temporary, leftover);
+      return Copy::Failed;
+    case os::Placement::Unsupported:
+      break;
+  }
+  os::CloseFile(file);
+  if (!os::MoveOneFile(files.Temporary.Text(), target.Text())) {
+    DiscardByName(files.Temporary, leftover);
+    return Copy::Failed;
+  }
+  return os::SetAttributes(target.Text(), attributes) ? Copy::Made : Copy::Failed;
+}
+
 }  // namespace
 
 PROC_INFO* ParseCopy(const char* section) {
@@ -157,11 +203,13 @@ bool ExecuteCopy(PROC_INFO* record) {
     TextString source = ListItem(copy->From, i);
     TextString target = ListItem(copy->To, i);
     TextString leftover;
-    bool copied = CopyReplacing(source, target, leftover);
-    if (!copied) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    Copy copied;
+    if (journal::Active()) copied = CopyKeeping(source, target, leftover);
+    else copied = CopyReplacing(source, target, leftover) ? Copy::Made : Copy::Failed;
+    if (copied == Copy::Failed) ShowError(MsgCopyFailed, source.Text(), target.Text());
     // A file of the run that stays behind is reported, never left unsaid.
     if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
-    if (!copied || leftover.Length() > 0) return false;
+    if (copied != Copy::Made || leftover.Length() > 0) return false;
     ReportFileAction(FileAction::Copied, source.Text(), target.Text());
   }
   copy->Result = true;

@@ -1,12 +1,17 @@
 // DELETE: deletes each file of FILE in turn. The first file that cannot be
 // deleted (missing, a directory, refused by the system) is reported and ends
 // the run; files deleted before it stay deleted.
+//
+// In a run that can be undone (ROLLBACK=1) a file is not deleted but kept
+// aside (procs/journal.h), and so is a running program's file; what cannot
+// be deleted otherwise (missing, a folder, read-only) fails as ever.
 #include "procs/kinds.h"
 
 #include "base/report.h"
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
+#include "procs/journal.h"
 #include "procs/proc_record.h"
 
 namespace {
@@ -18,6 +23,22 @@ struct DELETE_INFO : PROC_INFO {
 const RecordKey<DELETE_INFO> Keys[] = {
     {"FILE", &DELETE_INFO::File, nullptr},
 };
+
+enum class Deletion { Done, Failed, Reported };
+
+Deletion DeleteKeeping(const TextString& path) {
+  journal::Replacement files;
+  switch (journal::BeforeReplacing(path, false, files)) {
+    case journal::Recorded::Yes:
+      return journal::KeepAside(files) == journal::Aside::Moved ? Deletion::Done
+                                                                : Deletion::Failed;
+    case journal::Recorded::NoRoom:
+      return Deletion::Failed;
+    case journal::Recorded::Failed:
+      break;
+  }
+  return Deletion::Reported;
+}
 
 }  // namespace
 
@@ -33,10 +54,11 @@ bool ExecuteDelete(PROC_INFO* record) {
   // already gone is as much a failure as one the system refuses.
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(del->File, i);
-    if (!os::DeleteOneFile(path.Text())) {
-      ShowError(MsgDeleteFailed, path.Text());
-      return false;
-    }
+    Deletion deleted;
+    if (journal::Active()) deleted = DeleteKeeping(path);
+    else deleted = os::DeleteOneFile(path.Text()) ? Deletion::Done : Deletion::Failed;
+    if (deleted == Deletion::Failed) ShowError(MsgDeleteFailed, path.Text());
+    if (deleted != Deletion::Done) return false;
     ReportFileAction(FileAction::Deleted, path.Text());
   }
   del->Result = true;

@@ -3,11 +3,16 @@
 // SHOWCMD, starting in the target's own directory. A shortcut that cannot be
 // saved is no failure of the run: the procedure stops there, silently, with
 // its Result false for a later test to see.
+//
+// In a run that can be undone (ROLLBACK=1) a shortcut that is there is kept
+// aside before the new one is saved (procs/journal.h), and put back at once
+// where the new one cannot be saved.
 #include "procs/kinds.h"
 
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
+#include "procs/journal.h"
 #include "procs/proc_record.h"
 
 namespace {
@@ -37,15 +42,38 @@ int ShowCommandOf(int32_t number) {
   }
 }
 
-bool CreateShortcut(const TextString& target, const TextString& linkPath,
-                    const TextString& arguments, int32_t number) {
+enum class Shortcut { Saved, NotSaved, Reported };
+
+Shortcut CreateShortcut(const TextString& target, const TextString& linkPath,
+                        const TextString& arguments, int32_t number) {
   TextString directory;  // stays empty for a target without a directory part
   DirectoryOfPath(target.Text(), directory);
+  journal::Replacement files;
+  bool kept = false;
+  if (journal::Active()) {
+    switch (journal::BeforeReplacing(linkPath, false, files)) {
+      case journal::Recorded::Yes:
+        break;
+      case journal::Recorded::NoRoom:
+        return Shortcut::NotSaved;
+      case journal::Recorded::Failed:
+        return Shortcut::Reported;
+    }
+    switch (journal::KeepAside(files)) {
+      case journal::Aside::Moved:
+        kept = true;
+        break;
+      case journal::Aside::Absent:
+        break;
+      case journal::Aside::Refused:
+        return Shortcut::NotSaved;
+    }
+  }
   if (!os::SaveShellLink(target.Text(), directory.Text(), arguments.Text(),
                          ShowCommandOf(number), linkPath.Text()))
-    return false;
+    return kept && !journal::PutBack(files) ? Shortcut::Reported : Shortcut::NotSaved;
   ReportFileAction(FileAction::ShortcutSaved, linkPath.Text(), target.Text());
-  return true;
+  return Shortcut::Saved;
 }
 
 }  // namespace
@@ -62,8 +90,14 @@ bool ExecuteLink(PROC_INFO* record) {
     // The number goes untrimmed: the conversion passes over blanks itself.
     int32_t number = link->ShowCmd.Item(i, ",").ToInt();
     TextString linkPath = ListItem(link->Dst, i).Concat(".LNK");
-    if (!CreateShortcut(ListItem(link->Src, i), linkPath, ListItem(link->Param, i), number))
-      return true;
+    switch (CreateShortcut(ListItem(link->Src, i), linkPath, ListItem(link->Param, i), number)) {
+      case Shortcut::Saved:
+        break;
+      case Shortcut::NotSaved:
+        return true;
+      case Shortcut::Reported:
+        return false;
+    }
   }
   link->Result = true;
   return true;

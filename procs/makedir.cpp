@@ -8,6 +8,7 @@
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
+#include "procs/journal.h"
 #include "procs/proc_record.h"
 
 namespace {
@@ -33,6 +34,8 @@ bool ExecuteMakeDir(PROC_INFO* record) {
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(makeDir->Dir, i);
     if (FileExists(path.Text())) continue;
+    // A run that can be undone records the folder before it is made.
+    if (!journal::BeforeFolder(path.Text())) return false;
     if (!os::MakeDirectory(path.Text())) {
       ShowError(MsgMakeDirFailed, path.Text());
       return false;

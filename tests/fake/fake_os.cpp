@@ -1,6 +1,7 @@
 #include "fake_os.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -21,7 +22,11 @@ struct File {
   std::string contents;
   unsigned attributes = 0x20;
   os::CalendarDate date = {2020, 1, 1};
-  bool locked = false;
+  bool locked = false;     // held by another program, sharing nothing
+  bool heldByRun = false;  // held open by the run itself
+  bool running = false;    // a running program's file: renamed, never deleted
+  std::string holders;     // the programs the system names as holding it
+  size_t durable = std::string::npos;  // bytes on the disk; npos: all of them
   bool link = false;  // a link to another file, which a log is not written through
   // The name a listing gives, where it differs from the stored one, and
   // whether that is an exact form of it.
@@ -60,6 +65,17 @@ struct World {
   std::map<std::string, std::map<std::string, std::string>> registry;
   std::vector<Box> boxes;
   std::deque<int> answers;
+  std::vector<std::string> removedAtRestart;
+  std::set<std::string> linkFolders;      // lower-cased paths
+  std::set<std::string> readOnlyFolders;  // lower-cased paths
+  // The power cut: the calls counted, the call that cuts, and the disk as
+  // the cut left it.
+  unsigned calls = 0;
+  unsigned cutAt = 0;
+  bool cut = false;
+  std::map<std::string, File> cutFiles;
+  std::map<std::string, std::string> cutDirs;
+  std::vector<std::string> cutRemovedAtRestart;
 };
 
 World& TheWorld() {
@@ -80,6 +96,26 @@ using profile::CopyCut;
 }  // namespace
 
 void Reset() { TheWorld() = World(); }
+
+// Held by anyone: by another program or by the run.
+bool Busy(const File& file) { return file.locked || file.heldByRun; }
+
+// Counts a call of the seam. The call that the cut stops finds the disk as
+// it is now kept: what was flushed stays, the rest is lost. True for that
+// call.
+bool Count() {
+  World& world = TheWorld();
+  if (++world.calls != world.cutAt || world.cut) return false;
+  world.cut = true;
+  world.cutFiles = world.files;
+  for (auto& file : world.cutFiles) {
+    if (file.second.durable != std::string::npos) file.second.contents.resize(file.second.durable);
+    file.second.durable = std::string::npos;
+  }
+  world.cutDirs = world.dirs;
+  world.cutRemovedAtRestart = world.removedAtRestart;
+  return true;
+}
 // The path before its last backslash, stepping over double-byte characters
 // as the system does.
 std::string ParentOf(const std::string& path) {
@@ -158,11 +194,47 @@ std::vector<Entry> Search(const std::string& pattern) {
   return entries;
 }
 
+// A handle of the run on the file at `path`.
+os::FileHandle NewHandle(const std::string& path) {
+  World& world = TheWorld();
+  world.handles[++world.lastHandle] = path;
+  return reinterpret_cast<os::FileHandle>(world.lastHandle);
+}
+std::string HeldPath(os::FileHandle handle) {
+  return TheWorld().handles.at(reinterpret_cast<intptr_t>(handle));
+}
+
+// What the system refuses: deleting a read-only, held or running file;
+// putting another file in place of one; renaming one held without sharing.
+bool Deletable(const File& file) { return !Busy(file) && !file.running && !(file.attributes & 1); }
+bool Replaceable(const File& file) { return Deletable(file); }
+
+// Nothing can be made in the folder of `path`.
+bool ReadOnlyFolder(const std::string& path) {
+  return TheWorld().readOnlyFolders.count(Lower(ParentOf(path))) != 0;
+}
+
+// A rename within the volume, replacing nothing; a running program's file
+// may be renamed.
+bool Rename(const std::string& from, const std::string& to) {
+  World& world = TheWorld();
+  File* source = FindFile(from);
+  if (!source || Busy(*source) || !Fits(from) || !Fits(to) || FindFile(to) || IsDir(to) ||
+      !IsDir(ParentOf(to)) || ReadOnlyFolder(to) || world.failMovesInto.erase(Lower(to)))
+    return false;
+  File moved = *source;
+  moved.path = to;
+  world.files.erase(Lower(from));
+  world.files[Lower(to)] = moved;
+  return true;
+}
+
 void SetFile(const std::string& path, const std::string& contents) {
   MakeDirs(ParentOf(path));
   File& file = TheWorld().files[Lower(path)];
   file.path = path;
   file.contents = contents;
+  file.durable = std::string::npos;
 }
 void RemoveFile(const std::string& path) { TheWorld().files.erase(Lower(path)); }
 void MakeDir(const std::string& path) { MakeDirs(path); }
@@ -213,6 +285,76 @@ void AppearsBeforeCreation(const std::string& path, const std::string& contents)
   TheWorld().appearing[Lower(path)] = contents;
 }
 const std::vector<Link>& Links() { return TheWorld().links; }
+void RunFrom(const std::string& path) {
+  if (File* file = FindFile(path)) file->running = true;
+}
+void HoldBy(const std::string& path, const std::string& holders) {
+  if (File* file = FindFile(path)) {
+    file->locked = true;
+    file->holders = holders;
+  }
+}
+const std::vector<std::string>& RemovedAtRestart() { return TheWorld().removedAtRestart; }
+void MarkFolderAsLink(const std::string& path) { TheWorld().linkFolders.insert(Lower(path)); }
+void MakeFolderReadOnly(const std::string& path) {
+  TheWorld().readOnlyFolders.insert(Lower(path));
+}
+
+void CutAt(unsigned call) {
+  World& world = TheWorld();
+  world.cutAt = world.calls + call;
+  world.cut = false;
+}
+bool WasCut() { return TheWorld().cut; }
+void RestoreCut() {
+  World& world = TheWorld();
+  if (world.cut) {
+    world.files = world.cutFiles;
+    world.dirs = world.cutDirs;
+    world.removedAtRestart = world.cutRemovedAtRestart;
+  }
+  // The run's process is gone, and with it every handle it held.
+  for (auto& file : world.files) file.second.heldByRun = false;
+  world.handles.clear();
+  world.cutAt = 0;
+  world.cut = false;
+  world.calls = 0;
+  world.boxes.clear();
+  world.launches.clear();
+  world.links.clear();
+  world.answers.clear();
+}
+unsigned Calls() { return TheWorld().calls; }
+
+namespace {
+World& KeptWorld() {
+  static World kept;
+  return kept;
+}
+}  // namespace
+void KeepWorld() { KeptWorld() = TheWorld(); }
+void BackToKeptWorld() { TheWorld() = KeptWorld(); }
+
+std::string DiskState() {
+  std::string state;
+  for (const auto& dir : TheWorld().dirs) state += "folder " + dir.second + "\n";
+  for (const auto& entry : TheWorld().files) {
+    const File& file = entry.second;
+    char details[64];
+    snprintf(details, sizeof details, " [0x%02X %04u-%02u-%02u] ", file.attributes,
+             file.date.Year, file.date.Month, file.date.Day);
+    std::string contents;
+    for (char c : file.contents) {
+      if (c == '\n') contents += "\\n";
+      else if (c == '\r') contents += "\\r";
+      else if (c == '\t') contents += "\\t";
+      else contents += c;
+    }
+    state += file.path + details + contents + "\n";
+  }
+  for (const std::string& path : TheWorld().removedAtRestart) state += "at restart " + path + "\n";
+  return state;
+}
 void SetModulePath(const std::string& path) { TheWorld().modulePath = path; }
 void SetCodePage(unsigned codePage) { TheWorld().codePage = codePage; }
 void SetWindowsDirectory(const std::string& path) { TheWorld().windowsDirectory = path; }
@@ -232,27 +374,32 @@ void QueueAnswer(int answer) { TheWorld().answers.push_back(answer); }
 
 namespace os {
 
-void RestrictDllSearch() {}
-void InitializeCom() {}
-void UninitializeCom() {}
+void RestrictDllSearch() { fake::Count(); }
+void InitializeCom() { fake::Count(); }
+void UninitializeCom() { fake::Count(); }
 
+// A table lookup of the text routines, made for every character: not
+// counted among the calls a cut can stop.
 bool IsLeadByte(uint8_t byte) {
   return fake::TheWorld().codePage == 932 && codepage::IsLeadByte932(byte);
 }
 
 uint32_t ReadProfileString(const char* file, const char* section, const char* key,
                            const char* fallback, char* buffer, uint32_t size) {
+  fake::Count();
   return profile::StringValue(fake::ProfileOf(file), section, key, fallback, buffer, size);
 }
 
 uint32_t ReadProfileSection(const char* file, const char* section, char* buffer,
                             uint32_t size) {
+  fake::Count();
   return profile::SectionLines(fake::ProfileOf(file), section, buffer, size);
 }
 
 // As on the oldest systems: a path that does not fit is cut to the whole
 // area, with no zero, and the area's size is given.
 uint32_t ModuleFileName(char* buffer, uint32_t size) {
+  fake::Count();
   const std::string& path = fake::TheWorld().modulePath;
   if (path.size() < size) return fake::CopyCut(path, buffer, size);
   memcpy(buffer, path.data(), size);
@@ -260,10 +407,12 @@ uint32_t ModuleFileName(char* buffer, uint32_t size) {
 }
 
 bool FindAnyEntry(const char* pattern) {
+  fake::Count();
   return fake::Fits(pattern) && !fake::Search(pattern).empty();
 }
 
 Creation CreateNewFile(const char* path, FileHandle& file) {
+  fake::Count();
   fake::World& world = fake::TheWorld();
   auto appears = world.appearing.find(fake::Lower(path));
   if (appears != world.appearing.end()) {
@@ -271,20 +420,21 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
     world.appearing.erase(appears);
   }
   if (fake::FindFile(path) || fake::IsDir(path)) return Creation::NameTaken;
-  if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path))) return Creation::Failed;
+  if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
+    return Creation::Failed;
   fake::File& created = world.files[fake::Lower(path)];
   created.path = path;
-  created.locked = true;  // held open, shared with no one
-  file = reinterpret_cast<FileHandle>(++world.lastHandle);
-  world.handles[world.lastHandle] = path;
+  created.heldByRun = true;  // held open, shared with no one
+  file = fake::NewHandle(path);
   return Creation::Created;
 }
 
 bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
+  fake::Count();
   fake::World& world = fake::TheWorld();
   fake::File* from = fake::FindFile(source);
-  fake::File* to = fake::FindFile(world.handles.at(reinterpret_cast<intptr_t>(file)));
-  if (!from || from->locked || !fake::Fits(source) || !to) return false;
+  fake::File* to = fake::FindFile(fake::HeldPath(file));
+  if (!from || fake::Busy(*from) || !fake::Fits(source) || !to) return false;
   size_t failAfter = world.failCopyAfter;
   world.failCopyAfter = std::string::npos;
   if (failAfter != std::string::npos) {
@@ -297,18 +447,19 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   return true;
 }
 
-Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes) {
+Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bool replace) {
+  fake::Count();
   fake::World& world = fake::TheWorld();
   if (world.oldSystem >= 1) return Placement::Unsupported;
-  std::string path = world.handles.at(reinterpret_cast<intptr_t>(file));
+  std::string path = fake::HeldPath(file);
   fake::File* existing = fake::FindFile(target);
   if (!fake::Fits(target) || !fake::IsDir(fake::ParentOf(target)) || fake::IsDir(target) ||
-      (existing && (existing->locked || (existing->attributes & 1))))
+      (existing && (!replace || !fake::Replaceable(*existing))))
     return Placement::Refused;
   fake::File placed = *fake::FindFile(path);
   placed.path = target;
   placed.attributes = attributes;
-  placed.locked = false;
+  placed.heldByRun = false;
   world.files.erase(fake::Lower(path));
   world.files[fake::Lower(target)] = placed;
   world.handles.erase(reinterpret_cast<intptr_t>(file));
@@ -316,58 +467,160 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes) {
 }
 
 bool DiscardFile(FileHandle file, const char* path) {
+  fake::Count();
   fake::World& world = fake::TheWorld();
-  std::string held = world.handles.at(reinterpret_cast<intptr_t>(file));
+  std::string held = fake::HeldPath(file);
   world.handles.erase(reinterpret_cast<intptr_t>(file));
-  if (fake::File* created = fake::FindFile(held)) created->locked = false;
+  if (fake::File* created = fake::FindFile(held)) created->heldByRun = false;
   if (world.oldSystem >= 1) {
-    SetAttributes(path, os::AttributeNormal);
-    return DeleteOneFile(path);
+    fake::File* named = fake::FindFile(path);
+    if (!named || !fake::Deletable(*named)) return false;
+    world.files.erase(fake::Lower(path));
+    return true;
   }
   world.files.erase(fake::Lower(held));
   return true;
 }
 
 void CloseFile(FileHandle file) {
+  fake::Count();
   fake::World& world = fake::TheWorld();
   auto held = world.handles.find(reinterpret_cast<intptr_t>(file));
   if (held == world.handles.end()) return;
-  if (fake::File* created = fake::FindFile(held->second)) created->locked = false;
+  if (fake::File* created = fake::FindFile(held->second)) created->heldByRun = false;
   world.handles.erase(held);
 }
 
 Move MoveReplacing(const char* from, const char* to) {
+  fake::Count();
   if (fake::TheWorld().oldSystem >= 2) return Move::Unsupported;
   fake::File* target = fake::FindFile(to);
-  if (target && (target->locked || (target->attributes & 1))) return Move::Failed;
+  if (target && !fake::Replaceable(*target)) return Move::Failed;
   if (target && fake::TheWorld().failMovesInto.erase(fake::Lower(to))) return Move::Failed;
+  fake::File* source = fake::FindFile(from);
+  if (!source || fake::Busy(*source)) return Move::Failed;
   if (target) fake::TheWorld().files.erase(fake::Lower(to));
-  return MoveOneFile(from, to) ? Move::Moved : Move::Failed;
+  return fake::Rename(from, to) ? Move::Moved : Move::Failed;
 }
 
 bool MoveOneFile(const char* from, const char* to) {
+  fake::Count();
+  return fake::Rename(from, to);
+}
+
+bool MoveAside(const char* from, const char* to) {
+  fake::Count();
+  return fake::Rename(from, to);
+}
+
+bool RemoveAtRestart(const char* path) {
+  fake::Count();
+  if (!fake::Fits(path)) return false;
+  fake::TheWorld().removedAtRestart.push_back(path);
+  return true;
+}
+
+bool RemoveEmptyDirectory(const char* path) {
+  fake::Count();
+  std::string lower = fake::Lower(path);
   fake::World& world = fake::TheWorld();
-  fake::File* source = fake::FindFile(from);
-  if (!source || source->locked || !fake::Fits(from) || !fake::Fits(to) ||
-      fake::FindFile(to) || fake::IsDir(to) || !fake::IsDir(fake::ParentOf(to)) ||
-      world.failMovesInto.erase(fake::Lower(to)))
-    return false;
-  fake::File moved = *source;
-  moved.path = to;
-  world.files.erase(fake::Lower(from));
-  world.files[fake::Lower(to)] = moved;
+  if (!world.dirs.count(lower)) return false;
+  std::string prefix = lower + "\\";
+  for (const auto& file : world.files)
+    if (file.first.compare(0, prefix.size(), prefix) == 0) return false;
+  for (const auto& dir : world.dirs)
+    if (dir.first.compare(0, prefix.size(), prefix) == 0) return false;
+  world.dirs.erase(lower);
+  return true;
+}
+
+bool AttributesOf(const char* path, uint32_t& attributes) {
+  fake::Count();
+  if (!fake::Fits(path)) return false;
+  if (fake::File* file = fake::FindFile(path)) {
+    attributes = file->attributes;
+    return true;
+  }
+  if (!*path || !fake::IsDir(path)) return false;
+  attributes = AttributeDirectory;
+  return true;
+}
+
+bool IsDirectFolder(const char* path) {
+  fake::Count();
+  std::string folder = fake::Lower(path);
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  if (folder.empty() || !fake::IsDir(folder)) return false;
+  for (const std::string& link : fake::TheWorld().linkFolders)
+    if (folder == link || folder.compare(0, link.size() + 1, link + "\\") == 0) return false;
+  return true;
+}
+
+bool ProgramsHolding(const char* path, TextString& utf8Names) {
+  fake::Count();
+  fake::File* file = fake::FindFile(path);
+  utf8Names.Assign(file ? file->holders.c_str() : "");
+  return utf8Names.Length() > 0;
+}
+
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  fake::File* existing = fake::FindFile(path);
+  if (create) {
+    if (existing || fake::IsDir(path)) return JournalOpening::Exists;
+    if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
+      return JournalOpening::Failed;
+    fake::File& created = world.files[fake::Lower(path)];
+    created.path = path;
+    existing = &created;
+  } else if (!existing) {
+    return JournalOpening::Missing;
+  } else if (fake::Busy(*existing)) {
+    return JournalOpening::InUse;
+  } else if (existing->link) {
+    return JournalOpening::Failed;
+  }
+  existing->heldByRun = true;
+  journal = fake::NewHandle(path);
+  return JournalOpening::Opened;
+}
+
+bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
+  fake::Count();
+  fake::File* file = fake::FindFile(fake::HeldPath(journal));
+  if (!file) return false;
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
+  size_t block = fake::TheWorld().readBlockSize;
+  for (size_t done = 0; done < file->contents.size(); done += block)
+    consume(context, data + done,
+            static_cast<uint32_t>(std::min(block, file->contents.size() - done)));
+  return true;
+}
+
+bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
+  bool cut = fake::Count();
+  fake::World& world = fake::TheWorld();
+  std::string path = fake::HeldPath(journal);
+  fake::File* file = fake::FindFile(path);
+  if (!file) return false;
+  // Cut while it writes: the first half of the record reached the disk.
+  if (cut) world.cutFiles[fake::Lower(path)].contents.append(bytes, count / 2);
+  file->contents.append(bytes, count);
   return true;
 }
 
 bool DeleteOneFile(const char* path) {
+  fake::Count();
   if (!fake::Fits(path)) return false;
   fake::File* file = fake::FindFile(path);
-  if (!file || file->locked || (file->attributes & 1)) return false;
+  if (!file || !fake::Deletable(*file)) return false;
   fake::TheWorld().files.erase(fake::Lower(path));
   return true;
 }
 
 bool SetAttributes(const char* path, uint32_t value) {
+  fake::Count();
   if (!fake::Fits(path)) return false;
   if (fake::File* file = fake::FindFile(path)) {
     file->attributes = value;
@@ -377,16 +630,21 @@ bool SetAttributes(const char* path, uint32_t value) {
 }
 
 bool MakeDirectory(const char* path) {
+  fake::Count();
   if (!*path || !fake::Fits(path) || fake::FindFile(path) || fake::IsDir(path) ||
-      !fake::IsDir(fake::ParentOf(path)))
+      !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
     return false;
   fake::TheWorld().dirs[fake::Lower(path)] = path;
   return true;
 }
 
-bool IsExistingFile(const char* path) { return fake::Fits(path) && fake::FindFile(path); }
+bool IsExistingFile(const char* path) {
+  fake::Count();
+  return fake::Fits(path) && fake::FindFile(path);
+}
 
 bool IsExistingDirectory(const char* path) {
+  fake::Count();
   std::string directory = path;
   const char* last;
   while ((last = FindLastCharacter(directory.c_str(), '\\')) && last[1] == '\0')
@@ -395,6 +653,7 @@ bool IsExistingDirectory(const char* path) {
 }
 
 Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
+  fake::Count();
   if (fake::TheWorld().failListings) return Listing::Failed;
   for (const fake::Entry& entry : fake::Search(pattern))
     if (!visit(context, entry.name.c_str(), entry.attributes, entry.exact)) return Listing::Stopped;
@@ -402,15 +661,17 @@ Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
 }
 
 bool FileWriteDate(const char* path, CalendarDate& date) {
+  fake::Count();
   fake::File* file = fake::FindFile(path);
-  if (!file || file->locked || !fake::Fits(path)) return false;
+  if (!file || fake::Busy(*file) || !fake::Fits(path)) return false;
   date = file->date;
   return true;
 }
 
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
+  fake::Count();
   fake::File* file = fake::FindFile(path);
-  if (!file || file->locked || file->contents.empty() || !fake::Fits(path)) return false;
+  if (!file || fake::Busy(*file) || file->contents.empty() || !fake::Fits(path)) return false;
   lowSize = static_cast<uint32_t>(file->contents.size());
   const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
   size_t block = fake::TheWorld().readBlockSize;
@@ -423,6 +684,7 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
 
 bool StartProgram(const char* application, const char* commandLine, const char* directory,
                   ProcessHandle& process) {
+  fake::Count();
   std::string started;
   if (application) {
     if (!fake::FindFile(application)) return false;
@@ -447,6 +709,7 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
 }
 
 bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
+  fake::Count();
   fake::Launch& launch = fake::TheWorld().launches.at(reinterpret_cast<size_t>(process) - 1);
   launch.waitForExit = wait == WaitFor::Exit;
   if (launch.waitForExit) exitCode = fake::TheWorld().exitCode;
@@ -454,10 +717,11 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
 }
 
 bool OpenLog(const char* path, FileHandle& log) {
+  fake::Count();
   fake::World& world = fake::TheWorld();
   fake::File* existing = fake::FindFile(path);
   if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::IsDir(path) ||
-      (existing && (existing->locked || existing->link)))
+      (existing && (fake::Busy(*existing) || existing->link)))
     return false;
   if (!existing) fake::SetFile(path, "");
   log = reinterpret_cast<FileHandle>(++world.lastHandle);
@@ -466,25 +730,39 @@ bool OpenLog(const char* path, FileHandle& log) {
 }
 
 bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
+  fake::Count();
   fake::World& world = fake::TheWorld();
   fake::File* file = fake::FindFile(world.handles.at(reinterpret_cast<intptr_t>(log)));
   if (!file) return false;
+  // The log is never flushed: a cut loses what was written since it opened.
+  if (file->durable == std::string::npos) file->durable = file->contents.size();
   file->contents.append(bytes, count);
   return true;
 }
 
 // A clock that moves a millisecond at every look.
 void CurrentLocalTime(LocalTime& time) {
+  fake::Count();
   uint32_t now = ++fake::TheWorld().clock;
   time = LocalTime{2026, 1, 2, 3, static_cast<uint16_t>(now / 60000 % 60),
                    static_cast<uint16_t>(now / 1000 % 60), static_cast<uint16_t>(now % 1000)};
 }
-uint32_t Milliseconds() { return ++fake::TheWorld().clock; }
-uint32_t AnsiCodePage() { return fake::TheWorld().codePage; }
-Elevation RunElevation() { return Elevation::Elevated; }
+uint32_t Milliseconds() {
+  fake::Count();
+  return ++fake::TheWorld().clock;
+}
+uint32_t AnsiCodePage() {
+  fake::Count();
+  return fake::TheWorld().codePage;
+}
+Elevation RunElevation() {
+  fake::Count();
+  return Elevation::Elevated;
+}
 
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {
+  fake::Count();
   if (strlen(linkPath) >= 260 || !fake::IsDir(fake::ParentOf(linkPath))) return false;
   fake::TheWorld().links.push_back(fake::Link{target, workingDirectory,
                                               arguments ? arguments : "(none)", showCommand,
@@ -494,16 +772,22 @@ bool SaveShellLink(const char* target, const char* workingDirectory, const char*
 }
 
 uint32_t WindowsDirectory(char* buffer, uint32_t size) {
+  fake::Count();
   return fake::CopyCut(fake::TheWorld().windowsDirectory, buffer, size);
 }
 
 uint32_t SystemDirectory(char* buffer, uint32_t size) {
+  fake::Count();
   return fake::CopyCut(fake::TheWorld().systemDirectory, buffer, size);
 }
 
-uint32_t PlatformId() { return fake::TheWorld().platformId; }
+uint32_t PlatformId() {
+  fake::Count();
+  return fake::TheWorld().platformId;
+}
 
 FolderResult FolderPath(int folder, char* buffer) {
+  fake::Count();
   auto found = fake::TheWorld().folders.find(folder);
   if (found == fake::TheWorld().folders.end() || !found->second.first)
     return FolderResult::NoLocation;
@@ -513,13 +797,14 @@ FolderResult FolderPath(int folder, char* buffer) {
 }
 
 bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key) {
+  fake::Count();
   auto found = fake::TheWorld().registry.find(fake::Lower(path));
   if (found == fake::TheWorld().registry.end()) return false;
   key = &found->second;
   return true;
 }
 
-void RegistryClose(RegistryHandle) {}
+void RegistryClose(RegistryHandle) { fake::Count(); }
 
 namespace {
 const std::string* RegistryData(RegistryHandle key, const char* name) {
@@ -530,11 +815,13 @@ const std::string* RegistryData(RegistryHandle key, const char* name) {
 }  // namespace
 
 uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
+  fake::Count();
   const std::string* data = RegistryData(key, name);
   return data ? static_cast<uint32_t>(data->size()) : 0;
 }
 
 bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
+  fake::Count();
   const std::string* data = RegistryData(key, name);
   if (!data || data->size() > size) return false;
   memcpy(buffer, data->data(), data->size());
@@ -542,17 +829,20 @@ bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t s
 }
 
 int LoadMessageText(unsigned id, char* buffer, int size) {
+  fake::Count();
   if (size <= 0) return 0;
   const char* text = catalogue::MessageText(id);
   return static_cast<int>(fake::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
 }
 
 bool AnsiToUtf8(const char* ansi, TextString& utf8) {
+  fake::Count();
   // The double's ANSI code page is UTF-8 itself.
   return utf8.SetText(ansi);
 }
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
+  fake::Count();
   fake::TheWorld().boxes.push_back(fake::Box{text, caption, style});
   if (!fake::TheWorld().answers.empty()) {
     int answer = fake::TheWorld().answers.front();

@@ -57,6 +57,39 @@ void FailNextCopyAfter(size_t bytes);
 // to exercise block boundaries).
 void SetReadBlockSize(unsigned size);
 
+// A running program's own file (or a loaded DLL): it can be read and
+// renamed, as the system allows, but not deleted, written or replaced.
+void RunFrom(const std::string& path);
+// Another program holds the file open without sharing its deletion (it is
+// locked), and the system names that program as `holders` ("app.exe (42)").
+void HoldBy(const std::string& path, const std::string& holders);
+// Paths the system removes when it next starts, in the order asked.
+const std::vector<std::string>& RemovedAtRestart();
+// The folder is reached through a link or junction (or is one).
+void MarkFolderAsLink(const std::string& path);
+// Nothing can be created in the folder, as on read-only media.
+void MakeFolderReadOnly(const std::string& path);
+
+// Power cuts. Every call of the seam is counted; CutAt(n) stops the world at
+// call n: the disk stays as it was before that call (a journal write cut
+// there leaves part of its bytes, torn, as unflushed sectors do), and writes
+// that were never flushed (the log's) are lost. The run itself goes on
+// against a world that no longer counts; RestoreCut() then puts back the
+// disk as the cut left it, with no program of the run holding anything, for
+// the next start. Calls() counts the calls since the last Reset or
+// RestoreCut.
+void CutAt(unsigned call);
+bool WasCut();
+void RestoreCut();
+unsigned Calls();
+// Keeps a copy of the whole world, to go back to it for each of several
+// starts from the same moment.
+void KeepWorld();
+void BackToKeptWorld();
+// Every file and folder with its content, attributes and date, and the
+// removals at restart, for comparing whole states.
+std::string DiskState();
+
 void SetModulePath(const std::string& path);
 
 // The system's ANSI code page as far as lead bytes go: 932 (the default) or

@@ -127,7 +127,7 @@ bool CopyIntoFile(const char* source, FileHandle, uint32_t& attributes) {
   attributes = 0x20;
   return Untouched(source);
 }
-Placement PlaceFile(FileHandle, const char* target, uint32_t) {
+Placement PlaceFile(FileHandle, const char* target, uint32_t, bool) {
   return Untouched(target) ? Placement::Placed : Placement::Refused;
 }
 bool DiscardFile(FileHandle, const char*) { return true; }
@@ -136,6 +136,24 @@ Move MoveReplacing(const char* from, const char* to) {
   return Untouched(from) && Untouched(to) ? Move::Moved : Move::Failed;
 }
 bool MoveOneFile(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+bool MoveAside(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+bool RemoveAtRestart(const char* path) { return Untouched(path); }
+bool RemoveEmptyDirectory(const char* path) { return Untouched(path); }
+bool AttributesOf(const char* path, uint32_t& attributes) {
+  attributes = 0x20;
+  return Untouched(path);
+}
+bool IsDirectFolder(const char* path) { return Untouched(path); }
+bool ProgramsHolding(const char*, TextString&) { return false; }
+// The journal of a run that can be undone is a token too: no run of the
+// checker leaves one behind, and none is found.
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
+  journal = &TheWorld();
+  if (!create) return JournalOpening::Missing;
+  return Untouched(path) ? JournalOpening::Opened : JournalOpening::Failed;
+}
+bool ReadJournal(FileHandle, BlockConsumer, void*) { return true; }
+bool AppendToJournal(FileHandle, const char*, uint32_t) { return true; }
 bool DeleteOneFile(const char* path) { return Untouched(path); }
 bool SetAttributes(const char* path, uint32_t) { return Untouched(path); }
 bool MakeDirectory(const char* path) { return Untouched(path); }

@@ -145,6 +145,7 @@ class Checker {
 
   void CheckValues();
   void CheckReferences(const TextString& value, int line);
+  void CheckOnOff(const ScriptRead& read, const std::string& value, int line);
   void CheckDefines();
   void CheckLayout();
 
@@ -759,6 +760,7 @@ void Checker::CheckValues() {
               " bytes long: the updater reads only its first " +
               std::to_string(read.Served.size()) + " bytes (129 Japanese characters take 258)");
     CheckReferences(TextString(noted.second.c_str()), line);
+    CheckOnOff(read, noted.second, line);
   }
   for (const AppPathLookup& lookup : world_.AppPathLookups) {
     int line = 1;
@@ -778,6 +780,27 @@ void Checker::CheckValues() {
             " is looked up on the target machine, which the checker cannot see; where that "
             "machine has none, the group stays in the value as written");
   }
+}
+
+// The keys of UPDATER that turn an ability on take a number: a word reads
+// as 0, which leaves it off.
+void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int line) {
+  struct OnOff {
+    const char* Key;
+    const char* Off;
+  } const keys[] = {
+      {"ROLLBACK", "the run's changes are not undone if it fails"},
+      {"UNATTENDED", "the run shows its boxes"},
+  };
+  if (!profile::SameName(read.Section, "UPDATER")) return;
+  std::string trimmed = ListItem(TextString(value.c_str()), 0).Text();
+  size_t digit = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
+  if (digit < trimmed.size() && isdigit(static_cast<unsigned char>(trimmed[digit]))) return;
+  for (const OnOff& key : keys)
+    if (profile::SameName(read.Key, key.Key))
+      Warn("on-off", line,
+           std::string(key.Key) + "=" + Shown(value) + " reads as 0: " + key.Off + "; write " +
+               key.Key + "=1 to turn it on, or leave the key out");
 }
 
 // Angle-bracket groups that expansion left in a value.
