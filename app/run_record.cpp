@@ -305,7 +305,7 @@ void RunRecord::JournalNoted(JournalNote note, const char* path, const char* utf
       else line.Assign("undo: ").Append(count).Append(" changes could not be undone");
       break;
     case JournalNote::Completed:
-      line.Assign("completed: removing what ").Append(count).Append(" replacements kept");
+      line.Assign("completed: removing the ").Append(count).Append(" files kept aside");
       break;
     case JournalNote::HeldBy:
       line.Assign(Quoted(path)).Append(" is held by ").Append(utf8Detail);

@@ -33,7 +33,7 @@ enum class JournalNote {
                // that run had completed (it is finished), 0 (it is undone)
   Undoing,     // number: the changes to undo
   Undone,      // number: the changes that could not be undone
-  Completed,   // number: the kept files to remove
+  Completed,   // number: the files kept aside, to be removed
   HeldBy,      // path: a file that could not be moved aside; detail: who holds it
 };
 

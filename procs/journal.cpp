@@ -16,9 +16,6 @@ namespace {
 
 // The longest path the system's ANSI calls take, its zero aside.
 constexpr int32_t MaxPathLength = 259;
-// Names tried for the files of one replacement: only another program's
-// file (or a leftover removed at the next restart) can take one.
-constexpr int NameAttempts = 10;
 const char* const Header = "UPDATER-JOURNAL";
 const char* const Version = "1";
 
@@ -244,103 +241,193 @@ void Note(FileAction action, const TextString& first, const TextString& second =
   ReportFileAction(action, first.Text(), second.Text(), number);
 }
 
-// Removes a file of the run's own; one in use goes when the system next
-// starts. False when it stays.
-bool RemoveOwnFile(const TextString& path, FileAction done) {
-  os::SetAttributes(path.Text(), os::AttributeNormal);  // a read-only file cannot go
-  if (os::DeleteOneFile(path.Text())) {
-    Note(done, path);
-    return true;
+// Removes a file of the run's own where one is there (a folder is none);
+// one in use goes when the system next starts, where `atRestart` allows.
+enum class Removal { Absent, Removed, AtRestart, Stays };
+Removal RemoveIfThere(const TextString& path, FileAction done, bool atRestart = true) {
+  if (!os::DeleteOneFile(path.Text())) {
+    uint32_t attributes = 0;
+    if (!os::AttributesOf(path.Text(), attributes) || (attributes & os::AttributeDirectory))
+      return Removal::Absent;
+    // A read-only file cannot go as it is.
+    bool deleted = (attributes & os::AttributeReadOnly) &&
+                   os::SetAttributes(path.Text(), attributes & ~os::AttributeReadOnly) &&
+                   os::DeleteOneFile(path.Text());
+    if (!deleted) {
+      if (!atRestart || !os::RemoveAtRestart(path.Text())) return Removal::Stays;
+      Note(FileAction::RemovedAtRestart, path);
+      return Removal::AtRestart;
+    }
   }
-  if (!os::RemoveAtRestart(path.Text())) return false;
-  Note(FileAction::RemovedAtRestart, path);
-  return true;
+  Note(done, path);
+  return Removal::Removed;
 }
 
-// A file that the run put at `target` steps aside to `aside` where it
-// cannot simply go (a program runs from it), to be removed as the run's own.
+// A file that the run put at `target` and that cannot go at once (a program
+// runs from it) steps aside to `aside`, to go when the system next starts.
 bool StepAside(const TextString& target, const TextString& aside) {
   return os::MoveAside(target.Text(), aside.Text()) &&
-         RemoveOwnFile(aside, FileAction::RemovedMade);
+         RemoveIfThere(aside, FileAction::RemovedMade) != Removal::Stays;
+}
+
+// Removes a file the run made at `target`; it steps aside where it is in use.
+Removal RemoveMade(const TextString& target, const TextString& aside) {
+  Removal removal = RemoveIfThere(target, FileAction::RemovedMade, false);
+  if (removal == Removal::Stays && StepAside(target, aside)) return Removal::AtRestart;
+  return removal;
 }
 
 // Puts `kept` back at `target`, in place of what the run put there.
-bool PutBackFile(const TextString& kept, const TextString& target, const TextString& aside) {
-  uint32_t attributes = 0;
-  bool targetThere = os::AttributesOf(target.Text(), attributes) &&
-                     !(attributes & os::AttributeDirectory);
-  // The run's file goes; being read-only must not keep it.
-  if (targetThere && (attributes & os::AttributeReadOnly))
-    os::SetAttributes(target.Text(), attributes & ~os::AttributeReadOnly);
+enum class Return { Back, NoKept, Failed };
+Return PutBackFile(const TextString& kept, const TextString& target, const TextString& aside) {
   bool back = false;
   switch (os::MoveReplacing(kept.Text(), target.Text())) {
     case os::Move::Moved:
       back = true;
       break;
     case os::Move::Unsupported:
-      back = (!targetThere || os::DeleteOneFile(target.Text())) &&
+      if (!os::IsExistingFile(kept.Text())) return Return::NoKept;
+      back = RemoveMade(target, aside) != Removal::Stays &&
              os::MoveOneFile(kept.Text(), target.Text());
       break;
-    case os::Move::Failed:
-      back = targetThere && StepAside(target, aside) &&
-             os::MoveOneFile(kept.Text(), target.Text());
+    case os::Move::Failed: {
+      if (!os::IsExistingFile(kept.Text())) return Return::NoKept;
+      // The run's file is in the way: read-only, or a program runs from it.
+      uint32_t attributes = 0;
+      bool there = os::AttributesOf(target.Text(), attributes) &&
+                   !(attributes & os::AttributeDirectory);
+      if (there && (attributes & os::AttributeReadOnly) &&
+          os::SetAttributes(target.Text(), attributes & ~os::AttributeReadOnly))
+        back = os::MoveReplacing(kept.Text(), target.Text()) == os::Move::Moved;
+      if (!back && there)
+        back = StepAside(target, aside) && os::MoveOneFile(kept.Text(), target.Text());
       break;
+    }
   }
-  if (back) Note(FileAction::PutBack, target, kept);
-  return back;
+  if (!back) return Return::Failed;
+  Note(FileAction::PutBack, target, kept);
+  return Return::Back;
 }
 
-// Undoes one record; false when it could not be undone (reported).
-bool UndoEntry(const Entry& entry, const TextString& token) {
-  const TextString& path = entry.Fields[1];
-  bool direct = os::IsDirectFolder(FolderToCheck(path).Text());
-  if (entry.Is(Folder)) {
-    if (!os::IsExistingDirectory(path.Text())) return true;
-    if (direct && os::RemoveEmptyDirectory(path.Text())) Note(FileAction::FolderRemoved, path);
-    else Note(FileAction::FolderLeft, path);
+// What the undo knows of the folder it works in: whether it is reached with
+// no link on the way, and which of the run's own files are in it. Both are
+// asked once for each folder in turn, as a journal's records mostly share
+// a few: a listing of the run's names costs one look at the folder, where a
+// look for each file that is not there may cost one each (under Wine).
+class FolderView {
+ public:
+  explicit FolderView(const TextString& token) : m_token(token) {}
+
+  bool Direct(const TextString& path) {
+    Look(path);
+    return m_direct;
+  }
+  // Whether the run's own file `path` may be there.
+  bool Has(const TextString& path) {
+    Look(path);
+    if (!m_listed) return true;  // not known: it is looked for
+    const char* name = FindLastCharacter(path.Text(), '\\');
+    TextString entry("|");
+    entry.Append(name ? name + 1 : path.Text()).Append("|");
+    return strstr(m_names.Text(), entry.Text()) != nullptr;
+  }
+
+ private:
+  static bool Collect(void* context, const char* name, uint32_t attributes, bool exact) {
+    if (exact && !(attributes & os::AttributeDirectory))
+      static_cast<TextString*>(context)->Append(name).Append("|");
     return true;
   }
-  if (entry.Is(Attributes)) {
-    uint32_t now = 0;
-    if (!os::AttributesOf(path.Text(), now)) return true;  // gone with a later change undone
-    uint32_t old = HexValue(entry.Fields[2]);
-    if (direct && os::SetAttributes(path.Text(), old)) {
-      Note(FileAction::AttributesPutBack, path, TextString(), old);
-      return true;
-    }
-    ShowError(MsgAttributesFailed, path.Text(), old);
-    return false;
+
+  void Look(const TextString& path) {
+    TextString folder = FolderToCheck(path);
+    if (m_asked && folder.Equals(m_folder)) return;
+    m_asked = true;
+    m_folder = folder;
+    m_direct = os::IsDirectFolder(folder.Text());
+    // "...\~upd<token>-*": every file of the run's names there.
+    TextString pattern;
+    NameBeside(path, m_token, 0, "", pattern);
+    pattern.ReplaceMid(pattern.Length() - 1, "*");
+    m_names.Assign("|");
+    m_listed = m_direct && os::ForEachEntry(pattern.Text(), Collect, &m_names) ==
+                               os::Listing::Complete;
   }
-  // A replacement.
+
+  TextString m_token;
+  TextString m_folder;
+  TextString m_names;  // "|name|name|"
+  bool m_direct = false;
+  bool m_listed = false;
+  bool m_asked = false;
+};
+
+// Undoes one replacement; false when it could not be undone (reported).
+bool UndoReplacement(const Entry& entry, const TextString& token, FolderView& folders) {
+  const TextString& path = entry.Fields[1];
   const TextString& temporary = entry.Fields[2];
   const TextString& kept = entry.Fields[3];
   bool existed = entry.Fields[4].Equals("1");
   TextString aside;
   NameBeside(path, token, SequenceOf(kept), ".new", aside);
-  bool keptThere = os::IsExistingFile(kept.Text());
-  bool madeThere = !existed && !keptThere && os::IsExistingFile(path.Text());
-  bool temporaryThere = temporary.Length() > 0 && os::IsExistingFile(temporary.Text());
-  bool asideThere = os::IsExistingFile(aside.Text());
-  if (!keptThere && !madeThere && !temporaryThere && !asideThere) return true;
   // Nothing is moved or removed through a link or junction that has come
-  // to stand on the way.
-  if (!direct) {
-    if (keptThere) ShowError(MsgPutBackFailed, path.Text(), kept.Text());
-    else ShowError(MsgDeleteFailed, (madeThere ? path : temporaryThere ? temporary : aside).Text());
-    return false;
+  // to stand on the way; where something is left to undo, that is said.
+  if (!folders.Direct(path)) {
+    if (existed && os::IsExistingFile(kept.Text())) {
+      ShowError(MsgPutBackFailed, path.Text(), kept.Text());
+      return false;
+    }
+    const TextString* const left[] = {&temporary, &aside, existed ? nullptr : &path};
+    for (const TextString* file : left)
+      if (file && file->Length() > 0 && os::IsExistingFile(file->Text())) {
+        ShowError(MsgDeleteFailed, file->Text());
+        return false;
+      }
+    return true;
   }
+  if (temporary.Length() > 0 && folders.Has(temporary))
+    RemoveIfThere(temporary, FileAction::RemovedMade);
   bool undone = true;
-  if (temporaryThere) RemoveOwnFile(temporary, FileAction::RemovedMade);
-  if (keptThere && !PutBackFile(kept, path, aside)) {
-    ShowError(MsgPutBackFailed, path.Text(), kept.Text());
-    undone = false;
+  // A target that was not there had nothing kept: what is there now is the run's.
+  switch (existed && folders.Has(kept) ? PutBackFile(kept, path, aside) : Return::NoKept) {
+    case Return::Back:
+      break;
+    case Return::Failed:
+      ShowError(MsgPutBackFailed, path.Text(), kept.Text());
+      undone = false;
+      break;
+    case Return::NoKept:
+      if (!existed && RemoveMade(path, aside) == Removal::Stays) {
+        ShowError(MsgDeleteFailed, path.Text());
+        undone = false;
+      }
+      break;
   }
-  if (madeThere && !RemoveOwnFile(path, FileAction::RemovedMade) && !StepAside(path, aside)) {
-    ShowError(MsgDeleteFailed, path.Text());
-    undone = false;
-  }
-  if (os::IsExistingFile(aside.Text())) RemoveOwnFile(aside, FileAction::RemovedMade);
+  if (folders.Has(aside)) RemoveIfThere(aside, FileAction::RemovedMade);
   return undone;
+}
+
+// Undoes one record; false when it could not be undone (reported).
+bool UndoEntry(const Entry& entry, const TextString& token, FolderView& folders) {
+  if (entry.Is(Replaced)) return UndoReplacement(entry, token, folders);
+  const TextString& path = entry.Fields[1];
+  if (entry.Is(Folder)) {
+    if (!os::IsExistingDirectory(path.Text())) return true;
+    if (folders.Direct(path) && os::RemoveEmptyDirectory(path.Text()))
+      Note(FileAction::FolderRemoved, path);
+    else
+      Note(FileAction::FolderLeft, path);
+    return true;
+  }
+  uint32_t now = 0;
+  if (!os::AttributesOf(path.Text(), now)) return true;  // gone with a later change undone
+  uint32_t old = HexValue(entry.Fields[2]);
+  if (folders.Direct(path) && os::SetAttributes(path.Text(), old)) {
+    Note(FileAction::AttributesPutBack, path, TextString(), old);
+    return true;
+  }
+  ShowError(MsgAttributesFailed, path.Text(), old);
+  return false;
 }
 
 // Undoes every record, the last first.
@@ -348,24 +435,25 @@ void UndoAll(const JournalText& text) {
   int32_t count = text.Count();
   Observer().JournalNoted(JournalNote::Undoing, "", "", static_cast<uint32_t>(count));
   uint32_t failed = 0;
+  FolderView folders(text.Token());
   for (int32_t i = count - 1; i >= 0; --i)
-    if (!UndoEntry(text.At(i), text.Token())) ++failed;
+    if (!UndoEntry(text.At(i), text.Token(), folders)) ++failed;
   Observer().JournalNoted(JournalNote::Undone, "", "", failed);
 }
 
 // Removes what a completed run kept.
 void FinishAll(const JournalText& text) {
   uint32_t kept = 0;
-  for (int32_t i = 0; i < text.Count(); ++i)
-    if (text.At(i).Is(Replaced)) ++kept;
-  Observer().JournalNoted(JournalNote::Completed, "", "", kept);
   for (int32_t i = 0; i < text.Count(); ++i) {
     Entry entry = text.At(i);
-    if (!entry.Is(Replaced)) continue;
-    const TextString& keptFile = entry.Fields[3];
-    if (os::IsDirectFolder(FolderToCheck(keptFile).Text()) &&
-        os::IsExistingFile(keptFile.Text()))
-      RemoveOwnFile(keptFile, FileAction::KeptRemoved);
+    if (entry.Is(Replaced) && entry.Fields[4].Equals("1")) ++kept;
+  }
+  Observer().JournalNoted(JournalNote::Completed, "", "", kept);
+  // Only files of the run's own names go, so no folder is asked about.
+  for (int32_t i = 0; i < text.Count(); ++i) {
+    Entry entry = text.At(i);
+    if (entry.Is(Replaced) && entry.Fields[4].Equals("1"))
+      RemoveIfThere(entry.Fields[3], FileAction::KeptRemoved);
   }
 }
 
@@ -490,31 +578,26 @@ bool End(bool completed) {
 Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files) {
   if (target.Length() == 0 || target.Length() > MaxPathLength) return Recorded::NoRoom;
   files.Target = target;
-  int attempt = 0;
-  for (;; ++attempt) {
-    if (attempt == NameAttempts) return Recorded::NoRoom;
-    uint32_t sequence = ++TheJournal.Sequence;
-    files.Temporary.Assign("");
-    if (!NameBeside(target, TheJournal.Token, sequence, ".old", files.Kept) ||
-        (withTemporary &&
-         !NameBeside(target, TheJournal.Token, sequence, ".tmp", files.Temporary)))
-      return Recorded::NoRoom;
-    if (!os::FindAnyEntry(files.Kept.Text()) &&
-        !(withTemporary && os::FindAnyEntry(files.Temporary.Text())))
-      break;
-  }
-  bool existed = os::IsExistingFile(target.Text());
+  // The names bear the run's token, so that no earlier run's leftover has
+  // them; a file someone put there on purpose is never replaced (the file
+  // is made new, the target moved aside without replacing), and could
+  // only come back where its maker could write anyway.
+  uint32_t sequence = ++TheJournal.Sequence;
+  files.Temporary.Assign("");
+  if (!NameBeside(target, TheJournal.Token, sequence, ".old", files.Kept) ||
+      (withTemporary && !NameBeside(target, TheJournal.Token, sequence, ".tmp", files.Temporary)))
+    return Recorded::NoRoom;
+  files.Attributes = 0;
+  files.Existed = os::AttributesOf(target.Text(), files.Attributes) &&
+                  !(files.Attributes & os::AttributeDirectory);
   const char* fields[] = {Replaced, target.Text(), files.Temporary.Text(), files.Kept.Text(),
-                          existed ? "1" : "0"};
+                          files.Existed ? "1" : "0"};
   return Record(fields, 5) ? Recorded::Yes : Recorded::Failed;
 }
 
 Aside KeepAside(const Replacement& files) {
-  uint32_t attributes = 0;
-  if (!os::AttributesOf(files.Target.Text(), attributes) ||
-      (attributes & os::AttributeDirectory))
-    return Aside::Absent;
-  if (attributes & os::AttributeReadOnly) return Aside::Refused;
+  if (!files.Existed) return Aside::Absent;
+  if (files.Attributes & os::AttributeReadOnly) return Aside::Refused;
   if (os::MoveAside(files.Target.Text(), files.Kept.Text())) {
     Note(FileAction::KeptAside, files.Target, files.Kept);
     return Aside::Moved;
@@ -528,7 +611,7 @@ Aside KeepAside(const Replacement& files) {
 bool PutBack(const Replacement& files) {
   TextString aside;
   NameBeside(files.Target, TheJournal.Token, SequenceOf(files.Kept), ".new", aside);
-  if (PutBackFile(files.Kept, files.Target, aside)) return true;
+  if (PutBackFile(files.Kept, files.Target, aside) == Return::Back) return true;
   ShowError(MsgPutBackFailed, files.Target.Text(), files.Kept.Text());
   return false;
 }

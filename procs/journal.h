@@ -57,15 +57,18 @@ struct Replacement {
   TextString Target;
   TextString Temporary;
   TextString Kept;
+  bool Existed = false;     // a file (no folder) was at Target when recorded
+  uint32_t Attributes = 0;  // its attributes then
 };
 enum class Recorded { Yes, NoRoom, Failed };
 // Names the files beside `target` and records the replacement. NoRoom when
 // their names do not fit the path limit (nothing recorded, nothing said);
 // Failed after message 15.
 Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files);
-// Moves the target aside to its Kept name. Absent when no file is there (a
-// folder is no file); Refused for a read-only file, as a deletion would be,
-// and for one the system will not rename (who holds it goes to the log).
+// Moves the target aside to its Kept name. Absent when no file was there
+// when recorded (a folder is no file); Refused for a read-only file, as a
+// deletion would be, and for one the system will not rename (who holds it
+// goes to the log).
 enum class Aside { Moved, Absent, Refused };
 Aside KeepAside(const Replacement& files);
 // Puts the kept file back in the target's place at once (a change that

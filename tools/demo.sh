@@ -14,6 +14,16 @@ bash tools/build.sh --demo
 # UTF-8 and converted when it runs).
 echo "updater-check check --code-page 65001 demo/updater.ini"
 build/native/tools/check/updater-check check --code-page 65001 demo/updater.ini
-xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run demo \
+# The folder that ships: the script, the application's files and its two
+# versions, built for the road's build (the one headless_run runs).
+arch=$(build/native/tests/e2e/headless_run --wine-road 2>/dev/null | cut -d' ' -f1 || true)
+for argument in "$@"; do [ "$argument" = --win64 ] && arch=win64; done
+[ -n "$arch" ] || arch=win32
+rm -rf build/demo
+mkdir -p build/demo
+cp -r demo/updater.ini demo/app build/demo/
+cp "dist/demo/$arch/demo-app-1.exe" build/demo/app/demo-1.exe
+cp "dist/demo/$arch/demo-app-2.exe" build/demo/app/demo-2.exe
+xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run build/demo \
   --show-file demo.log --shots build/demo-shots "$@"
 echo "Pictures of the boxes: $PWD/build/demo-shots/index.html"

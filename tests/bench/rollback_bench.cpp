@@ -1,0 +1,173 @@
+// Rollback benchmark: what ROLLBACK=1 costs under Wine. A run copies 1,000
+// small files over existing ones (ten COPY procedures of 100 files), and
+// one copies a large file (1 GiB, or UPDATER_BENCH_MIB MiB) over an
+// existing one, each without and with the key; the ratio is the price of
+// the journal (a flushed record before each change, the old file moved
+// aside, then removed). The same runs meeting a failure at their end are
+// undone; the log's times of the undo's first and last lines give its
+// duration. Each figure is the fastest of a few runs.
+//
+//   xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/bench/rollback_bench
+//
+// Figures only: nothing here passes or fails on time. Goal: at most 1.15x.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <utility>
+
+#include "wine_case.h"
+#include "wine_env.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const int Procedures = 10;
+const int FilesEach = 100;
+
+// The name of small file `i` of procedure `p`, without its folder.
+std::string SmallName(int p, int i) {
+  char name[16];
+  snprintf(name, sizeof name, "%d%02d", p, i);
+  return name;
+}
+
+// Ten COPY procedures of a hundred files each, from src\ to dst\ (or, with
+// `folders`, to dst\0\ to dst\9\); their lists come from DEFINE, where a
+// value may be longer than a key's.
+std::string SmallFilesScript(const std::string& keys, const std::string& tail, bool folders) {
+  std::string define = "[DEFINE]\n<S>=<Src>\\src\n<T>=<Src>\\dst\n";
+  std::string procs, sections;
+  for (int p = 0; p < Procedures; ++p) {
+    std::string from, to;
+    for (int i = 0; i < FilesEach; ++i) {
+      from += (i ? ",<S>\\" : "<S>\\") + SmallName(p, i);
+      to += std::string(i ? ",<T>\\" : "<T>\\") + (folders ? std::to_string(p) + "\\" : "") +
+            SmallName(p, i);
+    }
+    define += "<F" + std::to_string(p) + ">=" + from + "\n<D" + std::to_string(p) + ">=" + to + "\n";
+    procs += (p ? ",c" : "c") + std::to_string(p);
+    sections += "[c" + std::to_string(p) + "]\nMODE=COPY\nFROM=<F" + std::to_string(p) +
+                ">\nTO=<D" + std::to_string(p) + ">\n";
+  }
+  return "[UPDATER]\nNAME=B\n" + keys + "PROC=" + procs + (tail.empty() ? "" : ",fail") + "\n" +
+         define + sections + tail;
+}
+
+std::string BigFileScript(const std::string& keys, const std::string& tail) {
+  return "[UPDATER]\nNAME=B\n" + keys + "PROC=big" + (tail.empty() ? "" : ",fail") +
+         "\n[big]\nMODE=COPY\nFROM=<Src>\\src\\big.bin\nTO=<Src>\\dst\\big.bin\n" + tail;
+}
+
+const char* const Failure = "[fail]\nMODE=COPY\nFROM=<Src>\\none\nTO=<Src>\\dst\\none\n";
+
+double Timed(WineCase& run, const std::string& script) {
+  run.WriteScript(script);
+  RunResult result = run.Run("/UNATTENDED", {}, 932, 1200);
+  if (result.timedOut || result.exitCode != 0) {
+    ADD_FAILURE() << "the benchmark script did not complete: " << result;
+    return 0;
+  }
+  return result.seconds;
+}
+
+double Fastest(WineCase& run, const std::string& script, int tries) {
+  double best = 1e9;
+  for (int i = 0; i < tries; ++i) best = std::min(best, Timed(run, script));
+  return best;
+}
+
+// The fastest of each, run in turns, so that both meet the disk alike.
+std::pair<double, double> FastestInTurns(WineCase& run, const std::string& plain,
+                                         const std::string& undoable, int tries) {
+  std::pair<double, double> best(1e9, 1e9);
+  for (int i = 0; i < tries; ++i) {
+    best.first = std::min(best.first, Timed(run, plain));
+    best.second = std::min(best.second, Timed(run, undoable));
+  }
+  return best;
+}
+
+// Seconds from the log's "undo: ... recorded" line to its "undo: complete".
+double UndoSeconds(WineCase& run, const std::string& script, int tries) {
+  run.WriteScript(script);
+  double best = 1e9;
+  for (int i = 0; i < tries; ++i) {
+    fs::remove(run.UnixPath("undo.log"));
+    RunResult result = run.Run("/UNATTENDED /LOG=" + run.WinPath("undo.log"), {}, 932, 1200);
+    std::istringstream log(run.ReadFile("undo.log"));
+    std::string line;
+    double start = -1, end = -1;
+    const std::regex time(R"(^\d{4}-\d\d-\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}) )");
+    while (std::getline(log, line)) {
+      std::smatch m;
+      if (!std::regex_search(line, m, time)) continue;
+      double at = std::stoi(m[1]) * 3600.0 + std::stoi(m[2]) * 60.0 + std::stoi(m[3]) +
+                  std::stoi(m[4]) / 1000.0;
+      if (line.find("changes recorded") != std::string::npos) start = at;
+      if (line.find("undo: complete") != std::string::npos) end = at;
+    }
+    if (result.exitCode != 1603 || start < 0 || end < start) {
+      ADD_FAILURE() << "the failing run was not undone: " << result;
+      return 0;
+    }
+    best = std::min(best, end - start);
+  }
+  return best;
+}
+
+void Row(const char* what, double base, std::pair<double, double> times, double undo) {
+  double plain = times.first, journaled = times.second;
+  printf("  %-34s %9.3f %9.3f %8.2fx %9.3f %8.2fx %9.3f\n", what, plain, journaled,
+         journaled / plain, plain - base, (journaled - base) / (plain - base), undo);
+  fflush(stdout);
+}
+
+TEST(RollbackBench, TheCostOfUndoableRuns) {
+  WineCase run("rollback_bench");
+  run.InstallUpdater();
+  const std::string content(4096, 'n');
+  for (int p = 0; p < Procedures; ++p)
+    for (int i = 0; i < FilesEach; ++i) {
+      run.WriteFile("src/" + SmallName(p, i), content);
+      run.WriteFile("dst/" + SmallName(p, i), "old");
+      run.WriteFile("dst/" + std::to_string(p) + "/" + SmallName(p, i), "old");
+    }
+  const char* mibText = getenv("UPDATER_BENCH_MIB");
+  const long mib = mibText ? atol(mibText) : 1024;
+  {
+    std::ofstream big(run.UnixPath("src/big.bin"), std::ios::binary);
+    std::string block(1 << 20, 'b');
+    for (long i = 0; i < mib; ++i) big.write(block.data(), block.size());
+  }
+  run.WriteFile("dst/big.bin", "old");
+
+  const double base = Fastest(run, "[UPDATER]\nNAME=B\nPROC=o\n[o]\nMODE=OSVER\n", 3);
+  printf("\n  the %s build; a run that does nothing takes %.3f s (Wine's start-up)\n\n",
+         BuildDir().c_str(), base);
+  printf("  %-34s %9s %9s %9s %9s %9s %9s\n", "", "plain (s)", "undoable", "ratio", "net plain",
+         "net ratio", "undo (s)");
+  for (bool folders : {false, true})
+    Row(folders ? "1,000 files of 4 KiB, 10 folders" : "1,000 files of 4 KiB, one folder", base,
+        FastestInTurns(run, SmallFilesScript("", "", folders),
+                       SmallFilesScript("ROLLBACK=1\n", "", folders), 5),
+        UndoSeconds(run, SmallFilesScript("ROLLBACK=1\n", Failure, folders), 2));
+  std::string big = std::to_string(mib) + " MiB file over an old one";
+  Row(big.c_str(), base,
+      FastestInTurns(run, BigFileScript("", ""), BigFileScript("ROLLBACK=1\n", ""), 3),
+      UndoSeconds(run, BigFileScript("ROLLBACK=1\n", Failure), 2));
+  printf("\n");
+  fs::remove(run.UnixPath("src/big.bin"));
+  fs::remove(run.UnixPath("dst/big.bin"));
+}
+
+}  // namespace
+}  // namespace e2e
