@@ -1,6 +1,7 @@
 // The Windows half of the OS seam.
 #include <windows.h>
 #include <shlobj.h>
+#include <restartmanager.h>  // its types only: the calls are looked up at run time
 
 #include <cstdlib>
 #include <cstring>
@@ -631,18 +632,6 @@ class RestartManager {
   HMODULE m_module;
 };
 
-// One entry of RmGetList's list (RM_PROCESS_INFO).
-struct HoldingProcess {
-  DWORD ProcessId;
-  FILETIME StartTime;
-  WCHAR AppName[256];
-  WCHAR ServiceShortName[64];
-  DWORD ApplicationType;
-  ULONG AppStatus;
-  DWORD TSSessionId;
-  BOOL Restartable;
-};
-
 }  // namespace
 
 bool ProgramsHolding(const char* path, TextString& utf8Names) {
@@ -655,14 +644,14 @@ bool ProgramsHolding(const char* path, TextString& utf8Names) {
   WideText widePath(path, CP_ACP);
   if (!start || !end || !add || !list || !widePath.Valid()) return false;
   DWORD session = 0;
-  WCHAR key[64] = {};  // CCH_RM_SESSION_KEY + 1 is 33
+  WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
   if (start(&session, 0, key) != ERROR_SUCCESS) return false;
   LPCWSTR files[] = {widePath.Text()};
   UINT needed = 0;
   UINT count = 0;
   DWORD reasons = 0;
   const UINT most = 16;  // enough to name who holds it; the rest are counted
-  Block entries(most * sizeof(HoldingProcess));
+  Block entries(most * sizeof(RM_PROCESS_INFO));
   bool listed = false;
   if (entries.Data() && add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
     count = most;
@@ -672,14 +661,14 @@ bool ProgramsHolding(const char* path, TextString& utf8Names) {
   }
   end(session);
   if (!listed) return false;
-  const HoldingProcess* processes = reinterpret_cast<const HoldingProcess*>(entries.Data());
+  const RM_PROCESS_INFO* processes = reinterpret_cast<const RM_PROCESS_INFO*>(entries.Data());
   for (UINT i = 0; i < count && i < most; ++i) {
     TextString name;
-    WCHAR own[256];
-    lstrcpynW(own, processes[i].AppName, 256);
+    WCHAR own[CCH_RM_MAX_APP_NAME + 1];
+    lstrcpynW(own, processes[i].strAppName, CCH_RM_MAX_APP_NAME + 1);
     if (!WideToUtf8(own, name)) continue;
     char number[32];
-    wsprintfA(number, " (%lu)", static_cast<unsigned long>(processes[i].ProcessId));
+    wsprintfA(number, " (%lu)", static_cast<unsigned long>(processes[i].Process.dwProcessId));
     if (utf8Names.Length() > 0) utf8Names.Append(", ");
     utf8Names.Append(name).Append(number);
   }

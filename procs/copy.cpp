@@ -158,6 +158,7 @@ Copy CopyKeeping(const TextString& source, const TextString& target, TextString&
     case journal::Recorded::Yes:
       break;
     case journal::Recorded::NoRoom:
+    case journal::Recorded::Nothing:
       return Copy::Failed;
     case journal::Recorded::Failed:
       return Copy::Reported;

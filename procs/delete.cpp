@@ -28,11 +28,12 @@ enum class Deletion { Done, Failed, Reported };
 
 Deletion DeleteKeeping(const TextString& path) {
   journal::Replacement files;
-  switch (journal::BeforeReplacing(path, false, files)) {
+  switch (journal::BeforeReplacing(path, false, files, true)) {
     case journal::Recorded::Yes:
       return journal::KeepAside(files) == journal::Aside::Moved ? Deletion::Done
                                                                 : Deletion::Failed;
     case journal::Recorded::NoRoom:
+    case journal::Recorded::Nothing:
       return Deletion::Failed;
     case journal::Recorded::Failed:
       break;

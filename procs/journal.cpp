@@ -35,7 +35,7 @@ struct Run {
 };
 Run TheJournal;
 
-bool IsBlankFree(const TextString& text) {
+bool HasNoControlCharacters(const TextString& text) {
   for (const char* at = text.Text(); *at; ++at)
     if (static_cast<unsigned char>(*at) < 0x20) return false;
   return true;
@@ -96,8 +96,8 @@ uint32_t SequenceOf(const TextString& kept) {
 
 // --- Writing ---------------------------------------------------------------
 
-// Writes one record, flushed; false after message 15.
-bool Record(const char* const* fields, int count) {
+// Writes one record, flushed; false after message 15 (where `report`).
+bool Record(const char* const* fields, int count, bool report = true) {
   TextString line;
   int32_t expected = 0;
   for (int i = 0; i < count; ++i) {
@@ -109,15 +109,15 @@ bool Record(const char* const* fields, int count) {
       .Append("\r\n");
   if (line.Length() != expected + 10 ||
       !os::AppendToJournal(TheJournal.File, line.Text(), static_cast<uint32_t>(line.Length()))) {
-    ShowError(MsgJournalFailed, TheJournal.Path.Text());
+    if (report) ShowError(MsgJournalFailed, TheJournal.Path.Text());
     return false;
   }
   return true;
 }
 
-bool Mark(const char* type) {
+bool Mark(const char* type, bool report = true) {
   const char* fields[] = {type};
-  return Record(fields, 1);
+  return Record(fields, 1, report);
 }
 
 // --- Reading ---------------------------------------------------------------
@@ -180,7 +180,7 @@ class JournalText {
     entry.Count = items - 1;
     for (int i = 0; i < entry.Count; ++i) {
       entry.Fields[i] = line.Item(i, "\t");
-      if (!IsBlankFree(entry.Fields[i])) return false;
+      if (!HasNoControlCharacters(entry.Fields[i])) return false;
     }
     if (next) *next = end + 2;
     return true;
@@ -470,6 +470,10 @@ TextString PathFor(const TextString& scriptPath) {
 }
 
 Outcome RecoverInterruptedRun(const char* path) {
+  // A run that never reached its end in this process (the checker's) holds
+  // nothing any more.
+  if (TheJournal.File) os::CloseFile(TheJournal.File);
+  TheJournal = Run();
   os::FileHandle file = nullptr;
   switch (os::OpenJournal(path, false, file)) {
     case os::JournalOpening::Missing:
@@ -498,7 +502,7 @@ Outcome RecoverInterruptedRun(const char* path) {
     FinishAll(text);
   } else if (!text.Undone()) {
     UndoAll(text);
-    Mark(UndoneMark);
+    Mark(UndoneMark, false);  // spares a start after a cut here a second pass
   }
   Close(file, TheJournal.Path);
   TheJournal = Run();
@@ -568,14 +572,15 @@ bool End(bool completed) {
     FinishAll(text);
   } else {
     UndoAll(text);
-    Mark(UndoneMark);
+    Mark(UndoneMark, false);
   }
   Close(TheJournal.File, TheJournal.Path);
   TheJournal = Run();
   return completed;
 }
 
-Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files) {
+Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files,
+                         bool mustExist) {
   if (target.Length() == 0 || target.Length() > MaxPathLength) return Recorded::NoRoom;
   files.Target = target;
   // The names bear the run's token, so that no earlier run's leftover has
@@ -590,6 +595,7 @@ Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replaceme
   files.Attributes = 0;
   files.Existed = os::AttributesOf(target.Text(), files.Attributes) &&
                   !(files.Attributes & os::AttributeDirectory);
+  if (mustExist && !files.Existed) return Recorded::Nothing;
   const char* fields[] = {Replaced, target.Text(), files.Temporary.Text(), files.Kept.Text(),
                           files.Existed ? "1" : "0"};
   return Record(fields, 5) ? Recorded::Yes : Recorded::Failed;

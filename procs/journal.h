@@ -60,11 +60,13 @@ struct Replacement {
   bool Existed = false;     // a file (no folder) was at Target when recorded
   uint32_t Attributes = 0;  // its attributes then
 };
-enum class Recorded { Yes, NoRoom, Failed };
+enum class Recorded { Yes, NoRoom, Nothing, Failed };
 // Names the files beside `target` and records the replacement. NoRoom when
-// their names do not fit the path limit (nothing recorded, nothing said);
-// Failed after message 15.
-Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files);
+// their names do not fit the path limit, Nothing when no file is there and
+// `mustExist` (nothing recorded, nothing said in either case); Failed after
+// message 15.
+Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files,
+                         bool mustExist = false);
 // Moves the target aside to its Kept name. Absent when no file was there
 // when recorded (a folder is no file); Refused for a read-only file, as a
 // deletion would be, and for one the system will not rename (who holds it

@@ -55,6 +55,7 @@ Shortcut CreateShortcut(const TextString& target, const TextString& linkPath,
       case journal::Recorded::Yes:
         break;
       case journal::Recorded::NoRoom:
+      case journal::Recorded::Nothing:
         return Shortcut::NotSaved;
       case journal::Recorded::Failed:
         return Shortcut::Reported;
