@@ -211,7 +211,8 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal);
 // Reads the journal from its start (ReadFile), handing each block to
 // `consume`; false when a read fails.
 bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context);
-// Writes `count` bytes at the journal's end (SetFilePointer, WriteFile) and
+// Writes `count` bytes at the journal's end (WriteFile at the offset of all
+// ones) and
 // flushes them to the disk (FlushFileBuffers) before it gives true. The
 // journal is removed with DiscardFile and closed with CloseFile.
 bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count);

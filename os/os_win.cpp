@@ -720,11 +720,13 @@ bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
 
 bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
   HANDLE file = static_cast<HANDLE>(journal);
-  LONG high = 0;
-  if (SetFilePointer(file, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR)
-    return false;
-  return WriteAll(file, reinterpret_cast<const uint8_t*>(bytes), count) &&
+  // An offset of all ones writes at the end of the file, wherever a read
+  // has left its pointer, in one call.
+  OVERLAPPED atEnd = {};
+  atEnd.Offset = 0xFFFFFFFF;
+  atEnd.OffsetHigh = 0xFFFFFFFF;
+  DWORD written = 0;
+  return WriteFile(file, bytes, count, &written, &atEnd) && written == count &&
          FlushFileBuffers(file) != FALSE;
 }
 
