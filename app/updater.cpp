@@ -107,7 +107,6 @@ bool JournalAllows(journal::Outcome outcome) {
       return true;
     case journal::Outcome::InProgress:
       TheRun.SetRunInProgress();
-      ShowError(MsgRunInProgress, ScriptPath.Text());
       return false;
     case journal::Outcome::Failed:
       break;

@@ -33,6 +33,6 @@ struct RunSwitches;
 void ReadRunKeys(const RunSwitches& switches);
 bool ReadUpdaterSection();
 // Whether the journal lets the run go on; a run of the same script in
-// progress is reported (message 16) and ends this one.
+// progress ends this one with its own exit code.
 bool JournalAllows(journal::Outcome outcome);
 

@@ -157,8 +157,7 @@ Copy CopyKeeping(const TextString& source, const TextString& target, TextString&
   switch (journal::BeforeReplacing(target, true, files)) {
     case journal::Recorded::Yes:
       break;
-    case journal::Recorded::NoRoom:
-    case journal::Recorded::Nothing:
+    case journal::Recorded::Refused:
       return Copy::Failed;
     case journal::Recorded::Failed:
       return Copy::Reported;

@@ -28,17 +28,16 @@ enum class Deletion { Done, Failed, Reported };
 
 Deletion DeleteKeeping(const TextString& path) {
   journal::Replacement files;
-  switch (journal::BeforeReplacing(path, false, files, true)) {
-    case journal::Recorded::Yes:
-      return journal::KeepAside(files) == journal::Aside::Moved ? Deletion::Done
-                                                                : Deletion::Failed;
-    case journal::Recorded::NoRoom:
-    case journal::Recorded::Nothing:
-      return Deletion::Failed;
-    case journal::Recorded::Failed:
+  switch (journal::SetAside(path, true, files)) {
+    case journal::Aside::Moved:
+      return Deletion::Done;
+    case journal::Aside::Failed:
+      return Deletion::Reported;
+    case journal::Aside::Absent:
+    case journal::Aside::Refused:
       break;
   }
-  return Deletion::Reported;
+  return Deletion::Failed;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/crc.h"
+#include "script/script_file.h"
 
 namespace journal {
 namespace {
@@ -457,8 +458,11 @@ void FinishAll(const JournalText& text) {
   }
 }
 
-void Close(os::FileHandle file, const TextString& path) {
-  os::DiscardFile(file, path.Text());
+// Another run of the script holds its journal: message 16.
+Outcome InProgress(const char* path) {
+  Observer().JournalNoted(JournalNote::InProgress, path, "", 0);
+  ShowError(MsgRunInProgress, ScriptPath.Text());
+  return Outcome::InProgress;
 }
 
 }  // namespace
@@ -482,8 +486,7 @@ Outcome RecoverInterruptedRun(const char* path) {
       break;
     case os::JournalOpening::Exists:
     case os::JournalOpening::InUse:
-      Observer().JournalNoted(JournalNote::InProgress, path, "", 0);
-      return Outcome::InProgress;
+      return InProgress(path);
     case os::JournalOpening::Failed:
       ShowError(MsgJournalFailed, path);
       return Outcome::Failed;
@@ -504,7 +507,7 @@ Outcome RecoverInterruptedRun(const char* path) {
     UndoAll(text);
     Mark(UndoneMark, false);  // spares a start after a cut here a second pass
   }
-  Close(file, TheJournal.Path);
+  os::DiscardFile(file, path);
   TheJournal = Run();
   return Outcome::Done;
 }
@@ -520,8 +523,7 @@ Outcome Begin(const char* path) {
     case os::JournalOpening::InUse:
       // Another start took the name since this one looked.
       if (os::OpenJournal(path, false, file) == os::JournalOpening::InUse) {
-        Observer().JournalNoted(JournalNote::InProgress, path, "", 0);
-        return Outcome::InProgress;
+        return InProgress(path);
       }
       if (file) os::CloseFile(file);
       ShowError(MsgJournalFailed, path);
@@ -543,7 +545,7 @@ Outcome Begin(const char* path) {
   TheJournal.Token = Hex(token);
   const char* header[] = {Header, Version, TheJournal.Token.Text()};
   if (!Record(header, 3)) {
-    Close(file, TheJournal.Path);
+    os::DiscardFile(file, path);
     TheJournal = Run();
     return Outcome::Failed;
   }
@@ -574,14 +576,14 @@ bool End(bool completed) {
     UndoAll(text);
     Mark(UndoneMark, false);
   }
-  Close(TheJournal.File, TheJournal.Path);
+  os::DiscardFile(TheJournal.File, TheJournal.Path.Text());
   TheJournal = Run();
   return completed;
 }
 
 Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files,
                          bool mustExist) {
-  if (target.Length() == 0 || target.Length() > MaxPathLength) return Recorded::NoRoom;
+  if (target.Length() == 0 || target.Length() > MaxPathLength) return Recorded::Refused;
   files.Target = target;
   // The names bear the run's token, so that no earlier run's leftover has
   // them; a file someone put there on purpose is never replaced (the file
@@ -591,11 +593,11 @@ Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replaceme
   files.Temporary.Assign("");
   if (!NameBeside(target, TheJournal.Token, sequence, ".old", files.Kept) ||
       (withTemporary && !NameBeside(target, TheJournal.Token, sequence, ".tmp", files.Temporary)))
-    return Recorded::NoRoom;
+    return Recorded::Refused;
   files.Attributes = 0;
   files.Existed = os::AttributesOf(target.Text(), files.Attributes) &&
                   !(files.Attributes & os::AttributeDirectory);
-  if (mustExist && !files.Existed) return Recorded::Nothing;
+  if (mustExist && !files.Existed) return Recorded::Refused;
   const char* fields[] = {Replaced, target.Text(), files.Temporary.Text(), files.Kept.Text(),
                           files.Existed ? "1" : "0"};
   return Record(fields, 5) ? Recorded::Yes : Recorded::Failed;
@@ -612,6 +614,18 @@ Aside KeepAside(const Replacement& files) {
   if (os::ProgramsHolding(files.Target.Text(), holders))
     Observer().JournalNoted(JournalNote::HeldBy, files.Target.Text(), holders.Text(), 0);
   return Aside::Refused;
+}
+
+Aside SetAside(const TextString& target, bool mustExist, Replacement& files) {
+  switch (BeforeReplacing(target, false, files, mustExist)) {
+    case Recorded::Yes:
+      return KeepAside(files);
+    case Recorded::Refused:
+      return Aside::Refused;
+    case Recorded::Failed:
+      break;
+  }
+  return Aside::Failed;
 }
 
 bool PutBack(const Replacement& files) {

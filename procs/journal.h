@@ -29,13 +29,13 @@ TextString PathFor(const TextString& scriptPath);
 
 enum class Outcome {
   Done,        // nothing was there, or it has been undone or finished
-  InProgress,  // a run of the same script holds the journal
+  InProgress,  // a run of the same script holds the journal (reported)
   Failed,      // reported
 };
 // At start-up, before any procedure runs: undoes (or finishes) the run that
 // the journal at `path` tells of, whatever the script now says, and removes
-// the journal. Reports only what cannot be put back, and a journal that is
-// there but cannot be opened.
+// the journal. Reports only what cannot be put back, a journal that is there
+// but cannot be opened, and a run in progress (message 16).
 Outcome RecoverInterruptedRun(const char* path);
 
 // Opens this run's journal at `path`; its changes can be undone from now
@@ -60,19 +60,23 @@ struct Replacement {
   bool Existed = false;     // a file (no folder) was at Target when recorded
   uint32_t Attributes = 0;  // its attributes then
 };
-enum class Recorded { Yes, NoRoom, Nothing, Failed };
-// Names the files beside `target` and records the replacement. NoRoom when
-// their names do not fit the path limit, Nothing when no file is there and
-// `mustExist` (nothing recorded, nothing said in either case); Failed after
-// message 15.
+enum class Recorded { Yes, Refused, Failed };
+// Names the files beside `target` and records the replacement. Refused,
+// with nothing recorded and nothing said, when their names do not fit the
+// path limit or, where `mustExist`, no file is there; Failed after message
+// 15.
 Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files,
                          bool mustExist = false);
 // Moves the target aside to its Kept name. Absent when no file was there
 // when recorded (a folder is no file); Refused for a read-only file, as a
 // deletion would be, and for one the system will not rename (who holds it
 // goes to the log).
-enum class Aside { Moved, Absent, Refused };
+enum class Aside { Moved, Absent, Refused, Failed };
 Aside KeepAside(const Replacement& files);
+// Both steps at once, for the kinds that write no file of their own (DELETE,
+// LINK): Refused also where nothing could be recorded; Failed after message
+// 15.
+Aside SetAside(const TextString& target, bool mustExist, Replacement& files);
 // Puts the kept file back in the target's place at once (a change that
 // did not happen after all); false after message 14.
 bool PutBack(const Replacement& files);

@@ -51,16 +51,7 @@ Shortcut CreateShortcut(const TextString& target, const TextString& linkPath,
   journal::Replacement files;
   bool kept = false;
   if (journal::Active()) {
-    switch (journal::BeforeReplacing(linkPath, false, files)) {
-      case journal::Recorded::Yes:
-        break;
-      case journal::Recorded::NoRoom:
-      case journal::Recorded::Nothing:
-        return Shortcut::NotSaved;
-      case journal::Recorded::Failed:
-        return Shortcut::Reported;
-    }
-    switch (journal::KeepAside(files)) {
+    switch (journal::SetAside(linkPath, false, files)) {
       case journal::Aside::Moved:
         kept = true;
         break;
@@ -68,6 +59,8 @@ Shortcut CreateShortcut(const TextString& target, const TextString& linkPath,
         break;
       case journal::Aside::Refused:
         return Shortcut::NotSaved;
+      case journal::Aside::Failed:
+        return Shortcut::Reported;
     }
   }
   if (!os::SaveShellLink(target.Text(), directory.Text(), arguments.Text(),

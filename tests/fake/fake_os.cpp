@@ -718,21 +718,18 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
 
 bool OpenLog(const char* path, FileHandle& log) {
   fake::Count();
-  fake::World& world = fake::TheWorld();
   fake::File* existing = fake::FindFile(path);
   if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::IsDir(path) ||
       (existing && (fake::Busy(*existing) || existing->link)))
     return false;
   if (!existing) fake::SetFile(path, "");
-  log = reinterpret_cast<FileHandle>(++world.lastHandle);
-  world.handles[world.lastHandle] = path;
+  log = fake::NewHandle(path);
   return true;
 }
 
 bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
   fake::Count();
-  fake::World& world = fake::TheWorld();
-  fake::File* file = fake::FindFile(world.handles.at(reinterpret_cast<intptr_t>(log)));
+  fake::File* file = fake::FindFile(fake::HeldPath(log));
   if (!file) return false;
   // The log is never flushed: a cut loses what was written since it opened.
   if (file->durable == std::string::npos) file->durable = file->contents.size();

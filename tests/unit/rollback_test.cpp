@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,9 +11,9 @@
 #include "app/updater.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
-#include "os/catalogue_text.h"
 #include "os/os.h"
 #include "procs/crc.h"
+#include "script_run.h"
 
 namespace {
 
@@ -73,21 +71,11 @@ std::string State() {
   return kept;
 }
 
-std::string Texts() {
-  std::string texts;
-  for (const fake::Box& box : fake::Boxes()) texts += box.text + "|";
-  return texts;
-}
-
-std::string Report(unsigned id, const char* first, const char* second = "") {
-  char text[1024];
-  snprintf(text, sizeof text, catalogue::MessageText(id), first, second);
-  return std::string(text) + "|";
-}
+class Rollback : public ScriptRunTest {};
 
 // Cut at every call of the run, and of the start that undoes it at every
 // call too: the start after ends in the old state, with no box.
-TEST(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
+TEST_F(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
   OldState(Changes("", Failure));
   const std::string old = State();
   UpdaterMain("");
@@ -111,7 +99,7 @@ TEST(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
       fake::RestoreCut();
       if (cut) UpdaterMain("");
       ASSERT_EQ(State(), old) << (cut ? "undo cut at call " + std::to_string(m) : "undo whole");
-      ASSERT_EQ(Texts(), "");
+      ASSERT_EQ(Boxes(), "");
       if (!cut) break;
     }
   }
@@ -120,7 +108,7 @@ TEST(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
 // A run that completes, cut at any call: the next start leaves the old
 // state or the new one, never a mixture, and the new one from the moment
 // the run recorded its completion on.
-TEST(Rollback, ACompletedRunCutAtAnyCallIsUndoneOrFinishedNeverMixed) {
+TEST_F(Rollback, ACompletedRunCutAtAnyCallIsUndoneOrFinishedNeverMixed) {
   OldState(Changes(""));
   const std::string old = State();
   EXPECT_EQ(UpdaterMain(""), 0);
@@ -147,7 +135,7 @@ TEST(Rollback, ACompletedRunCutAtAnyCallIsUndoneOrFinishedNeverMixed) {
 
 // How a run ends: its boxes are those of the same run without the key,
 // and what it leaves is the old state or the new one alone.
-TEST(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
+TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
   struct Row {
     const char* name;
     std::string keys, tail;
@@ -182,16 +170,16 @@ TEST(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
     OldState(without);
     row.prepare();
     UpdaterMain("");
-    std::string boxes = Texts();
+    std::string boxes = Boxes();
 
     OldState(script);
     row.prepare();
     std::string old = State();
     EXPECT_EQ(UpdaterMain(""), row.exitCode);
     if (row.sameBoxes) {
-      EXPECT_EQ(Texts(), boxes);
+      EXPECT_EQ(Boxes(), boxes);
     } else {
-      EXPECT_EQ(Texts(), "");
+      EXPECT_EQ(Boxes(), "");
     }
     EXPECT_FALSE(fake::FileExists(Journal));
     std::string now = State();
@@ -210,7 +198,7 @@ TEST(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
 
 // Who holds a file that cannot be moved aside, and each step of an undo,
 // are in the log.
-TEST(Rollback, TheLogNamesWhoHoldsAFileAndEachStepOfTheUndo) {
+TEST_F(Rollback, TheLogNamesWhoHoldsAFileAndEachStepOfTheUndo) {
   OldState(Changes("LOG=C:\\Setup\\run.log\n", "MODE=DELETE\nFILE=C:\\App\\held.txt\n"));
   fake::SetFile("C:\\App\\held.txt", "held");
   fake::HoldBy("C:\\App\\held.txt", "app.exe (42)");
@@ -228,7 +216,7 @@ TEST(Rollback, TheLogNamesWhoHoldsAFileAndEachStepOfTheUndo) {
 
 // A second start while a run holds the journal does nothing; a journal that
 // cannot be written is no journal: the run changes nothing and says why.
-TEST(Rollback, OneRunAtATimeAndNeverARunWithoutItsJournal) {
+TEST_F(Rollback, OneRunAtATimeAndNeverARunWithoutItsJournal) {
   struct Row {
     const char* name;
     std::function<void()> prepare;
@@ -255,14 +243,14 @@ TEST(Rollback, OneRunAtATimeAndNeverARunWithoutItsJournal) {
     std::string old = fake::DiskState();
     EXPECT_EQ(UpdaterMain(row.arguments), row.exitCode);
     EXPECT_EQ(fake::DiskState(), old);
-    EXPECT_EQ(Texts(), row.boxes);
+    EXPECT_EQ(Boxes(), row.boxes);
   }
 }
 
 // The undo trusts nothing but what a run could have written: a kept file
 // must bear the run's name beside its target, and nothing is moved through
 // a folder that has become a link since.
-TEST(Rollback, TheUndoMovesOnlyTheRunsOwnFilesAndFollowsNoLink) {
+TEST_F(Rollback, TheUndoMovesOnlyTheRunsOwnFilesAndFollowsNoLink) {
   // A journal that names someone else's file as the kept one.
   OldState(NoOp);
   fake::SetFile("C:\\Other\\evil.old", "evil");
@@ -297,7 +285,7 @@ TEST(Rollback, TheUndoMovesOnlyTheRunsOwnFilesAndFollowsNoLink) {
   size_t at = files.find("C:\\App\\~upd");
   ASSERT_NE(at, std::string::npos) << files;
   std::string kept = files.substr(at, files.find('\n', at) - at);
-  EXPECT_EQ(Texts(), Report(MsgPutBackFailed, "C:\\App\\a.txt", kept.c_str()));
+  EXPECT_EQ(Boxes(), Report(MsgPutBackFailed, "C:\\App\\a.txt", kept.c_str()));
   EXPECT_EQ(fake::FileContents(kept), "old a");
 }
 
