@@ -293,18 +293,21 @@ const IconKind kIcons[] = {
     {IDI_QUESTION, L"question"},
 };
 
-// Polls until the control shows one of the standard icons; a control that
-// stays plain background shows none.
+// Asks the control whether it holds an icon at all, then polls until the
+// screen shows which one. Plain looks prove nothing: a box under load may be
+// caught before its icon is painted.
 std::wstring RecogniseIcon(HWND box, HANDLE process, ULONGLONG deadline) {
   HWND control = GetDlgItem(box, kIconId);
   if (!control || !IsWindowVisible(control)) return L"none";
+  DWORD_PTR held = 0;
+  if (!SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kIconWaitMs,
+                           &held))
+    return L"unknown";
+  if (!held) return L"none";
   RECT client;
   GetClientRect(control, &client);
   int width = client.right, height = client.bottom;
-  // Setting an icon sizes the control to it; without one it keeps the size
-  // of the dialog template and may even lie under the buttons.
-  if (width != GetSystemMetrics(SM_CXICON) || height != GetSystemMetrics(SM_CYICON))
-    return L"none";
+  if (width <= 0 || height <= 0) return L"unknown";
   POINT origin = {0, 0};
   ClientToScreen(control, &origin);
   // A margin of dialog background around the control gives the colour that
@@ -314,7 +317,6 @@ std::wstring RecogniseIcon(HWND box, HANDLE process, ULONGLONG deadline) {
                origin.y + height + margin};
 
   ULONGLONG until = std::min<ULONGLONG>(deadline, Now() + kIconWaitMs);
-  bool plainSeen = false;
   for (;;) {
     Pixels shot;
     if (CaptureScreen(area, &shot)) {
@@ -327,13 +329,6 @@ std::wstring RecogniseIcon(HWND box, HANDLE process, ULONGLONG deadline) {
         if (best < 0 || count < bestCount) best = i, bestCount = count;
       }
       if (best >= 0 && bestCount * 50 <= width * height) return kIcons[best].name;
-      bool plain = true;
-      for (int y = margin; plain && y < margin + height; ++y)
-        for (int x = margin; plain && x < margin + width; ++x)
-          plain = shot.At(x, y) == background;
-      // Plain twice in a row: painted and empty, not just not painted yet.
-      if (plain && plainSeen) return L"none";
-      plainSeen = plain;
     }
     if (Now() >= until) return L"unknown";
     if (WaitForSingleObject(process, kStepMs) == WAIT_OBJECT_0) return L"unknown";
