@@ -22,8 +22,9 @@ struct ATTR_INFO : PROC_INFO {
 };
 
 const RecordKey<ATTR_INFO> Keys[] = {
-    {"FILE", &ATTR_INFO::File, nullptr},
-    {"ARG", &ATTR_INFO::Arg, nullptr},
+    {DescribeKey("FILE", KeyRole::Leading, ValueForm::Patterns, PathUse::Changes),
+     &ATTR_INFO::File, nullptr},
+    {DescribeKey("ARG", KeyRole::Companion, ValueForm::HexNumbers), &ATTR_INFO::Arg, nullptr},
 };
 
 // Sets the attributes of `path`, reporting a failure. A run that can be
@@ -98,11 +99,11 @@ bool SetDirectoryAttributes(const TextString& pattern, uint32_t value) {
 
 }  // namespace
 
-PROC_INFO* ParseAttr(const char* section) {
-  return ParseRecord(section, "ATTR_INFO", Keys);
+static PROC_INFO* ParseAttr(const char* section) {
+  return ParseRecord(section, AttrKind, Keys);
 }
 
-bool ExecuteAttr(PROC_INFO* record) {
+static bool ExecuteAttr(PROC_INFO* record) {
   ATTR_INFO* attr = static_cast<ATTR_INFO*>(record);
   int32_t count = CountPositions(*attr, attr->File, "FILE");
   if (count == 0) return false;
@@ -118,3 +119,5 @@ bool ExecuteAttr(PROC_INFO* record) {
   attr->Result = true;
   return true;
 }
+
+extern const ProcKind AttrKind = {"ATTR", "ATTR_INFO", Keys, 0, ParseAttr, ExecuteAttr};

@@ -31,8 +31,10 @@ struct COPY_INFO : PROC_INFO {
 };
 
 const RecordKey<COPY_INFO> Keys[] = {
-    {"FROM", &COPY_INFO::From, nullptr},
-    {"TO", &COPY_INFO::To, nullptr},
+    {DescribeKey("FROM", KeyRole::Leading, ValueForm::Paths, PathUse::Reads),
+     &COPY_INFO::From, nullptr},
+    {DescribeKey("TO", KeyRole::Companion, ValueForm::Paths, PathUse::Writes),
+     &COPY_INFO::To, nullptr},
 };
 
 // The longest path the system's ANSI calls take, its zero aside.
@@ -190,11 +192,11 @@ Copy CopyKeeping(const TextString& source, const TextString& target, TextString&
 
 }  // namespace
 
-PROC_INFO* ParseCopy(const char* section) {
-  return ParseRecord(section, "COPY_INFO", Keys);
+static PROC_INFO* ParseCopy(const char* section) {
+  return ParseRecord(section, CopyKind, Keys);
 }
 
-bool ExecuteCopy(PROC_INFO* record) {
+static bool ExecuteCopy(PROC_INFO* record) {
   COPY_INFO* copy = static_cast<COPY_INFO*>(record);
   int32_t count = CountPositions(*copy, copy->From, "FROM");
   if (count == 0) return false;
@@ -215,3 +217,5 @@ bool ExecuteCopy(PROC_INFO* record) {
   copy->Result = true;
   return true;
 }
+
+extern const ProcKind CopyKind = {"COPY", "COPY_INFO", Keys, 0, ParseCopy, ExecuteCopy};

@@ -25,9 +25,10 @@ struct CRC_INFO : PROC_INFO {
 };
 
 const RecordKey<CRC_INFO> Keys[] = {
-    {"FILE", &CRC_INFO::File, nullptr},
-    {"TYPE", &CRC_INFO::Type, nullptr},
-    {"CRC", &CRC_INFO::Crc, nullptr},
+    {DescribeKey("FILE", KeyRole::Leading, ValueForm::Paths, PathUse::Reads),
+     &CRC_INFO::File, nullptr},
+    {DescribeKey("TYPE", KeyRole::Single, ValueForm::Text), &CRC_INFO::Type, nullptr},
+    {DescribeKey("CRC", KeyRole::Companion, ValueForm::Checksums), &CRC_INFO::Crc, nullptr},
 };
 
 constexpr uint32_t PeriodBytes = Crc32Sum::PeriodBytes;
@@ -162,11 +163,11 @@ bool GetFileData(const char* path, uint32_t& crc) {
   return true;
 }
 
-PROC_INFO* ParseCrc(const char* section) {
-  return ParseRecord(section, "CRC_INFO", Keys);
+static PROC_INFO* ParseCrc(const char* section) {
+  return ParseRecord(section, CrcKind, Keys);
 }
 
-bool ExecuteCrc(PROC_INFO* record) {
+static bool ExecuteCrc(PROC_INFO* record) {
   CRC_INFO* test = static_cast<CRC_INFO*>(record);
   int32_t count = CountPositions(*test, test->File, "FILE");
   if (count == 0) return false;
@@ -203,3 +204,6 @@ bool ExecuteCrc(PROC_INFO* record) {
   test->Result = true;
   return true;
 }
+
+extern const ProcKind CrcKind = {
+    "CRC", "CRC_INFO", Keys, kind_effect::Tests | kind_effect::ShowsBox, ParseCrc, ExecuteCrc};

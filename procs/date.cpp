@@ -15,8 +15,9 @@ struct DATE_INFO : PROC_INFO {
 };
 
 const RecordKey<DATE_INFO> Keys[] = {
-    {"FILE", &DATE_INFO::File, nullptr},
-    {"DATE", &DATE_INFO::Date, nullptr},
+    {DescribeKey("FILE", KeyRole::Leading, ValueForm::Paths, PathUse::Reads),
+     &DATE_INFO::File, nullptr},
+    {DescribeKey("DATE", KeyRole::Single, ValueForm::Date), &DATE_INFO::Date, nullptr},
 };
 
 // A part of the date as the calendar fields hold it: a part that is missing
@@ -41,11 +42,11 @@ bool FileDateAtLeast(const char* path, const TextString& date) {
 
 }  // namespace
 
-PROC_INFO* ParseDate(const char* section) {
-  return ParseRecord(section, "DATE_INFO", Keys);
+static PROC_INFO* ParseDate(const char* section) {
+  return ParseRecord(section, DateKind, Keys);
 }
 
-bool ExecuteDate(PROC_INFO* record) {
+static bool ExecuteDate(PROC_INFO* record) {
   DATE_INFO* test = static_cast<DATE_INFO*>(record);
   int32_t count = CountPositions(*test, test->File, "FILE");
   if (count == 0) return false;
@@ -57,3 +58,6 @@ bool ExecuteDate(PROC_INFO* record) {
   }
   return true;
 }
+
+extern const ProcKind DateKind = {
+    "DATE", "DATE_INFO", Keys, kind_effect::Tests, ParseDate, ExecuteDate};

@@ -21,7 +21,8 @@ struct DELETE_INFO : PROC_INFO {
 };
 
 const RecordKey<DELETE_INFO> Keys[] = {
-    {"FILE", &DELETE_INFO::File, nullptr},
+    {DescribeKey("FILE", KeyRole::Leading, ValueForm::Files, PathUse::Removes),
+     &DELETE_INFO::File, nullptr},
 };
 
 enum class Deletion { Done, Failed, Reported };
@@ -42,11 +43,11 @@ Deletion DeleteKeeping(const TextString& path) {
 
 }  // namespace
 
-PROC_INFO* ParseDelete(const char* section) {
-  return ParseRecord(section, "DELETE_INFO", Keys);
+static PROC_INFO* ParseDelete(const char* section) {
+  return ParseRecord(section, DeleteKind, Keys);
 }
 
-bool ExecuteDelete(PROC_INFO* record) {
+static bool ExecuteDelete(PROC_INFO* record) {
   DELETE_INFO* del = static_cast<DELETE_INFO*>(record);
   int32_t count = CountPositions(*del, del->File, "FILE");
   if (count == 0) return false;
@@ -64,3 +65,5 @@ bool ExecuteDelete(PROC_INFO* record) {
   del->Result = true;
   return true;
 }
+
+extern const ProcKind DeleteKind = {"DELETE", "DELETE_INFO", Keys, 0, ParseDelete, ExecuteDelete};

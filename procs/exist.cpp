@@ -14,16 +14,17 @@ struct EXIST_INFO : PROC_INFO {
 };
 
 const RecordKey<EXIST_INFO> Keys[] = {
-    {"FILE", &EXIST_INFO::File, nullptr},
+    {DescribeKey("FILE", KeyRole::Leading, ValueForm::Paths, PathUse::Reads),
+     &EXIST_INFO::File, nullptr},
 };
 
 }  // namespace
 
-PROC_INFO* ParseExist(const char* section) {
-  return ParseRecord(section, "EXIST_INFO", Keys);
+static PROC_INFO* ParseExist(const char* section) {
+  return ParseRecord(section, ExistKind, Keys);
 }
 
-bool ExecuteExist(PROC_INFO* record) {
+static bool ExecuteExist(PROC_INFO* record) {
   EXIST_INFO* exist = static_cast<EXIST_INFO*>(record);
   int32_t count = CountPositions(*exist, exist->File, "FILE");
   if (count == 0) return false;
@@ -33,3 +34,6 @@ bool ExecuteExist(PROC_INFO* record) {
   exist->Result = true;
   return true;
 }
+
+extern const ProcKind ExistKind = {
+    "EXIST", "EXIST_INFO", Keys, kind_effect::Tests, ParseExist, ExecuteExist};

@@ -23,9 +23,10 @@ struct LAUNCH_INFO : PROC_INFO {
 };
 
 const RecordKey<LAUNCH_INFO> Keys[] = {
-    {"FILE", &LAUNCH_INFO::File, nullptr},
-    {"PARAM", &LAUNCH_INFO::Param, nullptr},
-    {"ISWAIT", nullptr, &LAUNCH_INFO::IsWait},
+    {DescribeKey("FILE", KeyRole::Leading, ValueForm::Programs, PathUse::Starts),
+     &LAUNCH_INFO::File, nullptr},
+    {DescribeKey("PARAM", KeyRole::Companion, ValueForm::Text), &LAUNCH_INFO::Param, nullptr},
+    {DescribeKey("ISWAIT", KeyRole::Number, ValueForm::Text), nullptr, &LAUNCH_INFO::IsWait},
 };
 
 // The file an item names: the item itself, or what it holds between the
@@ -114,11 +115,11 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
 
 }  // namespace
 
-PROC_INFO* ParseLaunch(const char* section) {
-  return ParseRecord(section, "LAUNCH_INFO", Keys);
+static PROC_INFO* ParseLaunch(const char* section) {
+  return ParseRecord(section, LaunchKind, Keys);
 }
 
-bool ExecuteLaunch(PROC_INFO* record) {
+static bool ExecuteLaunch(PROC_INFO* record) {
   LAUNCH_INFO* launch = static_cast<LAUNCH_INFO*>(record);
   int32_t count = CountPositions(*launch, launch->File, "FILE");
   if (count == 0) return false;
@@ -133,3 +134,5 @@ bool ExecuteLaunch(PROC_INFO* record) {
   launch->Result = true;
   return true;
 }
+
+extern const ProcKind LaunchKind = {"LAUNCH", "LAUNCH_INFO", Keys, 0, ParseLaunch, ExecuteLaunch};

@@ -25,10 +25,13 @@ struct SHORTCUT_INFO : PROC_INFO {
 };
 
 const RecordKey<SHORTCUT_INFO> Keys[] = {
-    {"SRC", &SHORTCUT_INFO::Src, nullptr},
-    {"PARAM", &SHORTCUT_INFO::Param, nullptr},
-    {"SHOWCMD", &SHORTCUT_INFO::ShowCmd, nullptr},
-    {"DST", &SHORTCUT_INFO::Dst, nullptr},
+    {DescribeKey("SRC", KeyRole::Leading, ValueForm::Paths, PathUse::Reads),
+     &SHORTCUT_INFO::Src, nullptr},
+    {DescribeKey("PARAM", KeyRole::Companion, ValueForm::Text), &SHORTCUT_INFO::Param, nullptr},
+    {DescribeKey("SHOWCMD", KeyRole::Companion, ValueForm::WindowStates),
+     &SHORTCUT_INFO::ShowCmd, nullptr},
+    {DescribeKey("DST", KeyRole::Companion, ValueForm::Paths, PathUse::Writes),
+     &SHORTCUT_INFO::Dst, nullptr},
 };
 
 // The show command stored for a SHOWCMD number; 0 stores none, leaving the
@@ -72,11 +75,11 @@ Shortcut CreateShortcut(const TextString& target, const TextString& linkPath,
 
 }  // namespace
 
-PROC_INFO* ParseLink(const char* section) {
-  return ParseRecord(section, "SHORTCUT_INFO", Keys);
+static PROC_INFO* ParseLink(const char* section) {
+  return ParseRecord(section, LinkKind, Keys);
 }
 
-bool ExecuteLink(PROC_INFO* record) {
+static bool ExecuteLink(PROC_INFO* record) {
   SHORTCUT_INFO* link = static_cast<SHORTCUT_INFO*>(record);
   int32_t count = CountPositions(*link, link->Src, "SRC");
   if (count == 0) return false;
@@ -96,3 +99,5 @@ bool ExecuteLink(PROC_INFO* record) {
   link->Result = true;
   return true;
 }
+
+extern const ProcKind LinkKind = {"LINK", "SHORTCUT_INFO", Keys, 0, ParseLink, ExecuteLink};

@@ -18,16 +18,17 @@ struct MAKEDIR_INFO : PROC_INFO {
 };
 
 const RecordKey<MAKEDIR_INFO> Keys[] = {
-    {"DIR", &MAKEDIR_INFO::Dir, nullptr},
+    {DescribeKey("DIR", KeyRole::Leading, ValueForm::Paths, PathUse::MakesFolders),
+     &MAKEDIR_INFO::Dir, nullptr},
 };
 
 }  // namespace
 
-PROC_INFO* ParseMakeDir(const char* section) {
-  return ParseRecord(section, "MAKEDIR_INFO", Keys);
+static PROC_INFO* ParseMakeDir(const char* section) {
+  return ParseRecord(section, MakeDirKind, Keys);
 }
 
-bool ExecuteMakeDir(PROC_INFO* record) {
+static bool ExecuteMakeDir(PROC_INFO* record) {
   MAKEDIR_INFO* makeDir = static_cast<MAKEDIR_INFO*>(record);
   int32_t count = CountPositions(*makeDir, makeDir->Dir, "DIR");
   if (count == 0) return false;
@@ -45,3 +46,6 @@ bool ExecuteMakeDir(PROC_INFO* record) {
   makeDir->Result = true;
   return true;
 }
+
+extern const ProcKind MakeDirKind = {
+    "MAKEDIR", "MAKEDIR_INFO", Keys, 0, ParseMakeDir, ExecuteMakeDir};

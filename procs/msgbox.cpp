@@ -3,6 +3,7 @@
 // becomes this procedure's Result, and ISABORT decides whether it silently
 // ends the run.
 #include "procs/kinds.h"
+#include "procs/msgbox.h"
 
 #include "base/report.h"
 #include "os/os.h"
@@ -18,13 +19,6 @@ struct MSGBOX_INFO : PROC_INFO {
   TextString Answer;   // optional: YES or NO, a yes/no box's answer when unattended
 };
 
-const RecordKey<MSGBOX_INFO> Keys[] = {
-    {"FLAG", &MSGBOX_INFO::Flag, nullptr},
-    {"TYPE", &MSGBOX_INFO::Type, nullptr},
-    {"TEXT", &MSGBOX_INFO::Text, nullptr},
-    {"ISABORT", &MSGBOX_INFO::IsAbort, nullptr},
-};
-
 struct BoxType {
   const char* Word;
   uint32_t Style;
@@ -37,24 +31,36 @@ const BoxType BoxTypes[] = {
     {"QUESTION", os::box::YesNo | os::box::IconQuestion},
 };
 
+// ANSWER's words, in this order.
+const char* const AnswerWords[] = {"YES", "NO"};
+
+const RecordKey<MSGBOX_INFO> Keys[] = {
+    {DescribeKey("FLAG", KeyRole::Single, ValueForm::Condition), &MSGBOX_INFO::Flag, nullptr},
+    {DescribeKey("TYPE", KeyRole::Single, ValueForm::Word, PathUse::None, BoxTypes),
+     &MSGBOX_INFO::Type, nullptr},
+    {DescribeKey("TEXT", KeyRole::Single, ValueForm::Text), &MSGBOX_INFO::Text, nullptr},
+    {DescribeKey("ISABORT", KeyRole::Single, ValueForm::AbortNumbers),
+     &MSGBOX_INFO::IsAbort, nullptr},
+    {DescribeKey("ANSWER", KeyRole::Optional, ValueForm::Word, PathUse::None, AnswerWords),
+     &MSGBOX_INFO::Answer, nullptr},
+};
+
 // The answer an unattended run takes: for a yes/no box ANSWER's YES or NO,
 // else the button the box has as its default; OK for the others.
 int UnattendedAnswer(const MSGBOX_INFO& box, uint32_t style) {
   if ((style & os::box::ButtonsMask) != os::box::YesNo) return os::box::IdOk;
-  if (box.Answer.Equals("YES")) return os::box::IdYes;
-  if (box.Answer.Equals("NO")) return os::box::IdNo;
+  if (box.Answer.Equals(AnswerWords[0])) return os::box::IdYes;
+  if (box.Answer.Equals(AnswerWords[1])) return os::box::IdNo;
   return (style & os::box::DefaultButton2) ? os::box::IdNo : os::box::IdYes;
 }
 
 }  // namespace
 
-PROC_INFO* ParseMsgBox(const char* section) {
-  PROC_INFO* record = ParseRecord(section, "MSGBOX_INFO", Keys);
-  if (record) ReadOptionalValue(section, "ANSWER", static_cast<MSGBOX_INFO*>(record)->Answer);
-  return record;
+static PROC_INFO* ParseMsgBox(const char* section) {
+  return ParseRecord(section, MsgBoxKind, Keys);
 }
 
-bool ExecuteMsgBox(PROC_INFO* record) {
+static bool ExecuteMsgBox(PROC_INFO* record) {
   MSGBOX_INFO* box = static_cast<MSGBOX_INFO*>(record);
 
   if (box->Flag.ItemCount(",") >= 2) {
@@ -96,4 +102,14 @@ bool ExecuteMsgBox(PROC_INFO* record) {
   // A number other than 0 ends the run without a report: the box just
   // shown is the last thing the user sees.
   return box->IsAbort.Item(abortItem, ",").ToInt() == 0;
+}
+
+extern const ProcKind MsgBoxKind = {
+    "MSGBOX", "MSGBOX_INFO", Keys, kind_effect::ShowsBox, ParseMsgBox, ExecuteMsgBox};
+
+const char* UnattendedDefaultAnswer(const TextString& type) {
+  for (const BoxType& candidate : BoxTypes)
+    if (type.Equals(candidate.Word) && (candidate.Style & os::box::ButtonsMask) == os::box::YesNo)
+      return (candidate.Style & os::box::DefaultButton2) ? "No" : "Yes";
+  return nullptr;
 }

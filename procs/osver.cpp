@@ -11,12 +11,15 @@ struct OSVER_INFO : PROC_INFO {};
 
 }  // namespace
 
-PROC_INFO* ParseOsVer(const char* section) {
-  return ParseRecord<OSVER_INFO>(section, "OSVER_INFO");
+static PROC_INFO* ParseOsVer(const char* section) {
+  return ParseRecord<OSVER_INFO>(section, OsVerKind);
 }
 
-bool ExecuteOsVer(PROC_INFO* record) {
+static bool ExecuteOsVer(PROC_INFO* record) {
   // Written either way: the answer is the platform's, asked afresh.
   record->Result = IsWindowsNT();
   return true;
 }
+
+extern const ProcKind OsVerKind = {
+    "OSVER", "OSVER_INFO", {}, kind_effect::Tests, ParseOsVer, ExecuteOsVer};

@@ -24,7 +24,7 @@ ProcList ListAt(int32_t index) {
 
 const ProcKind* KindOfMode(const TextString& mode) {
   for (int i = 0; i < ProcKindCount; ++i)
-    if (mode.Equals(ProcKinds[i].Word)) return &ProcKinds[i];
+    if (mode.Equals(ProcKinds[i]->Word)) return ProcKinds[i];
   return nullptr;
 }
 

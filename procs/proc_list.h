@@ -11,6 +11,7 @@
 
 #include "base/byte_buffer.h"
 #include "base/text_string.h"
+#include "procs/kind_description.h"
 
 // The header every procedure record begins with.
 struct PROC_INFO {
@@ -24,18 +25,22 @@ struct PROC_INFO {
   virtual ~PROC_INFO() = default;  // records are freed through the header
 };
 
-// One kind of procedure: its MODE word and its two operations. Parse makes
-// a record from a section or gives null after reporting why; Execute carries
-// the procedure out and gives false to stop the run, after its own report
-// (or silently, where the kind says so).
+// One kind of procedure: its MODE word, what it is (the record type named in
+// message 3, its keys after MODE in reading order, its other effects) and
+// its two operations. Parse makes a record from a section or gives null
+// after reporting why; Execute carries the procedure out and gives false to
+// stop the run, after its own report (or silently, where the kind says so).
 struct ProcKind {
   const char* Word;
+  const char* ObjectName;
+  TableView<KeyDescription> Keys;
+  unsigned Effects;  // kind_effect flags
   PROC_INFO* (*Parse)(const char* section);
   bool (*Execute)(PROC_INFO* record);
 };
 
 // The kinds in the order in which a MODE value is matched against them.
-extern const ProcKind ProcKinds[];
+extern const ProcKind* const ProcKinds[];
 extern const int ProcKindCount;
 
 // A null-terminated array of records, owning them.

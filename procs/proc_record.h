@@ -12,29 +12,34 @@
 #include "base/report.h"
 #include "procs/proc_list.h"
 
-// One key of a kind: read as text with ReadValue, or, when Text is null, as a
-// number with ReadNumber.
+// One key of a kind: its description, and the field it is read into, as
+// text with ReadValue (ReadOptionalValue for an optional key) or, when Text
+// is null, as a number with ReadNumber.
 template <typename Record>
 struct RecordKey {
-  const char* Key;
+  KeyDescription About;
   TextString Record::*Text;
   int32_t Record::*Number;
 };
 
 template <typename Record>
-PROC_INFO* ParseRecordKeys(const char* section, const char* objectName,
+PROC_INFO* ParseRecordKeys(const char* section, const ProcKind& kind,
                            const RecordKey<Record>* keys, int keyCount) {
   Record* record = new (std::nothrow) Record;
   if (!record) {
-    ShowError(MsgOutOfMemory, objectName);
+    ShowError(MsgOutOfMemory, kind.ObjectName);
     return nullptr;
   }
   record->Name.Assign(section);
   bool complete = ReadValue(section, "MODE", record->Mode);
   for (int i = 0; complete && i < keyCount; ++i) {
     const RecordKey<Record>& key = keys[i];
-    complete = key.Text ? ReadValue(section, key.Key, record->*key.Text)
-                        : ReadNumber(section, key.Key, record->*key.Number);
+    if (!key.Text)
+      complete = ReadNumber(section, key.About.Key, record->*key.Number);
+    else if (key.About.Role == KeyRole::Optional)
+      ReadOptionalValue(section, key.About.Key, record->*key.Text);
+    else
+      complete = ReadValue(section, key.About.Key, record->*key.Text);
   }
   if (!complete) {
     delete record;
@@ -43,14 +48,15 @@ PROC_INFO* ParseRecordKeys(const char* section, const char* objectName,
   return record;
 }
 
+// The kind's description is made from the same rows.
 template <typename Record, int KeyCount>
-PROC_INFO* ParseRecord(const char* section, const char* objectName,
+PROC_INFO* ParseRecord(const char* section, const ProcKind& kind,
                        const RecordKey<Record> (&keys)[KeyCount]) {
-  return ParseRecordKeys<Record>(section, objectName, keys, KeyCount);
+  return ParseRecordKeys<Record>(section, kind, keys, KeyCount);
 }
 
 // A kind with no keys besides MODE.
 template <typename Record>
-PROC_INFO* ParseRecord(const char* section, const char* objectName) {
-  return ParseRecordKeys<Record>(section, objectName, nullptr, 0);
+PROC_INFO* ParseRecord(const char* section, const ProcKind& kind) {
+  return ParseRecordKeys<Record>(section, kind, nullptr, 0);
 }

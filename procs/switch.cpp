@@ -18,9 +18,9 @@ struct SWITCH_INFO : PROC_INFO {
 };
 
 const RecordKey<SWITCH_INFO> Keys[] = {
-    {"PROC", &SWITCH_INFO::Proc, nullptr},
-    {"0", &SWITCH_INFO::Zero, nullptr},
-    {"1", &SWITCH_INFO::One, nullptr},
+    {DescribeKey("PROC", KeyRole::Single, ValueForm::ProcName), &SWITCH_INFO::Proc, nullptr},
+    {DescribeKey("0", KeyRole::Single, ValueForm::ProcList), &SWITCH_INFO::Zero, nullptr},
+    {DescribeKey("1", KeyRole::Single, ValueForm::ProcList), &SWITCH_INFO::One, nullptr},
 };
 
 // The most lists that may be live at once, the top-level list included. A
@@ -31,8 +31,8 @@ constexpr int32_t MaxLiveLists = 256;
 
 }  // namespace
 
-PROC_INFO* ParseSwitch(const char* section) {
-  return ParseRecord(section, "SWITCH_INFO", Keys);
+static PROC_INFO* ParseSwitch(const char* section) {
+  return ParseRecord(section, SwitchKind, Keys);
 }
 
 PROC_INFO* SwitchDecider(PROC_INFO* record) {
@@ -67,3 +67,6 @@ bool ExecuteSwitch(PROC_INFO* record) {
   FreeProcList(TopProcList());
   return true;
 }
+
+extern const ProcKind SwitchKind = {
+    "SWITCH", "SWITCH_INFO", Keys, kind_effect::Branches, ParseSwitch, ExecuteSwitch};

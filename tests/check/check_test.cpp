@@ -344,11 +344,14 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
   std::ofstream((dir / "ship" / "b.txt").string()) << "abc";
   std::ofstream((dir / "ship" / "データ.txt").string()) << "abc";
   std::ofstream((dir / "s.ini").string())
-      << "[UPDATER]\nNAME=x\nPROC=c,t,e\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
+      << "[UPDATER]\nNAME=x\nPROC=c,t,e,i,v\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
          "TO=<Src>\\out\\a.txt\n[t]\nMODE=CRC\nFILE=<Src>\\b.txt,<Src>\\out\\a.txt\n"
          "TYPE=AND\nCRC=0x00000001,0x00000002\n"
          // データ in code page 932, which the folder has in UTF-8.
-         "[e]\nMODE=EXIST\nFILE=<Src>\\\x83\x66\x81\x5B\x83\x5E.txt\n";
+         "[e]\nMODE=EXIST\nFILE=<Src>\\\x83\x66\x81\x5B\x83\x5E.txt\n"
+         // A verify after the copy checks the installed file: the shipped one counts.
+         "[i]\nMODE=COPY\nFROM=<Src>\\b.txt\nTO=<Win>\\b.txt\n"
+         "[v]\nMODE=CRC\nFILE=<Win>\\b.txt\nTYPE=\nCRC=0x00000003\n";
   Command command =
       RunChecker("check --src " + (dir / "ship").string() + " " + (dir / "s.ini").string());
   EXPECT_EQ(command.status, 2);
@@ -360,7 +363,12 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
                                 (dir / "ship").string() + "/b.txt, 0x0000012A"),
             std::string::npos)
       << command.output;
-  EXPECT_NE(command.output.find("2 errors and 0 warnings"), std::string::npos) << command.output;
+  EXPECT_NE(command.output.find("s.ini:24: error: CRC item \"0x00000003\" is not the checksum of " +
+                                (dir / "ship").string() + "/b.txt, 0x0000012A, which the script "
+                                "copies to \"C:\\Windows\\b.txt\""),
+            std::string::npos)
+      << command.output;
+  EXPECT_NE(command.output.find("3 errors and 0 warnings"), std::string::npos) << command.output;
   fs::remove_all(dir);
 }
 

@@ -1,13 +1,18 @@
 // Procedure lists, the runner and MSGBOX, against the OS double.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/updater.h"
 #include "script/script_file.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
 #include "os/os.h"
+#include "procs/kinds.h"
 #include "procs/proc_list.h"
 #include "script_run.h"
 
@@ -131,6 +136,64 @@ TEST_F(ProcListTest, AFailedRunLeavesItsListForTheEntryToFree) {
   EXPECT_EQ(UpdaterMain(""), 0);
   EXPECT_EQ(Texts(), "go?|");
   EXPECT_EQ(fake::Boxes()[0].caption, "Demo");
+}
+
+
+std::string SourceFile(const char* path) {
+  std::ifstream in(std::string(UPDATER_SOURCE_DIR) + "/" + path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The keys of the first table after "### WORD" in the script guide, each
+// with whether its text calls it optional; a kind without keys has none.
+std::vector<std::pair<std::string, bool>> GuideKeys(const std::string& guide, const char* word) {
+  std::vector<std::pair<std::string, bool>> keys;
+  size_t at = guide.find(std::string("\n### ") + word + "\n");
+  if (at == std::string::npos) return keys;
+  size_t end = guide.find("\n#", at + 1);
+  std::istringstream lines(guide.substr(at, end - at));
+  std::string line;
+  bool inTable = false;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, 3, "| `") != 0) {
+      if (inTable) break;
+      continue;
+    }
+    inTable = true;
+    size_t close = line.find('`', 3);
+    keys.emplace_back(line.substr(3, close - 3),
+                      line.find("| optional", close) != std::string::npos);
+  }
+  return keys;
+}
+
+// What each kind says of itself is what the script guide and the fuzz
+// dictionary say, so that neither falls behind a new kind or key.
+TEST(ProcKinds, TheGuideAndTheFuzzDictionaryHoldEveryKindAsItDescribesItself) {
+  const std::string guide = SourceFile("docs/scripts.md");
+  const std::string dictionary = SourceFile("tests/fuzz/script.dict");
+  ASSERT_FALSE(guide.empty());
+  ASSERT_FALSE(dictionary.empty());
+  auto inDictionary = [&](const std::string& entry) {
+    return dictionary.find("\n\"" + entry + "\"\n") != std::string::npos;
+  };
+  for (int i = 0; i < ProcKindCount; ++i) {
+    const ProcKind& kind = *ProcKinds[i];
+    SCOPED_TRACE(kind.Word);
+    EXPECT_NE(guide.find(std::string("\n### ") + kind.Word + "\n"), std::string::npos);
+    EXPECT_TRUE(inDictionary(kind.Word));
+    std::vector<std::pair<std::string, bool>> described;
+    for (int k = 0; k < kind.Keys.Count(); ++k) {
+      const KeyDescription& key = kind.Keys[k];
+      described.emplace_back(key.Key, key.Role == KeyRole::Optional);
+      EXPECT_TRUE(inDictionary(std::string(key.Key) + "=")) << key.Key;
+      for (int w = 0; w < key.Words.Count(); ++w) EXPECT_TRUE(inDictionary(key.Words[w]));
+      EXPECT_EQ(key.Form == ValueForm::Word, key.Words.Count() > 0) << key.Key;
+    }
+    EXPECT_EQ(GuideKeys(guide, kind.Word), described);
+  }
 }
 
 }  // namespace

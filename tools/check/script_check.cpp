@@ -16,6 +16,7 @@
 #include "procs/comma_lists.h"
 #include "procs/crc.h"
 #include "procs/kinds.h"
+#include "procs/msgbox.h"
 #include "procs/proc_list.h"
 #include "procs/switch.h"
 #include "symbols/expansion.h"
@@ -89,24 +90,12 @@ bool HasEmptyItem(const std::string& value) {
   return false;
 }
 
-class Checker;
-
-// Values that the updater takes without a word, but that are almost always
-// a slip; each checks one key of one kind.
-struct ValueRule {
-  const char* Kind;
-  const char* Key;
-  void (Checker::*Check)(const std::string& value, int line, const char* key);
-};
-
 class Checker {
  public:
   Checker(World& world, const std::string& srcDir) : world_(world), srcDir_(srcDir) {}
 
   std::vector<Diagnostic> Run();
 
-  void AttributeItems(const std::string& value, int line, const char* key);
-  void ChecksumItems(const std::string& value, int line, const char* key);
   void DateForm(const std::string& value, int line, const char* key);
   void NoWildcards(const std::string& value, int line, const char* key);
   void AttributePatterns(const std::string& value, int line, const char* key);
@@ -114,6 +103,7 @@ class Checker {
   void FlagForm(const std::string& value, int line, const char* key);
   void ShowCommands(const std::string& value, int line, const char* key);
   void FullPaths(const std::string& value, int line, const char* key);
+  void ProgramPaths(const std::string& value, int line, const char* key);
 
  private:
   enum class ListState { Checking, Checked };
@@ -136,11 +126,13 @@ class Checker {
   void CheckShortcutPaths(const std::string& section, size_t from);
   void FollowBranches(PROC_INFO* record);
   void CheckCompanionLists(PROC_INFO* record, const ProcKind& kind);
-  void CheckValueRules(const PROC_INFO* record);
-  void CheckUnattendedAnswer(const PROC_INFO* record);
+  void CheckValueForms(const PROC_INFO* record, const ProcKind& kind);
+  void CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind);
   void CheckShippedFiles();
   bool ReadValueOf(const std::string& section, const char* key, std::string& value,
                    int& line) const;
+  const ProcKind* KindOf(const std::string& section) const;
+  const KeyDescription* DescriptionOf(const std::string& section, const std::string& key) const;
   void CheckHexItems(const std::string& value, int line, const char* key, bool emptyAsks);
 
   void CheckValues();
@@ -168,22 +160,6 @@ class Checker {
   std::map<size_t, std::string> expanded_;                    // by read
   std::set<std::string> unfinished_;  // lower-cased sections a missing key stopped
   std::map<std::string, std::vector<size_t>> sectionReads_;  // lower-cased section
-};
-
-const ValueRule ValueRules[] = {
-    {"ATTR", "ARG", &Checker::AttributeItems},
-    {"ATTR", "FILE", &Checker::AttributePatterns},
-    {"CRC", "CRC", &Checker::ChecksumItems},
-    {"DATE", "DATE", &Checker::DateForm},
-    {"DELETE", "FILE", &Checker::NoWildcards},
-    {"MSGBOX", "ISABORT", &Checker::AbortNumbers},
-    {"MSGBOX", "FLAG", &Checker::FlagForm},
-    {"LINK", "SHOWCMD", &Checker::ShowCommands},
-    {"EXIST", "FILE", &Checker::FullPaths},   {"DATE", "FILE", &Checker::FullPaths},
-    {"CRC", "FILE", &Checker::FullPaths},     {"DELETE", "FILE", &Checker::FullPaths},
-    {"ATTR", "FILE", &Checker::FullPaths},    {"COPY", "FROM", &Checker::FullPaths},
-    {"COPY", "TO", &Checker::FullPaths},      {"MAKEDIR", "DIR", &Checker::FullPaths},
-    {"LINK", "SRC", &Checker::FullPaths},     {"LINK", "DST", &Checker::FullPaths},
 };
 
 void Checker::Add(const std::string& name, int line, const std::string& text) {
@@ -239,11 +215,12 @@ std::string Checker::WordHint(const Report& report, const std::string& section,
   std::string key;
   for (size_t read : ReadsOf(section))
     if (key.empty() && expanded_.at(read) == word) key = world_.Reads[read].Key;
+  const KeyDescription* about = DescriptionOf(section, key);
   if (profile::SameName(key, "MODE")) {
-    for (int i = 0; i < ProcKindCount; ++i) allowed.push_back(ProcKinds[i].Word);
-  } else if (profile::SameName(key, "TYPE")) {
-    allowed = {"ERROR", "INFORMATION", "WARNING", "QUESTION"};
-  } else if (profile::SameName(key, "FLAG") || profile::SameName(key, "PROC")) {
+    for (int i = 0; i < ProcKindCount; ++i) allowed.push_back(ProcKinds[i]->Word);
+  } else if (about && about->Form == ValueForm::Word) {
+    for (int i = 0; i < about->Words.Count(); ++i) allowed.push_back(about->Words[i]);
+  } else if (about && (about->Form == ValueForm::Condition || about->Form == ValueForm::ProcName)) {
     std::string names;
     for (PROC_INFO** slot = list; slot && *slot; ++slot)
       names += (names.empty() ? "" : ", ") + std::string((*slot)->Name.Text());
@@ -396,7 +373,7 @@ void Checker::Examine(ProcList list, int32_t index) {
   PROC_INFO* record = list[index];
   const ProcKind* kind = KindOfMode(record->Mode);
   if (!kind || !kind->Execute) return;  // a section that could not be built
-  bool decides = kind->Execute == ExecuteSwitch;
+  bool decides = (kind->Effects & kind_effect::Branches) != 0;
   auto step = [&]() {
     if (decides) SwitchDecider(record);
     else kind->Execute(record);
@@ -437,8 +414,8 @@ void Checker::Examine(ProcList list, int32_t index) {
     FollowBranches(record);
   } else {
     CheckCompanionLists(record, *kind);
-    CheckValueRules(record);
-    CheckUnattendedAnswer(record);
+    CheckValueForms(record, *kind);
+    CheckUnattendedAnswer(record, *kind);
   }
 }
 
@@ -507,13 +484,54 @@ void Checker::CheckCompanionLists(PROC_INFO* record, const ProcKind& kind) {
   }
 }
 
-void Checker::CheckValueRules(const PROC_INFO* record) {
+// Values that the updater takes without a word, but that are almost always
+// a slip, by the form the kind gives each key.
+void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
   std::string section = record->Name.Text();
-  for (const ValueRule& rule : ValueRules) {
-    if (!record->Mode.Equals(rule.Kind)) continue;
-    for (size_t read : ReadsOf(section))
-      if (profile::SameName(world_.Reads[read].Key, rule.Key))
-        (this->*rule.Check)(expanded_[read], world_.Reads[read].Entry->Line, rule.Key);
+  for (int i = 0; i < kind.Keys.Count(); ++i) {
+    const KeyDescription& key = kind.Keys[i];
+    std::string value;
+    int line = 0;
+    if (!ReadValueOf(section, key.Key, value, line)) continue;
+    switch (key.Form) {
+      case ValueForm::Files:
+        NoWildcards(value, line, key.Key);
+        FullPaths(value, line, key.Key);
+        break;
+      case ValueForm::Patterns:
+        AttributePatterns(value, line, key.Key);
+        FullPaths(value, line, key.Key);
+        break;
+      case ValueForm::Paths:
+        FullPaths(value, line, key.Key);
+        break;
+      case ValueForm::Programs:
+        ProgramPaths(value, line, key.Key);
+        break;
+      case ValueForm::HexNumbers:
+        CheckHexItems(value, line, key.Key, false);
+        break;
+      case ValueForm::Checksums:  // an empty item asks for a box that shows the checksum
+        CheckHexItems(value, line, key.Key, true);
+        break;
+      case ValueForm::Date:
+        DateForm(value, line, key.Key);
+        break;
+      case ValueForm::WindowStates:
+        ShowCommands(value, line, key.Key);
+        break;
+      case ValueForm::AbortNumbers:
+        AbortNumbers(value, line, key.Key);
+        break;
+      case ValueForm::Condition:
+        FlagForm(value, line, key.Key);
+        break;
+      case ValueForm::Text:
+      case ValueForm::ProcName:
+      case ValueForm::ProcList:
+      case ValueForm::Word:
+        break;  // told by the kind's own reports, if at all
+    }
   }
 }
 
@@ -530,29 +548,53 @@ bool Checker::ReadValueOf(const std::string& section, const char* key, std::stri
   return false;
 }
 
+// The kind of `section` by the MODE the updater read, or null.
+const ProcKind* Checker::KindOf(const std::string& section) const {
+  std::string mode;
+  int line = 0;
+  if (!ReadValueOf(section, "MODE", mode, line)) return nullptr;
+  return KindOfMode(TextString(mode.c_str()));
+}
+
+const KeyDescription* Checker::DescriptionOf(const std::string& section,
+                                             const std::string& key) const {
+  const ProcKind* kind = KindOf(section);
+  for (int i = 0; kind && i < kind->Keys.Count(); ++i)
+    if (profile::SameName(key, kind->Keys[i].Key)) return &kind->Keys[i];
+  return nullptr;
+}
+
 // Files under <Src> that a procedure reads or starts must ship in the folder
-// given with --src, and a CRC value must be the checksum of the file there.
-// Files the script makes itself (COPY targets, and what lies in the folders
-// MAKEDIR makes) do not ship.
+// given with --src, and a checksum must be that of the file there. Files the
+// script makes itself (what it writes, and what lies in the folders it
+// makes) do not ship; a checksum of a file the script copies from <Src> is
+// that of the copy's source.
 void Checker::CheckShippedFiles() {
-  struct Reader {
-    const char* Kind;
-    const char* Key;
-  };
-  static const Reader readers[] = {{"COPY", "FROM"}, {"LAUNCH", "FILE"}, {"CRC", "FILE"},
-                                   {"DATE", "FILE"}, {"LINK", "SRC"},    {"EXIST", "FILE"}};
   if (srcDir_.empty()) return;
   const std::string src = Lower(world_.ModuleDirectory + "\\");
-  std::vector<std::string> made;  // lower-cased files and folders the script makes
+  struct Copied {
+    std::string Source;
+    int Line;
+  };
+  std::vector<std::string> made;           // lower-cased files and folders the script makes
+  std::map<std::string, Copied> copiedFrom;  // by the lower-cased target
   for (const auto& section : sectionReads_) {
-    std::string mode, value;
-    int line = 0;
-    if (!ReadValueOf(section.first, "MODE", mode, line)) continue;
-    const char* key = TextString(mode.c_str()).Equals("COPY")      ? "TO"
-                      : TextString(mode.c_str()).Equals("MAKEDIR") ? "DIR"
-                                                                   : nullptr;
-    if (!key || !ReadValueOf(section.first, key, value, line)) continue;
-    for (const std::string& item : ItemsOf(value)) made.push_back(Lower(item));
+    const ProcKind* kind = KindOf(section.first);
+    std::vector<std::string> sources;
+    for (int k = 0; kind && k < kind->Keys.Count(); ++k) {
+      const KeyDescription& key = kind->Keys[k];
+      std::string value;
+      int line = 0;
+      if (!ReadValueOf(section.first, key.Key, value, line)) continue;
+      if (key.Role == KeyRole::Leading && key.Use == PathUse::Reads) sources = ItemsOf(value);
+      if (key.Use != PathUse::Writes && key.Use != PathUse::MakesFolders) continue;
+      const std::vector<std::string> items = ItemsOf(value);
+      for (size_t i = 0; i < items.size(); ++i) {
+        made.push_back(Lower(items[i]));
+        if (key.Role == KeyRole::Companion && i < sources.size())
+          copiedFrom.emplace(Lower(items[i]), Copied{sources[i], line});
+      }
+    }
   }
   auto isMade = [&](const std::string& path) {
     for (const std::string& item : made)
@@ -560,19 +602,38 @@ void Checker::CheckShippedFiles() {
         return true;
     return false;
   };
+  auto underSrc = [&](const std::string& path) {
+    return Lower(path).compare(0, src.size(), src) == 0;
+  };
   for (const auto& section : sectionReads_) {
-    std::string mode, files, checksums;
-    int line = 0, crcLine = 0;
-    if (!ReadValueOf(section.first, "MODE", mode, line)) continue;
-    for (const Reader& reader : readers) {
-      if (!TextString(mode.c_str()).Equals(reader.Kind) ||
-          !ReadValueOf(section.first, reader.Key, files, line))
+    const ProcKind* kind = KindOf(section.first);
+    if (!kind) continue;
+    std::string checksums;
+    const char* checksumKey = "";
+    int crcLine = 0;
+    for (int k = 0; k < kind->Keys.Count(); ++k)
+      if (kind->Keys[k].Form == ValueForm::Checksums &&
+          ReadValueOf(section.first, kind->Keys[k].Key, checksums, crcLine))
+        checksumKey = kind->Keys[k].Key;
+    const std::vector<std::string> values = ItemsOf(checksums);
+    for (int k = 0; k < kind->Keys.Count(); ++k) {
+      const KeyDescription& key = kind->Keys[k];
+      std::string files;
+      int line = 0;
+      if ((key.Use != PathUse::Reads && key.Use != PathUse::Starts) ||
+          !ReadValueOf(section.first, key.Key, files, line))
         continue;
-      ReadValueOf(section.first, "CRC", checksums, crcLine);
-      const std::vector<std::string> items = ItemsOf(files), values = ItemsOf(checksums);
+      const std::vector<std::string> items = ItemsOf(files);
       for (size_t i = 0; i < items.size(); ++i) {
-        const std::string& item = items[i];
-        if (Lower(item).compare(0, src.size(), src) != 0 || isMade(item)) continue;
+        std::string item = items[i];
+        const Copied* copy = nullptr;
+        auto copied = copiedFrom.find(Lower(item));
+        if (copied != copiedFrom.end() && underSrc(copied->second.Source)) {
+          copy = &copied->second;
+          item = copy->Source;
+        } else if (!underSrc(item) || isMade(item)) {
+          continue;
+        }
         // The name as the checking system has it; separators are turned
         // while the text is UTF-8, where a 0x5C byte is always one.
         std::string rest = Shown(item.substr(src.size()));
@@ -585,41 +646,52 @@ void Checker::CheckShippedFiles() {
         bool read = GetFileData(shipped.c_str(), crc);
         world_.ReadFiles = reading;
         if (!read) {
-          Add("missing-file", line,
-              std::string(reader.Key) + " item " + Quoted(item) +
-                  " is not in the folder that ships: " + console::Utf8FromNative(shipped) +
-                  " is missing (or empty)");
+          // A copy's missing source is told at the copy.
+          if (!copy)
+            Add("missing-file", line,
+                std::string(key.Key) + " item " + Quoted(item) +
+                    " is not in the folder that ships: " + console::Utf8FromNative(shipped) +
+                    " is missing (or empty)");
           continue;
         }
         std::string expected = i < values.size() ? values[i] : "";
-        if (TextString(mode.c_str()).Equals("CRC") && !expected.empty() &&
-            TextString(expected.c_str()).ToHex() != crc)
-          Add("stale-checksum", crcLine,
-              "CRC item " + Quoted(expected) + " is not the checksum of " +
-                  console::Utf8FromNative(shipped) + ", " + Hex(crc) +
-                  ": the test fails for the file that ships");
+        if (expected.empty() || TextString(expected.c_str()).ToHex() == crc) continue;
+        Add("stale-checksum", crcLine,
+            std::string(checksumKey) + " item " + Quoted(expected) + " is not the checksum of " +
+                console::Utf8FromNative(shipped) + ", " + Hex(crc) +
+                (copy ? ", which the script copies to " + Quoted(items[i]) : std::string()) +
+                ": the test fails for the file that ships");
+        if (copy)
+          problems_.back().Notes.emplace_back(
+              copy->Line, "the copy of " + Quoted(copy->Source) + " to " + Quoted(items[i]));
       }
     }
   }
 }
 
-// An unattended script's yes/no box takes ANSWER, else its default button:
-// an author should say which.
-void Checker::CheckUnattendedAnswer(const PROC_INFO* record) {
+// An unattended script's yes/no box takes its answer key, else its default
+// button: an author should say which.
+void Checker::CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind) {
+  if (!TheRun.Unattended() || !(kind.Effects & kind_effect::ShowsBox)) return;
   std::string section = record->Name.Text();
-  if (!TheRun.Unattended() || !record->Mode.Equals("MSGBOX") ||
-      world_.Script.FindKey(section.c_str(), "ANSWER"))
-    return;
-  for (size_t read : ReadsOf(section)) {
-    if (!profile::SameName(world_.Reads[read].Key, "TYPE")) continue;
-    TextString type(expanded_[read].c_str());
-    const char* answer = type.Equals("QUESTION") ? "Yes" : type.Equals("WARNING") ? "No" : nullptr;
-    if (answer)
-      Warn("unattended-answer", world_.Reads[read].Entry->Line,
-          "the script runs unattended, so this " + Shown(type.Text()) +
-              " box is answered " + answer +
-              ", its default button: write ANSWER=YES or ANSWER=NO to say which");
+  const KeyDescription* answer = nullptr;
+  const KeyDescription* type = nullptr;
+  for (int i = 0; i < kind.Keys.Count(); ++i) {
+    const KeyDescription& key = kind.Keys[i];
+    if (key.Form != ValueForm::Word) continue;
+    (key.Role == KeyRole::Optional ? answer : type) = &key;
   }
+  std::string value;
+  int line = 0;
+  if (!answer || !type || world_.Script.FindKey(section.c_str(), answer->Key) ||
+      !ReadValueOf(section, type->Key, value, line))
+    return;
+  const char* taken = UnattendedDefaultAnswer(TextString(value.c_str()));
+  if (taken)
+    Warn("unattended-answer", line,
+        "the script runs unattended, so this " + Shown(value) + " box is answered " + taken +
+            ", its default button: write " + answer->Key + "=" + answer->Words[0] + " or " +
+            answer->Key + "=" + answer->Words[1] + " to say which");
 }
 
 void Checker::CheckHexItems(const std::string& value, int line, const char* key, bool emptyAsks) {
@@ -632,16 +704,6 @@ void Checker::CheckHexItems(const std::string& value, int line, const char* key,
             " is not written as \"0x\" and hexadecimal digits: it reads as " + Hex(item.ToHex()));
   }
 }
-
-void Checker::AttributeItems(const std::string& value, int line, const char* key) {
-  CheckHexItems(value, line, key, false);
-}
-
-// An empty item asks for a box that shows the checksum.
-void Checker::ChecksumItems(const std::string& value, int line, const char* key) {
-  CheckHexItems(value, line, key, true);
-}
-
 
 // True when `text` is digits only (and not empty).
 bool AllDigits(const std::string& text) {
@@ -703,11 +765,20 @@ void Checker::AbortNumbers(const std::string& value, int line, const char* key) 
   bool form = numbers.size() == 2;
   for (const std::string& item : numbers)
     form = form && AllDigits(item[0] == '-' ? item.substr(1) : item);
-  if (!form)
-    Warn("abort-numbers", line,
-        std::string(key) + " " + Quoted(value) +
-            " is not two numbers \"ok,no\": a missing or non-number item reads as 0, "
-            "which never ends the run");
+  if (form) return;
+  // Each answer's item as the box reads it: its leading number, else 0.
+  TextString list(value.c_str());
+  std::string reads;
+  for (int32_t i = 0; i < 2; ++i) {
+    int32_t number = list.Item(i, ",").ToInt();
+    reads += std::string(i ? ", " : "") + (i ? "No " : "OK/Yes ") +
+             (number ? "ends the run" : "goes on");
+  }
+  Warn("abort-numbers", line,
+      std::string(key) + " " + Quoted(value) + " is not two numbers \"ok,no\": it reads as " +
+          std::to_string(list.Item(0, ",").ToInt()) + "," +
+          std::to_string(list.Item(1, ",").ToInt()) + " (" + reads +
+          "), a missing or non-number item reading as 0");
 }
 
 void Checker::FlagForm(const std::string& value, int line, const char* key) {
@@ -719,17 +790,40 @@ void Checker::FlagForm(const std::string& value, int line, const char* key) {
           "always shown");
 }
 
+// A path with a drive or a share, or one that a symbol or an App Paths group
+// begins.
+bool IsFullPath(const std::string& item) {
+  return (item.size() >= 3 && item[1] == ':' && item[2] == '\\') ||
+         item.compare(0, 2, "\\\\") == 0 || (!item.empty() && (item[0] == '<' || item[0] == '{'));
+}
+
 // A relative path follows the folder the updater is started in, which a
 // deployment tool chooses (often the system folder).
 void Checker::FullPaths(const std::string& value, int line, const char* key) {
   for (const std::string& item : ItemsOf(value)) {
-    bool full = (item.size() >= 3 && item[1] == ':' && item[2] == '\\') ||
-                item.compare(0, 2, "\\\\") == 0;
-    if (item.empty() || full || item == "*.*" || item[0] == '<' || item[0] == '{') continue;
+    if (item.empty() || IsFullPath(item) || item == "*.*") continue;
     Warn("relative-path", line,
         std::string(key) + " item " + Quoted(item) +
             " is a relative path: it follows the folder the updater is started in, not the "
             "script's; begin it with a symbol such as <Src>");
+  }
+}
+
+// A program's path without a drive or a share is taken from the folder the
+// updater is started in: never the search path, nor the script's folder. A
+// name without any folder is never started at all, which the kind reports.
+void Checker::ProgramPaths(const std::string& value, int line, const char* key) {
+  for (const std::string& each : ItemsOf(value)) {
+    std::string item = each;
+    if (item.size() >= 2 && item.front() == '"' && item.back() == '"')
+      item = item.substr(1, item.size() - 2);
+    if (item.find('\\') == std::string::npos || IsFullPath(item)) continue;
+    Warn("relative-path", line,
+        std::string(key) + " item " + Quoted(each) +
+            " is a relative path: the system looks for the program in the folder the updater "
+            "is started in (" + Quoted(item.substr(0, item.rfind('\\'))) +
+            " under it), which a deployment tool chooses; begin it with a symbol such as "
+            "<Src> or <Sys>");
   }
 }
 

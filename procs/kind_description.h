@@ -1,0 +1,93 @@
+// What a procedure kind is, said once in the kind's own file: its keys in
+// the order they are read, what role each plays, what form its value takes
+// and what the procedure does with the paths it holds. The record parsing
+// reads the keys from it; the script checker draws its rules, its check of
+// the files that ship and its word hints from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+// Rows of a table whose first member is a T, seen as T's. A kind's key rows
+// carry the record's fields after the description; a word list may carry
+// each word's meaning after it.
+template <typename T>
+class TableView {
+ public:
+  constexpr TableView() = default;
+  template <typename Row, size_t N>
+  constexpr TableView(const Row (&rows)[N])  // NOLINT: a view of the table
+      : first_(rows), stride_(sizeof(Row)), count_(static_cast<int>(N)) {
+    static_assert(std::is_standard_layout<Row>::value, "the view needs the first member");
+  }
+  int Count() const { return count_; }
+  const T &operator[](int index) const {
+    return *reinterpret_cast<const T *>(static_cast<const char *>(first_) +
+                                        static_cast<size_t>(index) * stride_);
+  }
+
+ private:
+  const void *first_ = nullptr;
+  size_t stride_ = 0;
+  int count_ = 0;
+};
+
+// How a key's value is read and paired.
+enum class KeyRole : uint8_t {
+  Leading,    // the comma list that fixes the procedure's positions
+  Companion,  // a comma list whose item i belongs to position i
+  Single,     // one value for the whole procedure
+  Number,     // a decimal number, read without expansion
+  Optional,   // one value that may be left out
+};
+
+// What a value holds, as far as a slip in it can be seen.
+enum class ValueForm : uint8_t {
+  Text,          // anything
+  Paths,         // full paths
+  Files,         // full paths of single files: no wildcards
+  Patterns,      // full paths, whose last part may be "*.*"
+  Programs,      // full paths of programs, each with its folder
+  HexNumbers,    // "0x" and hexadecimal digits
+  Checksums,     // the same, or empty for a box that shows the value
+  Date,          // year/month/day
+  WindowStates,  // show commands: decimal numbers
+  AbortNumbers,  // two numbers "ok,no"
+  Condition,     // empty, or "name,number" of a procedure of the same list
+  ProcName,      // the name of a procedure of the same list
+  ProcList,      // procedure section names, for a list to run
+  Word,          // one of Words, ASCII letter case ignored
+};
+
+// What the procedure does with the files its paths name.
+enum class PathUse : uint8_t {
+  None,
+  Reads,         // reads or tests them: they must be there
+  Writes,        // makes or replaces them
+  Removes,       // deletes them
+  Changes,       // changes their attributes
+  MakesFolders,  // makes them as folders
+  Starts,        // starts them as programs
+};
+
+struct KeyDescription {
+  const char *Key;
+  KeyRole Role;
+  ValueForm Form;
+  PathUse Use;
+  TableView<const char *> Words;  // for ValueForm::Word
+};
+
+constexpr KeyDescription DescribeKey(const char *key, KeyRole role, ValueForm form,
+                                     PathUse use = PathUse::None,
+                                     TableView<const char *> words = {}) {
+  return KeyDescription{key, role, form, use, words};
+}
+
+// What else a kind does, beside what its keys' paths say.
+namespace kind_effect {
+constexpr unsigned Tests = 1;     // its Result is the outcome of a test
+constexpr unsigned ShowsBox = 2;  // it may show a box of the script
+constexpr unsigned Branches = 4;  // it runs one of two further lists
+}  // namespace kind_effect
