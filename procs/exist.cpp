@@ -36,4 +36,5 @@ static bool ExecuteExist(PROC_INFO* record) {
 }
 
 extern const ProcKind ExistKind = {
-    "EXIST", "EXIST_INFO", Keys, kind_effect::Tests, ParseExist, ExecuteExist};
+    "EXIST", "EXIST_INFO", Keys, kind_effect::Tests | kind_effect::FindsFiles, ParseExist,
+    ExecuteExist};

@@ -90,4 +90,6 @@ namespace kind_effect {
 constexpr unsigned Tests = 1;     // its Result is the outcome of a test
 constexpr unsigned ShowsBox = 2;  // it may show a box of the script
 constexpr unsigned Branches = 4;  // it runs one of two further lists
+// A true Result means that every file of its leading list is there.
+constexpr unsigned FindsFiles = 8;
 }  // namespace kind_effect

@@ -40,6 +40,7 @@ std::vector<Expected> ExpectationsOf(const std::string& text) {
   std::string line;
   size_t waiting = 0;  // expectations still looking for their line
   for (int number = 1; std::getline(lines, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     for (const char* severity : {"error", "warning"}) {
       std::string mark = std::string("; expect ") + severity + ": ";
       if (line.compare(0, mark.size(), mark) == 0) {

@@ -53,6 +53,9 @@ struct World {
   bool Probe = false;
   // Nothing is kept: the checker's own expansions.
   bool Quiet = false;
+  // Keys read as another key written near them: the written key, by the
+  // lower-cased section and key asked, joined by a line feed.
+  std::map<std::string, std::string> TakenAs;
 
   // What the seam saw.
   std::vector<ScriptRead> Reads;

@@ -90,6 +90,11 @@ uint32_t ReadProfileString(const char* /*file*/, const char* section, const char
                            const char* fallback, char* buffer, uint32_t size) {
   check::World& world = TheWorld();
   const profile::Entry* entry = world.Script.FindKey(section, key);
+  auto taken = world.TakenAs.find(profile::Lower(section) + "\n" + profile::Lower(key));
+  if (!entry && taken != world.TakenAs.end()) {
+    key = taken->second.c_str();
+    entry = world.Script.FindKey(section, key);
+  }
   if (world.Probe) return profile::CopyCut(entry ? "" : fallback, buffer, size);
   uint32_t length =
       profile::StringValue(world.Script, section, key, fallback, buffer, size);

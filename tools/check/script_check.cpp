@@ -121,7 +121,14 @@ class Checker {
   std::vector<Report> TakeReports(size_t from);
 
   void StartUp();
-  Outcome CheckList(const TextString& list, int origin);
+  Outcome CheckList(const TextString& list, int origin,
+                    const std::vector<std::string>& standIns = {});
+  void CheckUnreached();
+  PROC_INFO* ParseSection(const TextString& section, int origin);
+  void NoteDeletions(const PROC_INFO* record, const ProcKind& kind);
+  void CheckDeletions();
+  void MadeFiles(std::vector<std::string>& made,
+                 std::map<std::string, std::pair<std::string, int>>* copiedFrom) const;
   void Examine(ProcList list, int32_t index);
   void CheckShortcutPaths(const std::string& section, size_t from);
   void FollowBranches(PROC_INFO* record);
@@ -159,6 +166,19 @@ class Checker {
   std::map<std::string, ListState> lists_;
   std::map<size_t, std::string> expanded_;                    // by read
   std::set<std::string> unfinished_;  // lower-cased sections a missing key stopped
+  std::set<std::string> reached_;     // lower-cased sections the run's own lists reach
+  bool unreached_ = false;            // checking a section that no list reaches
+  bool keyTaken_ = false;             // a near key was just taken for a missing one
+  // Lower-cased files that the EXIST tests deciding the lists being checked
+  // have found, innermost last.
+  std::vector<std::string> found_;
+  struct Deletion {
+    std::string File;
+    int Line;
+    const char* Key;
+    bool Guarded;
+  };
+  std::vector<Deletion> deletions_;
   std::map<std::string, std::vector<size_t>> sectionReads_;  // lower-cased section
 };
 
@@ -172,22 +192,23 @@ void Checker::Warn(const char* name, int line, const std::string& text, int note
   if (noteLine) problems_.back().Notes.emplace_back(noteLine, note);
 }
 
-// The number of single-byte edits that turn `a` into `b`, ASCII case aside.
+// The number of single-byte edits that turn `a` into `b`, ASCII case aside;
+// two neighbours swapped count as one edit ("FORM" for "FROM").
 size_t EditDistance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
+  auto same = [&](size_t i, size_t j) {
+    return tolower(static_cast<unsigned char>(a[i])) == tolower(static_cast<unsigned char>(b[j]));
+  };
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i)
     for (size_t j = 1; j <= b.size(); ++j) {
-      size_t above = row[j];
-      bool same = tolower(static_cast<unsigned char>(a[i - 1])) ==
-                  tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = above;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                          d[i - 1][j - 1] + (same(i - 1, j - 1) ? 0 : 1)});
+      if (i > 1 && j > 1 && same(i - 1, j - 2) && same(i - 2, j - 1))
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
-  }
-  return row[b.size()];
+  return d[a.size()][b.size()];
 }
 
 // The candidate nearest `word`, where it is near enough to be a slip of it
@@ -253,6 +274,17 @@ void Checker::AddReport(const Report& report, int line, const std::string& secti
             ")");
     return;
   }
+  // A program named without its folder: the updater has no folder to start
+  // it in, and never searches the path for it.
+  if (report.Id == MsgLaunchFailed && !report.Arguments.empty()) {
+    std::string file = report.Arguments[0];
+    if (file.size() >= 2 && file.front() == '"' && file.back() == '"')
+      file = file.substr(1, file.size() - 2);
+    if (!file.empty() && file.find('\\') == std::string::npos)
+      hint = "; " + Quoted(file) +
+             " has no folder: a program is started only from its own folder, never found on "
+             "the search path; write it in full, such as <Sys>\\" + Shown(file);
+  }
   // A missing key or section is often one written a little differently.
   if (report.Id == MsgBadScriptFormat && report.Arguments.size() == 2) {
     const std::string& section = report.Arguments[0];
@@ -269,6 +301,12 @@ void Checker::AddReport(const Report& report, int line, const std::string& secti
       if (!near.empty()) {
         hint = "; did you mean " + key + " where " + Shown(near) + " is written?";
         line = lines[near];
+        // Checked on as meant, as a compiler goes on after an error.
+        if (world_.TakenAs.emplace(Lower(section) + "\n" + Lower(key), near).second) {
+          notes.emplace_back(line, Shown(near) + " is taken as " + key +
+                                       " for the rest of the check");
+          keyTaken_ = true;
+        }
       }
     } else {
       for (const profile::Section& candidate : world_.Script.Sections())
@@ -299,10 +337,13 @@ std::vector<Report> Checker::TakeReports(size_t from) {
 std::vector<Diagnostic> Checker::Run() {
   StartUp();
   NoteReads(0);
+  for (const ScriptRead& each : world_.Reads) reached_.insert(Lower(each.Section));
+  CheckUnreached();
   CheckValues();
   CheckDefines();
   CheckLayout();
   CheckShippedFiles();
+  CheckDeletions();
   std::stable_sort(problems_.begin(), problems_.end(),
                    [](const Diagnostic& a, const Diagnostic& b) { return a.Line < b.Line; });
   // A procedure is examined more than once, and may stand in several lists.
@@ -332,8 +373,10 @@ void Checker::StartUp() {
 
 // Builds the list section by section, so that every section's problems are
 // told, not only the first; a section that cannot be built stands in the
-// list as a bare record, so that its name can still be looked up.
-Checker::Outcome Checker::CheckList(const TextString& list, int origin) {
+// list as a bare record, so that its name can still be looked up, and so do
+// `standIns` after the list's own.
+Checker::Outcome Checker::CheckList(const TextString& list, int origin,
+                                    const std::vector<std::string>& standIns) {
   std::string key = list.Text();
   auto state = lists_.find(key);
   if (state != lists_.end())
@@ -341,16 +384,15 @@ Checker::Outcome Checker::CheckList(const TextString& list, int origin) {
   lists_[key] = ListState::Checking;
 
   int32_t count = list.ItemCount(",");
-  ProcList procs = static_cast<ProcList>(calloc(static_cast<size_t>(count) + 1, sizeof(PROC_INFO*)));
+  size_t slots = static_cast<size_t>(count) + standIns.size();
+  ProcList procs = static_cast<ProcList>(calloc(slots + 1, sizeof(PROC_INFO*)));
   if (!procs) return Outcome::Checked;
-  for (int32_t i = 0; i < count; ++i) {
-    TextString section = ListItem(list, i);
-    size_t reads = world_.Reads.size();
-    size_t reports = world_.Reports.size();
-    PROC_INFO* record = ParseProc(section.Text());
-    NoteReads(reads);
-    for (const Report& report : TakeReports(reports))
-      AddReport(report, ParseLine(report, origin), section.Text());
+  for (size_t i = 0; i < slots; ++i) {
+    PROC_INFO* record = nullptr;
+    TextString section = i < static_cast<size_t>(count)
+                             ? ListItem(list, static_cast<int32_t>(i))
+                             : TextString(standIns[i - count].c_str());
+    if (i < static_cast<size_t>(count)) record = ParseSection(section, origin);
     if (!record) {
       record = new PROC_INFO;
       record->Name.Assign(section);
@@ -362,6 +404,46 @@ Checker::Outcome Checker::CheckList(const TextString& list, int origin) {
   FreeProcList(procs);
   lists_[key] = ListState::Checked;
   return Outcome::Checked;
+}
+
+// Makes the record of `section` as the updater does. Where a required key
+// is missing and a near one is written, that one is taken in its place and
+// the section made again, so that the rest of it is checked too.
+PROC_INFO* Checker::ParseSection(const TextString& section, int origin) {
+  const int mostTaken = 8;
+  for (int attempt = 0;; ++attempt) {
+    keyTaken_ = false;
+    size_t reads = world_.Reads.size();
+    size_t reports = world_.Reports.size();
+    PROC_INFO* record = ParseProc(section.Text());
+    NoteReads(reads);
+    for (const Report& report : TakeReports(reports))
+      AddReport(report, ParseLine(report, origin), section.Text());
+    if (record) unfinished_.erase(Lower(section.Text()));
+    if (record || !keyTaken_ || attempt == mostTaken) return record;
+  }
+}
+
+// A section that no list reaches is checked as if a list named it, with
+// every other section of the script beside it, so that its conditions and
+// branches find what they name. The order of a list that does not exist
+// cannot be judged.
+void Checker::CheckUnreached() {
+  std::vector<std::string> names;
+  for (const profile::Section& section : world_.Script.Sections()) names.push_back(section.Name);
+  for (const profile::Section& section : world_.Script.Sections()) {
+    std::string name = Lower(section.Name);
+    bool read = false;
+    for (const ScriptRead& each : world_.Reads) read = read || Lower(each.Section) == name;
+    if (read || !world_.Script.FindKey(section.Name.c_str(), "MODE")) continue;
+    std::vector<std::string> others;
+    for (const std::string& other : names)
+      if (Lower(other) != name) others.push_back(other);
+    unreached_ = true;
+    CheckList(TextString(section.Name.c_str()), section.Line, others);
+    FreeAllProcLists();
+    unreached_ = false;
+  }
 }
 
 // Runs the procedure's own Execute (a SWITCH only as far as its lookup)
@@ -399,6 +481,7 @@ void Checker::Examine(ProcList list, int32_t index) {
   std::string section = record->Name.Text();
   for (const Report& report : full) AddReport(report, ExecuteLine(report, section), section, list);
   for (const Report& report : early) {
+    if (unreached_) break;
     bool alsoInFull = false;
     for (const Report& other : full)
       alsoInFull = alsoInFull || (other.Id == report.Id && other.Arguments == report.Arguments);
@@ -415,6 +498,7 @@ void Checker::Examine(ProcList list, int32_t index) {
   } else {
     CheckCompanionLists(record, *kind);
     CheckValueForms(record, *kind);
+    NoteDeletions(record, *kind);
     CheckUnattendedAnswer(record, *kind);
   }
 }
@@ -440,15 +524,67 @@ void Checker::CheckShortcutPaths(const std::string& section, size_t from) {
 
 void Checker::FollowBranches(PROC_INFO* record) {
   std::string section = record->Name.Text();
+  // The files a test found when its Result is true: a guard for list 1.
+  std::vector<std::string> found;
+  world_.Quiet = true;
+  const PROC_INFO* decider = SwitchDecider(record);
+  world_.Quiet = false;
+  const ProcKind* test = decider ? KindOfMode(decider->Mode) : nullptr;
+  for (int k = 0; test && (test->Effects & kind_effect::FindsFiles) && k < test->Keys.Count();
+       ++k) {
+    std::string value;
+    int line = 0;
+    if (test->Keys[k].Role == KeyRole::Leading &&
+        ReadValueOf(decider->Name.Text(), test->Keys[k].Key, value, line))
+      for (const std::string& item : ItemsOf(value)) found.push_back(Lower(item));
+  }
   for (bool result : {true, false}) {
     const TextString& branch = SwitchBranch(record, result);
     if (branch.ItemCount(",") == 0) continue;
     int origin = ValueLine(section, branch.Text());
-    if (CheckList(branch, origin) == Outcome::LeadsBack)
+    size_t guards = found_.size();
+    if (result) found_.insert(found_.end(), found.begin(), found.end());
+    Outcome outcome = CheckList(branch, origin);
+    found_.resize(guards);
+    if (outcome == Outcome::LeadsBack)
       Add("endless-switch", origin,
           "SWITCH " + Quoted(section) + " leads back into the list " + Quoted(branch.Text()) +
               ", which is still running: the lists would nest without end, until the "
               "updater stops the run");
+  }
+}
+
+// A file that a procedure deletes must be there, or the run stops half
+// done; the deletion is kept to be judged once every file the script makes
+// is known.
+void Checker::NoteDeletions(const PROC_INFO* record, const ProcKind& kind) {
+  for (int k = 0; k < kind.Keys.Count(); ++k) {
+    const KeyDescription& key = kind.Keys[k];
+    std::string value;
+    int line = 0;
+    if (key.Use != PathUse::Removes || !ReadValueOf(record->Name.Text(), key.Key, value, line))
+      continue;
+    for (const std::string& item : ItemsOf(value)) {
+      bool guarded = std::find(found_.begin(), found_.end(), Lower(item)) != found_.end();
+      deletions_.push_back(Deletion{item, line, key.Key, guarded});
+    }
+  }
+}
+
+void Checker::CheckDeletions() {
+  std::vector<std::string> made;
+  MadeFiles(made, nullptr);
+  for (const Deletion& deletion : deletions_) {
+    // A wildcard is an error of its own.
+    if (deletion.Guarded || deletion.File.empty() ||
+        deletion.File.find_first_of("*?") != std::string::npos ||
+        std::find(made.begin(), made.end(), Lower(deletion.File)) != made.end())
+      continue;
+    Warn("unguarded-delete", deletion.Line,
+        std::string(deletion.Key) + " item " + Quoted(deletion.File) +
+            " is a file the script neither makes nor finds first: on a PC without it the "
+            "deletion fails (message 10) and the run stops half done; delete it in the list 1 "
+            "of a SWITCH whose PROC is an EXIST of that file");
   }
 }
 
@@ -548,6 +684,30 @@ bool Checker::ReadValueOf(const std::string& section, const char* key, std::stri
   return false;
 }
 
+// The files and folders the script makes (lower-cased), and for each file a
+// copy makes, the copy's source and line.
+void Checker::MadeFiles(std::vector<std::string>& made,
+                        std::map<std::string, std::pair<std::string, int>>* copiedFrom) const {
+  for (const auto& section : sectionReads_) {
+    const ProcKind* kind = KindOf(section.first);
+    std::vector<std::string> sources;
+    for (int k = 0; kind && k < kind->Keys.Count(); ++k) {
+      const KeyDescription& key = kind->Keys[k];
+      std::string value;
+      int line = 0;
+      if (!ReadValueOf(section.first, key.Key, value, line)) continue;
+      if (key.Role == KeyRole::Leading && key.Use == PathUse::Reads) sources = ItemsOf(value);
+      if (key.Use != PathUse::Writes && key.Use != PathUse::MakesFolders) continue;
+      const std::vector<std::string> items = ItemsOf(value);
+      for (size_t i = 0; i < items.size(); ++i) {
+        made.push_back(Lower(items[i]));
+        if (copiedFrom && key.Role == KeyRole::Companion && i < sources.size())
+          copiedFrom->emplace(Lower(items[i]), std::make_pair(sources[i], line));
+      }
+    }
+  }
+}
+
 // The kind of `section` by the MODE the updater read, or null.
 const ProcKind* Checker::KindOf(const std::string& section) const {
   std::string mode;
@@ -572,30 +732,9 @@ const KeyDescription* Checker::DescriptionOf(const std::string& section,
 void Checker::CheckShippedFiles() {
   if (srcDir_.empty()) return;
   const std::string src = Lower(world_.ModuleDirectory + "\\");
-  struct Copied {
-    std::string Source;
-    int Line;
-  };
-  std::vector<std::string> made;           // lower-cased files and folders the script makes
-  std::map<std::string, Copied> copiedFrom;  // by the lower-cased target
-  for (const auto& section : sectionReads_) {
-    const ProcKind* kind = KindOf(section.first);
-    std::vector<std::string> sources;
-    for (int k = 0; kind && k < kind->Keys.Count(); ++k) {
-      const KeyDescription& key = kind->Keys[k];
-      std::string value;
-      int line = 0;
-      if (!ReadValueOf(section.first, key.Key, value, line)) continue;
-      if (key.Role == KeyRole::Leading && key.Use == PathUse::Reads) sources = ItemsOf(value);
-      if (key.Use != PathUse::Writes && key.Use != PathUse::MakesFolders) continue;
-      const std::vector<std::string> items = ItemsOf(value);
-      for (size_t i = 0; i < items.size(); ++i) {
-        made.push_back(Lower(items[i]));
-        if (key.Role == KeyRole::Companion && i < sources.size())
-          copiedFrom.emplace(Lower(items[i]), Copied{sources[i], line});
-      }
-    }
-  }
+  std::vector<std::string> made;  // lower-cased files and folders the script makes
+  std::map<std::string, std::pair<std::string, int>> copiedFrom;  // source and line, by target
+  MadeFiles(made, &copiedFrom);
   auto isMade = [&](const std::string& path) {
     for (const std::string& item : made)
       if (Lower(path) == item || Lower(path).compare(0, item.size() + 1, item + "\\") == 0)
@@ -626,11 +765,11 @@ void Checker::CheckShippedFiles() {
       const std::vector<std::string> items = ItemsOf(files);
       for (size_t i = 0; i < items.size(); ++i) {
         std::string item = items[i];
-        const Copied* copy = nullptr;
+        const std::pair<std::string, int>* copy = nullptr;
         auto copied = copiedFrom.find(Lower(item));
-        if (copied != copiedFrom.end() && underSrc(copied->second.Source)) {
+        if (copied != copiedFrom.end() && underSrc(copied->second.first)) {
           copy = &copied->second;
-          item = copy->Source;
+          item = copy->first;
         } else if (!underSrc(item) || isMade(item)) {
           continue;
         }
@@ -663,7 +802,7 @@ void Checker::CheckShippedFiles() {
                 ": the test fails for the file that ships");
         if (copy)
           problems_.back().Notes.emplace_back(
-              copy->Line, "the copy of " + Quoted(copy->Source) + " to " + Quoted(items[i]));
+              copy->second, "the copy of " + Quoted(copy->first) + " to " + Quoted(items[i]));
       }
     }
   }
@@ -954,8 +1093,7 @@ void Checker::CheckLayout() {
   for (int line : world_.Script.StrayLines()) {
     Warn("stray-line", line, "this line stands before the first section: nothing reads it");
   }
-  std::set<std::string> read;
-  for (const ScriptRead& each : world_.Reads) read.insert(Lower(each.Section));
+
   std::map<std::string, int> sections;
   for (const profile::Section& section : world_.Script.Sections()) {
     std::string name = Lower(section.Name);
@@ -968,7 +1106,7 @@ void Checker::CheckLayout() {
       continue;
     }
     sections[name] = section.Line;
-    if (!read.count(name))
+    if (!reached_.count(name))
       Warn("unreached", section.Line,
           "section [" + Shown(section.Name) +
               "] is named by no procedure list that the updater reaches: it never runs");
@@ -982,6 +1120,9 @@ void Checker::CheckLayout() {
     std::set<std::string> asked;  // the keys the updater read here
     for (const ScriptRead& each : world_.Reads)
       if (profile::SameName(each.Section, section.first.c_str())) asked.insert(Lower(each.Key));
+    for (const auto& taken : world_.TakenAs)
+      if (taken.first.compare(0, section.first.size() + 1, section.first + "\n") == 0)
+        asked.insert(Lower(taken.second));
     // A section the updater read to its end: whatever it did not ask for is
     // never read (a section a missing key stopped was not read to its end).
     bool whole = !asked.empty() && !unfinished_.count(section.first);
