@@ -193,9 +193,9 @@ bool ProfileText::HasSection(const char* name) const { return Find(name, true) !
 
 const Entry* ProfileText::FindKey(const char* section, const char* key) const {
   const Section* found = Find(section, true);
-  Chars asked = Decode(key, true);
-  if (!found || asked.empty()) return nullptr;
-  asked = Trim(asked);
+  if (!found) return nullptr;
+  // "" and blanks alone name the lines that begin with "=".
+  Chars asked = Trim(Decode(key, true));
   for (const Entry& entry : found->Entries)
     if (Same(Decode(entry.Key), asked)) return entry.HasValue ? &entry : nullptr;
   return nullptr;
