@@ -83,7 +83,9 @@ class Generator {
     for (const Name& section : sections) {
       for (const Name& key : keys)
         if (Chance(70)) script.queries.push_back({'K', KeySize(), Asked(section), Asked(key)});
-      script.queries.push_back({'S', SectionSize(), Chance(15) ? Padded(section) : Spell(section), ""});
+      // A section read takes blanks around the name as part of it.
+      std::string asked = Chance(15) ? Padded(section) : Spell(section);
+      script.queries.push_back({'S', SectionSize(), asked, ""});
     }
     if (before) {
       script.queries.push_back({'K', 259, "", Spell(keys[0])});
