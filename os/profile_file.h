@@ -1,12 +1,14 @@
 // A reader of the profile-file format, for the places where the system's own
 // profile functions are not at hand: the test double and the script checker.
 //
-// The text is parsed once into sections and their lines, each with its line
-// number. Lookups follow GetPrivateProfileStringA and
-// GetPrivateProfileSectionA: section and key names match without regard to
-// ASCII letter case, white space around keys and values is dropped, and so
-// is one pair of quotes enclosing a value. Sections of the same name count
-// as one, in file order; the first line of a key is the one read.
+// It reads as GetPrivateProfileStringA and GetPrivateProfileSectionA do
+// under code page 932, which work on the text converted to Unicode: a
+// character is one or two bytes, the codes that code page 932 has twice
+// are one character, and names match without regard to the case of ASCII
+// letters (of those alone: not of full-width ones). The text is
+// parsed once into sections and their lines, each with its line number.
+// Only the first section of a name is read; a comment line (";") is found
+// by a key read of its own text, but no section read gives it.
 #pragma once
 
 #include <cstddef>
@@ -16,11 +18,14 @@
 
 namespace profile {
 
+// Texts here are code page 932 bytes as the system gives them back: a
+// character written in a second code in its first, cut at a zero byte.
 struct Entry {
   int Line;           // counted from 1
   std::string Key;    // the text before the first "=", or the whole line without one
-  std::string Value;  // the text after it
-  bool HasValue;      // false for a line without "=", which no key lookup finds
+  std::string Value;  // the text after it as a key read gives it, enclosing quotes dropped
+  bool HasValue;      // false for a line without "=": a key read that finds it gives the fallback
+  std::string Written;  // the text after the "=" as written, quotes and all
   // The line as a section read gives it.
   std::string SectionText() const;
 };
@@ -28,7 +33,7 @@ struct Entry {
 struct Section {
   std::string Name;
   int Line;
-  std::vector<Entry> Entries;
+  std::vector<Entry> Entries;  // every line the system keeps, comments too
 };
 
 class ProfileText {
@@ -36,18 +41,25 @@ class ProfileText {
   ProfileText() = default;
   explicit ProfileText(const std::string& text);
 
+  // Every section header, a name written twice as often as it is written.
   const std::vector<Section>& Sections() const { return sections_; }
   // Lines before the first section that are neither blank nor comments
-  // (";"): nothing reads them.
+  // (";"): the updater never reads them.
   const std::vector<int>& StrayLines() const { return strayLines_; }
 
   bool HasSection(const char* name) const;
-  // The line a key lookup finds, or null.
+  // The line a key read finds, or null where it finds none or finds a line
+  // without "=".
   const Entry* FindKey(const char* section, const char* key) const;
-  // Every line of the sections named `name`, in file order.
+  // The lines a section read of `name` gives, in file order.
   std::vector<const Entry*> SectionEntries(const char* name) const;
+  // The section a read finds, or null: a key read drops blanks around the
+  // name, a section read takes it as given. "" is the lines before the
+  // first header.
+  const Section* Find(const char* name, bool keyRead) const;
 
  private:
+  Section before_{"", 0, {}};  // the lines before the first header, named ""
   std::vector<Section> sections_;
   std::vector<int> strayLines_;
 };
@@ -55,7 +67,7 @@ class ProfileText {
 // `text` with the ASCII letters in lower case.
 std::string Lower(std::string text);
 
-// True when the two names are equal without regard to ASCII letter case.
+// True when the two names are equal as the profile functions compare them.
 bool SameName(const std::string& a, const char* b);
 
 // Copies `text` into `buffer`, cut to size - 1 bytes and terminated; gives
@@ -63,7 +75,9 @@ bool SameName(const std::string& a, const char* b);
 uint32_t CopyCut(const std::string& text, char* buffer, uint32_t size);
 
 // GetPrivateProfileStringA: the key's value, or `fallback` when the section
-// or the key is absent, cut to size - 1 bytes. Gives its length.
+// or the key is absent, cut to size - 1 bytes. Gives its length. A value cut
+// inside a double-byte character keeps neither of its bytes: the byte before
+// the terminating zero at size - 1 is left as it was.
 uint32_t StringValue(const ProfileText& profile, const char* section, const char* key,
                      const char* fallback, char* buffer, uint32_t size);
 

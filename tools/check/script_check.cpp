@@ -1101,7 +1101,7 @@ void Checker::CheckLayout() {
     if (first != sections.end()) {
       Warn("section-twice", section.Line,
           "section [" + Shown(section.Name) + "] is written again (first at line " +
-              std::to_string(first->second) + "): write each section once",
+              std::to_string(first->second) + "): only the first is read",
           first->second, "section [" + Shown(section.Name) + "] is first written here");
       continue;
     }
