@@ -1067,8 +1067,16 @@ void Checker::CheckDefines() {
     SymbolAt(i, name, value);
     while (next < lines.size() && lines[next]->Key != name.Text()) ++next;
     if (next == lines.size()) break;  // the built-ins, after the script's own
-    int line = lines[next++]->Line;
+    const profile::Entry& entry = *lines[next++];
+    int line = entry.Line;
     CheckReferences(value, line);
+    const std::string& written = entry.Written;
+    if (written.size() >= 2 && (written.front() == '"' || written.front() == '\'') &&
+        written.back() == written.front())
+      Warn("quoted-value", line,
+          "the value of " + Quoted(name.Text()) + " is in quotes, which a symbol keeps: every "
+          "value that uses it holds them (" + Quoted(value.Text()) + "); leave them out, a "
+          "path with blanks needs none");
     std::string text = name.Text();
     if (text.size() < 2 || text.front() != '<' || text.back() != '>')
       Warn("symbol-name", line,
