@@ -30,6 +30,7 @@ class ScriptRunTest : public testing::Test {
   void TearDown() override {
     FreeAllProcLists();
     EXPECT_EQ(ProcListArray.Count, 0);
+    EXPECT_EQ(fake::OpenHandles(), 0u) << "the run left a handle open";
   }
 
   // Builds `list` from `sections` and runs it; the list stays for
