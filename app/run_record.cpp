@@ -87,14 +87,13 @@ const char* TakeSwitches(const char* argumentText, RunSwitches& switches) {
 }
 
 RunRecord::RunRecord()
-    : m_log(nullptr),
-      m_unattended(false),
+    : m_unattended(false),
       m_reported(false),
       m_inProgress(false),
       m_restartNeeded(false),
       m_startTime(0) {}
 
-RunRecord::~RunRecord() { CloseLog(); }
+RunRecord::~RunRecord() = default;
 
 void RunRecord::Begin() {
   CloseLog();
@@ -106,17 +105,11 @@ void RunRecord::Begin() {
   m_procedureStarts.Free();
 }
 
-void RunRecord::CloseLog() {
-  if (m_log) os::CloseFile(m_log);
-  m_log = nullptr;
-}
+void RunRecord::CloseLog() { m_log.Close(); }
 
 void RunRecord::StartLog(const char* path) {
   CloseLog();
-  if (!path || !*path || !os::OpenLog(path, m_log)) {
-    m_log = nullptr;
-    return;
-  }
+  if (!path || !*path || !os::OpenLog(path, m_log.Receive())) return;
   const char* elevation = "elevation unknown";
   switch (os::RunElevation()) {
     case os::Elevation::Elevated: elevation = "elevated"; break;
@@ -160,7 +153,7 @@ int RunRecord::End(bool completed) {
 }
 
 void RunRecord::Write(const TextString& utf8Text) {
-  if (!m_log) return;
+  if (!Logging()) return;
   os::LocalTime now;
   os::CurrentLocalTime(now);
   char stamp[64];
@@ -168,13 +161,13 @@ void RunRecord::Write(const TextString& utf8Text) {
            now.Day, now.Hour, now.Minute, now.Second, now.Milliseconds);
   TextString line(stamp);
   line.Append(utf8Text).Append("\r\n");
-  os::AppendToLog(m_log, line.Text(), static_cast<uint32_t>(line.Length()));
+  os::AppendToLog(m_log.Get(), line.Text(), static_cast<uint32_t>(line.Length()));
 }
 
 void RunRecord::ProcedureStarted(const char* section, const char* mode) {
   uint32_t now = os::Milliseconds();
   m_procedureStarts.AppendBytes(&now, sizeof now);
-  if (!m_log) return;
+  if (!Logging()) return;
   Write(TextString("procedure ").Append(Quoted(section)).Append(" (").Append(ToUtf8(mode))
             .Append(") starts"));
 }
@@ -187,7 +180,7 @@ void RunRecord::ProcedureEnded(const char* section, bool result, bool succeeded)
     m_procedureStarts.Remove((depth - 1) * static_cast<int32_t>(sizeof(uint32_t)),
                              sizeof(uint32_t));
   }
-  if (!m_log) return;
+  if (!Logging()) return;
   char details[64];
   snprintf(details, sizeof details, ": Result %s, %u ms", result ? "true" : "false",
            os::Milliseconds() - started);
@@ -199,7 +192,7 @@ void RunRecord::ProcedureEnded(const char* section, bool result, bool succeeded)
 void RunRecord::FileActionDone(FileAction action, const char* first, const char* second,
                                uint32_t number) {
   if (action == FileAction::RemovedAtRestart) m_restartNeeded = true;
-  if (!m_log) return;
+  if (!Logging()) return;
   char value[32];
   TextString line;
   switch (action) {
@@ -257,14 +250,14 @@ void RunRecord::FileActionDone(FileAction action, const char* first, const char*
 
 void RunRecord::ErrorReported(unsigned id, const char* const*, int, const char* text) {
   m_reported = true;
-  if (!m_log) return;
+  if (!Logging()) return;
   char number[32];
   snprintf(number, sizeof number, "error report %u: ", id);
   Write(TextString(number).Append(OneLine(text)));
 }
 
 void RunRecord::BoxDone(const BoxEvent& box) {
-  if (!m_log) return;
+  if (!Logging()) return;
   bool yesNo = (box.Style & os::box::ButtonsMask) == os::box::YesNo;
   Write(TextString("box \"")
             .Append(OneLine(box.Caption))
@@ -280,7 +273,7 @@ void RunRecord::BoxDone(const BoxEvent& box) {
 
 void RunRecord::JournalNoted(JournalNote note, const char* path, const char* utf8Detail,
                              uint32_t number) {
-  if (!m_log) return;
+  if (!Logging()) return;
   char count[32];
   snprintf(count, sizeof count, "%u", static_cast<unsigned>(number));
   TextString line;

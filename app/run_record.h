@@ -47,7 +47,7 @@ class RunRecord : public RunObserver {
   // Opens the log at `path` and writes the start line. A log that cannot
   // be opened (or is reached through a link) is left out; the run goes on.
   void StartLog(const char* path);
-  bool Logging() const { return m_log != nullptr; }
+  bool Logging() const { return m_log.IsOpen(); }
   // Writes the end line and closes the log; gives the run's exit code.
   int End(bool completed);
 
@@ -68,7 +68,7 @@ class RunRecord : public RunObserver {
   void Write(const TextString& utf8Text);
   void CloseLog();
 
-  os::FileHandle m_log;
+  os::OwnedFile m_log;
   bool m_unattended;
   bool m_reported;       // an error report was shown (or answered)
   bool m_inProgress;     // another run of the script was in progress

@@ -16,7 +16,8 @@ extern bool UpdaterRollback;    // ROLLBACK of the UPDATER section: the run can 
 const char* ArgumentTextOf(const char* commandLine);
 
 // The entry's work once the process is set up: start-up, the run, the
-// clean-up. Gives the exit code, which is 0 on every road.
+// clean-up. Gives the exit code: 0 on every road of a run that shows its
+// boxes; an unattended run's tells how it ended (app/run_record.h).
 int UpdaterMain(const char* argumentText);
 
 // True when the run may proceed; every false has been reported.

@@ -14,6 +14,48 @@ class TextString;
 
 namespace os {
 
+// The owner of a handle that crosses the seam: it closes the handle with
+// the seam's own `CloseIt` when it goes, on every road out of the code that
+// holds it. A call that closes the handle itself takes it from its owner
+// (the overloads beside those calls, below). Not copied; moved.
+template <void (*CloseIt)(void*)>
+class Owned {
+ public:
+  Owned() = default;
+  ~Owned() { Close(); }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  Owned(Owned&& other) : m_handle(other.Release()) {}
+  Owned& operator=(Owned&& other) {
+    if (this != &other) {
+      Close();
+      m_handle = other.Release();
+    }
+    return *this;
+  }
+
+  void* Get() const { return m_handle; }
+  bool IsOpen() const { return m_handle != nullptr; }
+  // Closes what it holds and gives the place for a call that opens a handle.
+  void*& Receive() {
+    Close();
+    return m_handle;
+  }
+  // Gives the handle up to a call that closes it.
+  void* Release() {
+    void* handle = m_handle;
+    m_handle = nullptr;
+    return handle;
+  }
+  // Closes it now, where that must come before what follows.
+  void Close() {
+    if (m_handle) CloseIt(Release());
+  }
+
+ private:
+  void* m_handle = nullptr;
+};
+
 // Message box styles and answers, with the platform's values.
 namespace box {
 constexpr uint32_t Ok = 0x0;
@@ -165,6 +207,19 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes,
 bool DiscardFile(FileHandle file, const char* path);
 
 void CloseFile(FileHandle file);  // CloseHandle
+using OwnedFile = Owned<CloseFile>;
+
+// PlaceFile and DiscardFile on an owned file: the owner gives up the handle
+// that the call closed.
+inline Placement PlaceFile(OwnedFile& file, const char* target, uint32_t attributes,
+                           bool replace = true) {
+  Placement placement = PlaceFile(file.Get(), target, attributes, replace);
+  if (placement == Placement::Placed) file.Release();
+  return placement;
+}
+inline bool DiscardFile(OwnedFile& file, const char* path) {
+  return DiscardFile(file.Release(), path);
+}
 
 // The road of systems without the calls above, by name.
 enum class Move { Moved, Failed, Unsupported };
@@ -231,6 +286,12 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
 // False when the wait fails; `exitCode` is set after a wait for the exit.
 enum class WaitFor { Exit, InputIdle };
 bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode);
+// CloseHandle: a process that is not waited for.
+void CloseProcess(ProcessHandle process);
+using OwnedProcess = Owned<CloseProcess>;
+inline bool WaitForProgram(OwnedProcess& process, WaitFor wait, uint32_t& exitCode) {
+  return WaitForProgram(process.Release(), wait, exitCode);
+}
 
 // --- Shortcuts ------------------------------------------------------------------
 
@@ -267,6 +328,7 @@ constexpr uint32_t KeyRead = 0x20019;
 // False, leaving `key` untouched, when the key does not open.
 bool RegistryOpen(RegistryRoot root, const char* path, uint32_t access, RegistryHandle& key);
 void RegistryClose(RegistryHandle key);
+using OwnedKey = Owned<RegistryClose>;
 // The byte size of a value's data, 0 when absent or not reported.
 uint32_t RegistryValueSize(RegistryHandle key, const char* name);
 // Reads at most `size` bytes of a value's data into `buffer`; the type is

@@ -426,6 +426,8 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
   return waited;
 }
 
+void CloseProcess(ProcessHandle process) { CloseHandle(static_cast<HANDLE>(process)); }
+
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {
   IShellLinkA* link = nullptr;

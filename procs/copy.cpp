@@ -64,10 +64,10 @@ bool NameBeside(const TextString& target, int attempt, const char* extension,
 }
 
 // Creates the run's file beside `target`, on the first name nothing holds.
-bool CreateBeside(const TextString& target, TextString& temporary, os::FileHandle& file) {
+bool CreateBeside(const TextString& target, TextString& temporary, os::OwnedFile& file) {
   for (int attempt = 0; attempt < NameCount; ++attempt) {
     if (!NameBeside(target, attempt, ".tmp", temporary)) return false;
-    switch (os::CreateNewFile(temporary.Text(), file)) {
+    switch (os::CreateNewFile(temporary.Text(), file.Receive())) {
       case os::Creation::Created:
         return true;
       case os::Creation::NameTaken:
@@ -81,7 +81,7 @@ bool CreateBeside(const TextString& target, TextString& temporary, os::FileHandl
 
 // Removes the run's file after a failure; one that stays becomes `leftover`,
 // to be reported. Always false: the copy failed.
-bool Discard(os::FileHandle file, const TextString& temporary, TextString& leftover) {
+bool Discard(os::OwnedFile& file, const TextString& temporary, TextString& leftover) {
   if (!os::DiscardFile(file, temporary.Text())) leftover.Assign(temporary);
   return false;
 }
@@ -132,10 +132,10 @@ bool CopyReplacing(const TextString& source, const TextString& target, TextStrin
   // system's ANSI calls could not reach afterwards.
   if (target.Length() == 0 || target.Length() > MaxPathLength) return false;
   TextString temporary;
-  os::FileHandle file = nullptr;
+  os::OwnedFile file;
   if (!CreateBeside(target, temporary, file)) return false;
   uint32_t attributes = 0;
-  if (!os::CopyIntoFile(source.Text(), file, attributes))
+  if (!os::CopyIntoFile(source.Text(), file.Get(), attributes))
     return Discard(file, temporary, leftover);
   switch (os::PlaceFile(file, target.Text(), attributes)) {
     case os::Placement::Placed:
@@ -145,7 +145,7 @@ bool CopyReplacing(const TextString& source, const TextString& target, TextStrin
     case os::Placement::Unsupported:
       break;
   }
-  os::CloseFile(file);
+  file.Close();  // moved by name, which a file held open cannot be
   return PlaceByName(temporary, target, attributes, leftover);
 }
 
@@ -164,11 +164,11 @@ Copy CopyKeeping(const TextString& source, const TextString& target, TextString&
     case journal::Recorded::Failed:
       return Copy::Reported;
   }
-  os::FileHandle file = nullptr;
-  if (os::CreateNewFile(files.Temporary.Text(), file) != os::Creation::Created)
+  os::OwnedFile file;
+  if (os::CreateNewFile(files.Temporary.Text(), file.Receive()) != os::Creation::Created)
     return Copy::Failed;
   uint32_t attributes = 0;
-  if (!os::CopyIntoFile(source.Text(), file, attributes) ||
+  if (!os::CopyIntoFile(source.Text(), file.Get(), attributes) ||
       journal::KeepAside(files) == journal::Aside::Refused) {
     Discard(file, files.Temporary, leftover);
     return Copy::Failed;
@@ -182,7 +182,7 @@ Copy CopyKeeping(const TextString& source, const TextString& target, TextString&
     case os::Placement::Unsupported:
       break;
   }
-  os::CloseFile(file);
+  file.Close();  // moved by name, which a file held open cannot be
   if (!os::MoveOneFile(files.Temporary.Text(), target.Text())) {
     DiscardByName(files.Temporary, leftover);
     return Copy::Failed;

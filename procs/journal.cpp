@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "base/byte_buffer.h"
 #include "base/characters.h"
@@ -27,8 +28,9 @@ const char* const Folder = "D";      // path
 const char* const CompletedMark = "C";   // the run completed: what it kept may go
 const char* const UndoneMark = "U";      // every change has been undone
 
+// A fresh Run put in place of the last one closes the journal that one held.
 struct Run {
-  os::FileHandle File = nullptr;
+  os::OwnedFile File;
   TextString Path;
   TextString Token;  // eight hexadecimal digits in the names of the run's files
   uint32_t Sequence = 0;
@@ -109,7 +111,8 @@ bool Record(const char* const* fields, int count, bool report = true) {
                                static_cast<uint32_t>(line.Length()))))
       .Append("\r\n");
   if (line.Length() != expected + 10 ||
-      !os::AppendToJournal(TheJournal.File, line.Text(), static_cast<uint32_t>(line.Length()))) {
+      !os::AppendToJournal(TheJournal.File.Get(), line.Text(),
+                           static_cast<uint32_t>(line.Length()))) {
     if (report) ShowError(MsgJournalFailed, TheJournal.Path.Text());
     return false;
   }
@@ -476,10 +479,9 @@ TextString PathFor(const TextString& scriptPath) {
 Outcome RecoverInterruptedRun(const char* path) {
   // A run that never reached its end in this process (the checker's) holds
   // nothing any more.
-  if (TheJournal.File) os::CloseFile(TheJournal.File);
   TheJournal = Run();
-  os::FileHandle file = nullptr;
-  switch (os::OpenJournal(path, false, file)) {
+  os::OwnedFile file;
+  switch (os::OpenJournal(path, false, file.Receive())) {
     case os::JournalOpening::Missing:
       return Outcome::Done;
     case os::JournalOpening::Opened:
@@ -492,14 +494,14 @@ Outcome RecoverInterruptedRun(const char* path) {
       return Outcome::Failed;
   }
   JournalText text;
-  if (!text.Read(file)) {
-    os::CloseFile(file);
+  if (!text.Read(file.Get())) {
+    file.Close();  // not held while the box waits
     ShowError(MsgJournalFailed, path);
     return Outcome::Failed;
   }
   Observer().JournalNoted(JournalNote::Recovering, path, "", text.Completed() ? 1 : 0);
   TheJournal = Run();
-  TheJournal.File = file;
+  TheJournal.File = std::move(file);
   TheJournal.Path.Assign(path);
   if (text.Completed()) {
     FinishAll(text);
@@ -507,7 +509,7 @@ Outcome RecoverInterruptedRun(const char* path) {
     UndoAll(text);
     Mark(UndoneMark, false);  // spares a start after a cut here a second pass
   }
-  os::DiscardFile(file, path);
+  os::DiscardFile(TheJournal.File, path);
   TheJournal = Run();
   return Outcome::Done;
 }
@@ -515,17 +517,17 @@ Outcome RecoverInterruptedRun(const char* path) {
 Outcome Begin(const char* path) {
   TheJournal = Run();
   TheJournal.Path.Assign(path);
-  os::FileHandle file = nullptr;
-  switch (os::OpenJournal(path, true, file)) {
+  os::OwnedFile file;
+  switch (os::OpenJournal(path, true, file.Receive())) {
     case os::JournalOpening::Opened:
       break;
     case os::JournalOpening::Exists:
     case os::JournalOpening::InUse:
       // Another start took the name since this one looked.
-      if (os::OpenJournal(path, false, file) == os::JournalOpening::InUse) {
+      if (os::OpenJournal(path, false, file.Receive()) == os::JournalOpening::InUse) {
         return InProgress(path);
       }
-      if (file) os::CloseFile(file);
+      file.Close();  // not held while the box waits
       ShowError(MsgJournalFailed, path);
       return Outcome::Failed;
     case os::JournalOpening::Missing:
@@ -533,7 +535,7 @@ Outcome Begin(const char* path) {
       ShowError(MsgJournalFailed, path);
       return Outcome::Failed;
   }
-  TheJournal.File = file;
+  TheJournal.File = std::move(file);
   // A token of this moment, so that no earlier run's leftover bears the
   // names of this run's files.
   os::LocalTime now;
@@ -545,7 +547,7 @@ Outcome Begin(const char* path) {
   TheJournal.Token = Hex(token);
   const char* header[] = {Header, Version, TheJournal.Token.Text()};
   if (!Record(header, 3)) {
-    os::DiscardFile(file, path);
+    os::DiscardFile(TheJournal.File, path);
     TheJournal = Run();
     return Outcome::Failed;
   }
@@ -561,12 +563,11 @@ bool End(bool completed) {
   TheJournal.Active = false;
   // What the run recorded is read back, as a later start would read it.
   JournalText text;
-  bool read = text.Read(TheJournal.File);
+  bool read = text.Read(TheJournal.File.Get());
   if (completed && !(read && Mark(CompletedMark))) completed = false;
   if (!read) {
     // Nothing can be undone from here; the journal stays for the next start.
     ShowError(MsgJournalFailed, TheJournal.Path.Text());
-    os::CloseFile(TheJournal.File);
     TheJournal = Run();
     return false;
   }

@@ -100,9 +100,9 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
     if (!AppendAll(commandLine, pieces, 4)) return false;
     if (named && application.Assign(file).Length() != file.Length()) return false;
   }
-  os::ProcessHandle process = nullptr;
+  os::OwnedProcess process;
   if (!os::StartProgram(named ? application.Text() : nullptr, commandLine.Text(),
-                        directory.Text(), process))
+                        directory.Text(), process.Receive()))
     return false;
   ReportFileAction(FileAction::ProgramStarted, commandLine.Text(), directory.Text());
   uint32_t exitCode = 0;

@@ -8,23 +8,18 @@ constexpr uint32_t PlatformNt = 2;
 }  // namespace
 
 RegistryKey::RegistryKey(os::RegistryRoot root, const char* path)
-    : m_root(root), m_path(path), m_key(nullptr) {}
+    : m_root(root), m_path(path) {}
 
-RegistryKey::~RegistryKey() { Close(); }
+RegistryKey::~RegistryKey() = default;
 
 bool RegistryKey::Open(uint32_t access) {
-  Close();
-  return os::RegistryOpen(m_root, m_path.Text(), access, m_key);
+  return os::RegistryOpen(m_root, m_path.Text(), access, m_key.Receive());
 }
 
-void RegistryKey::Close() {
-  if (!m_key) return;
-  os::RegistryClose(m_key);
-  m_key = nullptr;
-}
+void RegistryKey::Close() { m_key.Close(); }
 
 uint32_t RegistryKey::ValueSize(const char* name) const {
-  return m_key ? os::RegistryValueSize(m_key, name) : 0;
+  return m_key.IsOpen() ? os::RegistryValueSize(m_key.Get(), name) : 0;
 }
 
 bool RegistryKey::ReadStringValue(const char* name, TextString& text) const {
@@ -36,7 +31,7 @@ bool RegistryKey::ReadStringValue(const char* name, TextString& text) const {
   // the buffer.
   TextString data;
   if (!data.Reserve(static_cast<int32_t>(size) + 1)) return false;
-  if (!os::RegistryRead(m_key, name, data.Buffer(), size)) return false;
+  if (!os::RegistryRead(m_key.Get(), name, data.Buffer(), size)) return false;
   return text.SetText(data.Text());
 }
 

@@ -42,7 +42,7 @@ class RegistryKey {
  private:
   os::RegistryRoot m_root;
   TextString m_path;
-  os::RegistryHandle m_key;  // null while closed
+  os::OwnedKey m_key;
 };
 
 // The App Paths entry of `program` (a file name such as "x.exe"): its

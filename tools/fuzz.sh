@@ -49,6 +49,7 @@ smoke_runs() {
   case $1 in
     whole_run_fuzz) echo 30000 ;;
     expansion_fuzz) echo 30000 ;;
+    check_fuzz) echo 1500 ;;
     *) echo 150000 ;;
   esac
 }
@@ -56,6 +57,13 @@ max_len() {
   case $1 in
     expansion_fuzz) echo 8192 ;;
     *) echo 4096 ;;
+  esac
+}
+# Seeds beyond tests/fuzz/corpus/<target>: the checker takes the scripts of
+# its own tests and the demo script as they are.
+more_seeds() {
+  case $1 in
+    check_fuzz) echo "$root/tests/check/scripts $root/tests/check/good $root/demo/updater.ini" ;;
   esac
 }
 
@@ -81,8 +89,14 @@ for target in "${targets[@]}"; do
     mkdir -p "$work"
     options+=(-max_total_time="$seconds")
   fi
+  corpora=("$work")
+  [ -d "$seeds" ] && corpora+=("$seeds")
+  # libFuzzer reads folders only: a seed file is copied into the run's corpus.
+  for seed in $(more_seeds "$target"); do
+    if [ -d "$seed" ]; then corpora+=("$seed"); else cp "$seed" "$work/"; fi
+  done
   log=$build_dir/$target.log
-  if "$binary" "${options[@]}" "$work" "$seeds" >"$log" 2>&1; then
+  if "$binary" "${options[@]}" "${corpora[@]}" >"$log" 2>&1; then
     result="no crash"
   else
     result="FAILED (see $log; the input is in $artifacts)"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "report_texts.h"
 #include "wine_case.h"
 #include "wine_env.h"
 
@@ -46,8 +47,7 @@ TEST(Kinds, CopyReplacesATargetAndAFailedCopyLeavesNothingBehind) {
   RunResult r = c.Run();
   ASSERT_EQ(r.boxes.size(), 1u) << r;
   EXPECT_EQ(r.boxes[0].icon, "error");
-  EXPECT_EQ(r.boxes[0].text, "ファイルのコピーに失敗しました。\n\n転送元：\"" + dir +
-                                 "\\src\\a.txt\"\n転送先：\"" + dir + "\\nowhere\\a.txt\"");
+  EXPECT_EQ(r.boxes[0].text, Report(8, dir + "\\src\\a.txt", dir + "\\nowhere\\a.txt"));
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(c.ReadFile("dst/a.txt"), std::string(100000, 'n'));
   EXPECT_FALSE(c.Exists("nowhere"));
@@ -113,8 +113,7 @@ TEST(Kinds, CopiesToTheLongestPathsLeaveNothingBehind) {
       EXPECT_EQ(c.ReadFile(folder + "/" + name), "new");
     } else {
       ASSERT_EQ(r.boxes.size(), 1u) << r;
-      EXPECT_EQ(r.boxes[0].text, "ファイルのコピーに失敗しました。\n\n転送元：\"" + c.WinPath("a.txt") +
-                                     "\"\n転送先：\"" + target + "\"");
+      EXPECT_EQ(r.boxes[0].text, Report(8, c.WinPath("a.txt"), target));
       EXPECT_FALSE(c.Exists(folder + "/" + name));
     }
     EXPECT_TRUE(FilesNamed(c, "~upd").empty());
@@ -131,8 +130,7 @@ TEST(Kinds, ACopyOntoADirectoryIsRefusedAndLeavesNothingBehind) {
   c.WriteScript("[UPDATER]\nNAME=T\nPROC=c\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\nTO=<Src>\\dir\n");
   RunResult r = c.Run();
   ASSERT_EQ(r.boxes.size(), 1u) << r;
-  EXPECT_EQ(r.boxes[0].text, "ファイルのコピーに失敗しました。\n\n転送元：\"" + c.WinPath("a.txt") +
-                                 "\"\n転送先：\"" + c.WinPath("dir") + "\"");
+  EXPECT_EQ(r.boxes[0].text, Report(8, c.WinPath("a.txt"), c.WinPath("dir")));
   EXPECT_EQ(c.ReadFile("dir/inside.txt"), "kept");
   EXPECT_TRUE(FilesNamed(c, "~upd").empty());
 }
@@ -155,8 +153,7 @@ TEST(Kinds, LaunchWithoutWaitingForTheEnd) {
   EXPECT_TRUE((texts[0] == "ready" && texts[1] == "started") ||
               (texts[0] == "started" && texts[1] == "ready"))
       << r;
-  EXPECT_EQ(texts[2], "アプリケーションの起動に失敗しました。\n\nファイル：\"" + c.WinPath("console.exe") +
-                          "\"\nパラメータ：\"\"");
+  EXPECT_EQ(texts[2], Report(9, c.WinPath("console.exe"), ""));
 }
 
 TEST(Kinds, ExistAndSwitchChooseTheBranch) {
@@ -184,7 +181,7 @@ TEST(Kinds, ASwitchLeadingBackIntoItselfEndsWithAReportWhileDeepListsRun) {
   RunResult r = c.Run();
   ASSERT_EQ(r.boxes.size(), 1u) << r;
   EXPECT_EQ(r.boxes[0].icon, "error");
-  EXPECT_EQ(r.boxes[0].text, "シンボルが正しくありません。\n\nシンボル：\"loop\"");
+  EXPECT_EQ(r.boxes[0].text, Report(6, "loop"));
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_FALSE(r.timedOut);
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "report_texts.h"
 #include "wine_case.h"
 
 namespace e2e {
@@ -70,7 +71,7 @@ TEST(MsgBox, ConditionsNameOnlyProceduresOfTheSameList) {
   RunResult result = run.Run();
   ASSERT_EQ(result.boxes.size(), 2u) << result;
   EXPECT_EQ(result.boxes[0].text, "late");
-  EXPECT_EQ(result.boxes[1].text, "シンボルが正しくありません。\n\nシンボル：\"nobody ,1\"");
+  EXPECT_EQ(result.boxes[1].text, Report(6, "nobody ,1"));
   EXPECT_EQ(result.boxes[1].icon, "error");
 }
 
@@ -81,20 +82,18 @@ TEST(MsgBox, AListIsBuiltWholeBeforeAnyOfItRuns) {
                   Box("b", "INFORMATION", "b") + "[c]\nMODE=Nothing\n");
   RunResult unknown = run.Run();
   ASSERT_EQ(unknown.boxes.size(), 1u) << unknown;
-  EXPECT_EQ(unknown.boxes[0].text, "シンボルが正しくありません。\n\nシンボル：\"Nothing\"");
+  EXPECT_EQ(unknown.boxes[0].text, Report(6, "Nothing"));
 
   run.WriteScript("[UPDATER]\nNAME=T\nPROC=a,,b\n" + Box("a", "INFORMATION", "a") +
                   Box("b", "INFORMATION", "b"));
   RunResult empty = run.Run();
   ASSERT_EQ(empty.boxes.size(), 1u) << empty;
-  EXPECT_EQ(empty.boxes[0].text,
-            "設定ファイルのフォーマットが正しくありません。\n\nセクション：\"\"\nパラメータ：\"MODE\"");
+  EXPECT_EQ(empty.boxes[0].text, Report(2, "", "MODE"));
 
   run.WriteScript("[UPDATER]\nNAME=T\nPROC=a\n[a]\nMODE=MSGBOX\nFLAG=\nTYPE=ERROR\nTEXT=x\n");
   RunResult missing = run.Run();
   ASSERT_EQ(missing.boxes.size(), 1u) << missing;
-  EXPECT_EQ(missing.boxes[0].text,
-            "設定ファイルのフォーマットが正しくありません。\n\nセクション：\"a\"\nパラメータ：\"ISABORT\"");
+  EXPECT_EQ(missing.boxes[0].text, Report(2, "a", "ISABORT"));
   EXPECT_EQ(missing.exitCode, 0);
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "report_texts.h"
 #include "wine_case.h"
 #include "wine_env.h"
 
@@ -62,8 +63,7 @@ TEST(Procs6, DeleteRemovesFilesThenReportsOneThatIsGone) {
 
   RunResult again = run.Run();
   ASSERT_EQ(again.boxes.size(), 1u) << again;
-  EXPECT_EQ(again.boxes[0].text,
-            "ファイルの削除に失敗しました。\n\nファイル：\"" + run.WinPath("a.txt") + "\"");
+  EXPECT_EQ(again.boxes[0].text, Report(10, run.WinPath("a.txt")));
   EXPECT_EQ(again.boxes[0].icon, "error");
 }
 
@@ -121,8 +121,7 @@ TEST(Procs6, AttrReportsAMissingFileWithItsValue) {
   Prepare(run, "a", "[a]\nMODE=ATTR\nFILE=" + run.WinPath("none.txt") + "\nARG=0x2a\n");
   RunResult result = run.Run();
   ASSERT_EQ(result.boxes.size(), 1u) << result;
-  EXPECT_EQ(result.boxes[0].text, "ファイル属性の変更に失敗しました。\n\nファイル：\"" +
-                                      run.WinPath("none.txt") + "\"\n属性：0x0000002A");
+  EXPECT_EQ(result.boxes[0].text, ReportAttributes(run.WinPath("none.txt"), 0x2A));
 }
 
 TEST(Procs6, MakeDirCreatesLevelsInOrderAndReportsAMissingParent) {
@@ -134,8 +133,7 @@ TEST(Procs6, MakeDirCreatesLevelsInOrderAndReportsAMissingParent) {
   run.WriteFile("file", "not a directory");
   RunResult result = run.Run();
   ASSERT_EQ(result.boxes.size(), 1u) << result;
-  EXPECT_EQ(result.boxes[0].text, "ディレクトリの作成に失敗しました。\n\nディレクトリ：\"" +
-                                      run.WinPath("missing\\child") + "\"");
+  EXPECT_EQ(result.boxes[0].text, Report(13, run.WinPath("missing\\child")));
   EXPECT_TRUE(std::filesystem::is_directory(run.UnixPath("new/deeper")));
   EXPECT_EQ(run.ReadFile("file"), "not a directory");
   EXPECT_FALSE(run.Exists("missing"));

@@ -1,15 +1,14 @@
 // What the robustness cases under Wine share: the reports as the user sees
-// them, script pieces, and the check that a run ended by itself with 0.
+// them (report_texts.h), script pieces, and the check that a run ended by
+// itself with 0.
 #ifndef TESTS_E2E_ROBUST_SUPPORT_H
 #define TESTS_E2E_ROBUST_SUPPORT_H
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <vector>
 
-#include "os/catalogue_text.h"
+#include "report_texts.h"
 #include "wine_case.h"
 
 namespace e2e {
@@ -17,27 +16,6 @@ namespace robust {
 
 inline std::string CaseName() {
   return std::string("robust_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
-// The catalogue's text of message `id` (UTF-8, printf placeholders).
-inline const char* CatalogueText(unsigned id) {
-  const char* text = catalogue::MessageText(id);
-  return text ? text : "(no such message)";
-}
-
-// A report with text particulars, as the user reads it.
-inline std::string Report(unsigned id, const std::string& first = "",
-                          const std::string& second = "") {
-  std::vector<char> text(4096 + first.size() + second.size());
-  snprintf(text.data(), text.size(), CatalogueText(id), first.c_str(), second.c_str());
-  return text.data();
-}
-
-// The report of attributes that could not be set (a path and a number).
-inline std::string ReportAttributes(const std::string& path, unsigned value) {
-  std::vector<char> text(4096 + path.size());
-  snprintf(text.data(), text.size(), CatalogueText(12), path.c_str(), value);
-  return text.data();
 }
 
 // `name` `count` times, separated by commas.
@@ -56,7 +34,7 @@ inline std::string Script(const std::string& proc, const std::string& sections) 
   return "[UPDATER]\nNAME=T\nPROC=" + proc + "\n" + sections;
 }
 
-// A run that ended by itself with 0, as every run must.
+// A run that ended by itself with 0, as every run that shows its boxes must.
 inline void ExpectClean(const RunResult& run) {
   EXPECT_FALSE(run.timedOut) << run;
   EXPECT_EQ(run.exitCode, 0) << run;

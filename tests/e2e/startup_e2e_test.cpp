@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "report_texts.h"
 #include "wine_case.h"
 
 namespace e2e {
@@ -15,14 +16,9 @@ std::string CaseName() {
   return std::string("startup_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
 }
 
-std::string MissingFile(const std::string& path) {
-  return "ファイルが見つかりません。\n\nファイル:：\"" + path + "\"";
-}
+std::string MissingFile(const std::string& path) { return Report(1, path); }
 
-std::string BadFormat(const std::string& key) {
-  return "設定ファイルのフォーマットが正しくありません。\n\nセクション：\"UPDATER\"\nパラメータ：\"" +
-         key + "\"";
-}
+std::string BadFormat(const std::string& key) { return Report(2, "UPDATER", key); }
 
 void ExpectErrorBox(const RunResult& run, const std::string& caption, const std::string& text) {
   ASSERT_EQ(run.boxes.size(), 1u) << run;
@@ -47,9 +43,7 @@ TEST(Startup, AFolderNameWithDotsStillFindsTheScript) {
   run.InstallUpdater("app.v2\\updater.exe");
   run.WriteScript("[UPDATER]\nNAME=\nPROC=\n", "app.v2\\updater.ini");
   RunResult result = run.Run("Setup");
-  ExpectErrorBox(result, "Setup",
-                 "設定パラメータのアイテム数が正しくありません。\n\nセクション：\"UPDATER\"\n"
-                 "パラメータ：\"PROC\"");
+  ExpectErrorBox(result, "Setup", Report(4, "UPDATER", "PROC"));
 }
 
 TEST(Startup, MissingUpdaterKeysAreReportedUnderTheEarlierCaption) {

@@ -48,6 +48,8 @@ struct World {
   intptr_t lastHandle = 0;
   uint32_t clock = 0;
   std::map<intptr_t, std::string> handles;       // files held open: their paths
+  std::set<size_t> processes;  // started and not yet closed: their launch numbers
+  unsigned openKeys = 0;       // registry keys opened and not yet closed
   std::vector<Launch> launches;
   std::vector<Link> links;
   std::string modulePath = "C:\\Program\\updater.exe";
@@ -316,6 +318,8 @@ void RestoreCut() {
   // The run's process is gone, and with it every handle it held.
   for (auto& file : world.files) file.second.heldByRun = false;
   world.handles.clear();
+  world.processes.clear();
+  world.openKeys = 0;
   world.cutAt = 0;
   world.cut = false;
   world.calls = 0;
@@ -325,6 +329,11 @@ void RestoreCut() {
   world.answers.clear();
 }
 unsigned Calls() { return TheWorld().calls; }
+
+size_t OpenHandles() {
+  const World& world = TheWorld();
+  return world.handles.size() + world.processes.size() + world.openKeys;
+}
 
 namespace {
 World& KeptWorld() {
@@ -705,15 +714,22 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
   fake::TheWorld().launches.push_back(
       fake::Launch{started, application ? application : "(none)", commandLine, directory, false});
   process = reinterpret_cast<ProcessHandle>(fake::TheWorld().launches.size());
+  fake::TheWorld().processes.insert(fake::TheWorld().launches.size());
   return true;
 }
 
 bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
   fake::Count();
+  fake::TheWorld().processes.erase(reinterpret_cast<size_t>(process));
   fake::Launch& launch = fake::TheWorld().launches.at(reinterpret_cast<size_t>(process) - 1);
   launch.waitForExit = wait == WaitFor::Exit;
   if (launch.waitForExit) exitCode = fake::TheWorld().exitCode;
   return !fake::TheWorld().failWaits;
+}
+
+void CloseProcess(ProcessHandle process) {
+  fake::Count();
+  fake::TheWorld().processes.erase(reinterpret_cast<size_t>(process));
 }
 
 bool OpenLog(const char* path, FileHandle& log) {
@@ -798,10 +814,14 @@ bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key)
   auto found = fake::TheWorld().registry.find(fake::Lower(path));
   if (found == fake::TheWorld().registry.end()) return false;
   key = &found->second;
+  ++fake::TheWorld().openKeys;
   return true;
 }
 
-void RegistryClose(RegistryHandle) { fake::Count(); }
+void RegistryClose(RegistryHandle) {
+  fake::Count();
+  --fake::TheWorld().openKeys;
+}
 
 namespace {
 const std::string* RegistryData(RegistryHandle key, const char* name) {

@@ -2,6 +2,7 @@
 // tests set up and then inspect. Reset() before each test.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -82,6 +83,8 @@ void CutAt(unsigned call);
 bool WasCut();
 void RestoreCut();
 unsigned Calls();
+// Handles of the run still open: files, processes and registry keys.
+size_t OpenHandles();
 // Keeps a copy of the whole world, to go back to it for each of several
 // starts from the same moment.
 void KeepWorld();

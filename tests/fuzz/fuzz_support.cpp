@@ -1,28 +1,11 @@
 #include "fuzz_support.h"
 
-#include <cstdlib>
-
 #include "fake/fake_os.h"
-
-namespace {
-size_t Refused = 0;
-}
-
-// Linked with --wrap=malloc: every malloc of the statically linked code,
-// the program's core included, comes here first.
-extern "C" void* __real_malloc(size_t size);
-extern "C" void* __wrap_malloc(size_t size) {
-  if (size <= fuzz::LargestBlock) return __real_malloc(size);
-  ++Refused;
-  return nullptr;
-}
 
 namespace fuzz {
 
-size_t RefusedBlocks() { return Refused; }
-
 void ResetWorld() {
-  Refused = 0;
+  ForgetRefusedBlocks();
   fake::Reset();
   fake::SetModulePath("C:\\Program\\updater.exe");
   fake::SetFile("C:\\Program\\a.txt", "alpha");

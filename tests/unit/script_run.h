@@ -12,6 +12,7 @@
 #include "app/updater.h"
 #include "script/script_file.h"
 #include "base/report.h"
+#include "e2e/report_texts.h"
 #include "fake/fake_os.h"
 #include "os/os.h"
 #include "procs/proc_list.h"
@@ -29,6 +30,7 @@ class ScriptRunTest : public testing::Test {
   void TearDown() override {
     FreeAllProcLists();
     EXPECT_EQ(ProcListArray.Count, 0);
+    EXPECT_EQ(fake::OpenHandles(), 0u) << "the run left a handle open";
   }
 
   // Builds `list` from `sections` and runs it; the list stays for
@@ -48,13 +50,10 @@ class ScriptRunTest : public testing::Test {
     for (const fake::Box& box : fake::Boxes()) all += box.text + "|";
     return all;
   }
-  // A catalogue report with text arguments, followed by "|".
+  // A report with text arguments as the user reads it (the end-to-end
+  // bench's table, not the catalogue), followed by "|".
   static std::string Report(unsigned id, const char* first = "", const char* second = "") {
-    char format[512];
-    char text[1024];
-    os::LoadMessageText(id, format, sizeof(format));
-    snprintf(text, sizeof(text), format, first, second);
-    return std::string(text) + "|";
+    return e2e::Report(id, first, second) + "|";
   }
 
   ProcList list_ = nullptr;

@@ -194,6 +194,7 @@ bool WaitForProgram(ProcessHandle, WaitFor, uint32_t& exitCode) {
   exitCode = 0;
   return true;
 }
+void CloseProcess(ProcessHandle) {}
 
 bool SaveShellLink(const char* target, const char*, const char*, int, const char* linkPath) {
   if (Keeping()) TheWorld().LinkPaths.push_back(linkPath);

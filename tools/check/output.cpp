@@ -49,6 +49,23 @@ std::string UriOf(const std::string& nativePath) {
   return uri;
 }
 
+// A text on its output line: a control character that came in with the
+// script (a lone carriage return in a value) as its picture (U+2400 on),
+// which no reader of the lines takes for the end of one.
+std::string Printable(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 || c == '\t') {
+      line += c;
+    } else {
+      line += "\xE2\x90";
+      line += static_cast<char>(0x80 + byte);
+    }
+  }
+  return line;
+}
+
 json LocationOf(const std::string& uri, int line) {
   return {{"physicalLocation",
            {{"artifactLocation", {{"uri", uri}}}, {"region", {{"startLine", line}}}}}};
@@ -66,11 +83,12 @@ std::string TextOutput(const std::vector<ScriptFindings>& scripts, bool warnings
     const std::string path = console::Utf8FromNative(script.Path);
     for (const Diagnostic& problem : script.Problems) {
       out += path + ":" + std::to_string(problem.Line) + ": " +
-             (TellsAsError(problem, warningsAreErrors) ? "error: " : "warning: ") + problem.Text;
+             (TellsAsError(problem, warningsAreErrors) ? "error: " : "warning: ") +
+             Printable(problem.Text);
       if (!problem.Error) out += " [-W" + problem.Name + "]";
       out += "\n";
       for (const auto& note : problem.Notes)
-        out += path + ":" + std::to_string(note.first) + ": note: " + note.second + "\n";
+        out += path + ":" + std::to_string(note.first) + ": note: " + Printable(note.second) + "\n";
     }
   }
   Totals totals = Count(scripts, warningsAreErrors);

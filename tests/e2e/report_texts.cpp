@@ -1,0 +1,71 @@
+#include "report_texts.h"
+
+#include <stdexcept>
+
+namespace e2e {
+namespace {
+
+struct ReportText {
+  unsigned Id;
+  const char* Text;  // UTF-8; %s a text, %08X a number in eight hexadecimal digits
+};
+
+// Message 1's "ファイル:：" holds both a plain and a full-width colon: the
+// user reads it so.
+const ReportText Texts[] = {
+    {1, "ファイルが見つかりません。\n\nファイル:：\"%s\""},
+    {2, "設定ファイルのフォーマットが正しくありません。\n\nセクション：\"%s\"\nパラメータ：\"%s\""},
+    {3, "メモリが不足しています。\n\nオブジェクト：\"%s\""},
+    {4, "設定パラメータのアイテム数が正しくありません。\n\nセクション：\"%s\"\nパラメータ：\"%s\""},
+    {5, "パスの取得に失敗しました。\n\nファイル：\"%s\""},
+    {6, "シンボルが正しくありません。\n\nシンボル：\"%s\""},
+    {8, "ファイルのコピーに失敗しました。\n\n転送元：\"%s\"\n転送先：\"%s\""},
+    {9, "アプリケーションの起動に失敗しました。\n\nファイル：\"%s\"\nパラメータ：\"%s\""},
+    {10, "ファイルの削除に失敗しました。\n\nファイル：\"%s\""},
+    {11, "プロシージャ数が正しくありません。"},
+    {12, "ファイル属性の変更に失敗しました。\n\nファイル：\"%s\"\n属性：0x%08X"},
+    {13, "ディレクトリの作成に失敗しました。\n\nディレクトリ：\"%s\""},
+    {14, "ファイルを元に戻せませんでした。\n\nファイル：\"%s\"\n元のファイル：\"%s\""},
+    {15, "変更の記録に失敗しました。\n\nファイル：\"%s\""},
+    {16, "同じ設定ファイルのアップデートが実行中です。\n\n設定ファイル：\"%s\""},
+};
+
+const char* TextOf(unsigned id) {
+  for (const ReportText& text : Texts)
+    if (text.Id == id) return text.Text;
+  throw std::runtime_error("no report text for message " + std::to_string(id));
+}
+
+// Fills the placeholders of `format`: each "%s" with the next of `texts`,
+// "%08X" with `number`.
+std::string Fill(const std::string& format, const std::string* texts, size_t count,
+                 unsigned number) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string filled;
+  size_t next = 0;
+  for (size_t at = 0; at < format.size(); ++at) {
+    if (format.compare(at, 2, "%s") == 0) {
+      filled += next < count ? texts[next++] : "";
+      ++at;
+    } else if (format.compare(at, 4, "%08X") == 0) {
+      for (int shift = 28; shift >= 0; shift -= 4) filled += digits[(number >> shift) & 15];
+      at += 3;
+    } else {
+      filled += format[at];
+    }
+  }
+  return filled;
+}
+
+}  // namespace
+
+std::string Report(unsigned id, const std::string& first, const std::string& second) {
+  const std::string texts[] = {first, second};
+  return Fill(TextOf(id), texts, 2, 0);
+}
+
+std::string ReportAttributes(const std::string& path, unsigned value) {
+  return Fill(TextOf(12), &path, 1, value);
+}
+
+}  // namespace e2e
