@@ -210,8 +210,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(checked || !usage.empty(), "a refused symbol is told why");
   if (!checked) return 0;
 
+  // Lines as the profile reader counts them: CR LF, CR or LF ends one.
   int lines = 1;
-  for (char c : text) lines += c == '\n';
+  for (size_t i = 0; i < text.size(); ++i)
+    lines += text[i] == '\n' ||
+             (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
   // Once an allocation was refused, a text may have lost its contents.
   if (fuzz::RefusedBlocks() == 0) {
     CheckDiagnostics(scripts[0].Problems, lines);
