@@ -96,6 +96,8 @@ class Checker {
 
   std::vector<Diagnostic> Run();
 
+ private:
+  // Values that the updater takes without a word, by their form.
   void DateForm(const std::string& value, int line, const char* key);
   void NoWildcards(const std::string& value, int line, const char* key);
   void AttributePatterns(const std::string& value, int line, const char* key);
@@ -105,7 +107,6 @@ class Checker {
   void FullPaths(const std::string& value, int line, const char* key);
   void ProgramPaths(const std::string& value, int line, const char* key);
 
- private:
   enum class ListState { Checking, Checked };
   enum class Outcome { Checked, LeadsBack };
 
