@@ -221,6 +221,14 @@ inline bool DiscardFile(OwnedFile& file, const char* path) {
   return DiscardFile(file.Release(), path);
 }
 
+// A file opened to be read anywhere in it (CreateFileA with GENERIC_READ,
+// sharing read, write and delete, OPEN_EXISTING; GetFileSizeEx), as a
+// running program's file or one another program writes allows: the reader
+// locks nothing.
+bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size);
+// SetFilePointerEx and ReadFile: exactly `count` bytes at `offset`.
+bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count);
+
 // The road of systems without the calls above, by name.
 enum class Move { Moved, Failed, Unsupported };
 // MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).

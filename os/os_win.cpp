@@ -567,6 +567,26 @@ class AutoCloseHandle {
 
 }  // namespace
 
+bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
+  HANDLE opened = CreateFileA(path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  file.Receive() = opened;
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(opened, &length)) return false;
+  size = static_cast<uint64_t>(length.QuadPart);
+  return true;
+}
+
+bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  DWORD read = 0;
+  return SetFilePointerEx(static_cast<HANDLE>(file), at, nullptr, FILE_BEGIN) &&
+         ReadFile(static_cast<HANDLE>(file), out, count, &read, nullptr) && read == count;
+}
+
 bool OpenLog(const char* path, FileHandle& log) {
   HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                             FILE_SHARE_READ, nullptr, OPEN_ALWAYS,

@@ -52,6 +52,7 @@ enum class ValueForm : uint8_t {
   HexNumbers,    // "0x" and hexadecimal digits
   Checksums,     // the same, or empty for a box that shows the value
   Date,          // year/month/day
+  Version,       // one to four decimal numbers separated by "."
   WindowStates,  // show commands: decimal numbers
   AbortNumbers,  // two numbers "ok,no"
   Condition,     // empty, or "name,number" of a procedure of the same list

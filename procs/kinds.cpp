@@ -7,6 +7,7 @@
 const ProcKind* const ProcKinds[] = {
     &ExistKind,  &DateKind, &SwitchKind, &MsgBoxKind,  &CopyKind, &LaunchKind,
     &DeleteKind, &LinkKind, &OsVerKind,  &MakeDirKind, &AttrKind, &CrcKind,
+    &VersionKind,
 };
 
 const int ProcKindCount = sizeof(ProcKinds) / sizeof(ProcKinds[0]);

@@ -16,3 +16,4 @@ extern const ProcKind OsVerKind;
 extern const ProcKind MakeDirKind;
 extern const ProcKind AttrKind;
 extern const ProcKind CrcKind;
+extern const ProcKind VersionKind;

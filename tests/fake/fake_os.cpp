@@ -677,6 +677,24 @@ bool FileWriteDate(const char* path, CalendarDate& date) {
   return true;
 }
 
+bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
+  fake::Count();
+  fake::File* found = fake::FindFile(path);
+  if (!found || fake::Busy(*found) || !fake::Fits(path)) return false;
+  file.Receive() = fake::NewHandle(path);
+  size = found->contents.size();
+  return true;
+}
+
+bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
+  fake::Count();
+  const fake::File* found = fake::FindFile(fake::HeldPath(file));
+  if (!found || offset > found->contents.size() || count > found->contents.size() - offset)
+    return false;
+  memcpy(out, found->contents.data() + offset, count);
+  return true;
+}
+
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
   fake::Count();
   fake::File* file = fake::FindFile(path);

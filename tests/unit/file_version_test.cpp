@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "base/file_version.h"
+#include "base/report.h"
+#include "fake/fake_os.h"
+#include "script_run.h"
 
 namespace {
 
@@ -126,6 +129,48 @@ TEST(FileVersion, TheFixedInformationIsReadOnlyFromAWholeResource) {
   Bytes failing(good, true);
   FileVersion version = 0;
   EXPECT_EQ(ReadFileVersion(failing, version), VersionFound::Unreadable);
+}
+
+// --- The VERSION kind, against the double ---------------------------------
+
+class VersionTest : public ScriptRunTest {};
+
+std::string AsText(const std::vector<uint8_t>& data) { return std::string(data.begin(), data.end()); }
+
+TEST_F(VersionTest, IsTrueAtTheFirstFileOlderThanTheVersionWithoutOneOrUnreadable) {
+  struct {
+    const char* files;
+    const char* version;
+    bool result;
+  } rows[] = {
+      {"C:\\a\\v1_10.exe", "1.9", false},       // 1.10 is newer than 1.9
+      {"C:\\a\\v1_9.exe", "1.10", true},
+      {"C:\\a\\v1_10.exe", "1.10", false},      // equal is not older
+      {"C:\\a\\v1_10.exe", "1.10.0.1", true},   // missing parts are 0
+      {"C:\\a\\v2.exe", "2", false},            // 2.0.0.1
+      {" C:\\a\\v2.exe , C:\\a\\v1_9.exe ", "2", true},
+      {"C:\\a\\notes.txt", "0", true},          // no version at all
+      {"C:\\a\\none.exe", "0", true},
+      {"C:\\a\\locked.exe", "0", true},
+  };
+  for (const auto& row : rows) {
+    fake::Reset();
+    fake::SetFile("C:\\a\\v1_9.exe", AsText(Program(0x00010009, 0)));
+    fake::SetFile("C:\\a\\v1_10.exe", AsText(Program(0x0001000A, 0)));
+    fake::SetFile("C:\\a\\v2.exe", AsText(Program(0x00020000, 1)));
+    fake::SetFile("C:\\a\\notes.txt", "notes");
+    fake::SetFile("C:\\a\\locked.exe", AsText(Program(0x00090000, 0)));
+    fake::LockFile("C:\\a\\locked.exe");
+    EXPECT_TRUE(Run(std::string("[v]\nMODE=VERSION\nFILE=") + row.files + "\nVERSION=" +
+                        row.version + "\n",
+                    "v"))
+        << row.files << " " << row.version;
+    EXPECT_EQ(ResultOf(0), row.result) << row.files << " " << row.version;
+    EXPECT_EQ(Boxes(), "");
+  }
+  // A value that is no version stops the run, named as a bad TYPE is.
+  EXPECT_FALSE(Run("[v]\nMODE=VERSION\nFILE=C:\\a\\v2.exe\nVERSION=2.x\n", "v"));
+  EXPECT_EQ(Boxes(), Report(MsgBadSymbol, "2.x"));
 }
 
 }  // namespace

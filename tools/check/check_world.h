@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ struct World {
   std::string SystemDirectory;
   std::map<int, std::string> Folders;  // by CSIDL
   bool ReadFiles = false;  // the crc command reads the files it is given
+  std::set<void*> OpenFiles;  // the files it has open, as FILE*
   // Every value that exists reads as the empty text, and nothing is kept.
   bool Probe = false;
   // Nothing is kept: the checker's own expansions.

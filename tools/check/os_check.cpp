@@ -136,7 +136,29 @@ Placement PlaceFile(FileHandle, const char* target, uint32_t, bool) {
   return Untouched(target) ? Placement::Placed : Placement::Refused;
 }
 bool DiscardFile(FileHandle, const char*) { return true; }
-void CloseFile(FileHandle) {}
+// Files opened to be read are real files, read where the checker reads
+// files (the crc command, --src); every other handle is a token.
+void CloseFile(FileHandle file) {
+  if (TheWorld().OpenFiles.erase(file)) fclose(static_cast<FILE*>(file));
+}
+bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
+  if (!TheWorld().ReadFiles) return false;
+  FILE* opened = fopen(path, "rb");
+  if (!opened) return false;
+  TheWorld().OpenFiles.insert(opened);
+  file.Receive() = opened;
+  if (fseek(opened, 0, SEEK_END) != 0) return false;
+  long length = ftell(opened);
+  if (length < 0) return false;
+  size = static_cast<uint64_t>(length);
+  return true;
+}
+bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
+  FILE* opened = static_cast<FILE*>(file);
+  if (!TheWorld().OpenFiles.count(file) || offset > 0x7FFFFFFF) return false;
+  return fseek(opened, static_cast<long>(offset), SEEK_SET) == 0 &&
+         fread(out, 1, count, opened) == count;
+}
 Move MoveReplacing(const char* from, const char* to) {
   return Untouched(from) && Untouched(to) ? Move::Moved : Move::Failed;
 }

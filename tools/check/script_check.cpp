@@ -240,6 +240,10 @@ std::string Checker::WordHint(const Report& report, const std::string& section,
   const KeyDescription* about = DescriptionOf(section, key);
   if (profile::SameName(key, "MODE")) {
     for (int i = 0; i < ProcKindCount; ++i) allowed.push_back(ProcKinds[i]->Word);
+  } else if (about && about->Form == ValueForm::Version) {
+    return "; the " + key + " value " + Quoted(word) +
+           " is not a version: write one to four numbers of 0 to 65535 separated by \".\" "
+           "(2, 2.1, 2.1.0.15)";
   } else if (about && about->Form == ValueForm::Word) {
     for (int i = 0; i < about->Words.Count(); ++i) allowed.push_back(about->Words[i]);
   } else if (about && (about->Form == ValueForm::Condition || about->Form == ValueForm::ProcName)) {
@@ -663,6 +667,7 @@ void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
       case ValueForm::Condition:
         FlagForm(value, line, key.Key);
         break;
+      case ValueForm::Version:  // a malformed one is the kind's own report
       case ValueForm::Text:
       case ValueForm::ProcName:
       case ValueForm::ProcList:
