@@ -33,8 +33,9 @@ class VersionSearch {
     return true;
   }
   bool FileOffset(uint32_t rva, uint32_t size, uint64_t& offset);
-  // The entry of the resource directory at `directory` (relative to the
-  // section) whose id is `id`, or with `id` 0 the first entry; its offset.
+  // The entry of the resource directory at `directory` (an offset into the
+  // resources) whose id is `id`, or with `id` 0 the first entry; where it
+  // points, as such an offset.
   bool Entry(uint32_t directory, uint32_t id, bool wantSubdirectory, uint32_t& target);
 
   FileBytes& file_;

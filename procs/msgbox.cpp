@@ -45,13 +45,25 @@ const RecordKey<MSGBOX_INFO> Keys[] = {
      &MSGBOX_INFO::Answer, nullptr},
 };
 
+// A yes/no box's default button.
+int DefaultAnswer(uint32_t style) {
+  return (style & os::box::DefaultButton2) ? os::box::IdNo : os::box::IdYes;
+}
+
 // The answer an unattended run takes: for a yes/no box ANSWER's YES or NO,
 // else the button the box has as its default; OK for the others.
 int UnattendedAnswer(const MSGBOX_INFO& box, uint32_t style) {
   if ((style & os::box::ButtonsMask) != os::box::YesNo) return os::box::IdOk;
   if (box.Answer.Equals(AnswerWords[0])) return os::box::IdYes;
   if (box.Answer.Equals(AnswerWords[1])) return os::box::IdNo;
-  return (style & os::box::DefaultButton2) ? os::box::IdNo : os::box::IdYes;
+  return DefaultAnswer(style);
+}
+
+// The box type that `word` names (ASCII case ignored), or null.
+const BoxType* BoxTypeOf(const TextString& word) {
+  for (const BoxType& candidate : BoxTypes)
+    if (word.Equals(candidate.Word)) return &candidate;
+  return nullptr;
 }
 
 }  // namespace
@@ -74,13 +86,7 @@ static bool ExecuteMsgBox(PROC_INFO* record) {
     if (box->Flag.Item(1, ",").ToInt() != (condition->Result ? 1 : 0)) return true;
   }
 
-  const BoxType* type = nullptr;
-  for (const BoxType& candidate : BoxTypes) {
-    if (box->Type.Equals(candidate.Word)) {
-      type = &candidate;
-      break;
-    }
-  }
+  const BoxType* type = BoxTypeOf(box->Type);
   if (!type) {
     ShowError(MsgBadSymbol, box->Type.Text());
     return false;
@@ -108,8 +114,7 @@ extern const ProcKind MsgBoxKind = {
     "MSGBOX", "MSGBOX_INFO", Keys, kind_effect::ShowsBox, ParseMsgBox, ExecuteMsgBox};
 
 const char* UnattendedDefaultAnswer(const TextString& type) {
-  for (const BoxType& candidate : BoxTypes)
-    if (type.Equals(candidate.Word) && (candidate.Style & os::box::ButtonsMask) == os::box::YesNo)
-      return (candidate.Style & os::box::DefaultButton2) ? "No" : "Yes";
-  return nullptr;
+  const BoxType* box = BoxTypeOf(type);
+  if (!box || (box->Style & os::box::ButtonsMask) != os::box::YesNo) return nullptr;
+  return DefaultAnswer(box->Style) == os::box::IdNo ? "No" : "Yes";
 }
