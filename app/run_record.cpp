@@ -219,6 +219,9 @@ void RunRecord::FileActionDone(FileAction action, const char* first, const char*
       snprintf(value, sizeof value, ", exit code %u", static_cast<unsigned>(number));
       line.Assign("program ended: ").Append(Quoted(first)).Append(value);
       break;
+    case FileAction::VersionRead:
+      line.Assign("version of ").Append(Quoted(first)).Append(": ").Append(second);
+      break;
     case FileAction::KeptAside:
       line.Assign("kept ").Append(Quoted(first)).Append(" aside as ").Append(Quoted(second));
       break;

@@ -1,5 +1,9 @@
 #include "base/file_version.h"
 
+#include <cstdio>
+
+#include "os/os.h"
+
 namespace {
 
 uint32_t Number16(const uint8_t* at) { return at[0] | (at[1] << 8); }
@@ -152,6 +156,32 @@ bool ParseVersionText(const char* text, FileVersion& version) {
   return true;
 }
 
+TextString VersionText(FileVersion version) {
+  char text[24];
+  snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(version >> 48),
+           unsigned(version >> 32) & 0xFFFF, unsigned(version >> 16) & 0xFFFF,
+           unsigned(version) & 0xFFFF);
+  return TextString(text);
+}
+
 VersionFound ReadFileVersion(FileBytes& file, FileVersion& version) {
   return VersionSearch(file).Run(version);
+}
+
+VersionFound ReadFileVersion(const char* path, FileVersion& version) {
+  // A file's bytes through the seam.
+  class SeamFile : public FileBytes {
+   public:
+    bool Open(const char* path) { return os::OpenToRead(path, file_, size_); }
+    uint64_t Size() override { return size_; }
+    bool Read(uint64_t offset, void* out, uint32_t count) override {
+      return os::ReadAt(file_.Get(), offset, out, count);
+    }
+
+   private:
+    os::OwnedFile file_;
+    uint64_t size_ = 0;
+  } file;
+  if (!file.Open(path)) return VersionFound::NotOpened;
+  return ReadFileVersion(file, version);
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "base/text_string.h"
+
 // A version as four 16-bit numbers, major first: comparing two of them as
 // numbers compares the versions part by part.
 using FileVersion = uint64_t;
@@ -13,6 +15,8 @@ using FileVersion = uint64_t;
 // One to four decimal numbers of 0 to 65535 separated by "."; missing
 // parts are 0. False, leaving `version` as it was, for anything else.
 bool ParseVersionText(const char* text, FileVersion& version);
+// All four parts: "1.10.0.0".
+TextString VersionText(FileVersion version);
 
 // Where the bytes of a file come from.
 class FileBytes {
@@ -29,9 +33,14 @@ enum class VersionFound {
   Found,       // `version` holds the file version
   NoVersion,   // not a program, or one without version information
   Unreadable,  // a read of the file failed
+  NotOpened,   // (a path's) the file could not be opened, or is missing
 };
 
 // The file version (dwFileVersionMS, dwFileVersionLS) of the first version
 // resource of the program in `file`. Every offset and size in the file is
 // checked against what was read: a damaged file is one without a version.
 VersionFound ReadFileVersion(FileBytes& file, FileVersion& version);
+
+// The same for the file at `path`, opened through the seam sharing
+// everything (a running program's file is read), and closed again.
+VersionFound ReadFileVersion(const char* path, FileVersion& version);

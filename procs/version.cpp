@@ -8,6 +8,7 @@
 
 #include "base/file_version.h"
 #include "base/report.h"
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -26,28 +27,24 @@ const RecordKey<VERSION_INFO> Keys[] = {
      nullptr},
 };
 
-// A file's bytes through the seam, opened once, sharing everything.
-class SeamFile : public FileBytes {
- public:
-  explicit SeamFile(const char* path) : opened_(os::OpenToRead(path, file_, size_)) {}
-  bool Opened() const { return opened_; }
-  uint64_t Size() override { return size_; }
-  bool Read(uint64_t offset, void* out, uint32_t count) override {
-    return os::ReadAt(file_.Get(), offset, out, count);
-  }
-
- private:
-  os::OwnedFile file_;
-  uint64_t size_ = 0;
-  bool opened_;
-};
-
-// True when `path` is a program of `wanted` or a later version.
+// True when `path` is a program of `wanted` or a later version. The log
+// learns the version read, or why there is none.
 bool VersionAtLeast(const char* path, FileVersion wanted) {
-  SeamFile file(path);
   FileVersion version = 0;
-  return file.Opened() && ReadFileVersion(file, version) == VersionFound::Found &&
-         version >= wanted;
+  const char* none = "";
+  switch (ReadFileVersion(path, version)) {
+    case VersionFound::Found:
+      ReportFileAction(FileAction::VersionRead, path, VersionText(version).Text());
+      return version >= wanted;
+    case VersionFound::NoVersion: none = "none, no version information"; break;
+    case VersionFound::Unreadable: none = "none, the file could not be read"; break;
+    case VersionFound::NotOpened:
+      none = os::IsExistingFile(path) ? "none, the file could not be opened"
+                                      : "none, no such file";
+      break;
+  }
+  ReportFileAction(FileAction::VersionRead, path, none);
+  return false;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what is needed (for the tests too), builds what the demo runs
-# (both Windows builds, the headless runner and the script checker), checks
-# the demo script and runs it headless under Wine: every message box is printed and answered with its
+# (both Windows builds, the headless runner and the script checker), lays
+# out the folder that ships, checks the demo script against it and runs it
+# headless under Wine: every message box is printed and answered with its
 # default button; a picture of each box goes to build/demo-shots, with an
 # index.html that shows them in order. Where this host cannot start 32-bit
 # programs the 64-bit build runs, and the runner says so first. Extra
@@ -10,10 +11,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install.sh
 bash tools/build.sh --demo
-# What a script author does before shipping: check the script (it is kept in
-# UTF-8 and converted when it runs).
-echo "updater-check check --code-page 65001 demo/updater.ini"
-build/native/tools/check/updater-check check --code-page 65001 demo/updater.ini
 # The folder that ships: the script, the application's files and its two
 # versions, built for the road's build (the one headless_run runs).
 arch=$(build/native/tests/e2e/headless_run --wine-road 2>/dev/null | cut -d' ' -f1 || true)
@@ -24,6 +21,13 @@ mkdir -p build/demo
 cp -r demo/updater.ini demo/app build/demo/
 cp "dist/demo/$arch/demo-app-1.exe" build/demo/app/demo-1.exe
 cp "dist/demo/$arch/demo-app-2.exe" build/demo/app/demo-2.exe
+# What a script author does before shipping: learn the version that ships,
+# and check the script against the folder that ships (it is kept in UTF-8
+# and converted when it runs).
+echo "updater-check version build/demo/app/demo-2.exe"
+build/native/tools/check/updater-check version build/demo/app/demo-2.exe
+echo "updater-check check --code-page 65001 --src build/demo demo/updater.ini"
+build/native/tools/check/updater-check check --code-page 65001 --src build/demo demo/updater.ini
 xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run build/demo \
   --show-file demo.log --shots build/demo-shots "$@"
 echo "Pictures of the boxes: $PWD/build/demo-shots/index.html"

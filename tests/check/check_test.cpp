@@ -373,6 +373,66 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
   fs::remove_all(dir);
 }
 
+// Programs built with the file versions 1.9, 1.10 and 2.0.0.1: version
+// prints what a VERSION test reads, and --src refuses a VERSION test whose
+// update would install a program older than the version it asks for.
+TEST(CheckCommand, VersionsOfBuiltProgramsAndTheDowngradeOfAShippedOne) {
+  const std::string tools = BENCH_TOOLS_DIR "/win32/holdfile-";
+  ASSERT_TRUE(fs::exists(tools + "1.9.exe")) << "tools/build.sh builds the Windows programs";
+  Command command = RunChecker("version " + tools + "1.10.exe " + tools + "2.0.0.1.exe " + tools +
+                               "1.9.exe");
+  EXPECT_EQ(command.status, 0) << command.output;
+  EXPECT_EQ(command.output, "1.10.0.0  " + tools + "1.10.exe\n2.0.0.1  " + tools +
+                                "2.0.0.1.exe\n1.9.0.0  " + tools + "1.9.exe\nVERSION=1.9.0.0\n");
+  command = RunChecker("version " + tools + "1.9.exe " + CHECK_SCRIPTS_DIR "/check_test.cpp");
+  EXPECT_EQ(command.status, 2);
+  EXPECT_NE(command.output.find("check_test.cpp: it has no version information"),
+            std::string::npos)
+      << command.output;
+
+  fs::path dir = fs::temp_directory_path() / ("updater-version-" + std::to_string(getpid()));
+  fs::create_directories(dir / "ship");
+  std::ofstream((dir / "ship" / "notes.txt").string()) << "notes";
+  const std::string ship = (dir / "ship").string(), script = (dir / "s.ini").string();
+  struct {
+    const char* version;
+    const char* shipped;
+    std::string error;  // at the VERSION line, with a note at the copy
+  } rows[] = {
+      {"1.10", "1.10.exe", ""},
+      {"1.10.0.1", "1.10.exe",
+       "VERSION \"1.10.0.1\" is newer than the program that ships: " + ship +
+           "/app.exe is version 1.10.0.0, and the update copies it over \"C:\\Windows\\app.exe\" "
+           "when that file is older than \"1.10.0.1\": it may put an older program in place of "
+           "the one it replaces, and the test finds the file older again at every run"},
+      {"1", "notes.txt",
+       "VERSION \"1\" tests \"C:\\Windows\\app.exe\", which the update copies from " + ship +
+           "/app.exe, a file without version information: the test finds it older at every "
+           "run, and the update runs again each time"},
+  };
+  for (const auto& row : rows) {
+    fs::copy_file(row.shipped == std::string("notes.txt") ? ship + "/notes.txt"
+                                                          : tools + row.shipped,
+                  ship + "/app.exe", fs::copy_options::overwrite_existing);
+    // The copy of the notes is not tested: it is not held to the version.
+    std::ofstream(script) << "[UPDATER]\nNAME=x\nPROC=old,s\n[old]\nMODE=VERSION\n"
+                             "FILE=<Win>\\app.exe\nVERSION="
+                          << row.version
+                          << "\n[s]\nMODE=SWITCH\nPROC=old\n0=\n1=c\n"
+                             "[c]\nMODE=COPY\nFROM=<Src>\\notes.txt,<Src>\\app.exe\n"
+                             "TO=<Win>\\notes.txt,<Win>\\app.exe\n";
+    command = RunChecker("check --src " + ship + " " + script);
+    EXPECT_EQ(command.output,
+              row.error.empty() ? "0 errors and 0 warnings in 1 script\n"
+                                : script + ":7: error: " + row.error + "\n" + script +
+                                      ":16: note: the copy of \"C:\\Setup\\app.exe\" to "
+                                      "\"C:\\Windows\\app.exe\"\n1 error and 0 warnings in 1 "
+                                      "script\n")
+        << row.version;
+  }
+  fs::remove_all(dir);
+}
+
 TEST(CheckCommand, CrcPrintsTheChecksumsOfTheUpdater) {
   fs::path dir = fs::temp_directory_path() / ("updater-crc-" + std::to_string(getpid()));
   fs::create_directories(dir);

@@ -1,8 +1,11 @@
-// COPY, LAUNCH, EXIST, SWITCH and DATE under Wine, on real files and
-// processes.
+// COPY, LAUNCH, EXIST, SWITCH, DATE and VERSION under Wine, on real files
+// and processes.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -224,6 +227,47 @@ TEST(Kinds, DateComparesTheLocalDayOfTheLastWrite) {
   RunResult r = c.Run();
   EXPECT_EQ(Texts(r), std::vector<std::string>{"old は古い"}) << r;
   EXPECT_EQ(r.exitCode, 0);
+}
+
+// Real programs built with the file versions 1.9, 1.10 and 2.0.0.1 (the
+// one of 1.10 running), a text file and a missing file; the log has what
+// was read.
+TEST(Kinds, VersionComparesTheProgramsFileVersionsPartByPart) {
+  WineCase c(CaseName());
+  c.InstallTool("holdfile-1.9.exe", "v19.exe");
+  c.InstallTool("holdfile-1.10.exe", "app/app.exe");
+  c.InstallTool("holdfile-2.0.0.1.exe", "v2.exe");
+  c.InstallUpdater();
+  c.WriteFile("notes.txt", "notes");
+  std::string app = c.UnixPath("app");
+  std::future<CommandResult> running = std::async(std::launch::async, [&] {
+    return RunWine({c.WinPath("app\\app.exe"), c.WinPath("running"), "read", c.WinPath("notes.txt")},
+                   {}, app, 120);
+  });
+  for (int i = 0; i < 600 && !c.Exists("running"); ++i) usleep(50000);
+  ASSERT_TRUE(c.Exists("running"));
+  auto test = [](const std::string& name, const std::string& files, const std::string& version) {
+    return "[" + name + "]\nMODE=VERSION\nFILE=" + files + "\nVERSION=" + version + "\n" +
+           Note("is_" + name, name, name + ",1");
+  };
+  c.WriteScript("[UPDATER]\nNAME=T\nLOG=<Src>\\run.log\n"
+                "PROC=a,is_a,b,is_b,c,is_c,d,is_d,e,is_e,f,is_f\n" +
+                test("a", "<Src>\\v19.exe", "1.10") + test("b", "<Src>\\app\\app.exe", "1.9") +
+                test("c", "<Src>\\v2.exe", "2.0.0.1") +
+                test("d", "<Src>\\v2.exe, <Src>\\app\\app.exe", "2") +
+                test("e", "<Src>\\notes.txt", "0") + test("f", "<Src>\\none.exe", "0"));
+  RunResult r = c.Run();
+  std::filesystem::remove(c.UnixPath("running"));
+  EXPECT_EQ(running.get().status, 0);
+  EXPECT_EQ(Texts(r), (std::vector<std::string>{"a", "d", "e", "f"})) << r;
+  std::string log = c.ReadFile("run.log");
+  for (const std::string& line :
+       {"version of \"" + c.WinPath("v19.exe") + "\": 1.9.0.0",
+        "version of \"" + c.WinPath("app\\app.exe") + "\": 1.10.0.0",
+        "version of \"" + c.WinPath("v2.exe") + "\": 2.0.0.1",
+        "version of \"" + c.WinPath("notes.txt") + "\": none, no version information",
+        "version of \"" + c.WinPath("none.exe") + "\": none, no such file"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
 }  // namespace

@@ -72,6 +72,21 @@ struct World {
 };
 
 World& TheWorld();
+
+// The files themselves are read while one of these lives.
+class ReadingFiles {
+ public:
+  explicit ReadingFiles(World& world) : world_(world), was_(world.ReadFiles) {
+    world.ReadFiles = true;
+  }
+  ~ReadingFiles() { world_.ReadFiles = was_; }
+  ReadingFiles(const ReadingFiles&) = delete;
+  ReadingFiles& operator=(const ReadingFiles&) = delete;
+
+ private:
+  World& world_;
+  bool was_;
+};
 // A fresh world serving `scriptText`, with the stand-in answers.
 void ResetWorld(const std::string& scriptText);
 

@@ -2,13 +2,15 @@
 //
 //   updater-check check [--symbol NAME=VALUE]... SCRIPT.ini...
 //   updater-check crc FILE...
+//   updater-check version FILE...
 //
 // check reads each script with the updater's own code and prints its
 // problems as FILE:LINE: error: TEXT or FILE:LINE: warning: TEXT, in file
 // order, or as one SARIF log (--format sarif); it exits with 0 when there
 // are none, 1 with warnings only, 2 with an error. crc prints each file's
 // checksum as a CRC key takes it; it exits with 2 when a file cannot be
-// read. Nothing is ever written.
+// read. version prints each program's file version, as a VERSION test
+// reads it, and a ready VERSION= line. Nothing is ever written.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -30,6 +32,7 @@ const char* const Usage =
     "                           [-Wno-NAME]... [--werror] [--src DIR] [--format text|sarif]\n"
     "                           SCRIPT.ini...\n"
     "       updater-check crc [--key] FILE...\n"
+    "       updater-check version FILE...\n"
     "       updater-check --version | --help\n"
     "\n"
     "check  reads each script as the updater reads it, follows every procedure list\n"
@@ -43,12 +46,17 @@ const char* const Usage =
     "       warning ends with its name, [-WNAME]: -Wno-NAME silences it, --werror\n"
     "       makes every warning an error. A summary line ends the output. --src DIR\n"
     "       checks the folder that ships: every file under <Src> the script reads or\n"
-    "       starts must be in DIR, and every CRC value must be its checksum there.\n"
+    "       starts must be in DIR, every CRC value must be its checksum there, and\n"
+    "       a program that a VERSION test updates from there must have that version.\n"
     "       --format sarif prints one SARIF 2.1.0 log instead, for code-scanning\n"
     "       services and editors. Output is UTF-8; script text in it is converted\n"
     "       from code page 932.\n"
     "crc    prints each file's checksum as a CRC key takes it; --key prints one\n"
     "       ready CRC= line for the files in order. Exit status 2 when a file\n"
+    "       cannot be read.\n"
+    "version  prints each program's file version as a VERSION test reads it, then\n"
+    "       one ready VERSION= line: the lowest of them, which a test of all the\n"
+    "       files finds up to date. Exit status 2 when a file has no version or\n"
     "       cannot be read.\n";
 
 int UsageError(const std::string& why) {
@@ -193,6 +201,40 @@ int Crc(const std::vector<std::string>& arguments) {
   return status;
 }
 
+int Version(const std::vector<std::string>& arguments) {
+  std::vector<std::string> files;
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") {
+      console::WriteOut(Usage);
+      return 0;
+    }
+    files.push_back(argument);
+  }
+  if (files.empty()) return UsageError("version needs a file");
+  int status = 0;
+  FileVersion lowest = ~FileVersion(0);
+  for (const std::string& file : files) {
+    FileVersion version = 0;
+    std::string why;
+    switch (check::FileVersionOf(file, version)) {
+      case VersionFound::Found:
+        console::WriteOut(std::string(VersionText(version).Text()) + "  " +
+                          console::Utf8FromNative(file) + "\n");
+        lowest = std::min(lowest, version);
+        continue;
+      case VersionFound::NoVersion:
+        why = "it has no version information (a VERSION test finds it older than any version)";
+        break;
+      case VersionFound::Unreadable:
+      case VersionFound::NotOpened: why = "cannot be read: " + WhyUnreadable(file); break;
+    }
+    console::WriteError(console::Utf8FromNative("updater-check: " + file + ": " + why) + "\n");
+    status = 2;
+  }
+  if (status == 0) console::WriteOut(std::string("VERSION=") + VersionText(lowest).Text() + "\n");
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -201,6 +243,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 2, argv + argc);
   if (command == "check") return Check(arguments);
   if (command == "crc") return Crc(arguments);
+  if (command == "version") return Version(arguments);
   if (command == "--help" || command == "-h" || command == "help") {
     console::WriteOut(Usage);
     return 0;

@@ -137,6 +137,9 @@ class Checker {
   void CheckValueForms(const PROC_INFO* record, const ProcKind& kind);
   void CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind);
   void CheckShippedFiles();
+  std::string ShippedPath(const std::string& item) const;
+  void NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind);
+  void CheckDowngrades();
   bool ReadValueOf(const std::string& section, const char* key, std::string& value,
                    int& line) const;
   const ProcKind* KindOf(const std::string& section) const;
@@ -180,6 +183,21 @@ class Checker {
     bool Guarded;
   };
   std::vector<Deletion> deletions_;
+  // The VERSION tests whose list 1 (the file is older) is being checked,
+  // innermost last, and the copies those lists make of the files tested.
+  struct VersionGuard {
+    std::vector<std::string> Files;  // lower-cased
+    std::string Version;
+    const char* Key;
+    int Line;
+  };
+  std::vector<VersionGuard> versionGuards_;
+  struct GuardedCopy {
+    VersionGuard Guard;
+    std::string Source, Target;
+    int Line;
+  };
+  std::vector<GuardedCopy> guardedCopies_;
   std::map<std::string, std::vector<size_t>> sectionReads_;  // lower-cased section
 };
 
@@ -348,6 +366,7 @@ std::vector<Diagnostic> Checker::Run() {
   CheckDefines();
   CheckLayout();
   CheckShippedFiles();
+  CheckDowngrades();
   CheckDeletions();
   std::stable_sort(problems_.begin(), problems_.end(),
                    [](const Diagnostic& a, const Diagnostic& b) { return a.Line < b.Line; });
@@ -504,6 +523,7 @@ void Checker::Examine(ProcList list, int32_t index) {
     CheckCompanionLists(record, *kind);
     CheckValueForms(record, *kind);
     NoteDeletions(record, *kind);
+    NoteGuardedCopies(record, *kind);
     CheckUnattendedAnswer(record, *kind);
   }
 }
@@ -535,22 +555,33 @@ void Checker::FollowBranches(PROC_INFO* record) {
   const PROC_INFO* decider = SwitchDecider(record);
   world_.Quiet = false;
   const ProcKind* test = decider ? KindOfMode(decider->Mode) : nullptr;
-  for (int k = 0; test && (test->Effects & kind_effect::FindsFiles) && k < test->Keys.Count();
-       ++k) {
+  // A version test's list 1 runs when one of its files is older.
+  std::vector<std::string> tested;
+  std::vector<VersionGuard> versionGuard;
+  for (int k = 0; test && k < test->Keys.Count(); ++k) {
     std::string value;
     int line = 0;
-    if (test->Keys[k].Role == KeyRole::Leading &&
-        ReadValueOf(decider->Name.Text(), test->Keys[k].Key, value, line))
-      for (const std::string& item : ItemsOf(value)) found.push_back(Lower(item));
+    if (!ReadValueOf(decider->Name.Text(), test->Keys[k].Key, value, line)) continue;
+    if (test->Keys[k].Form == ValueForm::Version)
+      versionGuard.push_back(VersionGuard{{}, value, test->Keys[k].Key, line});
+    if (test->Keys[k].Role == KeyRole::Leading)
+      for (const std::string& item : ItemsOf(value)) tested.push_back(Lower(item));
   }
+  if (test && (test->Effects & kind_effect::FindsFiles)) found = tested;
+  for (VersionGuard& guard : versionGuard) guard.Files = tested;
   for (bool result : {true, false}) {
     const TextString& branch = SwitchBranch(record, result);
     if (branch.ItemCount(",") == 0) continue;
     int origin = ValueLine(section, branch.Text());
     size_t guards = found_.size();
-    if (result) found_.insert(found_.end(), found.begin(), found.end());
+    size_t versionGuards = versionGuards_.size();
+    if (result) {
+      found_.insert(found_.end(), found.begin(), found.end());
+      versionGuards_.insert(versionGuards_.end(), versionGuard.begin(), versionGuard.end());
+    }
     Outcome outcome = CheckList(branch, origin);
     found_.resize(guards);
+    versionGuards_.resize(versionGuards);
     if (outcome == Outcome::LeadsBack)
       Add("endless-switch", origin,
           "SWITCH " + Quoted(section) + " leads back into the list " + Quoted(branch.Text()) +
@@ -779,17 +810,10 @@ void Checker::CheckShippedFiles() {
         } else if (!underSrc(item) || isMade(item)) {
           continue;
         }
-        // The name as the checking system has it; separators are turned
-        // while the text is UTF-8, where a 0x5C byte is always one.
-        std::string rest = Shown(item.substr(src.size()));
-        std::replace(rest.begin(), rest.end(), '\\', '/');
-        std::string shipped = srcDir_ + "/" + console::NativeFromUtf8(rest);
+        std::string shipped = ShippedPath(item);
         // The file is read as the crc command reads it, within this check.
-        bool reading = world_.ReadFiles;
-        world_.ReadFiles = true;
         uint32_t crc = 0;
-        bool read = GetFileData(shipped.c_str(), crc);
-        world_.ReadFiles = reading;
+        bool read = (ReadingFiles(world_), GetFileData(shipped.c_str(), crc));
         if (!read) {
           // A copy's missing source is told at the copy.
           if (!copy)
@@ -811,6 +835,76 @@ void Checker::CheckShippedFiles() {
               copy->second, "the copy of " + Quoted(copy->first) + " to " + Quoted(items[i]));
       }
     }
+  }
+}
+
+// The file in the folder that ships for `item`, a path under <Src>: the
+// name as the checking system has it. Separators are turned while the text
+// is UTF-8, where a 0x5C byte is always one.
+std::string Checker::ShippedPath(const std::string& item) const {
+  std::string rest = Shown(item.substr(world_.ModuleDirectory.size() + 1));
+  std::replace(rest.begin(), rest.end(), '\\', '/');
+  return srcDir_ + "/" + console::NativeFromUtf8(rest);
+}
+
+// A copy, in a version test's list 1, of a file that test reads.
+void Checker::NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind) {
+  if (versionGuards_.empty()) return;
+  std::vector<std::string> sources, targets;
+  int line = 0;
+  for (int k = 0; k < kind.Keys.Count(); ++k) {
+    const KeyDescription& key = kind.Keys[k];
+    std::string value;
+    int keyLine = 0;
+    if (!ReadValueOf(record->Name.Text(), key.Key, value, keyLine)) continue;
+    if (key.Role == KeyRole::Leading && key.Use == PathUse::Reads) sources = ItemsOf(value);
+    if (key.Role == KeyRole::Companion && key.Use == PathUse::Writes) {
+      targets = ItemsOf(value);
+      line = keyLine;
+    }
+  }
+  for (size_t i = 0; i < targets.size() && i < sources.size(); ++i)
+    for (const VersionGuard& guard : versionGuards_)
+      if (std::find(guard.Files.begin(), guard.Files.end(), Lower(targets[i])) !=
+          guard.Files.end())
+        guardedCopies_.push_back(GuardedCopy{guard, sources[i], targets[i], line});
+}
+
+// A version-guarded copy from <Src> must not install a program older than
+// the version the test asks for: the update would go back a version, and
+// the test would find the file older at every run after it.
+void Checker::CheckDowngrades() {
+  if (srcDir_.empty()) return;
+  const std::string src = Lower(world_.ModuleDirectory + "\\");
+  for (const GuardedCopy& copy : guardedCopies_) {
+    FileVersion wanted = 0;
+    if (Lower(copy.Source).compare(0, src.size(), src) != 0 ||
+        !ParseVersionText(copy.Guard.Version.c_str(), wanted))
+      continue;
+    std::string shipped = ShippedPath(copy.Source);
+    FileVersion version = 0;
+    VersionFound found = (ReadingFiles(world_), ReadFileVersion(shipped.c_str(), version));
+    // A missing source is told at the copy.
+    if (found == VersionFound::NotOpened || (found == VersionFound::Found && version >= wanted))
+      continue;
+    const std::string& value = copy.Guard.Version;
+    std::string from = console::Utf8FromNative(shipped);
+    if (found == VersionFound::Found)
+      Add("downgrade", copy.Guard.Line,
+          std::string(copy.Guard.Key) + " " + Quoted(value) +
+              " is newer than the program that ships: " + from + " is version " +
+              VersionText(version).Text() + ", and the update copies it over " +
+              Quoted(copy.Target) + " when that file is older than " + Quoted(value) +
+              ": it may put an older program in place of the one it replaces, and the test "
+              "finds the file older again at every run");
+    else
+      Add("downgrade", copy.Guard.Line,
+          std::string(copy.Guard.Key) + " " + Quoted(value) + " tests " + Quoted(copy.Target) +
+              ", which the update copies from " + from +
+              ", a file without version information: the test finds it older at every run, "
+              "and the update runs again each time");
+    problems_.back().Notes.emplace_back(
+        copy.Line, "the copy of " + Quoted(copy.Source) + " to " + Quoted(copy.Target));
   }
 }
 
@@ -1381,12 +1475,16 @@ bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbol
 
 bool FileChecksum(const std::string& path, std::string& checksum) {
   ResetWorld("");
-  TheWorld().ReadFiles = true;
   uint32_t crc = 0;
-  bool read = GetFileData(path.c_str(), crc);
-  TheWorld().ReadFiles = false;
+  bool read = (ReadingFiles(TheWorld()), GetFileData(path.c_str(), crc));
   if (read) checksum = Hex(crc);
   return read;
+}
+
+VersionFound FileVersionOf(const std::string& path, FileVersion& version) {
+  ResetWorld("");
+  ReadingFiles reading(TheWorld());
+  return ReadFileVersion(path.c_str(), version);
 }
 
 }  // namespace check

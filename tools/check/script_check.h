@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_version.h"
+
 namespace check {
 
 struct Diagnostic {
@@ -34,8 +36,10 @@ using SymbolValue = std::pair<std::string, std::string>;
 // `usage` saying why, when a symbol value names no built-in symbol.
 //
 // With `srcDir`, the folder that ships beside the program: every file under
-// <Src> that COPY, LAUNCH, CRC, DATE, LINK or EXIST names must be in it, and
-// every CRC value must be the checksum of the file there.
+// <Src> that COPY, LAUNCH, CRC, DATE, LINK or EXIST names must be in it,
+// every CRC value must be the checksum of the file there, and a program
+// that a VERSION test's list 1 copies from there over a file it tests must
+// have at least that version.
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
                  std::vector<Diagnostic>& problems, std::string& usage, int codePage = 932,
                  const std::string& srcDir = "");
@@ -44,5 +48,9 @@ bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbol
 // hexadecimal digits), from the updater's own code; false when the file
 // cannot be read, is empty, or is a directory.
 bool FileChecksum(const std::string& path, std::string& checksum);
+
+// The file version of a program as a VERSION test reads it, from the
+// updater's own code.
+VersionFound FileVersionOf(const std::string& path, FileVersion& version);
 
 }  // namespace check
