@@ -34,6 +34,18 @@ TextString Quoted(const char* ansi) {
   return TextString("\"").Append(ToUtf8(ansi)).Append("\"");
 }
 
+// " (system error 32: TEXT)": why the system refused an action, in its own
+// words; empty for no reason.
+TextString Reason(uint32_t code) {
+  if (code == 0) return TextString();
+  char number[48];
+  snprintf(number, sizeof number, " (system error %u", static_cast<unsigned>(code));
+  TextString reason(number);
+  TextString text;
+  if (os::FailureText(code, text)) reason.Append(": ").Append(OneLine(text.Text()));
+  return reason.Append(")");
+}
+
 const char* IconName(uint32_t style) {
   switch (style & os::box::IconMask) {
     case os::box::IconError: return "error";
@@ -88,19 +100,23 @@ const char* TakeSwitches(const char* argumentText, RunSwitches& switches) {
 
 RunRecord::RunRecord()
     : m_unattended(false),
+      m_unseen(nullptr),
       m_reported(false),
       m_inProgress(false),
       m_restartNeeded(false),
-      m_startTime(0) {}
+      m_startTime(0),
+      m_lastBoxStyle(0) {}
 
 RunRecord::~RunRecord() = default;
 
 void RunRecord::Begin() {
   CloseLog();
   m_unattended = false;
+  m_unseen = nullptr;
   m_reported = false;
   m_inProgress = false;
   m_restartNeeded = false;
+  m_lastBoxStyle = 0;
   m_startTime = os::Milliseconds();
   m_procedureStarts.Free();
 }
@@ -118,16 +134,29 @@ void RunRecord::StartLog(const char* path) {
   }
   char details[64];
   snprintf(details, sizeof details, ", code page %u, ", os::AnsiCodePage());
+  m_loggedCaption = CaptionUtf8();
   Write(TextString("start: program ")
             .Append(Quoted(ModulePath.Text()))
             .Append(" " UPDATER_VERSION_TEXT ", script ")
             .Append(Quoted(ScriptPath.Text()))
             .Append(", caption \"")
-            .Append(CaptionUtf8())
+            .Append(m_loggedCaption)
             .Append("\"")
             .Append(details)
-            .Append(m_unattended ? "unattended, " : "attended, ")
+            .Append(m_unattended ? "unattended" : "attended")
+            .Append(m_unseen ? " (no one can see its boxes: " : "")
+            .Append(m_unseen ? m_unseen : "")
+            .Append(m_unseen ? "), " : ", ")
             .Append(elevation));
+}
+
+void RunRecord::NoteCaption() {
+  TextString caption = CaptionUtf8();
+  if (!Logging() || caption.Equals(m_loggedCaption)) return;
+  Write(TextString("caption \"")
+            .Append(OneLine(caption.Text()))
+            .Append("\" (NAME): the title of every box from here on"));
+  m_loggedCaption = caption;
 }
 
 int RunRecord::End(bool completed) {
@@ -139,10 +168,26 @@ int RunRecord::End(bool completed) {
   } else if (completed && m_restartNeeded) {
     how = "completed; a file in use is removed at the next restart";
     if (m_unattended) exitCode = ExitRestartNeeded;
+  } else if (!completed && m_reported) {
+    how = "an error report ended the run";
+    if (m_unattended) exitCode = ExitReportEnded;
   } else if (!completed) {
-    bool byReport = m_reported;
-    how = byReport ? "an error report ended the run" : "an answer ended the run";
-    if (m_unattended) exitCode = byReport ? ExitReportEnded : ExitAnswerEnded;
+    // The box's type says what its end means: the script's own failure, a
+    // deliberate stop with nothing wrong, or the user's (or the answer
+    // key's) choice.
+    how = "an answer ended the run";
+    int ended = ExitAnswerEnded;
+    switch (m_lastBoxStyle & os::box::IconMask) {
+      case os::box::IconError:
+        how = "an answer to an error box ended the run: the script's own failure";
+        ended = ExitReportEnded;
+        break;
+      case os::box::IconInformation:
+        how = "an answer to an information box ended the run: a deliberate stop";
+        ended = ExitCompleted;
+        break;
+    }
+    if (m_unattended) exitCode = ended;
   }
   char line[160];
   snprintf(line, sizeof line, "end: %s, exit code %d, %u ms", how, exitCode,
@@ -222,6 +267,12 @@ void RunRecord::FileActionDone(FileAction action, const char* first, const char*
     case FileAction::VersionRead:
       line.Assign("version of ").Append(Quoted(first)).Append(": ").Append(second);
       break;
+    case FileAction::ReadFailed:
+      line.Assign("could not read ").Append(Quoted(first));
+      break;
+    case FileAction::ShortcutFailed:
+      line.Assign("shortcut not saved ").Append(Quoted(first)).Append(" to ").Append(Quoted(second));
+      break;
     case FileAction::KeptAside:
       line.Assign("kept ").Append(Quoted(first)).Append(" aside as ").Append(Quoted(second));
       break;
@@ -248,6 +299,9 @@ void RunRecord::FileActionDone(FileAction action, const char* first, const char*
       line.Assign(Quoted(first)).Append(" is in use: it is removed at the next restart");
       break;
   }
+  if (action == FileAction::VersionRead || action == FileAction::ReadFailed ||
+      action == FileAction::ShortcutFailed)
+    line.Append(Reason(number));
   Write(line);
 }
 
@@ -256,10 +310,17 @@ void RunRecord::ErrorReported(unsigned id, const char* const*, int, const char* 
   if (!Logging()) return;
   char number[32];
   snprintf(number, sizeof number, "error report %u: ", id);
-  Write(TextString(number).Append(OneLine(text)));
+  TextString line = TextString(number).Append(OneLine(text));
+  // The reports of a platform action that failed say why, as the system does.
+  if (id == MsgCopyFailed || id == MsgLaunchFailed || id == MsgDeleteFailed ||
+      id == MsgAttributesFailed || id == MsgMakeDirFailed || id == MsgPutBackFailed ||
+      id == MsgJournalFailed)
+    line.Append(Reason(os::LastFailure()));
+  Write(line);
 }
 
 void RunRecord::BoxDone(const BoxEvent& box) {
+  m_lastBoxStyle = box.Style;
   if (!Logging()) return;
   bool yesNo = (box.Style & os::box::ButtonsMask) == os::box::YesNo;
   Write(TextString("box \"")

@@ -14,7 +14,7 @@
 // Exit codes of an unattended run, as installers give them.
 constexpr int ExitCompleted = 0;
 constexpr int ExitAnswerEnded = 1602;  // an answer ended the run (ISABORT)
-constexpr int ExitReportEnded = 1603;  // an error report ended the run
+constexpr int ExitReportEnded = 1603;  // an error report, or an answer to an ERROR box, ended it
 constexpr int ExitRunInProgress = 1618;  // a run of the same script was in progress
 constexpr int ExitRestartNeeded = 3010;  // completed; a restart removes what is in use
 
@@ -41,6 +41,12 @@ class RunRecord : public RunObserver {
   // A fresh record: no log, boxes shown, no report yet.
   void Begin();
   void SetUnattended() { m_unattended = true; }
+  // No one could see the run's boxes: it runs as if unattended, and the
+  // log says why (`why` a static text).
+  void SetUnseen(const char* why) {
+    m_unattended = true;
+    m_unseen = why;
+  }
   // Another run of the script holds its journal: this one does nothing.
   void SetRunInProgress() { m_inProgress = true; }
   bool Unattended() const { return m_unattended; }
@@ -48,6 +54,9 @@ class RunRecord : public RunObserver {
   // be opened (or is reached through a link) is left out; the run goes on.
   void StartLog(const char* path);
   bool Logging() const { return m_log.IsOpen(); }
+  // The script's NAME became the caption: the log says so where it differs
+  // from the caption of the start line.
+  void NoteCaption();
   // Writes the end line and closes the log; gives the run's exit code.
   int End(bool completed);
 
@@ -70,10 +79,13 @@ class RunRecord : public RunObserver {
 
   os::OwnedFile m_log;
   bool m_unattended;
+  const char* m_unseen;  // why no one can see the boxes, or null
   bool m_reported;       // an error report was shown (or answered)
   bool m_inProgress;     // another run of the script was in progress
   bool m_restartNeeded;  // a file in use is removed at the next restart
   uint32_t m_startTime;  // os::Milliseconds at Begin
+  uint32_t m_lastBoxStyle;     // the style of the last box, whose answer may end the run
+  TextString m_loggedCaption;  // UTF-8, as the start line gave it
   ByteBuffer m_procedureStarts;  // the start times of the procedures running
 };
 

@@ -52,7 +52,21 @@ bool InitUpdater(const char* argumentText) {
   TheRun.Begin();
   RunSwitches switches;
   CommandLine.Reassign(TakeSwitches(argumentText, switches));
-  if (switches.Unattended) TheRun.SetUnattended();
+  if (switches.Unattended) {
+    TheRun.SetUnattended();
+  } else {
+    // A box no one can see waits for ever: such a run answers its own.
+    switch (os::WhoSeesBoxes()) {
+      case os::BoxesSeen::Seen:
+        break;
+      case os::BoxesSeen::StationHidden:
+        TheRun.SetUnseen("its window station is not interactive");
+        break;
+      case os::BoxesSeen::SessionZero:
+        TheRun.SetUnseen("it runs in session 0, where no user's desktop is");
+        break;
+    }
+  }
   if (!CaptionFromCommandLine(CommandLine, Caption)) Caption.Assign(DefaultCaption);
 
   // A path that fills the area was cut (and older systems leave it without
@@ -98,6 +112,7 @@ bool InitUpdater(const char* argumentText) {
   if (!ReadUpdaterSection()) return false;
   // Reports about NAME or PROC themselves still carry the earlier caption.
   if (UpdaterName.Length() > 0) Caption.Assign(UpdaterName);
+  TheRun.NoteCaption();
   return !UpdaterRollback || JournalAllows(journal::Begin(journalPath.Text()));
 }
 

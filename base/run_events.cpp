@@ -1,5 +1,7 @@
 #include "base/run_events.h"
 
+#include "os/os.h"
+
 namespace {
 
 RunObserver g_silent;
@@ -14,4 +16,5 @@ void SetRunObserver(RunObserver* observer) { g_observer = observer ? observer : 
 void ReportFileAction(FileAction action, const char* first, const char* second,
                       uint32_t number) {
   g_observer->FileActionDone(action, first ? first : "", second ? second : "", number);
+  os::ClearFailure();  // the reason of a later failure is that failure's own
 }

@@ -14,7 +14,11 @@ enum class FileAction {
   ShortcutSaved,   // first: the shortcut file, second: its target
   ProgramStarted,  // first: the command line, second: the folder it runs in
   ProgramEnded,    // first: the program, number: its exit code (when waited for)
-  VersionRead,     // first: the file, second: its file version, or why it has none
+  VersionRead,     // first: the file, second: its file version, or why it has none;
+                   // number: the system's error code when it could not be read
+  // Actions that failed without a report, with the system's error code.
+  ReadFailed,      // first: a file a test could not read
+  ShortcutFailed,  // first: the shortcut file, second: its target
   // Changes that can be undone (ROLLBACK=1), and their undoing.
   KeptAside,          // first: the file, second: where its old content is kept
   PutBack,            // first: the file, second: the kept file it came back from

@@ -368,6 +368,26 @@ uint32_t AnsiCodePage();  // GetACP
 // tell (before Vista).
 enum class Elevation { Elevated, NotElevated, Unknown };
 Elevation RunElevation();
+// Whether anyone can see the program's boxes. Not where its window station
+// is not interactive (GetProcessWindowStation, GetUserObjectInformationA
+// UOI_FLAGS without WSF_VISIBLE), nor, from Vista on (GetVersionExA), in
+// session 0 (ProcessIdToSessionId), where no user's desktop is. Where the
+// system cannot tell, the boxes are taken as seen.
+enum class BoxesSeen { Seen, StationHidden, SessionZero };
+BoxesSeen WhoSeesBoxes();
+
+// --- Why an action failed ---------------------------------------------------
+
+// The system's error code (GetLastError at the failure; for a shortcut, the
+// Win32 code its failed HRESULT carries, else the HRESULT) of the last call
+// above that failed to change, read or start what it was asked to; 0 when
+// none has failed since ClearFailure. An answer such as "no such file" from
+// IsExistingFile, or a name taken for CreateNewFile, is not a failure.
+uint32_t LastFailure();
+void ClearFailure();
+// The system's text for `code` (FormatMessageW in the user's language), in
+// UTF-8 without its closing line break. False when the system has none.
+bool FailureText(uint32_t code, TextString& utf8);
 
 // --- Reports ----------------------------------------------------------------
 

@@ -47,6 +47,23 @@ bool WideToUtf8(const wchar_t* wide, TextString& utf8) {
   return true;
 }
 
+// The reason of the last failed action (os::LastFailure).
+DWORD g_failure = 0;
+
+// Keeps the calling thread's last error as the reason of a failed action,
+// and gives `result`: `return Failed(false);` right after the failed call.
+template <typename Result>
+Result Failed(Result result) {
+  g_failure = GetLastError();
+  return result;
+}
+
+template <typename Result>
+Result FailedWith(DWORD code, Result result) {
+  g_failure = code;
+  return result;
+}
+
 template <typename Function>
 Function KernelFunction(const char* name) {
   FARPROC address = GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
@@ -100,13 +117,13 @@ bool FindAnyEntry(const char* pattern) {
   return true;
 }
 
-bool DeleteOneFile(const char* path) { return DeleteFileA(path) != FALSE; }
+bool DeleteOneFile(const char* path) { return DeleteFileA(path) || Failed(false); }
 
 bool SetAttributes(const char* path, uint32_t value) {
-  return SetFileAttributesA(path, value) != FALSE;
+  return SetFileAttributesA(path, value) || Failed(false);
 }
 
-bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != FALSE; }
+bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) || Failed(false); }
 
 bool IsExistingFile(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
@@ -207,14 +224,14 @@ class ReadOnlyFile {
 
 bool FileWriteDate(const char* path, CalendarDate& date) {
   ReadOnlyFile file(path);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return Failed(false);
   FILETIME written = {};
-  if (!GetFileTime(file.Handle(), nullptr, nullptr, &written)) return false;
+  if (!GetFileTime(file.Handle(), nullptr, nullptr, &written)) return Failed(false);
   file.Close();
   FILETIME local;
   SYSTEMTIME calendar;
   if (!FileTimeToLocalFileTime(&written, &local) || !FileTimeToSystemTime(&local, &calendar))
-    return false;
+    return Failed(false);
   date.Year = calendar.wYear;
   date.Month = calendar.wMonth;
   date.Day = calendar.wDay;
@@ -223,19 +240,19 @@ bool FileWriteDate(const char* path, CalendarDate& date) {
 
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
   ReadOnlyFile file(path);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return Failed(false);
   DWORD high = 0;
   DWORD low = GetFileSize(file.Handle(), &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
-  if (low == 0 && high == 0) return false;
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return Failed(false);
+  if (low == 0 && high == 0) return FailedWith(ERROR_HANDLE_EOF, false);  // nothing to read
   lowSize = low;
   uint8_t* block = static_cast<uint8_t*>(malloc(ReadBlockSize));
-  if (!block) return false;
+  if (!block) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   bool complete = true;
   for (;;) {
     DWORD count = 0;
     if (!ReadFile(file.Handle(), block, ReadBlockSize, &count, nullptr)) {
-      complete = false;
+      complete = Failed(false);
       break;
     }
     if (count == 0) break;
@@ -299,9 +316,12 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   HANDLE created = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                nullptr);
-  if (created == INVALID_HANDLE_VALUE)
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? Creation::NameTaken
-                                                              : Creation::Failed;
+  if (created == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES
+               ? Creation::NameTaken
+               : FailedWith(error, Creation::Failed);
+  }
   file = created;
   return Creation::Created;
 }
@@ -309,21 +329,22 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
 bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   HANDLE target = static_cast<HANDLE>(file);
   ReadOnlyFile from(source);
-  if (!from.IsOpen()) return false;
+  if (!from.IsOpen()) return Failed(false);
   DWORD sourceAttributes = GetFileAttributesA(source);
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return Failed(false);
   Block block(ReadBlockSize);
-  if (!block.Data()) return false;
+  if (!block.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   for (;;) {
     DWORD count = 0;
-    if (!ReadFile(from.Handle(), block.Data(), ReadBlockSize, &count, nullptr)) return false;
+    if (!ReadFile(from.Handle(), block.Data(), ReadBlockSize, &count, nullptr))
+      return Failed(false);
     if (count == 0) break;
-    if (!WriteAll(target, block.Data(), count)) return false;
+    if (!WriteAll(target, block.Data(), count)) return Failed(false);
   }
   FILETIME written;
   if (!GetFileTime(from.Handle(), nullptr, nullptr, &written) ||
       !SetFileTime(target, nullptr, nullptr, &written) || !FlushFileBuffers(target))
-    return false;
+    return Failed(false);
   attributes = sourceAttributes;
   return true;
 }
@@ -332,11 +353,11 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bo
   SetInformationFunction set = SetInformation();
   if (!set) return Placement::Unsupported;
   WideText wideTarget(target, CP_ACP);
-  if (!wideTarget.Valid()) return Placement::Refused;
+  if (!wideTarget.Valid()) return Failed(Placement::Refused);
   size_t length = wcslen(wideTarget.Text());
   size_t size = sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t);
   Block area(size);
-  if (!area.Data()) return Placement::Refused;
+  if (!area.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, Placement::Refused);
   memset(area.Data(), 0, size);
   FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(area.Data());
   rename->ReplaceIfExists = replace ? TRUE : FALSE;
@@ -345,7 +366,7 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bo
   HANDLE handle = static_cast<HANDLE>(file);
   if (!SetAttributesByHandle(set, handle, attributes) ||
       !set(handle, FileRenameInfo, rename, static_cast<DWORD>(size)))
-    return Placement::Refused;
+    return Failed(Placement::Refused);
   CloseHandle(handle);
   return Placement::Placed;
 }
@@ -369,18 +390,18 @@ void CloseFile(FileHandle file) { CloseHandle(static_cast<HANDLE>(file)); }
 
 Move MoveReplacing(const char* from, const char* to) {
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return Move::Moved;
-  return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? Move::Unsupported : Move::Failed;
+  return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? Move::Unsupported : Failed(Move::Failed);
 }
 
-bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
+bool MoveOneFile(const char* from, const char* to) { return MoveFileA(from, to) || Failed(false); }
 
 bool MoveAside(const char* from, const char* to) {
   if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
-  return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveFileA(from, to);
+  return (GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveFileA(from, to)) || Failed(false);
 }
 
 bool RemoveAtRestart(const char* path) {
-  return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) || Failed(false);
 }
 
 bool RemoveEmptyDirectory(const char* path) { return RemoveDirectoryA(path) != FALSE; }
@@ -397,7 +418,7 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
   // CreateProcessA may write into the command line. A copy that could not
   // be made must not start the program with an empty line instead.
   TextString writable(commandLine);
-  if (strcmp(writable.Text(), commandLine) != 0) return false;
+  if (strcmp(writable.Text(), commandLine) != 0) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof(startup));
   startup.cb = sizeof(startup);  // 68
@@ -405,7 +426,7 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
   memset(&process, 0, sizeof(process));
   if (!CreateProcessA(application, writable.Buffer(), nullptr, nullptr, FALSE, 0, nullptr,
                       directory, &startup, &process))
-    return false;
+    return Failed(false);
   CloseHandle(process.hThread);
   started = process.hProcess;
   return true;
@@ -422,32 +443,49 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
   } else {
     waited = WaitForInputIdle(handle, INFINITE) != WAIT_FAILED;
   }
+  if (!waited) Failed(false);
   CloseHandle(handle);
   return waited;
 }
 
 void CloseProcess(ProcessHandle process) { CloseHandle(static_cast<HANDLE>(process)); }
 
+namespace {
+
+// A failed HRESULT as a reason: the Win32 code it carries, where it carries one.
+bool FailedCall(HRESULT result) {
+  return FailedWith(HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
+                                                               : static_cast<DWORD>(result),
+                    false);
+}
+
+}  // namespace
+
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {
   IShellLinkA* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&link))))
-    return false;
+  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IShellLinkA, reinterpret_cast<void**>(&link));
+  if (FAILED(result)) return FailedCall(result);
   link->SetPath(target);
   link->SetWorkingDirectory(workingDirectory);
   if (arguments) link->SetArguments(arguments);
   if (showCommand) link->SetShowCmd(showCommand);
   IPersistFile* file = nullptr;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+  result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  if (FAILED(result)) {
     link->Release();
-    return false;
+    return FailedCall(result);
   }
   // A path that does not fit is a failed shortcut, never a save from a cut
   // or unterminated buffer.
   wchar_t widePath[MAX_PATH];
-  bool saved = MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) > 0 &&
-               SUCCEEDED(file->Save(widePath, TRUE));
+  bool saved = MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) > 0 ||
+               Failed(false);
+  if (saved) {
+    result = file->Save(widePath, TRUE);
+    saved = SUCCEEDED(result) || FailedCall(result);
+  }
   file->Release();
   link->Release();
   return saved;
@@ -571,10 +609,10 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   HANDLE opened = CreateFileA(path, GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) return false;
+  if (opened == INVALID_HANDLE_VALUE) return Failed(false);
   file.Receive() = opened;
   LARGE_INTEGER length;
-  if (!GetFileSizeEx(opened, &length)) return false;
+  if (!GetFileSizeEx(opened, &length)) return Failed(false);
   size = static_cast<uint64_t>(length.QuadPart);
   return true;
 }
@@ -583,8 +621,10 @@ bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(offset);
   DWORD read = 0;
-  return SetFilePointerEx(static_cast<HANDLE>(file), at, nullptr, FILE_BEGIN) &&
-         ReadFile(static_cast<HANDLE>(file), out, count, &read, nullptr) && read == count;
+  if (!SetFilePointerEx(static_cast<HANDLE>(file), at, nullptr, FILE_BEGIN) ||
+      !ReadFile(static_cast<HANDLE>(file), out, count, &read, nullptr))
+    return Failed(false);
+  return read == count || FailedWith(ERROR_HANDLE_EOF, false);
 }
 
 bool OpenLog(const char* path, FileHandle& log) {
@@ -772,6 +812,41 @@ Elevation RunElevation() {
   CloseHandle(token);
   if (!known) return Elevation::Unknown;
   return elevation.TokenIsElevated ? Elevation::Elevated : Elevation::NotElevated;
+}
+
+BoxesSeen WhoSeesBoxes() {
+  USEROBJECTFLAGS flags = {};
+  DWORD size = 0;
+  if (HWINSTA station = GetProcessWindowStation())
+    if (GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &size) &&
+        !(flags.dwFlags & WSF_VISIBLE))
+      return BoxesSeen::StationHidden;
+  OSVERSIONINFOA version;
+  memset(&version, 0, sizeof(version));
+  version.dwOSVersionInfoSize = sizeof(version);
+  DWORD session = 1;
+  // Before Vista, session 0 is the console's, where the first user works.
+  if (GetVersionExA(&version) && version.dwMajorVersion >= 6 &&
+      ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0)
+    return BoxesSeen::SessionZero;
+  return BoxesSeen::Seen;
+}
+
+uint32_t LastFailure() { return g_failure; }
+void ClearFailure() { g_failure = 0; }
+
+bool FailureText(uint32_t code, TextString& utf8) {
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0 || !text) return false;
+  while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' ||
+                        text[length - 1] == L' '))
+    text[--length] = L'\0';
+  bool converted = length > 0 && WideToUtf8(text, utf8);
+  LocalFree(text);
+  return converted;
 }
 
 int LoadMessageText(unsigned id, char* buffer, int size) {

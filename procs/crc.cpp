@@ -11,6 +11,7 @@
 #endif
 
 #include "base/report.h"
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/kinds.h"
@@ -158,7 +159,10 @@ bool GetFileData(const char* path, uint32_t& crc) {
   // bytes but only the low 32 bits of its size.
   Crc32Sum sum;
   uint32_t lowSize = 0;
-  if (!os::ReadFileBlocks(path, lowSize, AddBlock, &sum)) return false;
+  if (!os::ReadFileBlocks(path, lowSize, AddBlock, &sum)) {
+    ReportFileAction(FileAction::ReadFailed, path, "", os::LastFailure());
+    return false;
+  }
   crc = sum.Value(lowSize);
   return true;
 }

@@ -3,6 +3,7 @@
 // (year/month/day), or that cannot be opened. The time of day plays no part.
 #include "procs/kinds.h"
 
+#include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
@@ -31,7 +32,10 @@ uint16_t DatePart(const TextString& date, int32_t index) {
 // or when the file cannot be opened (missing, a directory, held by another).
 bool FileDateAtLeast(const char* path, const TextString& date) {
   os::CalendarDate written;
-  if (!os::FileWriteDate(path, written)) return false;
+  if (!os::FileWriteDate(path, written)) {
+    ReportFileAction(FileAction::ReadFailed, path, "", os::LastFailure());
+    return false;
+  }
   uint16_t year = DatePart(date, 0);
   uint16_t month = DatePart(date, 1);
   uint16_t day = DatePart(date, 2);

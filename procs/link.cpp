@@ -61,14 +61,19 @@ Shortcut CreateShortcut(const TextString& target, const TextString& linkPath,
       case journal::Aside::Absent:
         break;
       case journal::Aside::Refused:
+        ReportFileAction(FileAction::ShortcutFailed, linkPath.Text(), target.Text(),
+                         os::LastFailure());
         return Shortcut::NotSaved;
       case journal::Aside::Failed:
         return Shortcut::Reported;
     }
   }
   if (!os::SaveShellLink(target.Text(), directory.Text(), arguments.Text(),
-                         ShowCommandOf(number), linkPath.Text()))
+                         ShowCommandOf(number), linkPath.Text())) {
+    ReportFileAction(FileAction::ShortcutFailed, linkPath.Text(), target.Text(),
+                     os::LastFailure());
     return kept && !journal::PutBack(files) ? Shortcut::Reported : Shortcut::NotSaved;
+  }
   ReportFileAction(FileAction::ShortcutSaved, linkPath.Text(), target.Text());
   return Shortcut::Saved;
 }

@@ -6,6 +6,7 @@
 #include "script/script_file.h"
 #include "base/report.h"
 #include "base/run_events.h"
+#include "os/os.h"
 #include "procs/comma_lists.h"
 
 ProcListStack ProcListArray;
@@ -74,6 +75,7 @@ bool RunProcList(ProcList list) {
       ShowError(MsgBadSymbol, (*slot)->Mode.Text());
       return false;
     }
+    os::ClearFailure();  // a report of this procedure gives its own reason
     Observer().ProcedureStarted((*slot)->Name.Text(), (*slot)->Mode.Text());
     bool succeeded = kind->Execute(*slot);
     Observer().ProcedureEnded((*slot)->Name.Text(), (*slot)->Result, succeeded);

@@ -32,6 +32,7 @@ const RecordKey<VERSION_INFO> Keys[] = {
 bool VersionAtLeast(const char* path, FileVersion wanted) {
   FileVersion version = 0;
   const char* none = "";
+  os::ClearFailure();
   switch (ReadFileVersion(path, version)) {
     case VersionFound::Found:
       ReportFileAction(FileAction::VersionRead, path, VersionText(version).Text());
@@ -43,7 +44,7 @@ bool VersionAtLeast(const char* path, FileVersion wanted) {
                                       : "none, no such file";
       break;
   }
-  ReportFileAction(FileAction::VersionRead, path, none);
+  ReportFileAction(FileAction::VersionRead, path, none, os::LastFailure());
   return false;
 }
 

@@ -4,13 +4,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <future>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "wine_case.h"
+#include "wine_env.h"
 
 namespace e2e {
 namespace {
@@ -54,6 +57,9 @@ TEST(Deploy, UnattendedRunsNeedNoDisplayAndGiveExitCodes) {
       {"[p]\nMODE=OSVER\n", 0},
       {"[p]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=Go?\nISABORT=0,1\nANSWER=no\n", 1602},
       {"[p]\nMODE=DELETE\nFILE=<Src>\\none.txt\n", 1603},
+      // A box's type says what the end of the run by its answer means.
+      {"[p]\nMODE=MSGBOX\nFLAG=\nTYPE=ERROR\nTEXT=Broken\nISABORT=1,1\n", 1603},
+      {"[p]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=Up to date\nISABORT=1,1\n", 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sections);
@@ -96,6 +102,7 @@ TEST(Deploy, TheLogHoldsEveryEventInOrder) {
   const std::vector<std::string> expected = {
       "start: program \"" + src + "\\updater.exe\" 1.1.0.0, script \"" + src +
           "\\updater.ini\", caption \"セルベリン アップデータ\", code page 932, unattended, elevated",
+      "caption \"T\" (NAME): the title of every box from here on",
       "procedure \"exist\" (EXIST) starts",
       "procedure \"exist\" ends: Result true, N ms",
       "procedure \"branch\" (SWITCH) starts",
@@ -142,7 +149,70 @@ TEST(Deploy, TheLogHoldsEveryEventInOrder) {
   // Appended, never truncated: a second run adds its lines after these.
   c.WriteScript("[UPDATER]\nNAME=T\nLOG=<Src>\\run.log\nPROC=o\n[o]\nMODE=OSVER\n");
   c.Run();
-  EXPECT_EQ(LogLines(c, "run.log").size(), expected.size() + 4);
+  EXPECT_EQ(LogLines(c, "run.log").size(), expected.size() + 5);
+}
+
+// A failed action's log line says why, in the system's words: a missing
+// source, a target another program holds, a shortcut into a missing folder.
+TEST(Deploy, TheLogSaysWhyAnActionFailed) {
+  WineCase c(CaseName());
+  c.InstallTool("holdfile.exe", "holder.exe");
+  c.InstallUpdater();
+  c.WriteFile("a.txt", "a");
+  c.WriteFile("held.txt", "held");
+  std::future<CommandResult> holder = std::async(std::launch::async, [&] {
+    return RunWine({c.WinPath("holder.exe"), c.WinPath("holding"), "none", c.WinPath("held.txt")},
+                   {}, c.UnixPath(), 120);
+  });
+  for (int i = 0; i < 600 && !c.Exists("holding"); ++i) usleep(50000);
+  ASSERT_TRUE(c.Exists("holding"));
+  // The system's text is in the user's language; the codes are Windows'
+  // own (a held target: access denied or a sharing violation).
+  struct {
+    const char* section;
+    const char* line;
+  } rows[] = {
+      {"[p]\nMODE=COPY\nFROM=<Src>\\none.txt\nTO=<Src>\\b.txt\n",
+       R"(^error report 8: .*\\b\.txt" \(system error 2: [^)]+\)$)"},
+      {"[p]\nMODE=COPY\nFROM=<Src>\\a.txt\nTO=<Src>\\held.txt\n",
+       R"(^error report 8: .*\\held\.txt" \(system error (5|32): [^)]+\)$)"},
+      {"[p]\nMODE=LINK\nSRC=<Src>\\a.txt\nPARAM=\nSHOWCMD=1\nDST=<Src>\\none\\a\n",
+       R"(^shortcut not saved ".*\\none\\a\.LNK" to ".*\\a\.txt" \(system error 3: [^)]+\)$)"},
+  };
+  for (const auto& row : rows) {
+    c.WriteScript(std::string("[UPDATER]\nNAME=T\nUNATTENDED=1\nPROC=p\n") + row.section);
+    std::filesystem::remove(c.UnixPath("run.log"));
+    c.Run("/LOG=" + c.WinPath("run.log"));
+    std::vector<std::string> lines = LogLines(c, "run.log");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                              return std::regex_search(line, std::regex(row.line));
+                            }),
+              1)
+        << row.line << "\n" << c.ReadFile("run.log");
+  }
+  std::filesystem::remove(c.UnixPath("holding"));
+  EXPECT_EQ(holder.get().status, 0);
+}
+
+// In a window station no one can see, a box would wait for ever: the run
+// answers its boxes itself, ends by itself, and the log says why.
+TEST(Deploy, ARunNoOneCanSeeAnswersItsOwnBoxes) {
+  WineCase c(CaseName());
+  c.InstallTool("nodesktop.exe");
+  c.InstallUpdater();
+  c.WriteScript("[UPDATER]\nNAME=T\nLOG=<Src>\\run.log\nPROC=ask\n" +
+                Note("ask", "QUESTION", "Go on?", "ANSWER=NO\n"));
+  CommandResult r =
+      RunWine({c.WinPath("nodesktop.exe"), "30", c.WinPath("updater.exe")}, {}, c.UnixPath(), 90);
+  EXPECT_NE(r.status, 124) << "the run waited for an answer: " << r.output;
+  std::vector<std::string> lines = LogLines(c, "run.log");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "end: an answer ended the run, exit code 1602, N ms");
+  EXPECT_NE(lines[0].find("unattended (no one can see its boxes: its window station is not "
+                          "interactive)"),
+            std::string::npos)
+      << lines[0];
 }
 
 // A run killed while a program it waits for hangs: the log ends with the

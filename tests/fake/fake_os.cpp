@@ -78,6 +78,8 @@ struct World {
   std::map<std::string, File> cutFiles;
   std::map<std::string, std::string> cutDirs;
   std::vector<std::string> cutRemovedAtRestart;
+  uint32_t failure = 0;  // the system's code for the last failed call
+  os::BoxesSeen boxesSeen = os::BoxesSeen::Seen;
 };
 
 World& TheWorld() {
@@ -206,6 +208,26 @@ std::string HeldPath(os::FileHandle handle) {
   return TheWorld().handles.at(reinterpret_cast<intptr_t>(handle));
 }
 
+// The system's codes for the failures the world imitates, and their texts.
+constexpr uint32_t FileNotFound = 2, PathNotFound = 3, AccessDenied = 5, SharingViolation = 32,
+                   EndOfFile = 38, DiskFull = 112, AlreadyExists = 183, NameTooLong = 206,
+                   BadDirectory = 267;
+
+// Keeps `code` as the reason of the call that fails; gives `result`.
+template <typename Result = bool>
+Result Fail(uint32_t code, Result result = Result()) {
+  TheWorld().failure = code;
+  return result;
+}
+
+// Why the file at `path` cannot be opened, or 0 when it can.
+uint32_t WhyNotOpened(const std::string& path) {
+  if (!Fits(path)) return NameTooLong;
+  const File* file = FindFile(path);
+  if (!file) return IsDir(ParentOf(path)) ? FileNotFound : PathNotFound;
+  return Busy(*file) ? SharingViolation : 0;
+}
+
 // What the system refuses: deleting a read-only, held or running file;
 // putting another file in place of one; renaming one held without sharing.
 bool Deletable(const File& file) { return !Busy(file) && !file.running && !(file.attributes & 1); }
@@ -221,9 +243,11 @@ bool ReadOnlyFolder(const std::string& path) {
 bool Rename(const std::string& from, const std::string& to) {
   World& world = TheWorld();
   File* source = FindFile(from);
-  if (!source || Busy(*source) || !Fits(from) || !Fits(to) || FindFile(to) || IsDir(to) ||
-      !IsDir(ParentOf(to)) || ReadOnlyFolder(to) || world.failMovesInto.erase(Lower(to)))
-    return false;
+  if (uint32_t why = WhyNotOpened(from)) return Fail(why);
+  if (!Fits(to)) return Fail(NameTooLong);
+  if (FindFile(to) || IsDir(to)) return Fail(AlreadyExists);
+  if (!IsDir(ParentOf(to))) return Fail(PathNotFound);
+  if (ReadOnlyFolder(to) || world.failMovesInto.erase(Lower(to))) return Fail(AccessDenied);
   File moved = *source;
   moved.path = to;
   world.files.erase(Lower(from));
@@ -270,6 +294,7 @@ void FailNextCopyAfter(size_t bytes) { TheWorld().failCopyAfter = bytes; }
 void SetReadBlockSize(unsigned size) { TheWorld().readBlockSize = size ? size : 1; }
 const std::vector<Launch>& Launches() { return TheWorld().launches; }
 void FailWaits(bool fail) { TheWorld().failWaits = fail; }
+void SetBoxesSeen(int seen) { TheWorld().boxesSeen = static_cast<os::BoxesSeen>(seen); }
 void SetExitCode(uint32_t code) { TheWorld().exitCode = code; }
 void ListAs(const std::string& path, const std::string& name, bool exact) {
   if (File* file = FindFile(path)) {
@@ -429,8 +454,9 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
     world.appearing.erase(appears);
   }
   if (fake::FindFile(path) || fake::IsDir(path)) return Creation::NameTaken;
-  if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
-    return Creation::Failed;
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong, Creation::Failed);
+  if (!fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound, Creation::Failed);
+  if (fake::ReadOnlyFolder(path)) return fake::Fail(fake::AccessDenied, Creation::Failed);
   fake::File& created = world.files[fake::Lower(path)];
   created.path = path;
   created.heldByRun = true;  // held open, shared with no one
@@ -443,12 +469,13 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   fake::World& world = fake::TheWorld();
   fake::File* from = fake::FindFile(source);
   fake::File* to = fake::FindFile(fake::HeldPath(file));
-  if (!from || fake::Busy(*from) || !fake::Fits(source) || !to) return false;
+  if (uint32_t why = fake::WhyNotOpened(source)) return fake::Fail(why);
+  if (!from || !to) return false;
   size_t failAfter = world.failCopyAfter;
   world.failCopyAfter = std::string::npos;
   if (failAfter != std::string::npos) {
     to->contents = from->contents.substr(0, failAfter);
-    return false;
+    return fake::Fail(fake::DiskFull);
   }
   to->contents = from->contents;
   to->date = from->date;
@@ -462,9 +489,12 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bo
   if (world.oldSystem >= 1) return Placement::Unsupported;
   std::string path = fake::HeldPath(file);
   fake::File* existing = fake::FindFile(target);
-  if (!fake::Fits(target) || !fake::IsDir(fake::ParentOf(target)) || fake::IsDir(target) ||
-      (existing && (!replace || !fake::Replaceable(*existing))))
-    return Placement::Refused;
+  if (!fake::Fits(target)) return fake::Fail(fake::NameTooLong, Placement::Refused);
+  if (!fake::IsDir(fake::ParentOf(target)))
+    return fake::Fail(fake::PathNotFound, Placement::Refused);
+  if (existing && !replace) return fake::Fail(fake::AlreadyExists, Placement::Refused);
+  if (fake::IsDir(target) || (existing && !fake::Replaceable(*existing)))
+    return fake::Fail(fake::AccessDenied, Placement::Refused);
   fake::File placed = *fake::FindFile(path);
   placed.path = target;
   placed.attributes = attributes;
@@ -504,10 +534,10 @@ Move MoveReplacing(const char* from, const char* to) {
   fake::Count();
   if (fake::TheWorld().oldSystem >= 2) return Move::Unsupported;
   fake::File* target = fake::FindFile(to);
-  if (target && !fake::Replaceable(*target)) return Move::Failed;
-  if (target && fake::TheWorld().failMovesInto.erase(fake::Lower(to))) return Move::Failed;
-  fake::File* source = fake::FindFile(from);
-  if (!source || fake::Busy(*source)) return Move::Failed;
+  if (target && !fake::Replaceable(*target)) return fake::Fail(fake::AccessDenied, Move::Failed);
+  if (target && fake::TheWorld().failMovesInto.erase(fake::Lower(to)))
+    return fake::Fail(fake::AccessDenied, Move::Failed);
+  if (uint32_t why = fake::WhyNotOpened(from)) return fake::Fail(why, Move::Failed);
   if (target) fake::TheWorld().files.erase(fake::Lower(to));
   return fake::Rename(from, to) ? Move::Moved : Move::Failed;
 }
@@ -621,28 +651,29 @@ bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
 
 bool DeleteOneFile(const char* path) {
   fake::Count();
-  if (!fake::Fits(path)) return false;
-  fake::File* file = fake::FindFile(path);
-  if (!file || !fake::Deletable(*file)) return false;
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  if (!fake::Deletable(*fake::FindFile(path))) return fake::Fail(fake::AccessDenied);
   fake::TheWorld().files.erase(fake::Lower(path));
   return true;
 }
 
 bool SetAttributes(const char* path, uint32_t value) {
   fake::Count();
-  if (!fake::Fits(path)) return false;
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
   if (fake::File* file = fake::FindFile(path)) {
     file->attributes = value;
     return true;
   }
-  return fake::IsDir(path) && *path;
+  return (fake::IsDir(path) && *path) ||
+         fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound);
 }
 
 bool MakeDirectory(const char* path) {
   fake::Count();
-  if (!*path || !fake::Fits(path) || fake::FindFile(path) || fake::IsDir(path) ||
-      !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
-    return false;
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
+  if (fake::FindFile(path) || fake::IsDir(path)) return fake::Fail(fake::AlreadyExists);
+  if (!*path || !fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
+  if (fake::ReadOnlyFolder(path)) return fake::Fail(fake::AccessDenied);
   fake::TheWorld().dirs[fake::Lower(path)] = path;
   return true;
 }
@@ -671,18 +702,16 @@ Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
 
 bool FileWriteDate(const char* path, CalendarDate& date) {
   fake::Count();
-  fake::File* file = fake::FindFile(path);
-  if (!file || fake::Busy(*file) || !fake::Fits(path)) return false;
-  date = file->date;
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  date = fake::FindFile(path)->date;
   return true;
 }
 
 bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   fake::Count();
-  fake::File* found = fake::FindFile(path);
-  if (!found || fake::Busy(*found) || !fake::Fits(path)) return false;
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
   file.Receive() = fake::NewHandle(path);
-  size = found->contents.size();
+  size = fake::FindFile(path)->contents.size();
   return true;
 }
 
@@ -690,15 +719,16 @@ bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   fake::Count();
   const fake::File* found = fake::FindFile(fake::HeldPath(file));
   if (!found || offset > found->contents.size() || count > found->contents.size() - offset)
-    return false;
+    return fake::Fail(fake::EndOfFile);
   memcpy(out, found->contents.data() + offset, count);
   return true;
 }
 
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
   fake::Count();
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
   fake::File* file = fake::FindFile(path);
-  if (!file || fake::Busy(*file) || file->contents.empty() || !fake::Fits(path)) return false;
+  if (file->contents.empty()) return fake::Fail(fake::EndOfFile);
   lowSize = static_cast<uint32_t>(file->contents.size());
   const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
   size_t block = fake::TheWorld().readBlockSize;
@@ -714,7 +744,7 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
   fake::Count();
   std::string started;
   if (application) {
-    if (!fake::FindFile(application)) return false;
+    if (!fake::FindFile(application)) return fake::Fail(fake::FileNotFound);
     started = application;
   } else {
     // Without an application name the platform tries each blank-cut prefix
@@ -726,9 +756,9 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
       else if (fake::FindFile(prefix)) started = prefix;
       if (!started.empty() || end == std::string::npos) break;
     }
-    if (started.empty()) return false;
+    if (started.empty()) return fake::Fail(fake::FileNotFound);
   }
-  if (!fake::IsDir(directory)) return false;
+  if (!fake::IsDir(directory)) return fake::Fail(fake::BadDirectory);
   fake::TheWorld().launches.push_back(
       fake::Launch{started, application ? application : "(none)", commandLine, directory, false});
   process = reinterpret_cast<ProcessHandle>(fake::TheWorld().launches.size());
@@ -742,7 +772,7 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
   fake::Launch& launch = fake::TheWorld().launches.at(reinterpret_cast<size_t>(process) - 1);
   launch.waitForExit = wait == WaitFor::Exit;
   if (launch.waitForExit) exitCode = fake::TheWorld().exitCode;
-  return !fake::TheWorld().failWaits;
+  return !fake::TheWorld().failWaits || fake::Fail(fake::AccessDenied);
 }
 
 void CloseProcess(ProcessHandle process) {
@@ -790,11 +820,16 @@ Elevation RunElevation() {
   fake::Count();
   return Elevation::Elevated;
 }
+// Not counted: a question about the session, not a step of the run.
+BoxesSeen WhoSeesBoxes() {
+  return fake::TheWorld().boxesSeen;
+}
 
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {
   fake::Count();
-  if (strlen(linkPath) >= 260 || !fake::IsDir(fake::ParentOf(linkPath))) return false;
+  if (strlen(linkPath) >= 260) return fake::Fail(fake::NameTooLong);
+  if (!fake::IsDir(fake::ParentOf(linkPath))) return fake::Fail(fake::PathNotFound);
   fake::TheWorld().links.push_back(fake::Link{target, workingDirectory,
                                               arguments ? arguments : "(none)", showCommand,
                                               linkPath});
@@ -886,6 +921,27 @@ int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   }
   if ((style & 0xF) == box::YesNo) return (style & box::DefaultButton2) ? box::IdNo : box::IdYes;
   return box::IdOk;
+}
+
+uint32_t LastFailure() { return fake::TheWorld().failure; }
+void ClearFailure() { fake::TheWorld().failure = 0; }
+
+// Windows' own English texts.
+bool FailureText(uint32_t code, TextString& utf8) {
+  static const std::map<uint32_t, const char*> texts = {
+      {fake::FileNotFound, "The system cannot find the file specified."},
+      {fake::PathNotFound, "The system cannot find the path specified."},
+      {fake::AccessDenied, "Access is denied."},
+      {fake::SharingViolation,
+       "The process cannot access the file because it is being used by another process."},
+      {fake::EndOfFile, "Reached the end of the file."},
+      {fake::DiskFull, "There is not enough space on the disk."},
+      {fake::AlreadyExists, "Cannot create a file when that file already exists."},
+      {fake::NameTooLong, "The filename or extension is too long."},
+      {fake::BadDirectory, "The directory name is invalid."},
+  };
+  auto text = texts.find(code);
+  return text != texts.end() && utf8.SetText(text->second);
 }
 
 }  // namespace os

@@ -111,6 +111,9 @@ struct Launch {
 };
 const std::vector<Launch>& Launches();
 void FailWaits(bool fail = true);
+// How the run's boxes would be seen: 0 on a desktop (the default), 1 in a
+// window station that is not interactive, 2 in session 0.
+void SetBoxesSeen(int seen);
 // The exit code of every program the run waits for.
 void SetExitCode(uint32_t code);
 

@@ -93,7 +93,9 @@ TEST_F(StartupTest, SwitchesComeOffTheArgumentTextBeforeTheCaption) {
 TEST_F(StartupTest, UnattendedExitCodesAndALogThatCannotBeOpened) {
   const std::string sections =
       "[q]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=Go?\nISABORT=0,1\n"
-      "[d]\nMODE=DELETE\nFILE=C:\\none.txt\n";
+      "[d]\nMODE=DELETE\nFILE=C:\\none.txt\n"
+      "[e]\nMODE=MSGBOX\nFLAG=\nTYPE=ERROR\nTEXT=Broken\nISABORT=1,1\n"
+      "[i]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=Up to date\nISABORT=1,1\n";
   struct Case {
     const char* keys;
     const char* arguments;
@@ -104,6 +106,10 @@ TEST_F(StartupTest, UnattendedExitCodesAndALogThatCannotBeOpened) {
       {"PROC=q\n", "/UNATTENDED", 0, 0},
       {"PROC=q\nUNATTENDED=1\n", "", 0, 0},
       {"PROC=q,d\nUNATTENDED=1\n", "", ExitReportEnded, 0},
+      // The type of the box whose answer ends the run says what the end means.
+      {"PROC=e\nUNATTENDED=1\n", "", ExitReportEnded, 0},
+      {"PROC=e\n", "", 0, 1},
+      {"PROC=i,d\nUNATTENDED=1\n", "", 0, 0},
       {"PROC=q,d\nLOG=C:\\nowhere\\x.log\n", "", 0, 2},
       {"PROC=q,d\nLOG=C:\\My.Tools\\link.log\n", "", 0, 2},
   };
@@ -120,12 +126,64 @@ TEST_F(StartupTest, UnattendedExitCodesAndALogThatCannotBeOpened) {
     EXPECT_EQ(fake::FileList(), files);
     EXPECT_EQ(fake::FileContents("C:\\My.Tools\\link.log"), "someone's");
   }
+  // Where no one can see the boxes, the run answers them itself and says why.
+  for (int seen : {1, 2}) {
+    fake::Reset();
+    fake::SetModulePath(Program);
+    fake::SetBoxesSeen(seen);
+    fake::SetFile(Script, "[UPDATER]\nNAME=N\nPROC=q,d\nLOG=C:\\run.log\n" + sections);
+    EXPECT_EQ(UpdaterMain(""), ExitReportEnded);
+    EXPECT_TRUE(fake::Boxes().empty());
+    EXPECT_NE(fake::FileContents("C:\\run.log")
+                  .find(seen == 1 ? "unattended (no one can see its boxes: its window station is "
+                                    "not interactive)"
+                                  : "unattended (no one can see its boxes: it runs in session 0"),
+              std::string::npos)
+        << fake::FileContents("C:\\run.log");
+  }
+  fake::SetBoxesSeen(0);
   // An answer that ends the run: 0 when the user gave it, 1602 unattended.
   fake::SetFile(Script, "[UPDATER]\nNAME=N\nPROC=q\n" + sections.substr(0, sections.find("[d]")) +
                             "ANSWER=NO\n");
   fake::QueueAnswer(os::box::IdNo);
   EXPECT_EQ(UpdaterMain(""), 0);
   EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitAnswerEnded);
+}
+
+// The log says why the system refused an action, in its words; and the
+// caption of the boxes where NAME changes it.
+TEST_F(StartupTest, TheLogGivesTheSystemsReasonOfAFailedAction) {
+  const std::string log = "C:\\My.Tools\\v1.2\\run.log";
+  struct {
+    const char* sections;
+    const char* line;
+  } rows[] = {
+      {"[p]\nMODE=COPY\nFROM=C:\\none.txt\nTO=C:\\a.txt\n",
+       "\"C:\\a.txt\" (system error 2: The system cannot find the file specified.)"},
+      {"[p]\nMODE=COPY\nFROM=C:\\in.txt\nTO=C:\\held.txt\n",
+       "\"C:\\held.txt\" (system error 5: Access is denied.)"},
+      {"[p]\nMODE=LINK\nSRC=C:\\in.txt\nPARAM=\nSHOWCMD=1\nDST=C:\\none\\in\n",
+       "shortcut not saved \"C:\\none\\in.LNK\" to \"C:\\in.txt\" (system error 3: The system "
+       "cannot find the path specified.)"},
+      {"[p]\nMODE=DATE\nFILE=C:\\held.txt\nDATE=2000/1/1\n",
+       "could not read \"C:\\held.txt\" (system error 32: The process cannot access the file "
+       "because it is being used by another process.)"},
+      {"[p]\nMODE=CRC\nFILE=C:\\empty.txt\nTYPE=\nCRC=1\n",
+       "could not read \"C:\\empty.txt\" (system error 38: Reached the end of the file.)"},
+      {"[p]\nMODE=OSVER\n", "caption \"N\" (NAME): the title of every box from here on"},
+  };
+  for (const auto& row : rows) {
+    fake::Reset();
+    fake::SetModulePath(Program);
+    fake::SetFile("C:\\in.txt", "in");
+    fake::SetFile("C:\\held.txt", "held");
+    fake::LockFile("C:\\held.txt");
+    fake::SetFile("C:\\empty.txt", "");
+    fake::SetFile(Script, "[UPDATER]\nNAME=N\nPROC=p\nLOG=" + log + "\n" + row.sections);
+    UpdaterMain("");
+    EXPECT_NE(fake::FileContents(log).find(row.line), std::string::npos)
+        << row.line << "\n" << fake::FileContents(log);
+  }
 }
 
 TEST_F(StartupTest, AnExistingDirectoryNamedWithATrailingBackslashExists) {

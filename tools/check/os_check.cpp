@@ -262,6 +262,13 @@ uint32_t Milliseconds() { return 0; }
 uint32_t AnsiCodePage() { return 932; }
 Elevation RunElevation() { return Elevation::Unknown; }
 
+BoxesSeen WhoSeesBoxes() { return BoxesSeen::Seen; }
+
+// Nothing is done, so nothing fails for a reason.
+uint32_t LastFailure() { return 0; }
+void ClearFailure() {}
+bool FailureText(uint32_t, TextString&) { return false; }
+
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
   const char* text = catalogue::MessageText(id);
