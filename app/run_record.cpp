@@ -103,6 +103,7 @@ RunRecord::RunRecord()
       m_unseen(nullptr),
       m_reported(false),
       m_inProgress(false),
+      m_cancelled(false),
       m_restartNeeded(false),
       m_startTime(0),
       m_lastBoxStyle(0) {}
@@ -115,6 +116,7 @@ void RunRecord::Begin() {
   m_unseen = nullptr;
   m_reported = false;
   m_inProgress = false;
+  m_cancelled = false;
   m_restartNeeded = false;
   m_lastBoxStyle = 0;
   m_startTime = os::Milliseconds();
@@ -168,6 +170,8 @@ int RunRecord::End(bool completed) {
   } else if (completed && m_restartNeeded) {
     how = "completed; a file in use is removed at the next restart";
     if (m_unattended) exitCode = ExitRestartNeeded;
+  } else if (!completed && m_cancelled) {
+    how = "the user cancelled the run";
   } else if (!completed && m_reported) {
     how = "an error report ended the run";
     if (m_unattended) exitCode = ExitReportEnded;
@@ -273,6 +277,8 @@ void RunRecord::FileActionDone(FileAction action, const char* first, const char*
     case FileAction::ShortcutFailed:
       line.Assign("shortcut not saved ").Append(Quoted(first)).Append(" to ").Append(Quoted(second));
       break;
+    case FileAction::Checksummed:
+      return;  // told only as it starts
     case FileAction::KeptAside:
       line.Assign("kept ").Append(Quoted(first)).Append(" aside as ").Append(Quoted(second));
       break;
@@ -317,6 +323,11 @@ void RunRecord::ErrorReported(unsigned id, const char* const*, int, const char* 
       id == MsgJournalFailed)
     line.Append(Reason(os::LastFailure()));
   Write(line);
+}
+
+void RunRecord::RunCancelled() {
+  m_cancelled = true;
+  Write(TextString("cancel: the user ended the run with Cancel in the progress window"));
 }
 
 void RunRecord::BoxDone(const BoxEvent& box) {

@@ -68,6 +68,7 @@ class RunRecord : public RunObserver {
   void ErrorReported(unsigned id, const char* const* arguments, int count,
                      const char* text) override;
   void BoxDone(const BoxEvent& box) override;
+  void RunCancelled() override;
   void JournalNoted(JournalNote note, const char* path, const char* utf8Detail,
                     uint32_t number) override;
 
@@ -82,6 +83,7 @@ class RunRecord : public RunObserver {
   const char* m_unseen;  // why no one can see the boxes, or null
   bool m_reported;       // an error report was shown (or answered)
   bool m_inProgress;     // another run of the script was in progress
+  bool m_cancelled;      // the user ended the run with Cancel
   bool m_restartNeeded;  // a file in use is removed at the next restart
   uint32_t m_startTime;  // os::Milliseconds at Begin
   uint32_t m_lastBoxStyle;     // the style of the last box, whose answer may end the run

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/progress.h"
 #include "app/run_record.h"
 #include "base/characters.h"
 #include "base/files.h"
@@ -15,6 +16,7 @@ TextString CommandLine;
 TextString UpdaterName;
 TextString UpdaterProc;
 bool UpdaterRollback = false;
+bool UpdaterProgress = false;
 
 namespace {
 constexpr int ModulePathAreaSize = 260;
@@ -35,15 +37,17 @@ const char* ArgumentTextOf(const char* commandLine) {
 
 int UpdaterMain(const char* argumentText) {
   os::InitializeCom();  // shortcuts are written through COM objects
-  SetRunObserver(&TheRun);
+  AddRunListener(&TheRun);
   bool completed = InitUpdater(argumentText) && RunUpdater();
   // After a failure, the failed list and every list holding it are left.
   FreeAllProcLists();
   // A run that can be undone keeps its changes only when it completed.
   completed = journal::End(completed);
+  TheProgress.End();
+  RemoveRunListener(&TheProgress);
   // 0 on every road, but where the run is unattended.
   int exitCode = TheRun.End(completed);
-  SetRunObserver(nullptr);
+  RemoveRunListener(&TheRun);
   os::UninitializeCom();
   return exitCode;
 }
@@ -133,6 +137,7 @@ void ReadRunKeys(const RunSwitches& switches) {
   // Optional keys of a silent package; a switch wins over a key.
   TextString value;
   UpdaterRollback = ReadOptionalValue("UPDATER", "ROLLBACK", value) && value.ToInt() != 0;
+  UpdaterProgress = ReadOptionalValue("UPDATER", "PROGRESS", value) && value.ToInt() != 0;
   if (!switches.Unattended && ReadOptionalValue("UPDATER", "UNATTENDED", value) &&
       value.ToInt() != 0)
     TheRun.SetUnattended();
@@ -165,6 +170,11 @@ bool RunUpdater() {
   int32_t count = UpdaterProcCount();
   if (count == 0) return false;
   if (!BuildProcList(UpdaterProc, count)) return false;
+  // Never a window where no one answers the boxes.
+  if (UpdaterProgress && !TheRun.Unattended()) {
+    TheProgress.Begin(count, UpdaterRollback);
+    AddRunListener(&TheProgress);
+  }
   // A failed list stays on the stack; the entry frees it.
   if (!RunProcList(TopProcList())) return false;
   FreeProcList(TopProcList());

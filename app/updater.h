@@ -9,6 +9,7 @@ extern TextString CommandLine;  // the argument text the program was started wit
 extern TextString UpdaterName;  // NAME of the UPDATER section
 extern TextString UpdaterProc;  // PROC of the UPDATER section
 extern bool UpdaterRollback;    // ROLLBACK of the UPDATER section: the run can be undone
+extern bool UpdaterProgress;    // PROGRESS of the UPDATER section: a progress window
 
 // The argument text of a whole command line: what follows the program's own
 // name (in double quotes, or up to the first blank) and the blanks after it.

@@ -86,3 +86,9 @@ void ShowError(MessageId id, const char* path, uint32_t value) {
 int ShowBox(const char* text, uint32_t style, int unattendedAnswer) {
   return ShowUtf8Box(0, ToUtf8(text), style, unattendedAnswer);
 }
+
+int ShowCatalogueBox(MessageId id, uint32_t style, int unattendedAnswer) {
+  TextString text;
+  text.FormatById(id);
+  return ShowUtf8Box(0, text, style, unattendedAnswer);
+}

@@ -27,6 +27,21 @@ enum MessageId : unsigned {
   MsgPutBackFailed = 14,    // file path, the kept file that holds its old content
   MsgJournalFailed = 15,    // the journal's path
   MsgRunInProgress = 16,    // the script's path
+  // The progress window's question before a Cancel ends the run (none),
+  // without and with ROLLBACK=1, its button, and what each step does (the
+  // file's name, where the text has a place for it).
+  MsgCancelKeeps = 17,
+  MsgCancelUndoes = 18,
+  TextCancelButton = 20,
+  TextCopying = 21,
+  TextDeleting = 22,
+  TextSettingAttributes = 23,
+  TextMakingDirectory = 24,
+  TextMakingShortcut = 25,
+  TextStarting = 26,
+  TextWaiting = 27,
+  TextChecking = 28,
+  TextChecksumming = 29,
 };
 
 // The title of every box, read at the moment each box is shown.
@@ -56,3 +71,5 @@ void ShowError(MessageId id, const char* path, uint32_t value);
 // the run answers its boxes itself (unattended), none is shown and
 // `unattendedAnswer` is the answer.
 int ShowBox(const char* text, uint32_t style, int unattendedAnswer);
+// The same with the catalogue's text `id`.
+int ShowCatalogueBox(MessageId id, uint32_t style, int unattendedAnswer);

@@ -1,7 +1,8 @@
 // What a run does, as it happens: the one road by which the log, the
-// unattended answers and the script checker learn of it. Each event is fed
-// where it happens (the runner, each procedure kind, the reports and boxes),
-// before the run takes its next step.
+// unattended answers, the progress window and the script checker learn of
+// it. Each event is fed where it happens (the runner, each procedure kind,
+// the reports and boxes), before the run takes its next step, to every
+// listener of the run in the order they were added.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,9 @@ enum class FileAction {
   FolderMade,      // first: the folder
   ShortcutSaved,   // first: the shortcut file, second: its target
   ProgramStarted,  // first: the command line, second: the folder it runs in
-  ProgramEnded,    // first: the program, number: its exit code (when waited for)
+  ProgramEnded,    // first: the program, number: its exit code (when waited for);
+                   // as it starts: the run waits for it to end
+  Checksummed,     // first: a file CRC reads (told only as it starts)
   VersionRead,     // first: the file, second: its file version, or why it has none;
                    // number: the system's error code when it could not be read
   // Actions that failed without a report, with the system's error code.
@@ -53,7 +56,7 @@ struct BoxEvent {
   bool Shown;  // false: answered without a box
 };
 
-// Every event does nothing unless an observer says otherwise. The bodies
+// Every event does nothing unless a listener says otherwise. The bodies
 // stay in this header, so that the class has no one file whose build decides
 // its run-time type information: the core is built without it, the checker
 // and the tests with it.
@@ -65,8 +68,16 @@ class RunObserver {
   virtual void ProcedureStarted(const char* /*section*/, const char* /*mode*/) {}
   // `succeeded` false when the procedure ended the run.
   virtual void ProcedureEnded(const char* /*section*/, bool /*result*/, bool /*succeeded*/) {}
+  // An action about to be done, in the words of FileActionDone.
+  virtual void ActionStarting(FileAction /*action*/, const char* /*first*/,
+                              const char* /*second*/) {}
   virtual void FileActionDone(FileAction /*action*/, const char* /*first*/,
                               const char* /*second*/, uint32_t /*number*/) {}
+  // True when the user asked to end the run, and confirmed it; asked
+  // between file actions, never inside one.
+  virtual bool CancelAsked() { return false; }
+  // The run ends at the user's request.
+  virtual void RunCancelled() {}
   // An error report about to be shown: its number, its arguments (ANSI, in
   // the order of the text's placeholders; a number is not among them) and
   // its text.
@@ -78,11 +89,21 @@ class RunObserver {
                             const char* /*utf8Detail*/, uint32_t /*number*/) {}
 };
 
-// The observer of this process's run; one that sees nothing until one is
-// set. Null sets that one back.
+// The listeners of this process's run (at most MaxRunListeners), and the
+// one that tells them all each event: boxes are answered without being
+// shown when one of them answers them, a cancel is asked for when one of
+// them asks for it.
+constexpr int MaxRunListeners = 4;
+void AddRunListener(RunObserver* listener);
+void RemoveRunListener(RunObserver* listener);
 RunObserver& Observer();
-void SetRunObserver(RunObserver* observer);
 
 // A file action, for the kinds' brevity.
 void ReportFileAction(FileAction action, const char* first, const char* second = "",
                       uint32_t number = 0);
+// Tells of an action about to be done; false when the user has ended the
+// run instead (the caller then returns its failure without a report, as
+// after an answer that ends the run).
+bool StartingAction(FileAction action, const char* first, const char* second = "");
+// False when the user has ended the run: asked between procedures.
+bool RunGoesOn();

@@ -389,6 +389,27 @@ void ClearFailure();
 // UTF-8 without its closing line break. False when the system has none.
 bool FailureText(uint32_t code, TextString& utf8);
 
+// --- The progress window (PROGRESS=1) -----------------------------------------
+
+// Opens the progress window, centred on the screen and titled `utf8Caption`:
+// a line that says what is being done, a bar for the current file, one for
+// the run, and a Cancel button labelled `utf8Cancel` (comctl32's progress
+// bars, loaded only now; the system's message font). The process becomes
+// DPI-aware first (SetProcessDPIAware, where the system has it). While it
+// is open, boxes are owned by it, the copy and checksum loops move its file
+// bar by the bytes they read and handle its messages, and so do the waits
+// for a program (MsgWaitForMultipleObjects). False when it cannot be made:
+// the run goes on without it.
+bool OpenProgress(const char* utf8Caption, const char* utf8Cancel);
+void CloseProgress();
+// What is being done now (UTF-8); the file bar starts again from empty.
+void ShowProgressText(const char* utf8Text);
+// The run's bar: `done` of `total` steps.
+void ShowRunProgress(uint32_t done, uint32_t total);
+// Handles the window's messages; true when Cancel (or the close box) was
+// pressed since the last call.
+bool TakeCancelPress();
+
 // --- Reports ----------------------------------------------------------------
 
 // The text of catalogue message `id` in UTF-8, cut to fit `size` bytes and
@@ -401,8 +422,9 @@ int LoadMessageText(unsigned id, char* buffer, int size);
 // WideCharToMultiByte with CP_UTF8). False, with `utf8` empty, on failure.
 bool AnsiToUtf8(const char* ansi, TextString& utf8);
 
-// A modal box with no owner window (MessageBoxW after converting from UTF-8,
-// which shows ANSI text exactly as MessageBoxA would). Gives the button
+// A modal box owned by the progress window while it is open, else by no
+// window (MessageBoxW after converting from UTF-8, which shows ANSI text
+// exactly as MessageBoxA would). Gives the button
 // pressed, or 0 when no box could be shown.
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style);
 

@@ -9,6 +9,7 @@
 
 #include "base/text_string.h"
 #include "os/os.h"
+#include "os/progress_win.h"
 
 namespace {
 
@@ -249,6 +250,8 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   uint8_t* block = static_cast<uint8_t*>(malloc(ReadBlockSize));
   if (!block) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   bool complete = true;
+  const uint64_t size = (uint64_t(high) << 32) | low;
+  uint64_t done = 0;
   for (;;) {
     DWORD count = 0;
     if (!ReadFile(file.Handle(), block, ReadBlockSize, &count, nullptr)) {
@@ -257,6 +260,7 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
     }
     if (count == 0) break;
     consume(context, block, count);
+    progress::FileBytes(done += count, size);
   }
   free(block);
   return complete;
@@ -334,12 +338,16 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return Failed(false);
   Block block(ReadBlockSize);
   if (!block.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  LARGE_INTEGER size = {};
+  GetFileSizeEx(from.Handle(), &size);
+  uint64_t done = 0;
   for (;;) {
     DWORD count = 0;
     if (!ReadFile(from.Handle(), block.Data(), ReadBlockSize, &count, nullptr))
       return Failed(false);
     if (count == 0) break;
     if (!WriteAll(target, block.Data(), count)) return Failed(false);
+    progress::FileBytes(done += count, static_cast<uint64_t>(size.QuadPart));
   }
   FILETIME written;
   if (!GetFileTime(from.Handle(), nullptr, nullptr, &written) ||
@@ -437,11 +445,16 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
   bool waited;
   if (wait == WaitFor::Exit) {
     DWORD code = 0;
-    waited = WaitForSingleObject(handle, INFINITE) != WAIT_FAILED &&
+    waited = progress::WaitHandlingMessages(handle) != WAIT_FAILED &&
              GetExitCodeProcess(handle, &code);
     exitCode = code;
   } else {
-    waited = WaitForInputIdle(handle, INFINITE) != WAIT_FAILED;
+    // With the progress window open, its messages are handled meanwhile.
+    DWORD step = progress::Window() ? 33 : INFINITE;
+    DWORD idle;
+    while ((idle = WaitForInputIdle(handle, step)) == WAIT_TIMEOUT)
+      progress::HandleWaitingMessages();
+    waited = idle != WAIT_FAILED;
   }
   if (!waited) Failed(false);
   CloseHandle(handle);
@@ -875,7 +888,7 @@ bool AnsiToUtf8(const char* ansi, TextString& utf8) {
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   WideText wideText(text, CP_UTF8);
   WideText wideCaption(caption, CP_UTF8);
-  return MessageBoxW(nullptr, wideText.Text(), wideCaption.Text(), style);
+  return MessageBoxW(progress::Window(), wideText.Text(), wideCaption.Text(), style);
 }
 
 }  // namespace os

@@ -30,6 +30,7 @@ const RecordKey<ATTR_INFO> Keys[] = {
 // Sets the attributes of `path`, reporting a failure. A run that can be
 // undone records the attributes they replace first.
 bool ApplyAttributes(const char* path, uint32_t value) {
+  if (!StartingAction(FileAction::AttributesSet, path)) return false;
   if (journal::Active()) {
     uint32_t old = 0;
     if (!os::AttributesOf(path, old)) {

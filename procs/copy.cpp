@@ -204,6 +204,7 @@ static bool ExecuteCopy(PROC_INFO* record) {
     // A missing target (TO shorter than FROM) is the empty text, which fails.
     TextString source = ListItem(copy->From, i);
     TextString target = ListItem(copy->To, i);
+    if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
     Copy copied;
     if (journal::Active()) copied = CopyKeeping(source, target, leftover);

@@ -180,6 +180,7 @@ static bool ExecuteCrc(PROC_INFO* record) {
     TextString file = ListItem(test->File, i);
     TextString expected = ListItem(test->Crc, i);
     uint32_t crc = 0;
+    if (!StartingAction(FileAction::Checksummed, file.Text())) return false;
     bool read = GetFileData(file.Text(), crc);
     if (expected.Length() == 0) {
       // A report: the value, or why there is none. Neither stops the run,

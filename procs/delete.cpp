@@ -55,6 +55,7 @@ static bool ExecuteDelete(PROC_INFO* record) {
   // already gone is as much a failure as one the system refuses.
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(del->File, i);
+    if (!StartingAction(FileAction::Deleted, path.Text())) return false;
     Deletion deleted;
     if (journal::Active()) deleted = DeleteKeeping(path);
     else deleted = os::DeleteOneFile(path.Text()) ? Deletion::Done : Deletion::Failed;

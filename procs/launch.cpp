@@ -105,6 +105,7 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
                         directory.Text(), process.Receive()))
     return false;
   ReportFileAction(FileAction::ProgramStarted, commandLine.Text(), directory.Text());
+  if (waitForExit) Observer().ActionStarting(FileAction::ProgramEnded, program.Text(), "");
   uint32_t exitCode = 0;
   if (!os::WaitForProgram(process, waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle,
                           exitCode))
@@ -126,6 +127,8 @@ static bool ExecuteLaunch(PROC_INFO* record) {
   for (int32_t i = 0; i < count; ++i) {
     TextString program = ListItem(launch->File, i);
     TextString parameters = ListItem(launch->Param, i);
+    if (!StartingAction(FileAction::ProgramStarted, program.Text(), parameters.Text()))
+      return false;
     if (!LaunchProgram(program, parameters, launch->IsWait != 0)) {
       ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
       return false;

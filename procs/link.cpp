@@ -92,6 +92,8 @@ static bool ExecuteLink(PROC_INFO* record) {
     // The number goes untrimmed: the conversion passes over blanks itself.
     int32_t number = link->ShowCmd.Item(i, ",").ToInt();
     TextString linkPath = ListItem(link->Dst, i).Concat(".LNK");
+    if (!StartingAction(FileAction::ShortcutSaved, linkPath.Text(), ListItem(link->Src, i).Text()))
+      return false;
     switch (CreateShortcut(ListItem(link->Src, i), linkPath, ListItem(link->Param, i), number)) {
       case Shortcut::Saved:
         break;

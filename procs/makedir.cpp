@@ -35,6 +35,7 @@ static bool ExecuteMakeDir(PROC_INFO* record) {
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(makeDir->Dir, i);
     if (FileExists(path.Text())) continue;
+    if (!StartingAction(FileAction::FolderMade, path.Text())) return false;
     // A run that can be undone records the folder before it is made.
     if (!journal::BeforeFolder(path.Text())) return false;
     if (!os::MakeDirectory(path.Text())) {

@@ -75,6 +75,7 @@ bool RunProcList(ProcList list) {
       ShowError(MsgBadSymbol, (*slot)->Mode.Text());
       return false;
     }
+    if (!RunGoesOn()) return false;  // the user ended the run
     os::ClearFailure();  // a report of this procedure gives its own reason
     Observer().ProcedureStarted((*slot)->Name.Text(), (*slot)->Mode.Text());
     bool succeeded = kind->Execute(*slot);

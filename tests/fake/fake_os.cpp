@@ -80,6 +80,9 @@ struct World {
   std::vector<std::string> cutRemovedAtRestart;
   uint32_t failure = 0;  // the system's code for the last failed call
   os::BoxesSeen boxesSeen = os::BoxesSeen::Seen;
+  Progress progress;
+  size_t cancelAfter = std::string::npos;
+  bool failProgress = false;
 };
 
 World& TheWorld() {
@@ -402,6 +405,9 @@ void SetRegistryValue(const std::string& keyPath, const std::string& name,
   TheWorld().registry[Lower(keyPath)][Lower(name)] = bytes;
 }
 const std::vector<Box>& Boxes() { return TheWorld().boxes; }
+const Progress& ProgressWindow() { return TheWorld().progress; }
+void PressCancelAfter(size_t texts) { TheWorld().cancelAfter = texts; }
+void FailProgressWindow() { TheWorld().failProgress = true; }
 void QueueAnswer(int answer) { TheWorld().answers.push_back(answer); }
 
 }  // namespace fake
@@ -478,6 +484,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
     return fake::Fail(fake::DiskFull);
   }
   to->contents = from->contents;
+  if (world.progress.open) world.progress.fileBytes = to->contents.size();
   to->date = from->date;
   attributes = from->attributes;
   return true;
@@ -735,6 +742,7 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   for (size_t done = 0; done < file->contents.size(); done += block) {
     size_t count = std::min(block, file->contents.size() - done);
     consume(context, data + done, static_cast<uint32_t>(count));
+    if (fake::TheWorld().progress.open) fake::TheWorld().progress.fileBytes = done + count;
   }
   return true;
 }
@@ -913,7 +921,7 @@ bool AnsiToUtf8(const char* ansi, TextString& utf8) {
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   fake::Count();
-  fake::TheWorld().boxes.push_back(fake::Box{text, caption, style});
+  fake::TheWorld().boxes.push_back(fake::Box{text, caption, style, fake::TheWorld().progress.open});
   if (!fake::TheWorld().answers.empty()) {
     int answer = fake::TheWorld().answers.front();
     fake::TheWorld().answers.pop_front();
@@ -921,6 +929,32 @@ int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   }
   if ((style & 0xF) == box::YesNo) return (style & box::DefaultButton2) ? box::IdNo : box::IdYes;
   return box::IdOk;
+}
+
+// The window is not a step of the run: its calls are not counted.
+bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
+  fake::Progress& progress = fake::TheWorld().progress;
+  if (fake::TheWorld().failProgress) return false;
+  progress.open = true;
+  ++progress.opened;
+  progress.caption = utf8Caption;
+  progress.cancel = utf8Cancel;
+  return true;
+}
+void CloseProgress() { fake::TheWorld().progress.open = false; }
+void ShowProgressText(const char* utf8Text) {
+  fake::TheWorld().progress.texts.push_back(utf8Text);
+  fake::TheWorld().progress.fileBytes = 0;
+}
+void ShowRunProgress(uint32_t done, uint32_t total) {
+  fake::TheWorld().progress.done = done;
+  fake::TheWorld().progress.total = total;
+}
+bool TakeCancelPress() {
+  fake::World& world = fake::TheWorld();
+  if (!world.progress.open || world.progress.texts.size() < world.cancelAfter) return false;
+  world.cancelAfter = std::string::npos;
+  return true;
 }
 
 uint32_t LastFailure() { return fake::TheWorld().failure; }

@@ -13,6 +13,7 @@ struct Box {
   std::string text;     // UTF-8
   std::string caption;  // UTF-8
   unsigned style;
+  bool owned = false;   // by the progress window
 };
 
 void Reset();
@@ -138,6 +139,22 @@ void SetFolder(int csidl, bool located, const std::string& path);
 // string value normally ends with its zero).
 void SetRegistryValue(const std::string& keyPath, const std::string& name,
                       const std::string& bytes);
+
+// The progress window: whether it is open, how often it was opened, its
+// caption and button, each text it showed and the run's bar as last set.
+struct Progress {
+  bool open = false;
+  int opened = 0;
+  std::string caption, cancel;
+  std::vector<std::string> texts;
+  uint32_t done = 0, total = 0;
+  uint64_t fileBytes = 0;  // the file bar: the bytes the loops reported read
+};
+const Progress& ProgressWindow();
+// Cancel is pressed once the window has shown `texts` texts.
+void PressCancelAfter(size_t texts);
+// The window cannot be made.
+void FailProgressWindow();
 
 // Message boxes shown so far, and the answers the next boxes give (a box
 // with no queued answer gives its default: OK, Yes, or No for the styles

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "script/script_file.h"
 #include "app/run_record.h"
@@ -183,6 +184,68 @@ TEST_F(StartupTest, TheLogGivesTheSystemsReasonOfAFailedAction) {
     UpdaterMain("");
     EXPECT_NE(fake::FileContents(log).find(row.line), std::string::npos)
         << row.line << "\n" << fake::FileContents(log);
+  }
+}
+
+// PROGRESS=1: a window that says each step, moves the run's bar and owns
+// the boxes; a Cancel, once confirmed, ends the run between two copies (a
+// run that can be undone is undone). Never a window unattended.
+TEST_F(StartupTest, TheProgressWindowSaysEachStepAndCancelEndsTheRunBetweenFiles) {
+  const std::string log = "C:\\My.Tools\\v1.2\\run.log";
+  struct {
+    const char* keys;
+    size_t cancelAfter;
+    int answer;
+    int opened;
+    const char* copied;  // the files the run left in C:\x
+    const char* box;     // the text of the question, or ""
+  } rows[] = {
+      {"", std::string::npos, 0, 1, "C:\\x\\a.txt\nC:\\x\\b.txt\n", ""},
+      {"", 1, os::box::IdYes, 1, "C:\\x\\a.txt\n", "ここまでの変更は元に戻しません"},
+      {"ROLLBACK=1\n", 1, os::box::IdYes, 1, "", "ここまでの変更を元に戻します"},
+      {"", 1, os::box::IdNo, 1, "C:\\x\\a.txt\nC:\\x\\b.txt\n", "元に戻しません"},
+      {"UNATTENDED=1\n", 1, 0, 0, "C:\\x\\a.txt\nC:\\x\\b.txt\n", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.keys) + std::to_string(row.answer));
+    fake::Reset();
+    fake::SetModulePath(Program);
+    fake::SetFile("C:\\a.txt", "aaa");
+    fake::SetFile("C:\\b.txt", "b");
+    fake::MakeDir("C:\\x");
+    fake::SetFile(Script, std::string("[UPDATER]\nNAME=N\nPROGRESS=1\nLOG=") + log + "\n" +
+                              row.keys +
+                              "PROC=c,s\n[c]\nMODE=COPY\nFROM=C:\\a.txt,C:\\b.txt\n"
+                              "TO=C:\\x\\a.txt,C:\\x\\b.txt\n"
+                              "[s]\nMODE=CRC\nFILE=C:\\a.txt\nTYPE=\nCRC=0x0\n");
+    fake::PressCancelAfter(row.cancelAfter);
+    if (row.answer) fake::QueueAnswer(row.answer);
+    EXPECT_EQ(UpdaterMain(""), 0);
+    const fake::Progress& window = fake::ProgressWindow();
+    EXPECT_EQ(window.opened, row.opened);
+    EXPECT_FALSE(window.open);
+    std::string copied;
+    for (const char* file : {"C:\\x\\a.txt", "C:\\x\\b.txt"})
+      if (fake::FileExists(file)) copied += std::string(file) + "\n";
+    EXPECT_EQ(copied, row.copied);
+    if (*row.box) {
+      ASSERT_EQ(fake::Boxes().size(), 1u);
+      EXPECT_NE(fake::Boxes()[0].text.find(row.box), std::string::npos);
+      EXPECT_TRUE(fake::Boxes()[0].owned);
+      EXPECT_EQ(fake::FileContents(log).find("cancel: the user ended the run") ==
+                    std::string::npos,
+                row.answer == os::box::IdNo);
+    }
+    if (row.opened && row.cancelAfter == std::string::npos) {
+      EXPECT_EQ(window.caption, "N");
+      EXPECT_EQ(window.cancel, "キャンセル");
+      EXPECT_EQ(window.texts, (std::vector<std::string>{
+                                  "コピーしています: a.txt", "コピーしています: b.txt",
+                                  "確認しています…", "チェックサムを計算しています: a.txt"}));
+      EXPECT_EQ(window.done, 2u);
+      EXPECT_EQ(window.total, 2u);
+      EXPECT_EQ(window.fileBytes, 3u);
+    }
   }
 }
 

@@ -1,0 +1,229 @@
+// The progress window of a run with PROGRESS=1: a line that says what is
+// being done, a bar for the current file, one for the run and a Cancel
+// button. Common controls are loaded only when it opens, and the process
+// becomes DPI-aware only then, so that runs without it draw their boxes
+// exactly as before.
+#include "os/progress_win.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <initializer_list>
+
+#include "os/os.h"
+
+namespace {
+
+constexpr wchar_t ClassName[] = L"UpdaterProgress";
+constexpr int TextId = 100, FileBarId = 101, RunBarId = 102, CancelId = IDCANCEL;
+constexpr int BarRange = 1000;
+constexpr DWORD RefreshMs = 33;  // about 30 times a second
+
+// Wide text converted from UTF-8, owned for one call.
+class Wide {
+ public:
+  explicit Wide(const char* utf8) {
+    int count = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    if (count > 0) text_ = static_cast<wchar_t*>(malloc(count * sizeof(wchar_t)));
+    if (text_ && MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text_, count) != count) {
+      free(text_);
+      text_ = nullptr;
+    }
+  }
+  ~Wide() { free(text_); }
+  Wide(const Wide&) = delete;
+  Wide& operator=(const Wide&) = delete;
+  const wchar_t* Text() const { return text_ ? text_ : L""; }
+
+ private:
+  wchar_t* text_ = nullptr;
+};
+
+struct Window {
+  HWND handle = nullptr;
+  HFONT font = nullptr;
+  HMODULE controls = nullptr;
+  bool cancelPressed = false;
+  DWORD lastRefresh = 0;
+  int filePosition = -1;
+};
+Window g_window;
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wParam) == CancelId) g_window.cancelPressed = true;
+      return 0;
+    case WM_CLOSE:  // the close box asks as Cancel does
+      g_window.cancelPressed = true;
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void HandleMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (g_window.handle && IsDialogMessageW(g_window.handle, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void SetBar(int id, uint64_t done, uint64_t total) {
+  int position = total ? static_cast<int>(done * BarRange / total) : 0;
+  SendDlgItemMessageW(g_window.handle, id, PBM_SETPOS, position, 0);
+}
+
+HWND Child(const wchar_t* className, const wchar_t* text, DWORD style, int id, int x, int y,
+           int width, int height) {
+  HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
+                               height, g_window.handle,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr,
+                               nullptr);
+  if (child && g_window.font)
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(g_window.font), FALSE);
+  return child;
+}
+
+}  // namespace
+
+namespace progress {
+
+HWND Window() { return g_window.handle; }
+
+void FileBytes(uint64_t done, uint64_t total) {
+  if (!g_window.handle) return;
+  DWORD now = GetTickCount();
+  if (now - g_window.lastRefresh < RefreshMs && done != total) return;
+  g_window.lastRefresh = now;
+  int position = total ? static_cast<int>(done * BarRange / total) : 0;
+  if (position != g_window.filePosition) {
+    g_window.filePosition = position;
+    SetBar(FileBarId, done, total);
+  }
+  HandleMessages();
+}
+
+void HandleWaitingMessages() {
+  if (g_window.handle) HandleMessages();
+}
+
+DWORD WaitHandlingMessages(HANDLE handle) {
+  if (!g_window.handle) return WaitForSingleObject(handle, INFINITE);
+  for (;;) {
+    DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0 + 1) return woke;
+    HandleMessages();
+  }
+}
+
+}  // namespace progress
+
+namespace os {
+
+bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
+  if (g_window.handle) return true;
+  using DpiAwareFunction = BOOL(WINAPI*)();
+  HMODULE user = GetModuleHandleW(L"user32.dll");
+  if (auto dpiAware = reinterpret_cast<DpiAwareFunction>(
+          reinterpret_cast<void (*)()>(GetProcAddress(user, "SetProcessDPIAware"))))
+    dpiAware();
+  g_window.controls = LoadLibraryW(L"comctl32.dll");
+  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  auto init = g_window.controls
+                  ? reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(
+                        GetProcAddress(g_window.controls, "InitCommonControlsEx")))
+                  : nullptr;
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+  if (!init || !init(&classes)) {
+    CloseProgress();
+    return false;
+  }
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = ClassName;
+  RegisterClassW(&windowClass);
+
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    g_window.font = CreateFontIndirectW(&metrics.lfMessageFont);
+  // Sized by the font's height, so that a scaled screen gets a larger window.
+  int unit = 16;
+  if (HDC screen = GetDC(nullptr)) {
+    HGDIOBJ old = g_window.font ? SelectObject(screen, g_window.font) : nullptr;
+    TEXTMETRICW text;
+    if (GetTextMetricsW(screen, &text)) unit = text.tmHeight;
+    if (old) SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+  }
+  int margin = unit, width = unit * 26, line = unit + unit / 2, bar = unit;
+  int buttonWidth = unit * 6, buttonHeight = unit * 2;
+  int clientHeight = margin + line + bar + margin / 2 + bar + margin + buttonHeight + margin;
+  RECT frame = {0, 0, width + 2 * margin, clientHeight};
+  DWORD style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
+  int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
+  Wide caption(utf8Caption);
+  g_window.handle = CreateWindowExW(
+      WS_EX_DLGMODALFRAME, ClassName, caption.Text(), style,
+      (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
+      (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2, frameWidth, frameHeight, nullptr,
+      nullptr, windowClass.hInstance, nullptr);
+  if (!g_window.handle) {
+    CloseProgress();
+    return false;
+  }
+  int y = margin;
+  Child(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, TextId, margin, y, width, line);
+  y += line;
+  for (int id : {FileBarId, RunBarId}) {
+    if (HWND progressBar = Child(PROGRESS_CLASSW, L"", 0, id, margin, y, width, bar))
+      SendMessageW(progressBar, PBM_SETRANGE32, 0, BarRange);
+    y += bar + (id == FileBarId ? margin / 2 : margin);
+  }
+  Wide cancel(utf8Cancel);
+  Child(WC_BUTTONW, cancel.Text(), WS_TABSTOP | BS_DEFPUSHBUTTON, CancelId,
+        margin + width - buttonWidth, y, buttonWidth, buttonHeight);
+  ShowWindow(g_window.handle, SW_SHOWNORMAL);
+  UpdateWindow(g_window.handle);
+  HandleMessages();
+  return true;
+}
+
+void CloseProgress() {
+  if (g_window.handle) DestroyWindow(g_window.handle);
+  if (g_window.font) DeleteObject(g_window.font);
+  HandleMessages();
+  if (g_window.controls) FreeLibrary(g_window.controls);
+  g_window = Window();
+}
+
+void ShowProgressText(const char* utf8Text) {
+  if (!g_window.handle) return;
+  Wide text(utf8Text);
+  SetDlgItemTextW(g_window.handle, TextId, text.Text());
+  g_window.filePosition = 0;
+  SetBar(FileBarId, 0, 0);
+  HandleMessages();
+}
+
+void ShowRunProgress(uint32_t done, uint32_t total) {
+  if (!g_window.handle) return;
+  SetBar(RunBarId, done, total);
+  HandleMessages();
+}
+
+bool TakeCancelPress() {
+  if (!g_window.handle) return false;
+  HandleMessages();
+  bool pressed = g_window.cancelPressed;
+  g_window.cancelPressed = false;
+  return pressed;
+}
+
+}  // namespace os
