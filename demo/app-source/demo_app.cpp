@@ -1,8 +1,11 @@
 // The demo's tiny application: a window that says which version runs, and
-// ends by itself after a while. The demo installs version 1, starts it,
+// ends by itself after a while (15 seconds, or as many as its command line
+// gives). The demo installs version 1, starts it,
 // and updates it to version 2 while it runs. Built twice, with
 // DEMO_APP_VERSION 1 and 2.
 #include <windows.h>
+
+#include <cstdlib>
 
 #ifndef DEMO_APP_VERSION
 #define DEMO_APP_VERSION 1
@@ -38,7 +41,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) {
+  int seconds = _wtoi(commandLine);
+  UINT lifetime = seconds > 0 && seconds < 600 ? seconds * 1000 : kLifetimeMs;
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
@@ -50,7 +55,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                               CW_USEDEFAULT, 360, 120, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, show);
-  SetTimer(window, 1, kLifetimeMs, nullptr);
+  SetTimer(window, 1, lifetime, nullptr);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);

@@ -1124,11 +1124,20 @@ void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int l
   } const keys[] = {
       {"ROLLBACK", "the run's changes are not undone if it fails"},
       {"UNATTENDED", "the run shows its boxes"},
+      {"PROGRESS", "the run shows no progress window"},
   };
   if (!profile::SameName(read.Section, "UPDATER")) return;
   std::string trimmed = ListItem(TextString(value.c_str()), 0).Text();
   size_t digit = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
-  if (digit < trimmed.size() && isdigit(static_cast<unsigned char>(trimmed[digit]))) return;
+  if (digit < trimmed.size() && isdigit(static_cast<unsigned char>(trimmed[digit]))) {
+    if (profile::SameName(read.Key, "PROGRESS") && TextString(value.c_str()).ToInt() != 0 &&
+        TheRun.Unattended())
+      Warn("progress-unattended", line,
+           "PROGRESS=" + Shown(value) +
+               " shows nothing: an unattended run never has a window, so no one could "
+               "press its Cancel");
+    return;
+  }
   for (const OnOff& key : keys)
     if (profile::SameName(read.Key, key.Key))
       Warn("on-off", line,
