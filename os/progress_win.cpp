@@ -39,13 +39,18 @@ class Wide {
   wchar_t* text_ = nullptr;
 };
 
+// What the window shows is kept here and drawn at most every RefreshMs, so
+// that a thousand small files cost no more than a few redraws.
 struct Window {
   HWND handle = nullptr;
   HFONT font = nullptr;
   HMODULE controls = nullptr;
   bool cancelPressed = false;
   DWORD lastRefresh = 0;
-  int filePosition = -1;
+  wchar_t text[MAX_PATH + 64] = {};
+  bool textChanged = false;
+  int filePosition = 0, fileShown = -1;
+  int runPosition = 0, runShown = -1;
 };
 Window g_window;
 
@@ -70,9 +75,26 @@ void HandleMessages() {
   }
 }
 
-void SetBar(int id, uint64_t done, uint64_t total) {
-  int position = total ? static_cast<int>(done * BarRange / total) : 0;
-  SendDlgItemMessageW(g_window.handle, id, PBM_SETPOS, position, 0);
+int Position(uint64_t done, uint64_t total) {
+  return total ? static_cast<int>(done * BarRange / total) : 0;
+}
+
+// Draws what changed and handles the waiting messages, unless the last
+// time was less than RefreshMs ago (and `now` is false).
+void Refresh(bool now) {
+  if (!g_window.handle) return;
+  DWORD tick = GetTickCount();
+  if (!now && tick - g_window.lastRefresh < RefreshMs) return;
+  g_window.lastRefresh = tick;
+  if (g_window.textChanged) SetDlgItemTextW(g_window.handle, TextId, g_window.text);
+  g_window.textChanged = false;
+  if (g_window.fileShown != g_window.filePosition)
+    SendDlgItemMessageW(g_window.handle, FileBarId, PBM_SETPOS, g_window.filePosition, 0);
+  if (g_window.runShown != g_window.runPosition)
+    SendDlgItemMessageW(g_window.handle, RunBarId, PBM_SETPOS, g_window.runPosition, 0);
+  g_window.fileShown = g_window.filePosition;
+  g_window.runShown = g_window.runPosition;
+  HandleMessages();
 }
 
 HWND Child(const wchar_t* className, const wchar_t* text, DWORD style, int id, int x, int y,
@@ -93,24 +115,15 @@ namespace progress {
 HWND Window() { return g_window.handle; }
 
 void FileBytes(uint64_t done, uint64_t total) {
-  if (!g_window.handle) return;
-  DWORD now = GetTickCount();
-  if (now - g_window.lastRefresh < RefreshMs && done != total) return;
-  g_window.lastRefresh = now;
-  int position = total ? static_cast<int>(done * BarRange / total) : 0;
-  if (position != g_window.filePosition) {
-    g_window.filePosition = position;
-    SetBar(FileBarId, done, total);
-  }
-  HandleMessages();
+  g_window.filePosition = Position(done, total);
+  Refresh(false);
 }
 
-void HandleWaitingMessages() {
-  if (g_window.handle) HandleMessages();
-}
+void HandleWaitingMessages() { Refresh(true); }
 
 DWORD WaitHandlingMessages(HANDLE handle) {
   if (!g_window.handle) return WaitForSingleObject(handle, INFINITE);
+  Refresh(true);  // what the window says while the run waits
   for (;;) {
     DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
     if (woke != WAIT_OBJECT_0 + 1) return woke;
@@ -191,7 +204,7 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
         margin + width - buttonWidth, y, buttonWidth, buttonHeight);
   ShowWindow(g_window.handle, SW_SHOWNORMAL);
   UpdateWindow(g_window.handle);
-  HandleMessages();
+  Refresh(true);
   return true;
 }
 
@@ -206,21 +219,22 @@ void CloseProgress() {
 void ShowProgressText(const char* utf8Text) {
   if (!g_window.handle) return;
   Wide text(utf8Text);
-  SetDlgItemTextW(g_window.handle, TextId, text.Text());
+  const size_t room = sizeof g_window.text / sizeof g_window.text[0];
+  wcsncpy(g_window.text, text.Text(), room - 1);
+  g_window.text[room - 1] = L'\0';
+  g_window.textChanged = true;
   g_window.filePosition = 0;
-  SetBar(FileBarId, 0, 0);
-  HandleMessages();
+  Refresh(false);
 }
 
 void ShowRunProgress(uint32_t done, uint32_t total) {
-  if (!g_window.handle) return;
-  SetBar(RunBarId, done, total);
-  HandleMessages();
+  g_window.runPosition = Position(done, total);
+  Refresh(false);
 }
 
 bool TakeCancelPress() {
   if (!g_window.handle) return false;
-  HandleMessages();
+  Refresh(false);
   bool pressed = g_window.cancelPressed;
   g_window.cancelPressed = false;
   return pressed;
