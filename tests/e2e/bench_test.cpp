@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -354,6 +356,40 @@ TEST(WineRoadChoice, FollowsTheVariableElseWhatTheHostCanStart) {
       EXPECT_EQ(said, "");
     }
   }
+}
+
+// headless_run on a folder (a case folder used as one), as its users run it.
+CommandResult Headless(const WineCase& folder, std::vector<std::string> options = {}) {
+  options.insert(options.begin(), {HEADLESS_RUN, folder.UnixPath()});
+  return RunCommand(options, {}, "", 120);
+}
+
+// An unattended script whose first procedure fails: exit code 1603.
+const char kFailingScript[] =
+    "[UPDATER]\nNAME=T\nUNATTENDED=1\nPROC=c\n"
+    "[c]\nMODE=COPY\nFROM=<Src>\\none.txt\nTO=<Src>\\x.txt\n";
+
+// A program running in the prefix, as one that an update must find in use,
+// outlives a headless run there.
+TEST(HeadlessRun, LeavesTheOtherProgramsOfThePrefixRunning) {
+  WineCase other("headless_other");
+  other.InstallTool("holdfile.exe");
+  other.WriteFile("data.txt", "data");
+  std::vector<std::string> argv = {other.UnixPath("holdfile.exe"), other.WinPath("running"),
+                                   "read", other.WinPath("data.txt")};
+  std::future<CommandResult> running =
+      std::async(std::launch::async, [argv] { return RunWine(argv, {}, "", 120); });
+  for (int i = 0; i < 600 && !other.Exists("running"); ++i) usleep(50000);
+  ASSERT_TRUE(other.Exists("running"));
+
+  WineCase folder("hr_others");
+  folder.WriteFile("updater.ini", kFailingScript);
+  CommandResult run = Headless(folder);
+  EXPECT_NE(run.output.find("--- exit code 1603\n"), std::string::npos) << run.output;
+  EXPECT_EQ(running.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
+      << "the other program was ended";
+  std::filesystem::remove(other.UnixPath("running"));
+  EXPECT_EQ(running.get().status, 0);
 }
 
 TEST(UpdaterSmoke, ReportsAMissingScriptWithAnErrorBox) {

@@ -16,6 +16,13 @@
 // writes DIR/index.html: the boxes in order, each with its picture, caption,
 // text, the button pressed and what came next.
 //
+// The prefix is the bench's (or WINEPREFIX), and programs already running
+// in it are left alone, so that a program started there beforehand can be
+// found running by an update; the run joins their wineserver. Everything
+// headless_run starts ends within the time limit, and a wineserver it
+// started ends by itself 30 s after the last program. (A prefix of its own
+// per run would cost 25 s to make, or a copy of more than 1 GB.)
+//
 // The build that runs is the one the Wine road takes (tests/e2e/wine_road.h):
 // the 32-bit release where this host can start 32-bit programs, else the
 // 64-bit build; --win64 forces the 64-bit road. --wine-road prints the road
@@ -153,7 +160,8 @@ int main(int argc, char** argv) {
   }
 
   std::string error = e2e::StartWine(
-      [](const std::string& line) { std::cout << "--- " << line << std::endl; });
+      [](const std::string& line) { std::cout << "--- " << line << std::endl; },
+      e2e::OtherPrograms::kLeave);
   if (!error.empty()) {
     std::cerr << "headless_run: " << error << "\n";
     e2e::StopWine();
