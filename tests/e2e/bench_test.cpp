@@ -112,6 +112,7 @@ TEST_F(BenchTest, AnswerWithoutItsButtonPressesTheDefaultAndWarns) {
   EXPECT_EQ(r.exitCode, 2);
   ASSERT_EQ(r.warnings.size(), 1u) << r;
   EXPECT_NE(r.warnings[0].find("Yes"), std::string::npos) << r.warnings[0];
+  EXPECT_EQ(r.unanswered, 1);
 }
 
 TEST_F(BenchTest, ArgumentTextKeepsQuotesAndJapanese) {
@@ -368,6 +369,39 @@ CommandResult Headless(const WineCase& folder, std::vector<std::string> options 
 const char kFailingScript[] =
     "[UPDATER]\nNAME=T\nUNATTENDED=1\nPROC=c\n"
     "[c]\nMODE=COPY\nFROM=<Src>\\none.txt\nTO=<Src>\\x.txt\n";
+
+// Its exit status is the program's exit code (what a status holds of it),
+// or its own for what it could not do as asked.
+TEST(HeadlessRun, ExitsWithTheProgramsCodeOrItsOwn) {
+  const std::string box =
+      "[UPDATER]\nNAME=T\nPROC=m\n[m]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=Hi\n"
+      "ISABORT=0,0\n";
+  const std::string hang =
+      "[UPDATER]\nNAME=T\nPROC=l\n[l]\nMODE=LAUNCH\nFILE=<Src>\\boxprobe.exe\nPARAM=hang\n"
+      "ISWAIT=1\n";
+  struct Row {
+    const char* folder;
+    std::string script;
+    std::vector<std::string> options;
+    int status;
+    const char* said;  // a line it printed
+  } rows[] = {
+      {"hr_done", box, {"--answers", "OK"}, 0, "--- exit code 0\n"},
+      {"hr_failed", kFailingScript, {}, 1603 & 0xFF, "--- exit code 1603\n"},
+      {"hr_unanswered", box, {"--answers", "Yes"}, 123, "--- warning: box 1 has no button Yes"},
+      {"hr_timeout", hang, {"--timeout", "2"}, 124, "--- the program did not end in time\n"},
+      {"hr_usage", box, {"--timeout", "0"}, 122, "--timeout takes"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.folder);
+    WineCase folder(row.folder);
+    folder.WriteFile("updater.ini", row.script);
+    folder.InstallTool("boxprobe.exe");
+    CommandResult run = Headless(folder, row.options);
+    EXPECT_EQ(run.status, row.status) << run.output;
+    EXPECT_NE(run.output.find(row.said), std::string::npos) << run.output;
+  }
+}
 
 // A program running in the prefix, as one that an update must find in use,
 // outlives a headless run there.

@@ -9,9 +9,11 @@
 // chosen code page; every other file as it is) with updater.exe into a case
 // folder of the Wine prefix, runs it, and prints every message box it showed
 // (caption, text, icon, buttons, default, the button pressed) and the exit
-// code. Boxes get the answers in order, then their default button. A run
-// that has not ended after --timeout seconds (60) is ended. --show-file
-// prints a file the run wrote in the folder (its log, say) afterwards.
+// code. Boxes get the answers in order, then their default button; an
+// answer whose button the box lacks is pressed as the default, with a
+// warning. A run that has not ended after --timeout seconds (60) is ended.
+// --show-file prints a file the run wrote in the folder (its log, say)
+// afterwards.
 // --shots saves a picture of each box as Wine draws it (DIR/box-N.png) and
 // writes DIR/index.html: the boxes in order, each with its picture, caption,
 // text, the button pressed and what came next.
@@ -22,6 +24,18 @@
 // headless_run starts ends within the time limit, and a wineserver it
 // started ends by itself 30 s after the last program. (A prefix of its own
 // per run would cost 25 s to make, or a copy of more than 1 GB.)
+//
+// Exit status: the program's exit code, as far as a status holds it (its
+// low 8 bits: 0 stays 0, 1602 gives 66, 1603 67, 1618 82, 3010 194; the
+// "--- exit code" line has it whole), unless the bench could not do as
+// asked:
+//   122  bad usage: an unknown option, a bad value, a folder that is none
+//   123  a box it could not answer as asked: the box lacked the answer's
+//        button (the default was pressed) or would not close
+//   124  the program did not end within --timeout; it was ended
+//   125  the bench failed: Wine cannot start or be made ready, a run gave
+//        no report, a file could not be laid out
+// The first that applies of 124, 123 and the program's code is taken.
 //
 // The build that runs is the one the Wine road takes (tests/e2e/wine_road.h):
 // the 32-bit release where this host can start 32-bit programs, else the
@@ -43,6 +57,13 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Exit statuses of the bench's own, apart from the low bytes of the
+// program's usual codes (0, 66, 67, 82, 194).
+const int kBadUsage = 122;
+const int kUnanswered = 123;
+const int kTimedOut = 124;
+const int kBenchFailed = 125;
 
 std::vector<std::string> SplitAnswers(const std::string& text) {
   std::vector<std::string> answers;
@@ -71,6 +92,8 @@ void Print(const e2e::RunResult& result) {
       std::cout << " " << button << (button == box.defaultButton ? "*" : "");
     std::cout << "   pressed: " << box.pressed << "\n";
   }
+  for (const std::string& warning : result.warnings)
+    std::cout << "--- warning: " << warning << "\n";
   if (result.timedOut) std::cout << "--- the program did not end in time\n";
   else std::cout << "--- exit code " << result.exitCode << "\n";
 }
@@ -99,11 +122,20 @@ const char kHelp[] =
     "xvfb-run -a -s \"-screen 0 1024x768x24\" headless_run ...\n"
     "The 32-bit release runs where this host can start 32-bit programs, else the\n"
     "64-bit build; --win64 or UPDATER_WINE_ARCH=win32|win64 chooses. --wine-road\n"
-    "prints the choice (the build's folder under dist/ and the Wine loader).\n";
+    "prints the choice (the build's folder under dist/ and the Wine loader).\n"
+    "Exit status: the program's exit code (its low 8 bits: 1603 gives 67), else\n"
+    "122 bad usage, 123 a box not answered as asked, 124 a time-out, 125 the\n"
+    "bench failed.\n";
 
 int Usage(const std::string& error) {
   std::cerr << "headless_run: " << error << "\n" << kUsage;
-  return 2;
+  return kBadUsage;
+}
+
+int ExitStatus(const e2e::RunResult& result) {
+  if (result.timedOut) return kTimedOut;
+  if (result.unanswered > 0) return kUnanswered;
+  return result.exitCode & 0xFF;
 }
 
 // The road for the shell tools: one line, with the notice of the 64-bit
@@ -112,7 +144,7 @@ int PrintRoad() {
   const e2e::WineRoad& road = e2e::TheWineRoad();
   if (!road.error.empty()) {
     std::cerr << "headless_run: " << road.error << "\n";
-    return 1;
+    return kBenchFailed;
   }
   std::string notice = e2e::RoadNotice(road);
   if (!notice.empty()) std::cerr << notice << "\n";
@@ -165,9 +197,9 @@ int main(int argc, char** argv) {
   if (!error.empty()) {
     std::cerr << "headless_run: " << error << "\n";
     e2e::StopWine();
-    return 1;
+    return kBenchFailed;
   }
-  int status = 0;
+  int status = kBenchFailed;
   try {
     e2e::WineCase run(CaseName(folder));
     run.InstallUpdater();
@@ -191,10 +223,9 @@ int main(int argc, char** argv) {
       if (run.Exists(shownFile)) std::cout << run.ReadFile(shownFile);
       else std::cout << "(no such file)\n";
     }
-    status = result.timedOut ? 1 : 0;
+    status = ExitStatus(result);
   } catch (const std::exception& e) {
     std::cerr << "headless_run: " << e.what() << "\n";
-    status = 1;
   }
   e2e::StopWine();
   return status;

@@ -74,8 +74,9 @@ bool ParseReport(const std::string& text, RunResult* result, std::string* error)
       box.pressed = f[6];
       box.shot = f[7];  // a Windows path here; the caller maps it
       result->boxes.push_back(box);
-    } else if (f[0] == "WARN" && f.size() == 2) {
+    } else if ((f[0] == "WARN" || f[0] == "UNANSWERED") && f.size() == 2) {
       result->warnings.push_back(f[1]);
+      if (f[0] == "UNANSWERED") ++result->unanswered;
     } else if (f[0] == "EXIT" && f.size() == 2) {
       result->exitCode = static_cast<int>(std::stoul(f[1]));
       finished = true;

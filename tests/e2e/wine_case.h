@@ -30,9 +30,10 @@ struct RunResult {
   std::vector<Box> boxes;
   int exitCode = -1;       // -1 after a timeout
   bool timedOut = false;
-  // Answers that did not fit their box (the default button was pressed) and
-  // boxes that would not close.
+  // Answers that did not fit their box (the default button was pressed),
+  // boxes that would not close and pictures that could not be taken.
   std::vector<std::string> warnings;
+  int unanswered = 0;      // the warnings of the first two kinds
   double seconds = 0;      // wall time of the whole run
 };
 

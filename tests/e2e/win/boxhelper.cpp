@@ -12,6 +12,8 @@
 // CR and LF escaped as \\, \t, \r, \n):
 //   BOX  caption text icon buttons default pressed picture
 //   WARN message
+//   UNANSWERED message  (a box without the asked-for button, or one that
+//                        would not close)
 //   EXIT code | TIMEOUT | ERROR message
 //
 // With --shots, each box is saved as it looks on the screen, once fully
@@ -675,7 +677,7 @@ int wmain(int argc, wchar_t** argv) {
       // Answering anyway keeps the run going; the record shows the mismatch.
       std::wstring warning = L"box " + std::to_wstring(boxes + 1) + L" has no button " +
                              answer + L"; pressed the default";
-      report.Record({L"WARN", warning});
+      report.Record({L"UNANSWERED", warning});
       if (options.print) Print(L"warning: " + warning + L"\n");
       button = ChooseButton(box, L"");
     }
@@ -700,7 +702,7 @@ int wmain(int argc, wchar_t** argv) {
       // A box that will not close is not answered twice; the overall timeout
       // ends the run.
       stuck.push_back(ctx.found);
-      report.Record({L"WARN", L"box " + std::to_wstring(boxes) + L" did not close"});
+      report.Record({L"UNANSWERED", L"box " + std::to_wstring(boxes) + L" did not close"});
     }
   }
 
