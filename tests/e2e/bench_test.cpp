@@ -403,6 +403,24 @@ TEST(HeadlessRun, ExitsWithTheProgramsCodeOrItsOwn) {
   }
 }
 
+// The files go into the case folder with their dates and read-only flags,
+// as a DATE test and a COPY over them meet them where the folder ships.
+TEST(HeadlessRun, KeepsTheDatesAndTheReadOnlyFlagsOfTheFiles) {
+  namespace fs = std::filesystem;
+  WineCase folder("hr_dates");
+  folder.WriteFile("updater.ini", kFailingScript);
+  folder.WriteFile("app/old.txt", "old");
+  const fs::path old = folder.UnixPath("app/old.txt");
+  const fs::file_time_type shipped = fs::last_write_time(old) - std::chrono::hours(24 * 3650);
+  fs::last_write_time(old, shipped);
+  fs::permissions(old, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  CommandResult run = Headless(folder);
+  EXPECT_EQ(run.status, 1603 & 0xFF) << run.output;
+  const fs::path copy = WinePrefix() + "/drive_c/cases/headless-hr_dates/app/old.txt";
+  EXPECT_TRUE(fs::last_write_time(copy) == shipped);
+  EXPECT_EQ(fs::status(copy).permissions(), fs::status(old).permissions());
+}
+
 // A program running in the prefix, as one that an update must find in use,
 // outlives a headless run there.
 TEST(HeadlessRun, LeavesTheOtherProgramsOfThePrefixRunning) {

@@ -6,17 +6,17 @@
 //   headless_run --wine-road
 //
 // Copies FOLDER (its updater.ini, in UTF-8, goes in as the script in the
-// chosen code page; every other file as it is) with updater.exe into a case
-// folder of the Wine prefix, runs it, and prints every message box it showed
-// (caption, text, icon, buttons, default, the button pressed) and the exit
-// code. Boxes get the answers in order, then their default button; an
-// answer whose button the box lacks is pressed as the default, with a
-// warning. A run that has not ended after --timeout seconds (60) is ended.
-// --show-file prints a file the run wrote in the folder (its log, say)
-// afterwards.
-// --shots saves a picture of each box as Wine draws it (DIR/box-N.png) and
-// writes DIR/index.html: the boxes in order, each with its picture, caption,
-// text, the button pressed and what came next.
+// chosen code page; every other file as it is, with its last-write time and
+// read-only flag, as DATE tests and COPY targets meet them) with updater.exe
+// into a case folder of the Wine prefix, runs it, and prints every message
+// box it showed (caption, text, icon, buttons, default, the button pressed)
+// and the exit code. Boxes get the answers in order, then their default
+// button; an answer whose button the box lacks is pressed as the default,
+// with a warning. A run that has not ended after --timeout seconds (60) is
+// ended. --show-file prints a file the run wrote in the folder (its log,
+// say) afterwards. --shots saves a picture of each box as Wine draws it
+// (DIR/box-N.png) and writes DIR/index.html: the boxes in order, each with
+// its picture, caption, text, the button pressed and what came next.
 //
 // The prefix is the bench's (or WINEPREFIX), and programs already running
 // in it are left alone, so that a program started there beforehand can be
@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
       if (!entry.is_regular_file()) continue;
       std::string rel = fs::relative(entry.path(), folder).string();
       if (rel == "updater.ini") run.WriteScript(ReadAll(entry.path()), rel, codePage);
-      else run.WriteFile(rel, ReadAll(entry.path()));
+      else run.CopyIn(entry.path().string(), rel);
     }
     std::cout << "--- running " << run.WinPath("updater.exe") << "\n";
     e2e::RunResult result = run.Run(arguments, answers, codePage, timeoutSeconds);

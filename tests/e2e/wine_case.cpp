@@ -167,9 +167,7 @@ std::string WineCase::UnixPath(const std::string& rel) const {
 
 void WineCase::Install(const std::string& from, const std::string& rel) {
   if (!fs::exists(from)) throw std::runtime_error(MissingBuildMessage(from));
-  fs::path to = UnixPath(rel);
-  fs::create_directories(to.parent_path());
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  CopyIn(from, rel);
   program_ = rel;
 }
 
@@ -197,6 +195,14 @@ void WineCase::WriteFile(const std::string& rel, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), bytes.size());
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WineCase::CopyIn(const std::string& from, const std::string& rel) {
+  fs::path to = UnixPath(rel);
+  fs::create_directories(to.parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::last_write_time(to, fs::last_write_time(from));
+  fs::permissions(to, fs::status(from).permissions());
 }
 
 std::string WineCase::ReadFile(const std::string& rel) const {

@@ -72,6 +72,10 @@ class WineCase {
                    int codePage = 932);
   // Raw bytes; folders on the way are created.
   void WriteFile(const std::string& rel, const std::string& bytes);
+  // A copy of the Unix file `from` with its last-write time and permissions
+  // (without write permission it is read-only under Wine); folders on the
+  // way are created.
+  void CopyIn(const std::string& from, const std::string& rel);
   std::string ReadFile(const std::string& rel) const;
   bool Exists(const std::string& rel) const;
   void MakeDir(const std::string& rel);
