@@ -400,6 +400,40 @@ TEST(HeadlessRun, ExitsWithTheProgramsCodeOrItsOwn) {
     CommandResult run = Headless(folder, row.options);
     EXPECT_EQ(run.status, row.status) << run.output;
     EXPECT_NE(run.output.find(row.said), std::string::npos) << run.output;
+    if (row.status == 122) {
+      EXPECT_EQ(run.output.find("--- running"), std::string::npos) << run.output;
+    }
+  }
+}
+
+// updater.ini is read as UTF-8 where it is, else as it ships: bytes of code
+// page 932, which must read as such.
+TEST(HeadlessRun, TakesTheScriptInUtf8OrAsItShipsInCodePage932) {
+  const std::string script =
+      "[UPDATER]\nNAME=更新\nPROC=m\n[m]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\n"
+      "TEXT=日本語の本文\nISABORT=0,0\n";
+  struct Row {
+    const char* folder;
+    std::string bytes;
+    int status;
+    const char* said;
+  } rows[] = {
+      {"hr_utf8", script, 0, "--- updater.ini is UTF-8: converted to code page 932\n"},
+      {"hr_cp932", ScriptBytes(script, 932), 0,
+       "--- updater.ini is not UTF-8: taken as code page 932 as it is\n"},
+      {"hr_neither", "[UPDATER]\r\nNAME=\x81 \r\n", 122,
+       "updater.ini is neither UTF-8 nor text of code page 932 (byte 16)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.folder);
+    WineCase folder(row.folder);
+    folder.WriteFile("updater.ini", row.bytes);
+    CommandResult run = Headless(folder);
+    EXPECT_EQ(run.status, row.status) << run.output;
+    EXPECT_NE(run.output.find(row.said), std::string::npos) << run.output;
+    if (row.status == 0) {
+      EXPECT_NE(run.output.find("\n    日本語の本文\n"), std::string::npos) << run.output;
+    }
   }
 }
 

@@ -5,16 +5,17 @@
 //                [--shots DIR] [--win64]
 //   headless_run --wine-road
 //
-// Copies FOLDER (its updater.ini, in UTF-8, goes in as the script in the
-// chosen code page; every other file as it is, with its last-write time and
-// read-only flag, as DATE tests and COPY targets meet them) with updater.exe
-// into a case folder of the Wine prefix, runs it, and prints every message
-// box it showed (caption, text, icon, buttons, default, the button pressed)
-// and the exit code. Boxes get the answers in order, then their default
-// button; an answer whose button the box lacks is pressed as the default,
-// with a warning. A run that has not ended after --timeout seconds (60) is
-// ended. --show-file prints a file the run wrote in the folder (its log,
-// say) afterwards. --shots saves a picture of each box as Wine draws it
+// Copies FOLDER with updater.exe into a case folder of the Wine prefix: its
+// updater.ini converted to the chosen code page when it is UTF-8, else as
+// it ships, in that code page (a line says which); every other file as it
+// is, with its last-write time and read-only flag, as DATE tests and COPY
+// targets meet them. Then it runs the program and prints every message box
+// it showed (caption, text, icon, buttons, default, the button pressed) and
+// the exit code. Boxes get the answers in order, then their default button;
+// an answer whose button the box lacks is pressed as the default, with a
+// warning. A run that has not ended after --timeout seconds (60) is ended.
+// --show-file prints a file the run wrote in the folder (its log, say)
+// afterwards. --shots saves a picture of each box as Wine draws it
 // (DIR/box-N.png) and writes DIR/index.html: the boxes in order, each with
 // its picture, caption, text, the button pressed and what came next.
 //
@@ -29,7 +30,8 @@
 // low 8 bits: 0 stays 0, 1602 gives 66, 1603 67, 1618 82, 3010 194; the
 // "--- exit code" line has it whole), unless the bench could not do as
 // asked:
-//   122  bad usage: an unknown option, a bad value, a folder that is none
+//   122  bad usage: an unknown option, a bad value, a folder that is none,
+//        an updater.ini that is neither UTF-8 nor text of the code page
 //   123  a box it could not answer as asked: the box lacked the answer's
 //        button (the default was pressed) or would not close
 //   124  the program did not end within --timeout; it was ended
@@ -113,7 +115,8 @@ const char kUsage[] =
     "                    [--timeout SECONDS] [--show-file NAME] [--shots DIR] [--win64]\n"
     "       headless_run --wine-road | --help\n";
 const char kHelp[] =
-    "Runs FOLDER/updater.ini (UTF-8) under Wine beside the updater and prints every\n"
+    "Runs FOLDER/updater.ini (UTF-8 is converted to the code page, anything else\n"
+    "taken as written in it) under Wine beside the updater and prints every\n"
     "message box, answered in turn by --answers, then by its default button; a run\n"
     "that takes more than --timeout seconds (60) is ended; --show-file prints a file\n"
     "the run wrote beside the program (a log); --shots saves a picture of each box\n"
@@ -130,6 +133,25 @@ const char kHelp[] =
 int Usage(const std::string& error) {
   std::cerr << "headless_run: " << error << "\n" << kUsage;
   return kBadUsage;
+}
+
+// Reads the script for the run and says how: UTF-8 text is converted to the
+// code page (into *converted); other bytes go as they are (*converted stays
+// empty) when they read as the code page's text, as a script ships. Throws
+// when they are neither.
+void ReadScript(const fs::path& file, int codePage, std::string* converted) {
+  const std::string bytes = ReadAll(file);
+  const std::string page = "code page " + std::to_string(codePage);
+  if (e2e::IsUtf8(bytes)) {
+    *converted = e2e::ScriptBytes(bytes, codePage);
+    std::cout << "--- updater.ini is UTF-8: converted to " << page << std::endl;
+    return;
+  }
+  size_t at = e2e::NotCodePageTextAt(bytes, codePage);
+  if (at != std::string::npos)
+    throw std::runtime_error("updater.ini is neither UTF-8 nor text of " + page + " (byte " +
+                             std::to_string(at) + ")");
+  std::cout << "--- updater.ini is not UTF-8: taken as " << page << " as it is" << std::endl;
 }
 
 int ExitStatus(const e2e::RunResult& result) {
@@ -191,6 +213,16 @@ int main(int argc, char** argv) {
     else return Usage("unknown option " + option);
   }
 
+  std::string converted;
+  if (fs::is_regular_file(folder / "updater.ini")) {
+    try {
+      ReadScript(folder / "updater.ini", codePage, &converted);
+    } catch (const std::exception& e) {
+      std::cerr << "headless_run: " << e.what() << "\n";
+      return kBadUsage;
+    }
+  }
+
   std::string error = e2e::StartWine(
       [](const std::string& line) { std::cout << "--- " << line << std::endl; },
       e2e::OtherPrograms::kLeave);
@@ -207,7 +239,7 @@ int main(int argc, char** argv) {
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
       if (!entry.is_regular_file()) continue;
       std::string rel = fs::relative(entry.path(), folder).string();
-      if (rel == "updater.ini") run.WriteScript(ReadAll(entry.path()), rel, codePage);
+      if (rel == "updater.ini" && !converted.empty()) run.WriteFile(rel, converted);
       else run.CopyIn(entry.path().string(), rel);
     }
     std::cout << "--- running " << run.WinPath("updater.exe") << "\n";

@@ -23,12 +23,20 @@ std::string Replace(std::string s, char from, char to) {
   return s;
 }
 
-const char* LocaleFor(int codePage) {
-  switch (codePage) {
-    case 932: return "ja_JP.UTF-8";
-    case 1252: return "C.UTF-8";
-  }
-  throw std::invalid_argument("no locale for code page " + std::to_string(codePage));
+// The code pages a run can have: iconv's name for each, and the locale
+// that gives it to Wine.
+struct CodePage {
+  int number;
+  const char* iconvName;
+  const char* locale;
+};
+
+const CodePage& CodePageOf(int number) {
+  static const CodePage kCodePages[] = {{932, "CP932", "ja_JP.UTF-8"},
+                                        {1252, "CP1252", "C.UTF-8"}};
+  for (const CodePage& page : kCodePages)
+    if (page.number == number) return page;
+  throw std::invalid_argument("unsupported code page " + std::to_string(number));
 }
 
 std::string Unescape(const std::string& field) {
@@ -96,6 +104,32 @@ bool ParseReport(const std::string& text, RunResult* result, std::string* error)
   return finished;
 }
 
+// Converts `in` between two of iconv's encodings into *out; returns the
+// offset of the first byte that does not convert (a truncated sequence at
+// the end included), std::string::npos when all of them do.
+size_t Convert(const std::string& in, const char* from, const char* to, std::string* out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == (iconv_t)-1)
+    throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+  out->clear();
+  char* src = const_cast<char*>(in.data());
+  size_t srcLeft = in.size();
+  char buffer[4096];
+  size_t failedAt = std::string::npos;
+  while (srcLeft > 0) {
+    char* dst = buffer;
+    size_t dstLeft = sizeof buffer;
+    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    out->append(buffer, dst - buffer);
+    if (r == (size_t)-1 && errno != E2BIG) {
+      failedAt = in.size() - srcLeft;
+      break;
+    }
+  }
+  iconv_close(cd);
+  return failedAt;
+}
+
 std::string Join(const std::vector<std::string>& items, const char* sep) {
   std::string out;
   for (size_t i = 0; i < items.size(); ++i) out += (i ? sep : "") + items[i];
@@ -126,24 +160,31 @@ std::ostream& operator<<(std::ostream& os, const RunResult& result) {
 }
 
 std::string ToCodePage(const std::string& utf8, int codePage) {
-  const char* target = codePage == 932 ? "CP932" : codePage == 1252 ? "CP1252" : nullptr;
-  if (!target) throw std::invalid_argument("unsupported code page " + std::to_string(codePage));
-  iconv_t cd = iconv_open(target, "UTF-8");
-  if (cd == (iconv_t)-1) throw std::runtime_error(std::string("iconv has no ") + target);
-  std::string out(utf8.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* dst = &out[0];
-  size_t outLeft = out.size();
-  size_t r = iconv(cd, &in, &inLeft, &dst, &outLeft);
-  int err = errno;
-  iconv_close(cd);
-  if (r == (size_t)-1)
+  std::string out;
+  size_t at = Convert(utf8, "UTF-8", CodePageOf(codePage).iconvName, &out);
+  if (at != std::string::npos)
     throw std::runtime_error("cannot convert to code page " + std::to_string(codePage) +
-                             " at byte " + std::to_string(utf8.size() - inLeft) + " (" +
-                             std::to_string(err) + ")");
-  out.resize(out.size() - outLeft);
+                             " at byte " + std::to_string(at));
   return out;
+}
+
+std::string ScriptBytes(const std::string& utf8Text, int codePage) {
+  std::string crlf;
+  for (size_t i = 0; i < utf8Text.size(); ++i) {
+    if (utf8Text[i] == '\n' && (i == 0 || utf8Text[i - 1] != '\r')) crlf += '\r';
+    crlf += utf8Text[i];
+  }
+  return ToCodePage(crlf, codePage);
+}
+
+bool IsUtf8(const std::string& bytes) {
+  std::string utf16;
+  return Convert(bytes, "UTF-8", "UTF-16LE", &utf16) == std::string::npos;
+}
+
+size_t NotCodePageTextAt(const std::string& bytes, int codePage) {
+  std::string utf8;
+  return Convert(bytes, CodePageOf(codePage).iconvName, "UTF-8", &utf8);
 }
 
 WineCase::WineCase(const std::string& name) : name_(name) {
@@ -181,12 +222,7 @@ void WineCase::InstallTool(const std::string& tool, const std::string& rel) {
 
 void WineCase::WriteScript(const std::string& utf8Text, const std::string& rel,
                            int codePage) {
-  std::string crlf;
-  for (size_t i = 0; i < utf8Text.size(); ++i) {
-    if (utf8Text[i] == '\n' && (i == 0 || utf8Text[i - 1] != '\r')) crlf += '\r';
-    crlf += utf8Text[i];
-  }
-  WriteFile(rel, ToCodePage(crlf, codePage));
+  WriteFile(rel, ScriptBytes(utf8Text, codePage));
 }
 
 void WineCase::WriteFile(const std::string& rel, const std::string& bytes) {
@@ -255,7 +291,7 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
     argv.push_back(Join(answers, ","));
   }
   argv.push_back(WinPath(rel));
-  std::vector<std::string> env = {std::string("LC_ALL=") + LocaleFor(codePage),
+  std::vector<std::string> env = {std::string("LC_ALL=") + CodePageOf(codePage).locale,
                                   "BOXHELPER_ARGS=" + argumentText};
   if (!display_) env.push_back("DISPLAY");  // an entry without "=" removes it
 

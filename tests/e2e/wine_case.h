@@ -48,6 +48,13 @@ std::ostream& operator<<(std::ostream& os, const RunResult& result);
 // Note that iconv's CP932 maps both U+301C and U+FF5E to 0x8160, which
 // Windows reads back as U+FF5E.
 std::string ToCodePage(const std::string& utf8, int codePage);
+// The script as WriteScript writes it: CRLF line ends, in the code page.
+std::string ScriptBytes(const std::string& utf8Text, int codePage);
+// Whether bytes are well-formed UTF-8.
+bool IsUtf8(const std::string& bytes);
+// The offset of the first byte that is no text of the code page (932 or
+// 1252) as iconv reads it; std::string::npos when all of them are.
+size_t NotCodePageTextAt(const std::string& bytes, int codePage);
 
 class WineCase {
  public:
