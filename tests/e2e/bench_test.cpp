@@ -113,6 +113,8 @@ TEST_F(BenchTest, AnswerWithoutItsButtonPressesTheDefaultAndWarns) {
   ASSERT_EQ(r.warnings.size(), 1u) << r;
   EXPECT_NE(r.warnings[0].find("Yes"), std::string::npos) << r.warnings[0];
   EXPECT_EQ(r.unanswered, 1);
+  // A name of no button at all is refused before the run.
+  EXPECT_THROW(probe_.Run("ok", {"Maybe"}), std::invalid_argument);
 }
 
 TEST_F(BenchTest, ArgumentTextKeepsQuotesAndJapanese) {
@@ -391,6 +393,8 @@ TEST(HeadlessRun, ExitsWithTheProgramsCodeOrItsOwn) {
       {"hr_unanswered", box, {"--answers", "Yes"}, 123, "--- warning: box 1 has no button Yes"},
       {"hr_timeout", hang, {"--timeout", "2"}, 124, "--- the program did not end in time\n"},
       {"hr_usage", box, {"--timeout", "0"}, 122, "--timeout takes"},
+      {"hr_unknown", box, {"--answers", "OK,Maybe"}, 122,
+       "no button is called \"Maybe\"; the answers are OK, Cancel, Abort, "},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.folder);

@@ -30,7 +30,8 @@
 // low 8 bits: 0 stays 0, 1602 gives 66, 1603 67, 1618 82, 3010 194; the
 // "--- exit code" line has it whole), unless the bench could not do as
 // asked:
-//   122  bad usage: an unknown option, a bad value, a folder that is none,
+//   122  bad usage: an unknown option, a bad value (an answer that names no
+//        button, say), a folder that is none,
 //        an updater.ini that is neither UTF-8 nor text of the code page
 //   123  a box it could not answer as asked: the box lacked the answer's
 //        button (the default was pressed) or would not close
@@ -212,6 +213,8 @@ int main(int argc, char** argv) {
     } else if (option == "--win64") setenv("UPDATER_WINE_ARCH", "win64", 1);
     else return Usage("unknown option " + option);
   }
+  std::string unknown = e2e::UnknownAnswer(answers);
+  if (!unknown.empty()) return Usage("--answers: " + unknown);
 
   std::string converted;
   if (fs::is_regular_file(folder / "updater.ini")) {

@@ -1,6 +1,7 @@
 #include "wine_case.h"
 
 #include <iconv.h>
+#include <strings.h>
 
 #include <cerrno>
 #include <chrono>
@@ -138,6 +139,28 @@ std::string Join(const std::vector<std::string>& items, const char* sep) {
 
 }  // namespace
 
+std::string UnknownAnswer(const std::vector<std::string>& answers) {
+  static const char* const kNames[] = {
+#define BOX_BUTTON(id, name) name,
+#include "win/box_buttons.inc"
+#undef BOX_BUTTON
+  };
+  for (const std::string& given : answers) {
+    size_t start = given.find_first_not_of(' ');
+    std::string answer = start == std::string::npos
+                             ? ""
+                             : given.substr(start, given.find_last_not_of(' ') + 1 - start);
+    bool known = answer.empty() || strcasecmp(answer.c_str(), "default") == 0;
+    for (const char* name : kNames) known = known || strcasecmp(answer.c_str(), name) == 0;
+    if (known) continue;
+    std::string names;
+    for (const char* name : kNames) names += std::string(name) + ", ";
+    return "no button is called \"" + given + "\"; the answers are " + names +
+           "default (in any letter case)";
+  }
+  return "";
+}
+
 std::vector<std::string> Texts(const RunResult& run) {
   std::vector<std::string> texts;
   for (const Box& box : run.boxes) texts.push_back(box.text);
@@ -263,6 +286,8 @@ RunResult WineCase::Run(const std::string& argumentText,
 RunResult WineCase::RunProgram(const std::string& rel, const std::string& argumentText,
                                const std::vector<std::string>& answers, int codePage,
                                int timeoutSeconds) {
+  std::string unknown = UnknownAnswer(answers);
+  if (!unknown.empty()) throw std::invalid_argument(unknown);
   if (!fs::exists(BoxHelperPath()))
     throw std::runtime_error(MissingBuildMessage(BoxHelperPath()));
   // Reports live beside the case folders, so that a case's own folder holds

@@ -44,6 +44,12 @@ std::vector<std::string> Texts(const RunResult& run);
 std::ostream& operator<<(std::ostream& os, const Box& box);
 std::ostream& operator<<(std::ostream& os, const RunResult& result);
 
+// Why answers cannot be given to a run: the first that names no button of
+// a message box (by the names of Box::buttons, in any letter case, blanks
+// around it dropped; "default", or nothing, stands for the default button),
+// with the names known; "" when every answer names one.
+std::string UnknownAnswer(const std::vector<std::string>& answers);
+
 // UTF-8 text in the given Windows code page (932 or 1252), through iconv.
 // Note that iconv's CP932 maps both U+301C and U+FF5E to 0x8160, which
 // Windows reads back as U+FF5E.
@@ -90,7 +96,8 @@ class WineCase {
   // Runs the installed program with the argument text under the code page
   // (932: LC_ALL=ja_JP.UTF-8, 1252: LC_ALL=C.UTF-8). answers are button
   // names for the boxes in order; a box past the list, or one answered
-  // "default", gets its default button.
+  // "default", gets its default button. An unknown answer (UnknownAnswer)
+  // is thrown as std::invalid_argument before anything runs.
   RunResult Run(const std::string& argumentText = "",
                 const std::vector<std::string>& answers = {}, int codePage = 932,
                 int timeoutSeconds = 20);

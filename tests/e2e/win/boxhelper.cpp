@@ -58,10 +58,9 @@ struct ButtonName {
 };
 
 const ButtonName kButtons[] = {
-    {IDOK, L"OK"},           {IDCANCEL, L"Cancel"},     {IDABORT, L"Abort"},
-    {IDRETRY, L"Retry"},     {IDIGNORE, L"Ignore"},     {IDYES, L"Yes"},
-    {IDNO, L"No"},           {IDTRYAGAIN, L"TryAgain"}, {IDCONTINUE, L"Continue"},
-    {IDHELP, L"Help"},
+#define BOX_BUTTON(id, name) {id, L"" name},
+#include "box_buttons.inc"
+#undef BOX_BUTTON
 };
 
 const wchar_t* ButtonNameOf(int id) {
