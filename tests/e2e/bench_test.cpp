@@ -438,8 +438,9 @@ TEST(HeadlessRun, KeepsTheDatesAndTheReadOnlyFlagsOfTheFiles) {
 }
 
 // A program running in the prefix, as one that an update must find in use,
-// outlives a headless run there.
-TEST(HeadlessRun, LeavesTheOtherProgramsOfThePrefixRunning) {
+// outlives a headless run there; one that the run's LAUNCH left running
+// (a box answered, then waiting for ever) ends with the run.
+TEST(HeadlessRun, EndsWhatItStartedAndNothingElse) {
   WineCase other("headless_other");
   other.InstallTool("holdfile.exe");
   other.WriteFile("data.txt", "data");
@@ -450,10 +451,15 @@ TEST(HeadlessRun, LeavesTheOtherProgramsOfThePrefixRunning) {
   for (int i = 0; i < 600 && !other.Exists("running"); ++i) usleep(50000);
   ASSERT_TRUE(other.Exists("running"));
 
-  WineCase folder("hr_others");
-  folder.WriteFile("updater.ini", kFailingScript);
+  WineCase folder("hr_started");
+  folder.InstallTool("boxprobe.exe");
+  folder.WriteFile("updater.ini",
+                   "[UPDATER]\nNAME=T\nPROC=l\n[l]\nMODE=LAUNCH\nFILE=<Src>\\boxprobe.exe\n"
+                   "PARAM=ok hang\nISWAIT=0\n");
   CommandResult run = Headless(folder);
-  EXPECT_NE(run.output.find("--- exit code 1603\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("--- exit code 0\n"), std::string::npos) << run.output;
+  EXPECT_TRUE(NoProcessMentions("C:\\cases\\headless-hr_started\\"))
+      << "a program the run started outlived it";
   EXPECT_EQ(running.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
       << "the other program was ended";
   std::filesystem::remove(other.UnixPath("running"));

@@ -21,9 +21,10 @@
 //
 // The prefix is the bench's (or WINEPREFIX), and programs already running
 // in it are left alone, so that a program started there beforehand can be
-// found running by an update; the run joins their wineserver. Everything
-// headless_run starts ends within the time limit, and a wineserver it
-// started ends by itself 30 s after the last program. (A prefix of its own
+// found running by an update; the run joins their wineserver. What the run
+// starts ends with it: the program at the time limit, and what the program
+// started and left running when the program ends. A wineserver it started
+// ends by itself 30 s after the last program. (A prefix of its own
 // per run would cost 25 s to make, or a copy of more than 1 GB.)
 //
 // Exit status: the program's exit code, as far as a status holds it (its
@@ -238,6 +239,7 @@ int main(int argc, char** argv) {
   try {
     e2e::WineCase run(CaseName(folder));
     run.InstallUpdater();
+    run.EndingWhatItStarts();
     if (!shotsDir.empty()) run.WithShots();
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
       if (!entry.is_regular_file()) continue;

@@ -311,6 +311,7 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
     argv.push_back("--shots");
     argv.push_back(shotsWin);
   }
+  if (endStarted_) argv.push_back("--end-started");
   if (!answers.empty()) {
     argv.push_back("--answers");
     argv.push_back(Join(answers, ","));

@@ -113,6 +113,9 @@ class WineCase {
   // Later runs save a picture of each box, as the screen shows it, beside
   // their report (Box::shot).
   void WithShots() { shots_ = true; }
+  // In later runs, what the program started and left running (a LAUNCH
+  // that does not wait) ends when the program ends.
+  void EndingWhatItStarts() { endStarted_ = true; }
 
  private:
   void Install(const std::string& from, const std::string& rel);
@@ -123,6 +126,7 @@ class WineCase {
   int runs_ = 0;
   bool display_ = true;
   bool shots_ = false;
+  bool endStarted_ = false;
 };
 
 }  // namespace e2e

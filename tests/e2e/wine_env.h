@@ -55,9 +55,9 @@ enum class OtherPrograms {
   // end.
   kEnd,
   // Programs someone started there (one that an update must find running)
-  // are left alone, and so is the server: the runs' own programs end within
-  // their time limits, and a server StartWine started ends by itself 30 s
-  // after the last program.
+  // are left alone, and so is the server: the runs end their own programs
+  // (WineCase::EndingWhatItStarts), and a server StartWine started ends by
+  // itself 30 s after the last program.
   kLeave,
 };
 

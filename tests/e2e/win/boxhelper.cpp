@@ -3,10 +3,12 @@
 // the Updater through it.
 //
 //   boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS] [--print]
-//             [--shots DIR] PROGRAM
+//             [--shots DIR] [--end-started] PROGRAM
 //
 // The argument text for PROGRAM comes raw from the environment variable
-// BOXHELPER_ARGS, so that its quotes reach the program untouched.
+// BOXHELPER_ARGS, so that its quotes reach the program untouched. PROGRAM
+// and whatever it starts run in one job, which the timeout ends; with
+// --end-started, whatever PROGRAM started and left running ends with it too.
 //
 // Report (UTF-8, one record a line, fields separated by tabs, with \, tab,
 // CR and LF escaped as \\, \t, \r, \n):
@@ -75,6 +77,7 @@ struct Options {
   std::vector<std::wstring> answers;
   DWORD timeoutMs = 20000;
   bool print = false;
+  bool endStarted = false;  // end the job when the program ends
   std::wstring shots;  // folder for the boxes' pictures; empty: none
 };
 
@@ -557,6 +560,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options* o) {
       o->timeoutMs = (DWORD)(seconds * 1000);
     } else if (a == L"--print") {
       o->print = true;
+    } else if (a == L"--end-started") {
+      o->endStarted = true;
     } else if (a == L"--shots" && hasValue) {
       o->shots = argv[++i];
       if (o->shots.empty()) return false;
@@ -585,7 +590,7 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs("usage: boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS]"
-          " [--print] [--shots DIR] PROGRAM\n"
+          " [--print] [--shots DIR] [--end-started] PROGRAM\n"
           "  (argument text for PROGRAM in BOXHELPER_ARGS)\n",
           stderr);
     return 2;
@@ -718,6 +723,7 @@ int wmain(int argc, wchar_t** argv) {
     GetExitCodeProcess(pi.hProcess, &code);
     report.Record({L"EXIT", std::to_wstring(code)});
     if (options.print) Print(L"exit code: " + std::to_wstring(code) + L"\n");
+    if (options.endStarted && job) TerminateJobObject(job, 1);
   }
   CloseHandle(pi.hProcess);
   if (job) CloseHandle(job);
