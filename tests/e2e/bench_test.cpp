@@ -438,8 +438,8 @@ TEST(HeadlessRun, KeepsTheDatesAndTheReadOnlyFlagsOfTheFiles) {
 }
 
 // A program running in the prefix, as one that an update must find in use,
-// outlives a headless run there; one that the run's LAUNCH left running
-// (a box answered, then waiting for ever) ends with the run.
+// outlives a headless run there; one that the run left running (started by
+// a batch file that the updater waits for) ends with the run.
 TEST(HeadlessRun, EndsWhatItStartedAndNothingElse) {
   WineCase other("headless_other");
   other.InstallTool("holdfile.exe");
@@ -453,9 +453,10 @@ TEST(HeadlessRun, EndsWhatItStartedAndNothingElse) {
 
   WineCase folder("hr_started");
   folder.InstallTool("boxprobe.exe");
+  folder.WriteFile("start.bat", "@start \"\" boxprobe.exe hang\r\n");
   folder.WriteFile("updater.ini",
-                   "[UPDATER]\nNAME=T\nPROC=l\n[l]\nMODE=LAUNCH\nFILE=<Src>\\boxprobe.exe\n"
-                   "PARAM=ok hang\nISWAIT=0\n");
+                   "[UPDATER]\nNAME=T\nPROC=l\n[l]\nMODE=LAUNCH\nFILE=<Src>\\start.bat\nPARAM=\n"
+                   "ISWAIT=1\n");
   CommandResult run = Headless(folder);
   EXPECT_NE(run.output.find("--- exit code 0\n"), std::string::npos) << run.output;
   EXPECT_TRUE(NoProcessMentions("C:\\cases\\headless-hr_started\\"))
