@@ -24,16 +24,16 @@
 // found running by an update; the run joins their wineserver. What the run
 // starts ends with it: the program at the time limit, and what the program
 // started and left running when the program ends. A wineserver it started
-// ends by itself 30 s after the last program. (A prefix of its own
-// per run would cost 25 s to make, or a copy of more than 1 GB.)
+// ends by itself 30 s after the last program. (A prefix of its own per run
+// would cost 25 s to make, or a copy of more than 1 GB.)
 //
 // Exit status: the program's exit code, as far as a status holds it (its
 // low 8 bits: 0 stays 0, 1602 gives 66, 1603 67, 1618 82, 3010 194; the
 // "--- exit code" line has it whole), unless the bench could not do as
 // asked:
 //   122  bad usage: an unknown option, a bad value (an answer that names no
-//        button, say), a folder that is none,
-//        an updater.ini that is neither UTF-8 nor text of the code page
+//        button, say), a folder that is none, an updater.ini that is
+//        neither UTF-8 nor text of the code page
 //   123  a box it could not answer as asked: the box lacked the answer's
 //        button (the default was pressed) or would not close
 //   124  the program did not end within --timeout; it was ended
