@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -110,6 +112,9 @@ TEST_F(BenchTest, AnswerWithoutItsButtonPressesTheDefaultAndWarns) {
   EXPECT_EQ(r.exitCode, 2);
   ASSERT_EQ(r.warnings.size(), 1u) << r;
   EXPECT_NE(r.warnings[0].find("Yes"), std::string::npos) << r.warnings[0];
+  EXPECT_EQ(r.unanswered, 1);
+  // A name of no button at all is refused before the run.
+  EXPECT_THROW(probe_.Run("ok", {"Maybe"}), std::invalid_argument);
 }
 
 TEST_F(BenchTest, ArgumentTextKeepsQuotesAndJapanese) {
@@ -354,6 +359,112 @@ TEST(WineRoadChoice, FollowsTheVariableElseWhatTheHostCanStart) {
       EXPECT_EQ(said, "");
     }
   }
+}
+
+// headless_run on a folder (a case folder used as one), as its users run it.
+CommandResult Headless(const WineCase& folder, std::vector<std::string> options = {}) {
+  options.insert(options.begin(), {HEADLESS_RUN, folder.UnixPath()});
+  return RunCommand(options, {}, "", 120);
+}
+
+// An unattended script whose first procedure fails: exit code 1603.
+const char kFailingScript[] =
+    "[UPDATER]\nNAME=T\nUNATTENDED=1\nPROC=c\n"
+    "[c]\nMODE=COPY\nFROM=<Src>\\none.txt\nTO=<Src>\\x.txt\n";
+
+// Its exit status is the program's exit code (what a status holds of it),
+// or its own for what it could not do as asked. updater.ini is read as
+// UTF-8 where it is, else as it ships: bytes of code page 932, which must
+// read as such.
+TEST(HeadlessRun, ExitsWithTheProgramsCodeOrItsOwn) {
+  const std::string box =
+      "[UPDATER]\nNAME=更新\nPROC=m\n[m]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\n"
+      "TEXT=日本語の本文\nISABORT=0,0\n";
+  const std::string hang =
+      "[UPDATER]\nNAME=T\nPROC=l\n[l]\nMODE=LAUNCH\nFILE=<Src>\\boxprobe.exe\nPARAM=hang\n"
+      "ISWAIT=1\n";
+  const std::string shown = "\n    日本語の本文\n";
+  struct Row {
+    const char* folder;
+    std::string script;
+    std::vector<std::string> options;
+    int status;
+    std::vector<std::string> said;  // parts of what it printed
+  } rows[] = {
+      {"hr_done", box, {"--answers", "OK"}, 0,
+       {"--- updater.ini is UTF-8: converted to code page 932\n", shown, "--- exit code 0\n"}},
+      {"hr_cp932", ScriptBytes(box, 932), {}, 0,
+       {"--- updater.ini is not UTF-8: taken as code page 932 as it is\n", shown}},
+      {"hr_failed", kFailingScript, {}, 1603 & 0xFF, {"--- exit code 1603\n"}},
+      {"hr_unanswered", box, {"--answers", "Yes"}, 123, {"--- warning: box 1 has no button Yes"}},
+      {"hr_timeout", hang, {"--timeout", "2"}, 124, {"--- the program did not end in time\n"}},
+      {"hr_usage", box, {"--timeout", "0"}, 122, {"--timeout takes"}},
+      {"hr_unknown", box, {"--answers", "OK,Maybe"}, 122,
+       {"no button is called \"Maybe\"; the answers are OK, Cancel, Abort, "}},
+      {"hr_neither", "[UPDATER]\r\nNAME=\x81 \r\n", {}, 122,
+       {"updater.ini is neither UTF-8 nor text of code page 932 (byte 16)"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.folder);
+    WineCase folder(row.folder);
+    folder.WriteFile("updater.ini", row.script);
+    folder.InstallTool("boxprobe.exe");
+    CommandResult run = Headless(folder, row.options);
+    EXPECT_EQ(run.status, row.status) << run.output;
+    for (const std::string& said : row.said)
+      EXPECT_NE(run.output.find(said), std::string::npos) << said << "\n" << run.output;
+    if (row.status == 122) {
+      EXPECT_EQ(run.output.find("--- running"), std::string::npos) << run.output;
+    }
+  }
+}
+
+// The files go into the case folder with their dates and read-only flags,
+// as a DATE test and a COPY over them meet them where the folder ships.
+TEST(HeadlessRun, KeepsTheDatesAndTheReadOnlyFlagsOfTheFiles) {
+  namespace fs = std::filesystem;
+  WineCase folder("hr_dates");
+  folder.WriteFile("updater.ini", kFailingScript);
+  folder.WriteFile("app/old.txt", "old");
+  const fs::path old = folder.UnixPath("app/old.txt");
+  const fs::file_time_type shipped = fs::last_write_time(old) - std::chrono::hours(24 * 3650);
+  fs::last_write_time(old, shipped);
+  fs::permissions(old, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  CommandResult run = Headless(folder);
+  EXPECT_EQ(run.status, 1603 & 0xFF) << run.output;
+  const fs::path copy = WinePrefix() + "/drive_c/cases/headless-hr_dates/app/old.txt";
+  EXPECT_TRUE(fs::last_write_time(copy) == shipped);
+  EXPECT_EQ(fs::status(copy).permissions(), fs::status(old).permissions());
+}
+
+// A program running in the prefix, as one that an update must find in use,
+// outlives a headless run there; one that the run left running (started by
+// a batch file that the updater waits for) ends with the run.
+TEST(HeadlessRun, EndsWhatItStartedAndNothingElse) {
+  WineCase other("headless_other");
+  other.InstallTool("holdfile.exe");
+  other.WriteFile("data.txt", "data");
+  std::vector<std::string> argv = {other.UnixPath("holdfile.exe"), other.WinPath("running"),
+                                   "read", other.WinPath("data.txt")};
+  std::future<CommandResult> running =
+      std::async(std::launch::async, [argv] { return RunWine(argv, {}, "", 120); });
+  for (int i = 0; i < 600 && !other.Exists("running"); ++i) usleep(50000);
+  ASSERT_TRUE(other.Exists("running"));
+
+  WineCase folder("hr_started");
+  folder.InstallTool("boxprobe.exe");
+  folder.WriteFile("start.bat", "@start \"\" boxprobe.exe hang\r\n");
+  folder.WriteFile("updater.ini",
+                   "[UPDATER]\nNAME=T\nPROC=l\n[l]\nMODE=LAUNCH\nFILE=<Src>\\start.bat\nPARAM=\n"
+                   "ISWAIT=1\n");
+  CommandResult run = Headless(folder);
+  EXPECT_NE(run.output.find("--- exit code 0\n"), std::string::npos) << run.output;
+  EXPECT_TRUE(NoProcessMentions("C:\\cases\\headless-hr_started\\"))
+      << "a program the run started outlived it";
+  EXPECT_EQ(running.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
+      << "the other program was ended";
+  std::filesystem::remove(other.UnixPath("running"));
+  EXPECT_EQ(running.get().status, 0);
 }
 
 TEST(UpdaterSmoke, ReportsAMissingScriptWithAnErrorBox) {

@@ -5,16 +5,41 @@
 //                [--shots DIR] [--win64]
 //   headless_run --wine-road
 //
-// Copies FOLDER (its updater.ini, in UTF-8, goes in as the script in the
-// chosen code page; every other file as it is) with updater.exe into a case
-// folder of the Wine prefix, runs it, and prints every message box it showed
-// (caption, text, icon, buttons, default, the button pressed) and the exit
-// code. Boxes get the answers in order, then their default button. A run
-// that has not ended after --timeout seconds (60) is ended. --show-file
-// prints a file the run wrote in the folder (its log, say) afterwards.
-// --shots saves a picture of each box as Wine draws it (DIR/box-N.png) and
-// writes DIR/index.html: the boxes in order, each with its picture, caption,
-// text, the button pressed and what came next.
+// Copies FOLDER with updater.exe into a case folder of the Wine prefix: its
+// updater.ini converted to the chosen code page when it is UTF-8, else as
+// it ships, in that code page (a line says which); every other file as it
+// is, with its last-write time and read-only flag, as DATE tests and COPY
+// targets meet them. Then it runs the program and prints every message box
+// it showed (caption, text, icon, buttons, default, the button pressed) and
+// the exit code. Boxes get the answers in order, then their default button;
+// an answer whose button the box lacks is pressed as the default, with a
+// warning. A run that has not ended after --timeout seconds (60) is ended.
+// --show-file prints a file the run wrote in the folder (its log, say)
+// afterwards. --shots saves a picture of each box as Wine draws it
+// (DIR/box-N.png) and writes DIR/index.html: the boxes in order, each with
+// its picture, caption, text, the button pressed and what came next.
+//
+// The prefix is the bench's (or WINEPREFIX), and programs already running
+// in it are left alone, so that a program started there beforehand can be
+// found running by an update; the run joins their wineserver. What the run
+// starts ends with it: the program at the time limit, and what the program
+// started and left running when the program ends. A wineserver it started
+// ends by itself 30 s after the last program. (A prefix of its own per run
+// would cost 25 s to make, or a copy of more than 1 GB.)
+//
+// Exit status: the program's exit code, as far as a status holds it (its
+// low 8 bits: 0 stays 0, 1602 gives 66, 1603 67, 1618 82, 3010 194; the
+// "--- exit code" line has it whole), unless the bench could not do as
+// asked:
+//   122  bad usage: an unknown option, a bad value (an answer that names no
+//        button, say), a folder that is none, an updater.ini that is
+//        neither UTF-8 nor text of the code page
+//   123  a box it could not answer as asked: the box lacked the answer's
+//        button (the default was pressed) or would not close
+//   124  the program did not end within --timeout; it was ended
+//   125  the bench failed: Wine cannot start or be made ready, a run gave
+//        no report, a file could not be laid out
+// The first that applies of 124, 123 and the program's code is taken.
 //
 // The build that runs is the one the Wine road takes (tests/e2e/wine_road.h):
 // the 32-bit release where this host can start 32-bit programs, else the
@@ -36,6 +61,13 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Exit statuses of the bench's own, apart from the low bytes of the
+// program's usual codes (0, 66, 67, 82, 194).
+const int kBadUsage = 122;
+const int kUnanswered = 123;
+const int kTimedOut = 124;
+const int kBenchFailed = 125;
 
 std::vector<std::string> SplitAnswers(const std::string& text) {
   std::vector<std::string> answers;
@@ -64,6 +96,8 @@ void Print(const e2e::RunResult& result) {
       std::cout << " " << button << (button == box.defaultButton ? "*" : "");
     std::cout << "   pressed: " << box.pressed << "\n";
   }
+  for (const std::string& warning : result.warnings)
+    std::cout << "--- warning: " << warning << "\n";
   if (result.timedOut) std::cout << "--- the program did not end in time\n";
   else std::cout << "--- exit code " << result.exitCode << "\n";
 }
@@ -83,7 +117,8 @@ const char kUsage[] =
     "                    [--timeout SECONDS] [--show-file NAME] [--shots DIR] [--win64]\n"
     "       headless_run --wine-road | --help\n";
 const char kHelp[] =
-    "Runs FOLDER/updater.ini (UTF-8) under Wine beside the updater and prints every\n"
+    "Runs FOLDER/updater.ini (UTF-8 is converted to the code page, anything else\n"
+    "taken as written in it) under Wine beside the updater and prints every\n"
     "message box, answered in turn by --answers, then by its default button; a run\n"
     "that takes more than --timeout seconds (60) is ended; --show-file prints a file\n"
     "the run wrote beside the program (a log); --shots saves a picture of each box\n"
@@ -92,11 +127,39 @@ const char kHelp[] =
     "xvfb-run -a -s \"-screen 0 1024x768x24\" headless_run ...\n"
     "The 32-bit release runs where this host can start 32-bit programs, else the\n"
     "64-bit build; --win64 or UPDATER_WINE_ARCH=win32|win64 chooses. --wine-road\n"
-    "prints the choice (the build's folder under dist/ and the Wine loader).\n";
+    "prints the choice (the build's folder under dist/ and the Wine loader).\n"
+    "Exit status: the program's exit code (its low 8 bits: 1603 gives 67), else\n"
+    "122 bad usage, 123 a box not answered as asked, 124 a time-out, 125 the\n"
+    "bench failed.\n";
 
 int Usage(const std::string& error) {
   std::cerr << "headless_run: " << error << "\n" << kUsage;
-  return 2;
+  return kBadUsage;
+}
+
+// Reads the script for the run and says how: UTF-8 text is converted to the
+// code page (into *converted); other bytes go as they are (*converted stays
+// empty) when they read as the code page's text, as a script ships. Throws
+// when they are neither.
+void ReadScript(const fs::path& file, int codePage, std::string* converted) {
+  const std::string bytes = ReadAll(file);
+  const std::string page = "code page " + std::to_string(codePage);
+  if (e2e::IsUtf8(bytes)) {
+    *converted = e2e::ScriptBytes(bytes, codePage);
+    std::cout << "--- updater.ini is UTF-8: converted to " << page << std::endl;
+    return;
+  }
+  size_t at = e2e::NotCodePageTextAt(bytes, codePage);
+  if (at != std::string::npos)
+    throw std::runtime_error("updater.ini is neither UTF-8 nor text of " + page + " (byte " +
+                             std::to_string(at) + ")");
+  std::cout << "--- updater.ini is not UTF-8: taken as " << page << " as it is" << std::endl;
+}
+
+int ExitStatus(const e2e::RunResult& result) {
+  if (result.timedOut) return kTimedOut;
+  if (result.unanswered > 0) return kUnanswered;
+  return result.exitCode & 0xFF;
 }
 
 // The road for the shell tools: one line, with the notice of the 64-bit
@@ -105,7 +168,7 @@ int PrintRoad() {
   const e2e::WineRoad& road = e2e::TheWineRoad();
   if (!road.error.empty()) {
     std::cerr << "headless_run: " << road.error << "\n";
-    return 1;
+    return kBenchFailed;
   }
   std::string notice = e2e::RoadNotice(road);
   if (!notice.empty()) std::cerr << notice << "\n";
@@ -151,24 +214,38 @@ int main(int argc, char** argv) {
     } else if (option == "--win64") setenv("UPDATER_WINE_ARCH", "win64", 1);
     else return Usage("unknown option " + option);
   }
+  std::string unknown = e2e::UnknownAnswer(answers);
+  if (!unknown.empty()) return Usage("--answers: " + unknown);
+
+  std::string converted;
+  if (fs::is_regular_file(folder / "updater.ini")) {
+    try {
+      ReadScript(folder / "updater.ini", codePage, &converted);
+    } catch (const std::exception& e) {
+      std::cerr << "headless_run: " << e.what() << "\n";
+      return kBadUsage;
+    }
+  }
 
   std::string error = e2e::StartWine(
-      [](const std::string& line) { std::cout << "--- " << line << std::endl; });
+      [](const std::string& line) { std::cout << "--- " << line << std::endl; },
+      e2e::OtherPrograms::kLeave);
   if (!error.empty()) {
     std::cerr << "headless_run: " << error << "\n";
     e2e::StopWine();
-    return 1;
+    return kBenchFailed;
   }
-  int status = 0;
+  int status = kBenchFailed;
   try {
     e2e::WineCase run(CaseName(folder));
     run.InstallUpdater();
+    run.EndingWhatItStarts();
     if (!shotsDir.empty()) run.WithShots();
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
       if (!entry.is_regular_file()) continue;
       std::string rel = fs::relative(entry.path(), folder).string();
-      if (rel == "updater.ini") run.WriteScript(ReadAll(entry.path()), rel, codePage);
-      else run.WriteFile(rel, ReadAll(entry.path()));
+      if (rel == "updater.ini" && !converted.empty()) run.WriteFile(rel, converted);
+      else run.CopyIn(entry.path().string(), rel);
     }
     std::cout << "--- running " << run.WinPath("updater.exe") << "\n";
     e2e::RunResult result = run.Run(arguments, answers, codePage, timeoutSeconds);
@@ -183,10 +260,9 @@ int main(int argc, char** argv) {
       if (run.Exists(shownFile)) std::cout << run.ReadFile(shownFile);
       else std::cout << "(no such file)\n";
     }
-    status = result.timedOut ? 1 : 0;
+    status = ExitStatus(result);
   } catch (const std::exception& e) {
     std::cerr << "headless_run: " << e.what() << "\n";
-    status = 1;
   }
   e2e::StopWine();
   return status;

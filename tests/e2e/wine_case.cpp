@@ -1,6 +1,7 @@
 #include "wine_case.h"
 
 #include <iconv.h>
+#include <strings.h>
 
 #include <cerrno>
 #include <chrono>
@@ -23,12 +24,20 @@ std::string Replace(std::string s, char from, char to) {
   return s;
 }
 
-const char* LocaleFor(int codePage) {
-  switch (codePage) {
-    case 932: return "ja_JP.UTF-8";
-    case 1252: return "C.UTF-8";
-  }
-  throw std::invalid_argument("no locale for code page " + std::to_string(codePage));
+// The code pages a run can have: iconv's name for each, and the locale
+// that gives it to Wine.
+struct CodePage {
+  int number;
+  const char* iconvName;
+  const char* locale;
+};
+
+const CodePage& CodePageOf(int number) {
+  static const CodePage kCodePages[] = {{932, "CP932", "ja_JP.UTF-8"},
+                                        {1252, "CP1252", "C.UTF-8"}};
+  for (const CodePage& page : kCodePages)
+    if (page.number == number) return page;
+  throw std::invalid_argument("unsupported code page " + std::to_string(number));
 }
 
 std::string Unescape(const std::string& field) {
@@ -74,8 +83,9 @@ bool ParseReport(const std::string& text, RunResult* result, std::string* error)
       box.pressed = f[6];
       box.shot = f[7];  // a Windows path here; the caller maps it
       result->boxes.push_back(box);
-    } else if (f[0] == "WARN" && f.size() == 2) {
+    } else if ((f[0] == "WARN" || f[0] == "UNANSWERED") && f.size() == 2) {
       result->warnings.push_back(f[1]);
+      if (f[0] == "UNANSWERED") ++result->unanswered;
     } else if (f[0] == "EXIT" && f.size() == 2) {
       result->exitCode = static_cast<int>(std::stoul(f[1]));
       finished = true;
@@ -95,6 +105,32 @@ bool ParseReport(const std::string& text, RunResult* result, std::string* error)
   return finished;
 }
 
+// Converts `in` between two of iconv's encodings into *out; returns the
+// offset of the first byte that does not convert (a truncated sequence at
+// the end included), std::string::npos when all of them do.
+size_t Convert(const std::string& in, const char* from, const char* to, std::string* out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == (iconv_t)-1)
+    throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+  out->clear();
+  char* src = const_cast<char*>(in.data());
+  size_t srcLeft = in.size();
+  char buffer[4096];
+  size_t failedAt = std::string::npos;
+  while (srcLeft > 0) {
+    char* dst = buffer;
+    size_t dstLeft = sizeof buffer;
+    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    out->append(buffer, dst - buffer);
+    if (r == (size_t)-1 && errno != E2BIG) {
+      failedAt = in.size() - srcLeft;
+      break;
+    }
+  }
+  iconv_close(cd);
+  return failedAt;
+}
+
 std::string Join(const std::vector<std::string>& items, const char* sep) {
   std::string out;
   for (size_t i = 0; i < items.size(); ++i) out += (i ? sep : "") + items[i];
@@ -102,6 +138,28 @@ std::string Join(const std::vector<std::string>& items, const char* sep) {
 }
 
 }  // namespace
+
+std::string UnknownAnswer(const std::vector<std::string>& answers) {
+  static const char* const kNames[] = {
+#define BOX_BUTTON(id, name) name,
+#include "win/box_buttons.inc"
+#undef BOX_BUTTON
+  };
+  for (const std::string& given : answers) {
+    size_t start = given.find_first_not_of(' ');
+    std::string answer = start == std::string::npos
+                             ? ""
+                             : given.substr(start, given.find_last_not_of(' ') + 1 - start);
+    bool known = answer.empty() || strcasecmp(answer.c_str(), "default") == 0;
+    for (const char* name : kNames) known = known || strcasecmp(answer.c_str(), name) == 0;
+    if (known) continue;
+    std::string names;
+    for (const char* name : kNames) names += std::string(name) + ", ";
+    return "no button is called \"" + given + "\"; the answers are " + names +
+           "default (in any letter case)";
+  }
+  return "";
+}
 
 std::vector<std::string> Texts(const RunResult& run) {
   std::vector<std::string> texts;
@@ -125,24 +183,31 @@ std::ostream& operator<<(std::ostream& os, const RunResult& result) {
 }
 
 std::string ToCodePage(const std::string& utf8, int codePage) {
-  const char* target = codePage == 932 ? "CP932" : codePage == 1252 ? "CP1252" : nullptr;
-  if (!target) throw std::invalid_argument("unsupported code page " + std::to_string(codePage));
-  iconv_t cd = iconv_open(target, "UTF-8");
-  if (cd == (iconv_t)-1) throw std::runtime_error(std::string("iconv has no ") + target);
-  std::string out(utf8.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* dst = &out[0];
-  size_t outLeft = out.size();
-  size_t r = iconv(cd, &in, &inLeft, &dst, &outLeft);
-  int err = errno;
-  iconv_close(cd);
-  if (r == (size_t)-1)
+  std::string out;
+  size_t at = Convert(utf8, "UTF-8", CodePageOf(codePage).iconvName, &out);
+  if (at != std::string::npos)
     throw std::runtime_error("cannot convert to code page " + std::to_string(codePage) +
-                             " at byte " + std::to_string(utf8.size() - inLeft) + " (" +
-                             std::to_string(err) + ")");
-  out.resize(out.size() - outLeft);
+                             " at byte " + std::to_string(at));
   return out;
+}
+
+std::string ScriptBytes(const std::string& utf8Text, int codePage) {
+  std::string crlf;
+  for (size_t i = 0; i < utf8Text.size(); ++i) {
+    if (utf8Text[i] == '\n' && (i == 0 || utf8Text[i - 1] != '\r')) crlf += '\r';
+    crlf += utf8Text[i];
+  }
+  return ToCodePage(crlf, codePage);
+}
+
+bool IsUtf8(const std::string& bytes) {
+  std::string utf16;
+  return Convert(bytes, "UTF-8", "UTF-16LE", &utf16) == std::string::npos;
+}
+
+size_t NotCodePageTextAt(const std::string& bytes, int codePage) {
+  std::string utf8;
+  return Convert(bytes, CodePageOf(codePage).iconvName, "UTF-8", &utf8);
 }
 
 WineCase::WineCase(const std::string& name) : name_(name) {
@@ -166,9 +231,7 @@ std::string WineCase::UnixPath(const std::string& rel) const {
 
 void WineCase::Install(const std::string& from, const std::string& rel) {
   if (!fs::exists(from)) throw std::runtime_error(MissingBuildMessage(from));
-  fs::path to = UnixPath(rel);
-  fs::create_directories(to.parent_path());
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  CopyIn(from, rel);
   program_ = rel;
 }
 
@@ -182,12 +245,7 @@ void WineCase::InstallTool(const std::string& tool, const std::string& rel) {
 
 void WineCase::WriteScript(const std::string& utf8Text, const std::string& rel,
                            int codePage) {
-  std::string crlf;
-  for (size_t i = 0; i < utf8Text.size(); ++i) {
-    if (utf8Text[i] == '\n' && (i == 0 || utf8Text[i - 1] != '\r')) crlf += '\r';
-    crlf += utf8Text[i];
-  }
-  WriteFile(rel, ToCodePage(crlf, codePage));
+  WriteFile(rel, ScriptBytes(utf8Text, codePage));
 }
 
 void WineCase::WriteFile(const std::string& rel, const std::string& bytes) {
@@ -196,6 +254,14 @@ void WineCase::WriteFile(const std::string& rel, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), bytes.size());
   if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WineCase::CopyIn(const std::string& from, const std::string& rel) {
+  fs::path to = UnixPath(rel);
+  fs::create_directories(to.parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::last_write_time(to, fs::last_write_time(from));
+  fs::permissions(to, fs::status(from).permissions());
 }
 
 std::string WineCase::ReadFile(const std::string& rel) const {
@@ -220,6 +286,8 @@ RunResult WineCase::Run(const std::string& argumentText,
 RunResult WineCase::RunProgram(const std::string& rel, const std::string& argumentText,
                                const std::vector<std::string>& answers, int codePage,
                                int timeoutSeconds) {
+  std::string unknown = UnknownAnswer(answers);
+  if (!unknown.empty()) throw std::invalid_argument(unknown);
   if (!fs::exists(BoxHelperPath()))
     throw std::runtime_error(MissingBuildMessage(BoxHelperPath()));
   // Reports live beside the case folders, so that a case's own folder holds
@@ -243,12 +311,13 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
     argv.push_back("--shots");
     argv.push_back(shotsWin);
   }
+  if (endStarted_) argv.push_back("--end-started");
   if (!answers.empty()) {
     argv.push_back("--answers");
     argv.push_back(Join(answers, ","));
   }
   argv.push_back(WinPath(rel));
-  std::vector<std::string> env = {std::string("LC_ALL=") + LocaleFor(codePage),
+  std::vector<std::string> env = {std::string("LC_ALL=") + CodePageOf(codePage).locale,
                                   "BOXHELPER_ARGS=" + argumentText};
   if (!display_) env.push_back("DISPLAY");  // an entry without "=" removes it
 

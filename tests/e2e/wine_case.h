@@ -30,9 +30,10 @@ struct RunResult {
   std::vector<Box> boxes;
   int exitCode = -1;       // -1 after a timeout
   bool timedOut = false;
-  // Answers that did not fit their box (the default button was pressed) and
-  // boxes that would not close.
+  // Answers that did not fit their box (the default button was pressed),
+  // boxes that would not close and pictures that could not be taken.
   std::vector<std::string> warnings;
+  int unanswered = 0;      // the warnings of the first two kinds
   double seconds = 0;      // wall time of the whole run
 };
 
@@ -43,10 +44,23 @@ std::vector<std::string> Texts(const RunResult& run);
 std::ostream& operator<<(std::ostream& os, const Box& box);
 std::ostream& operator<<(std::ostream& os, const RunResult& result);
 
+// Why answers cannot be given to a run: the first that names no button of
+// a message box (by the names of Box::buttons, in any letter case, blanks
+// around it dropped; "default", or nothing, stands for the default button),
+// with the names known; "" when every answer names one.
+std::string UnknownAnswer(const std::vector<std::string>& answers);
+
 // UTF-8 text in the given Windows code page (932 or 1252), through iconv.
 // Note that iconv's CP932 maps both U+301C and U+FF5E to 0x8160, which
 // Windows reads back as U+FF5E.
 std::string ToCodePage(const std::string& utf8, int codePage);
+// The script as WriteScript writes it: CRLF line ends, in the code page.
+std::string ScriptBytes(const std::string& utf8Text, int codePage);
+// Whether bytes are well-formed UTF-8.
+bool IsUtf8(const std::string& bytes);
+// The offset of the first byte that is no text of the code page (932 or
+// 1252) as iconv reads it; std::string::npos when all of them are.
+size_t NotCodePageTextAt(const std::string& bytes, int codePage);
 
 class WineCase {
  public:
@@ -71,6 +85,10 @@ class WineCase {
                    int codePage = 932);
   // Raw bytes; folders on the way are created.
   void WriteFile(const std::string& rel, const std::string& bytes);
+  // A copy of the Unix file `from` with its last-write time and permissions
+  // (without write permission it is read-only under Wine); folders on the
+  // way are created.
+  void CopyIn(const std::string& from, const std::string& rel);
   std::string ReadFile(const std::string& rel) const;
   bool Exists(const std::string& rel) const;
   void MakeDir(const std::string& rel);
@@ -78,7 +96,8 @@ class WineCase {
   // Runs the installed program with the argument text under the code page
   // (932: LC_ALL=ja_JP.UTF-8, 1252: LC_ALL=C.UTF-8). answers are button
   // names for the boxes in order; a box past the list, or one answered
-  // "default", gets its default button.
+  // "default", gets its default button. An unknown answer (UnknownAnswer)
+  // is thrown as std::invalid_argument before anything runs.
   RunResult Run(const std::string& argumentText = "",
                 const std::vector<std::string>& answers = {}, int codePage = 932,
                 int timeoutSeconds = 20);
@@ -94,6 +113,9 @@ class WineCase {
   // Later runs save a picture of each box, as the screen shows it, beside
   // their report (Box::shot).
   void WithShots() { shots_ = true; }
+  // In later runs, what the program started and left running (a LAUNCH
+  // that does not wait) ends when the program ends.
+  void EndingWhatItStarts() { endStarted_ = true; }
 
  private:
   void Install(const std::string& from, const std::string& rel);
@@ -104,6 +126,7 @@ class WineCase {
   int runs_ = 0;
   bool display_ = true;
   bool shots_ = false;
+  bool endStarted_ = false;
 };
 
 }  // namespace e2e

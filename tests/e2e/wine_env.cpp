@@ -28,7 +28,7 @@ namespace e2e {
 namespace {
 
 std::string g_prefix;
-bool g_serverStarted = false;
+bool g_endAtStop = false;
 
 // No Mono or Gecko prompts, no menu entries or file associations in $HOME.
 const char kDllOverrides[] = "mscoree,mshtml=;winemenubuilder.exe=d";
@@ -193,7 +193,8 @@ std::string MissingBuildMessage(const std::string& path) {
   return "missing " + path + ": build the Windows builds first (bash tools/build.sh)";
 }
 
-std::string StartWine(const std::function<void(const std::string&)>& say) {
+std::string StartWine(const std::function<void(const std::string&)>& say,
+                      OtherPrograms others) {
   const WineRoad& road = TheWineRoad();
   if (!road.error.empty()) return road.error;
   std::string notice = RoadNotice(road);
@@ -236,12 +237,13 @@ std::string StartWine(const std::function<void(const std::string&)>& say) {
       return g_prefix + " is a 32-bit prefix, which cannot run the 64-bit build; "
                         "remove it or set WINEPREFIX to another folder";
     }
-    // Whatever is left of an earlier run goes first; then one server that
-    // outlives the gaps between runs (and dies by itself 30 s after the
-    // last program, should this process be killed).
-    RunCommand({"wineserver", "-k"}, {}, "", 30);
-    Check(RunCommand({"wineserver", "-p30"}, {}, "", 30), "wineserver -p30");
-    g_serverStarted = true;
+    // One server that outlives the gaps between runs (and dies by itself
+    // 30 s after the last program, should this process be killed). Status
+    // 2 says that one runs already.
+    if (others == OtherPrograms::kEnd) RunCommand({"wineserver", "-k"}, {}, "", 30);
+    CommandResult server = RunCommand({"wineserver", "-p30"}, {}, "", 30);
+    if (others == OtherPrograms::kEnd || server.status != 2) Check(server, "wineserver -p30");
+    g_endAtStop = others == OtherPrograms::kEnd;
     // Without a window manager Wine waits at every box unless unmanaged.
     Check(RegAdd({"HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N"}),
           "wine reg add");
@@ -270,8 +272,8 @@ std::string StartWine(const std::function<void(const std::string&)>& say) {
 }
 
 void StopWine() {
-  if (g_serverStarted) RunCommand({"wineserver", "-k"}, {}, "", 30);
-  g_serverStarted = false;
+  if (g_endAtStop) RunCommand({"wineserver", "-k"}, {}, "", 30);
+  g_endAtStop = false;
 }
 
 void WineEnvironment::SetUp() {

@@ -48,13 +48,28 @@ std::string BoxHelperPath();
 // What to say when a file of the Windows build is missing.
 std::string MissingBuildMessage(const std::string& path);
 
+// What StartWine and StopWine do with the other programs of the prefix.
+enum class OtherPrograms {
+  // The test run owns the prefix: whatever runs there when it starts is
+  // left from an earlier run and is ended, and everything is ended at the
+  // end.
+  kEnd,
+  // Programs someone started there (one that an update must find running)
+  // are left alone, and so is the server: the runs end their own programs
+  // (WineCase::EndingWhatItStarts), and a server StartWine started ends by
+  // itself 30 s after the last program.
+  kLeave,
+};
+
 // Gets Wine ready for runs: takes the Wine road, creates the prefix when it
-// is missing and starts one wineserver for the runs to share. The road's
-// notice and the progress go to `say`. Needs an X display. Returns why Wine
-// is not ready, "" when it is; the first thing checked is whether Wine can
-// start at all.
-std::string StartWine(const std::function<void(const std::string&)>& say);
-// Stops the wineserver that StartWine started.
+// is missing and starts one wineserver for the runs to share, or joins the
+// one that runs there. The road's notice and the progress go to `say`.
+// Needs an X display. Returns why Wine is not ready, "" when it is; the
+// first thing checked is whether Wine can start at all.
+std::string StartWine(const std::function<void(const std::string&)>& say,
+                      OtherPrograms others = OtherPrograms::kEnd);
+// Ends every program of the prefix and its server, if StartWine was told
+// kEnd.
 void StopWine();
 
 // StartWine and StopWine around the whole test run; the ctest entry runs

@@ -3,15 +3,19 @@
 // the Updater through it.
 //
 //   boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS] [--print]
-//             [--shots DIR] PROGRAM
+//             [--shots DIR] [--end-started] PROGRAM
 //
 // The argument text for PROGRAM comes raw from the environment variable
-// BOXHELPER_ARGS, so that its quotes reach the program untouched.
+// BOXHELPER_ARGS, so that its quotes reach the program untouched. PROGRAM
+// and whatever it starts run in one job, which the timeout ends; with
+// --end-started, whatever PROGRAM started and left running ends with it too.
 //
 // Report (UTF-8, one record a line, fields separated by tabs, with \, tab,
 // CR and LF escaped as \\, \t, \r, \n):
 //   BOX  caption text icon buttons default pressed picture
 //   WARN message
+//   UNANSWERED message  (a box without the asked-for button, or one that
+//                        would not close)
 //   EXIT code | TIMEOUT | ERROR message
 //
 // With --shots, each box is saved as it looks on the screen, once fully
@@ -56,10 +60,9 @@ struct ButtonName {
 };
 
 const ButtonName kButtons[] = {
-    {IDOK, L"OK"},           {IDCANCEL, L"Cancel"},     {IDABORT, L"Abort"},
-    {IDRETRY, L"Retry"},     {IDIGNORE, L"Ignore"},     {IDYES, L"Yes"},
-    {IDNO, L"No"},           {IDTRYAGAIN, L"TryAgain"}, {IDCONTINUE, L"Continue"},
-    {IDHELP, L"Help"},
+#define BOX_BUTTON(id, name) {id, L"" name},
+#include "box_buttons.inc"
+#undef BOX_BUTTON
 };
 
 const wchar_t* ButtonNameOf(int id) {
@@ -74,6 +77,7 @@ struct Options {
   std::vector<std::wstring> answers;
   DWORD timeoutMs = 20000;
   bool print = false;
+  bool endStarted = false;  // end the job when the program ends
   std::wstring shots;  // folder for the boxes' pictures; empty: none
 };
 
@@ -556,6 +560,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options* o) {
       o->timeoutMs = (DWORD)(seconds * 1000);
     } else if (a == L"--print") {
       o->print = true;
+    } else if (a == L"--end-started") {
+      o->endStarted = true;
     } else if (a == L"--shots" && hasValue) {
       o->shots = argv[++i];
       if (o->shots.empty()) return false;
@@ -584,7 +590,7 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs("usage: boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS]"
-          " [--print] [--shots DIR] PROGRAM\n"
+          " [--print] [--shots DIR] [--end-started] PROGRAM\n"
           "  (argument text for PROGRAM in BOXHELPER_ARGS)\n",
           stderr);
     return 2;
@@ -675,7 +681,7 @@ int wmain(int argc, wchar_t** argv) {
       // Answering anyway keeps the run going; the record shows the mismatch.
       std::wstring warning = L"box " + std::to_wstring(boxes + 1) + L" has no button " +
                              answer + L"; pressed the default";
-      report.Record({L"WARN", warning});
+      report.Record({L"UNANSWERED", warning});
       if (options.print) Print(L"warning: " + warning + L"\n");
       button = ChooseButton(box, L"");
     }
@@ -700,7 +706,7 @@ int wmain(int argc, wchar_t** argv) {
       // A box that will not close is not answered twice; the overall timeout
       // ends the run.
       stuck.push_back(ctx.found);
-      report.Record({L"WARN", L"box " + std::to_wstring(boxes) + L" did not close"});
+      report.Record({L"UNANSWERED", L"box " + std::to_wstring(boxes) + L" did not close"});
     }
   }
 
@@ -717,6 +723,7 @@ int wmain(int argc, wchar_t** argv) {
     GetExitCodeProcess(pi.hProcess, &code);
     report.Record({L"EXIT", std::to_wstring(code)});
     if (options.print) Print(L"exit code: " + std::to_wstring(code) + L"\n");
+    if (options.endStarted && job) TerminateJobObject(job, 1);
   }
   CloseHandle(pi.hProcess);
   if (job) CloseHandle(job);
