@@ -125,6 +125,12 @@ void RunRecord::Begin() {
 
 void RunRecord::CloseLog() { m_log.Close(); }
 
+void RunRecord::SetUnattended() {
+  if (!m_unattended && Logging())
+    Write(TextString("unattended (UNATTENDED): boxes take their answers from here on"));
+  m_unattended = true;
+}
+
 void RunRecord::StartLog(const char* path) {
   CloseLog();
   if (!path || !*path || !os::OpenLog(path, m_log.Receive())) return;

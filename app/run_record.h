@@ -40,7 +40,8 @@ class RunRecord : public RunObserver {
 
   // A fresh record: no log, boxes shown, no report yet.
   void Begin();
-  void SetUnattended() { m_unattended = true; }
+  // A log already started says so: its start line told an attended run.
+  void SetUnattended();
   // No one could see the run's boxes: it runs as if unattended, and the
   // log says why (`why` a static text).
   void SetUnseen(const char* why) {

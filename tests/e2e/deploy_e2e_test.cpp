@@ -190,6 +190,8 @@ TEST(Deploy, TheLogSaysWhyAnActionFailed) {
                             }),
               1)
         << row.line << "\n" << c.ReadFile("run.log");
+    // The log began before the key was read: it says the run is unattended.
+    EXPECT_EQ(lines.at(1), "unattended (UNATTENDED): boxes take their answers from here on");
   }
   std::filesystem::remove(c.UnixPath("holding"));
   EXPECT_EQ(holder.get().status, 0);
