@@ -10,6 +10,10 @@
 // and whatever it starts run in one job, which the timeout ends; with
 // --end-started, whatever PROGRAM started and left running ends with it too.
 //
+// A message box is a dialog with the message text, an icon at most and
+// message-box buttons; any other dialog or window of the program is none of
+// the helper's business.
+//
 // Report (UTF-8, one record a line, fields separated by tabs, with \, tab,
 // CR and LF escaped as \\, \t, \r, \n):
 //   BOX  caption text icon buttons default pressed picture
@@ -184,10 +188,52 @@ std::wstring WindowText(HWND hwnd) {
   return std::wstring(buf.data(), n > 0 ? n : 0);
 }
 
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t cls[64] = L"";
+  GetClassNameW(hwnd, cls, 64);
+  return cls;
+}
+
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
   std::vector<HWND>* list = reinterpret_cast<std::vector<HWND>*>(param);
   list->push_back(child);
   return TRUE;
+}
+
+// The window's own controls, without theirs.
+std::vector<HWND> ControlsOf(HWND hwnd) {
+  std::vector<HWND> all, own;
+  EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&all));
+  for (HWND child : all)
+    if (GetParent(child) == hwnd) own.push_back(child);
+  return own;
+}
+
+bool IsPushButton(HWND button) {
+  LONG type = GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+// A dialog is a message box when it holds its text, at most an icon, and
+// push buttons of message-box ids only, one of them showing: a dialog of the
+// program's own with any other control, or without the text, is none.
+bool IsMessageBox(HWND dialog) {
+  int texts = 0, icons = 0, shown = 0;
+  for (HWND child : ControlsOf(dialog)) {
+    std::wstring cls = ClassOf(child);
+    int id = GetDlgCtrlID(child) & 0xFFFF;
+    if (_wcsicmp(cls.c_str(), L"Static") == 0 && id == kTextId) {
+      ++texts;
+    } else if (_wcsicmp(cls.c_str(), L"Static") == 0 && id == kIconId) {
+      ++icons;
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0 && ButtonNameOf(id) &&
+               IsPushButton(child)) {
+      if (IsWindowVisible(child)) ++shown;
+    } else {
+      return false;
+    }
+  }
+  return texts == 1 && icons <= 1 && shown > 0;
 }
 
 // --- Icon recognition ------------------------------------------------------
@@ -443,16 +489,12 @@ std::wstring SavePng(const Pixels& pixels, const std::wstring& path) {
 Box ReadBox(HWND hwnd, HANDLE process, ULONGLONG deadline) {
   Box box;
   box.caption = WindowText(hwnd);
-  std::vector<HWND> children;
-  EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children) {
-    if (GetParent(child) != hwnd) continue;
+  for (HWND child : ControlsOf(hwnd)) {
     int id = GetDlgCtrlID(child) & 0xFFFF;
-    wchar_t cls[64] = L"";
-    GetClassNameW(child, cls, 64);
-    if (id == kTextId && _wcsicmp(cls, L"Static") == 0) {
+    std::wstring cls = ClassOf(child);
+    if (id == kTextId && _wcsicmp(cls.c_str(), L"Static") == 0) {
       box.text = WindowText(child);
-    } else if (_wcsicmp(cls, L"Button") == 0 && IsWindowVisible(child) &&
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0 && IsWindowVisible(child) &&
                ButtonNameOf(id)) {
       RECT r;
       GetWindowRect(child, &r);
@@ -489,15 +531,12 @@ bool BelongsToRun(DWORD pid, const FindContext& ctx) {
 
 BOOL CALLBACK FindBoxWindow(HWND hwnd, LPARAM param) {
   FindContext* ctx = reinterpret_cast<FindContext*>(param);
-  if (!IsWindowVisible(hwnd)) return TRUE;
-  wchar_t cls[16] = L"";
-  GetClassNameW(hwnd, cls, 16);
-  if (wcscmp(cls, kDialogClass) != 0) return TRUE;
+  if (!IsWindowVisible(hwnd) || ClassOf(hwnd) != kDialogClass) return TRUE;
   if (std::find(ctx->stuck->begin(), ctx->stuck->end(), hwnd) != ctx->stuck->end())
     return TRUE;
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (!BelongsToRun(pid, *ctx)) return TRUE;
+  if (!BelongsToRun(pid, *ctx) || !IsMessageBox(hwnd)) return TRUE;
   ctx->found = hwnd;
   return FALSE;
 }
