@@ -30,4 +30,4 @@ echo "updater-check check --code-page 65001 --src build/demo demo/updater.ini"
 build/native/tools/check/updater-check check --code-page 65001 --src build/demo demo/updater.ini
 xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run build/demo \
   --show-file demo.log --shots build/demo-shots "$@"
-echo "Pictures of the boxes: $PWD/build/demo-shots/index.html"
+echo "Pictures of the run: $PWD/build/demo-shots/index.html"
