@@ -3,8 +3,9 @@
 # (both Windows builds, the headless runner and the script checker), lays
 # out the folder that ships, checks the demo script against it and runs it
 # headless under Wine: every message box is printed and answered with its
-# default button; a picture of each box goes to build/demo-shots, with an
-# index.html that shows them in order. Where this host cannot start 32-bit
+# default button, and each step the progress window is seen to show is
+# printed; a picture of each goes to build/demo-shots, with an index.html
+# that shows them in order. Where this host cannot start 32-bit
 # programs the 64-bit build runs, and the runner says so first. Extra
 # arguments go to the runner (e.g. --answers No).
 set -euo pipefail
