@@ -3,8 +3,9 @@
 # (both Windows builds, the headless runner and the script checker), lays
 # out the folder that ships, checks the demo script against it and runs it
 # headless under Wine: every message box is printed and answered with its
-# default button; a picture of each box goes to build/demo-shots, with an
-# index.html that shows them in order. Where this host cannot start 32-bit
+# default button, and each step the progress window is seen to show is
+# printed; a picture of each goes to build/demo-shots, with an index.html
+# that shows them in order. Where this host cannot start 32-bit
 # programs the 64-bit build runs, and the runner says so first. Extra
 # arguments go to the runner (e.g. --answers No).
 set -euo pipefail
@@ -30,4 +31,4 @@ echo "updater-check check --code-page 65001 --src build/demo demo/updater.ini"
 build/native/tools/check/updater-check check --code-page 65001 --src build/demo demo/updater.ini
 xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run build/demo \
   --show-file demo.log --shots build/demo-shots "$@"
-echo "Pictures of the boxes: $PWD/build/demo-shots/index.html"
+echo "Pictures of the run: $PWD/build/demo-shots/index.html"

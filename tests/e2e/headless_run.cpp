@@ -2,7 +2,7 @@
 //
 //   headless_run FOLDER [--answers No,OK] [--args "argument text"]
 //                [--codepage 932|1252] [--timeout SECONDS] [--show-file NAME]
-//                [--shots DIR] [--win64]
+//                [--shots DIR] [--cancel-progress TEXT] [--win64]
 //   headless_run --wine-road
 //
 // Copies FOLDER with updater.exe into a case folder of the Wine prefix: its
@@ -10,14 +10,19 @@
 // it ships, in that code page (a line says which); every other file as it
 // is, with its last-write time and read-only flag, as DATE tests and COPY
 // targets meet them. Then it runs the program and prints every message box
-// it showed (caption, text, icon, buttons, default, the button pressed) and
-// the exit code. Boxes get the answers in order, then their default button;
+// it showed (caption, text, icon, buttons, default, the button pressed), each
+// step its progress window showed (caption, text, bars, buttons), in the
+// order seen, and the exit code. Boxes get the answers in order, then their default button;
 // an answer whose button the box lacks is pressed as the default, with a
 // warning. A run that has not ended after --timeout seconds (60) is ended.
 // --show-file prints a file the run wrote in the folder (its log, say)
 // afterwards. --shots saves a picture of each box as Wine draws it
-// (DIR/box-N.png) and writes DIR/index.html: the boxes in order, each with
+// (DIR/box-N.png), and of the progress window at each step
+// (DIR/progress-N.png), and writes DIR/index.html: them in order, each with
 // its picture, caption, text, the button pressed and what came next.
+// --cancel-progress presses Cancel in the progress window once, when its
+// step text first holds TEXT (e.g. "プログラムの終了を待っています"); the
+// question that follows is answered as any box.
 //
 // The prefix is the bench's (or WINEPREFIX), and programs already running
 // in it are left alone, so that a program started there beforehand can be
@@ -84,13 +89,28 @@ std::string ReadAll(const fs::path& path) {
   return text.str();
 }
 
+void PrintLines(const std::string& text) {
+  std::stringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) std::cout << "    " << line << "\n";
+}
+
 void Print(const e2e::RunResult& result) {
-  int number = 0;
-  for (const e2e::Box& box : result.boxes) {
-    std::cout << "--- box " << ++number << ": " << box.caption << " [" << box.icon << "]\n";
-    std::stringstream text(box.text);
-    std::string line;
-    while (std::getline(text, line)) std::cout << "    " << line << "\n";
+  for (const e2e::Shown& shown : e2e::InOrder(result)) {
+    const size_t number = shown.index + 1;
+    if (!shown.isBox) {
+      const e2e::ProgressSight& sight = result.progress[shown.index];
+      std::cout << "--- progress window " << number << ": " << sight.caption << "\n";
+      PrintLines(sight.text);
+      std::cout << "    " << sight.bars << " bar(s), buttons:";
+      for (const std::string& button : sight.buttons) std::cout << " " << button;
+      if (!sight.pressed.empty()) std::cout << "   pressed: " << sight.pressed;
+      std::cout << "\n";
+      continue;
+    }
+    const e2e::Box& box = result.boxes[shown.index];
+    std::cout << "--- box " << number << ": " << box.caption << " [" << box.icon << "]\n";
+    PrintLines(box.text);
     std::cout << "    buttons:";
     for (const std::string& button : box.buttons)
       std::cout << " " << button << (button == box.defaultButton ? "*" : "");
@@ -114,16 +134,19 @@ std::string CaseName(const fs::path& folder) {
 
 const char kUsage[] =
     "usage: headless_run FOLDER [--answers A,B] [--args TEXT] [--codepage 932|1252]\n"
-    "                    [--timeout SECONDS] [--show-file NAME] [--shots DIR] [--win64]\n"
+    "                    [--timeout SECONDS] [--show-file NAME] [--shots DIR]\n"
+    "                    [--cancel-progress TEXT] [--win64]\n"
     "       headless_run --wine-road | --help\n";
 const char kHelp[] =
     "Runs FOLDER/updater.ini (UTF-8 is converted to the code page, anything else\n"
     "taken as written in it) under Wine beside the updater and prints every\n"
-    "message box, answered in turn by --answers, then by its default button; a run\n"
-    "that takes more than --timeout seconds (60) is ended; --show-file prints a file\n"
-    "the run wrote beside the program (a log); --shots saves a picture of each box\n"
-    "(DIR/box-N.png) and DIR/index.html, the boxes in order with what was pressed\n"
-    "and what came next. Needs a display:\n"
+    "message box, answered in turn by --answers, then by its default button, and\n"
+    "each step of the progress window; a run that takes more than --timeout\n"
+    "seconds (60) is ended; --show-file prints a file the run wrote beside the\n"
+    "program (a log); --shots saves a picture of each box (DIR/box-N.png) and of\n"
+    "the progress window (DIR/progress-N.png) and DIR/index.html, them in order\n"
+    "with what was pressed and what came next; --cancel-progress presses Cancel in\n"
+    "the progress window once its step text holds TEXT. Needs a display:\n"
     "xvfb-run -a -s \"-screen 0 1024x768x24\" headless_run ...\n"
     "The 32-bit release runs where this host can start 32-bit programs, else the\n"
     "64-bit build; --win64 or UPDATER_WINE_ARCH=win32|win64 chooses. --wine-road\n"
@@ -193,6 +216,7 @@ int main(int argc, char** argv) {
   int timeoutSeconds = 60;
   std::string shownFile;
   std::string shotsDir;
+  std::string cancelAt;
   for (int i = 2; i < argc; ++i) {
     std::string option = argv[i];
     bool hasValue = i + 1 < argc;
@@ -211,6 +235,9 @@ int main(int argc, char** argv) {
     } else if (option == "--shots" && hasValue) {
       shotsDir = argv[++i];
       if (shotsDir.empty()) return Usage("--shots takes a folder");
+    } else if (option == "--cancel-progress" && hasValue) {
+      cancelAt = argv[++i];
+      if (cancelAt.empty()) return Usage("--cancel-progress takes a part of a step text");
     } else if (option == "--win64") setenv("UPDATER_WINE_ARCH", "win64", 1);
     else return Usage("unknown option " + option);
   }
@@ -241,6 +268,7 @@ int main(int argc, char** argv) {
     run.InstallUpdater();
     run.EndingWhatItStarts();
     if (!shotsDir.empty()) run.WithShots();
+    run.CancellingProgressAt(cancelAt);
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
       if (!entry.is_regular_file()) continue;
       std::string rel = fs::relative(entry.path(), folder).string();
@@ -251,8 +279,8 @@ int main(int argc, char** argv) {
     e2e::RunResult result = run.Run(arguments, answers, codePage, timeoutSeconds);
     Print(result);
     if (!shotsDir.empty()) {
-      e2e::WriteShotsPage(result, "Message boxes of " + folder.string(), shotsDir);
-      std::cout << "--- pictures of the boxes: " << (fs::path(shotsDir) / "index.html").string()
+      e2e::WriteShotsPage(result, "The run of " + folder.string(), shotsDir);
+      std::cout << "--- pictures of the run: " << (fs::path(shotsDir) / "index.html").string()
                 << "\n";
     }
     if (!shownFile.empty()) {

@@ -83,6 +83,16 @@ bool ParseReport(const std::string& text, RunResult* result, std::string* error)
       box.pressed = f[6];
       box.shot = f[7];  // a Windows path here; the caller maps it
       result->boxes.push_back(box);
+    } else if (f[0] == "PROGRESS" && f.size() == 7) {
+      ProgressSight sight;
+      sight.caption = f[1];
+      sight.text = f[2];
+      sight.bars = std::stoi(f[3]);
+      if (!f[4].empty()) sight.buttons = Split(f[4], '\n');
+      sight.pressed = f[5];
+      sight.shot = f[6];
+      sight.boxesBefore = result->boxes.size();
+      result->progress.push_back(sight);
     } else if ((f[0] == "WARN" || f[0] == "UNANSWERED") && f.size() == 2) {
       result->warnings.push_back(f[1]);
       if (f[0] == "UNANSWERED") ++result->unanswered;
@@ -167,17 +177,39 @@ std::vector<std::string> Texts(const RunResult& run) {
   return texts;
 }
 
+std::vector<Shown> InOrder(const RunResult& run) {
+  std::vector<Shown> shown;
+  size_t view = 0;
+  for (size_t box = 0; box <= run.boxes.size(); ++box) {
+    for (; view < run.progress.size() && run.progress[view].boxesBefore <= box; ++view)
+      shown.push_back({false, view});
+    if (box < run.boxes.size()) shown.push_back({true, box});
+  }
+  return shown;
+}
+
 std::ostream& operator<<(std::ostream& os, const Box& box) {
   return os << "{caption \"" << box.caption << "\", text \"" << box.text << "\", icon "
             << box.icon << ", buttons " << Join(box.buttons, ",") << ", default "
             << box.defaultButton << ", pressed " << box.pressed << "}";
 }
 
+std::ostream& operator<<(std::ostream& os, const ProgressSight& sight) {
+  return os << "{progress window \"" << sight.caption << "\", text \"" << sight.text << "\", "
+            << sight.bars << " bar(s), buttons " << Join(sight.buttons, ",") << ", pressed "
+            << sight.pressed << "}";
+}
+
 std::ostream& operator<<(std::ostream& os, const RunResult& result) {
   os << (result.timedOut ? std::string("timed out")
                          : "exit code " + std::to_string(result.exitCode))
-     << ", " << result.boxes.size() << " box(es)";
-  for (const Box& box : result.boxes) os << "\n  " << box;
+     << ", " << result.boxes.size() << " box(es), " << result.progress.size()
+     << " view(s) of the progress window";
+  for (const Shown& shown : InOrder(result)) {
+    os << "\n  ";
+    if (shown.isBox) os << result.boxes[shown.index];
+    else os << result.progress[shown.index];
+  }
   for (const std::string& w : result.warnings) os << "\n  warning: " << w;
   return os;
 }
@@ -312,6 +344,10 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
     argv.push_back(shotsWin);
   }
   if (endStarted_) argv.push_back("--end-started");
+  if (!cancelAt_.empty()) {
+    argv.push_back("--cancel-progress");
+    argv.push_back(cancelAt_);
+  }
   if (!answers.empty()) {
     argv.push_back("--answers");
     argv.push_back(Join(answers, ","));
@@ -341,12 +377,14 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   if (!error.empty() || !ParseReport(report, &result, &error))
     throw std::runtime_error("run of " + WinPath(rel) + " failed: " + error + " (status " +
                              std::to_string(command.status) + ")\n" + command.output);
-  for (Box& box : result.boxes) {
-    if (box.shot.empty()) continue;
-    if (box.shot.compare(0, shotsWin.size() + 1, shotsWin + "\\") != 0)
-      throw std::runtime_error("picture outside " + shotsWin + ": " + box.shot);
-    box.shot = (shotsUnix / box.shot.substr(shotsWin.size() + 1)).string();
-  }
+  auto mapShot = [&](std::string* shot) {
+    if (shot->empty()) return;
+    if (shot->compare(0, shotsWin.size() + 1, shotsWin + "\\") != 0)
+      throw std::runtime_error("picture outside " + shotsWin + ": " + *shot);
+    *shot = (shotsUnix / shot->substr(shotsWin.size() + 1)).string();
+  };
+  for (Box& box : result.boxes) mapShot(&box.shot);
+  for (ProgressSight& sight : result.progress) mapShot(&sight.shot);
   return result;
 }
 

@@ -1,6 +1,6 @@
 // End-to-end bench: a case folder inside the Wine prefix, and runs of a
 // Windows program in it through boxhelper, which reads and answers every
-// message box the program shows.
+// message box the program shows, and reads its progress window.
 //
 // Failures of the bench itself (missing build output, a run that gives no
 // report, a conversion that fails) are thrown as std::runtime_error, which
@@ -26,8 +26,23 @@ struct Box {
   std::string shot;
 };
 
+// A view of the Updater's progress window as the user saw it, taken each
+// time its step text was new while no box showed. Texts are UTF-8; buttons
+// are their texts in screen order; pressed is "Cancel" when the bench
+// pressed it at this view (WineCase::CancellingProgressAt), else "". shot
+// is as Box::shot. boxesBefore is how many boxes the run had shown before.
+struct ProgressSight {
+  std::string caption, text;
+  int bars = 0;
+  std::vector<std::string> buttons;
+  std::string pressed;
+  std::string shot;
+  size_t boxesBefore = 0;
+};
+
 struct RunResult {
   std::vector<Box> boxes;
+  std::vector<ProgressSight> progress;
   int exitCode = -1;       // -1 after a timeout
   bool timedOut = false;
   // Answers that did not fit their box (the default button was pressed),
@@ -40,8 +55,17 @@ struct RunResult {
 // The texts of the run's boxes, in order.
 std::vector<std::string> Texts(const RunResult& run);
 
+// What a run showed, boxes and views of the progress window, in the order
+// seen: each an index into RunResult::boxes or RunResult::progress.
+struct Shown {
+  bool isBox;
+  size_t index;
+};
+std::vector<Shown> InOrder(const RunResult& run);
+
 // Readable forms, so that failed expectations show the whole run.
 std::ostream& operator<<(std::ostream& os, const Box& box);
+std::ostream& operator<<(std::ostream& os, const ProgressSight& sight);
 std::ostream& operator<<(std::ostream& os, const RunResult& result);
 
 // Why answers cannot be given to a run: the first that names no button of
@@ -116,6 +140,9 @@ class WineCase {
   // In later runs, what the program started and left running (a LAUNCH
   // that does not wait) ends when the program ends.
   void EndingWhatItStarts() { endStarted_ = true; }
+  // In later runs, Cancel is pressed in the progress window once, at the
+  // first view whose step text holds `text` ("": never).
+  void CancellingProgressAt(const std::string& text) { cancelAt_ = text; }
 
  private:
   void Install(const std::string& from, const std::string& rel);
@@ -127,6 +154,7 @@ class WineCase {
   bool display_ = true;
   bool shots_ = false;
   bool endStarted_ = false;
+  std::string cancelAt_;
 };
 
 }  // namespace e2e

@@ -1,27 +1,41 @@
 // boxhelper: starts a program, reads every message box it shows, answers it
-// and records what it saw. The end-to-end tests and the headless demo drive
-// the Updater through it.
+// and records what it saw, the Updater's progress window too. The
+// end-to-end tests and the headless demo drive the Updater through it.
 //
 //   boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS] [--print]
-//             [--shots DIR] [--end-started] PROGRAM
+//             [--shots DIR] [--end-started] [--cancel-progress TEXT] PROGRAM
 //
 // The argument text for PROGRAM comes raw from the environment variable
 // BOXHELPER_ARGS, so that its quotes reach the program untouched. PROGRAM
 // and whatever it starts run in one job, which the timeout ends; with
 // --end-started, whatever PROGRAM started and left running ends with it too.
 //
+// A message box is a dialog with the message text, an icon at most and
+// message-box buttons; any other dialog or window of the program is none of
+// the helper's business. The progress window (class UpdaterProgress) is
+// recorded each time it shows a new step text while no box of the run is on
+// the screen: its caption, the text, how many bars it has and its buttons'
+// texts. With --cancel-progress, its Cancel is pressed once, at the first
+// such step whose text holds TEXT.
+//
 // Report (UTF-8, one record a line, fields separated by tabs, with \, tab,
 // CR and LF escaped as \\, \t, \r, \n):
 //   BOX  caption text icon buttons default pressed picture
+//   PROGRESS caption text bars buttons pressed picture
+//        (buttons: their texts, left to right, separated by LF; pressed:
+//        "Cancel" or empty)
 //   WARN message
-//   UNANSWERED message  (a box without the asked-for button, or one that
-//                        would not close)
+//   UNANSWERED message  (a box without the asked-for button, one that
+//                        would not close, or a progress window without
+//                        Cancel to press)
 //   EXIT code | TIMEOUT | ERROR message
 //
 // With --shots, each box is saved as it looks on the screen, once fully
 // painted and before it is answered, as DIR\box-N.png (N counts the boxes
-// from 1); the BOX record's picture field holds that path, and is empty
-// without --shots or when the picture could not be taken (a WARN says why).
+// from 1), and each view of the progress window as DIR\progress-N.png (N
+// counts the views), before Cancel is pressed in it; the record's picture
+// field holds that path, and is empty without --shots or when the picture
+// could not be taken (a WARN says why).
 //
 // Exit code: 0 when the program ended by itself, 3 on timeout, 2 when the
 // program could not be started or the command line was wrong.
@@ -40,9 +54,13 @@ namespace {
 
 const wchar_t kArgsVariable[] = L"BOXHELPER_ARGS";
 const wchar_t kDialogClass[] = L"#32770";
+const wchar_t kProgressClass[] = L"UpdaterProgress";
+const wchar_t kBarClass[] = L"msctls_progress32";
 // Control ids of the parts of a message box.
 const int kTextId = 0xFFFF;
 const int kIconId = 1088;
+// The progress window's step text.
+const int kStepTextId = 100;
 // One poll step; every wait below is a bounded number of these.
 const DWORD kStepMs = 10;
 // How long a box may take to go away after it was answered, and how long its
@@ -79,6 +97,7 @@ struct Options {
   bool print = false;
   bool endStarted = false;  // end the job when the program ends
   std::wstring shots;  // folder for the boxes' pictures; empty: none
+  std::wstring cancelAt;  // a part of the step text at which to press Cancel
 };
 
 struct Button {
@@ -87,10 +106,22 @@ struct Button {
   int left;
 };
 
+void SortLeftToRight(std::vector<Button>* buttons) {
+  std::stable_sort(buttons->begin(), buttons->end(),
+                   [](const Button& a, const Button& b) { return a.left < b.left; });
+}
+
 struct Box {
   std::wstring caption, text, icon;
   std::vector<Button> buttons;  // left to right, as the user sees them
   int defaultId = 0;
+};
+
+struct ProgressView {
+  std::wstring caption, text;
+  int bars = 0;
+  std::vector<std::wstring> buttons;  // their texts, left to right
+  HWND cancel = nullptr;
 };
 
 std::string ToUtf8(const std::wstring& w) {
@@ -157,15 +188,19 @@ void Print(const std::wstring& text) {
   fflush(stdout);
 }
 
-void PrintBox(int number, const Box& box, const std::wstring& pressed) {
-  std::wstring out = L"[message box " + std::to_wstring(number) + L"]\n";
-  out += L"  caption: " + box.caption + L"\n";
-  std::wstring text = box.text;
+// A text's later lines start under its first, after a label of 11.
+std::wstring Indented(std::wstring text) {
   size_t pos = 0;
   while ((pos = text.find(L"\r\n", pos)) != std::wstring::npos) text.erase(pos, 1);
   for (pos = 0; (pos = text.find(L'\n', pos)) != std::wstring::npos; pos += 10)
     text.replace(pos, 1, L"\n         ");
-  out += L"  text:    " + text + L"\n";
+  return text;
+}
+
+void PrintBox(int number, const Box& box, const std::wstring& pressed) {
+  std::wstring out = L"[message box " + std::to_wstring(number) + L"]\n";
+  out += L"  caption: " + box.caption + L"\n";
+  out += L"  text:    " + Indented(box.text) + L"\n";
   out += L"  icon:    " + box.icon + L"\n";
   out += L"  buttons:";
   for (const Button& b : box.buttons) {
@@ -178,16 +213,69 @@ void PrintBox(int number, const Box& box, const std::wstring& pressed) {
   Print(out);
 }
 
+void PrintProgress(int number, const ProgressView& view, const std::wstring& pressed) {
+  std::wstring out = L"[progress window " + std::to_wstring(number) + L"]\n";
+  out += L"  caption: " + view.caption + L"\n";
+  out += L"  text:    " + Indented(view.text) + L"\n";
+  out += L"  bars:    " + std::to_wstring(view.bars) + L"\n";
+  out += L"  buttons:";
+  for (const std::wstring& text : view.buttons) out += L" [" + text + L"]";
+  out += L"\n  pressed: " + pressed + L"\n";
+  Print(out);
+}
+
 std::wstring WindowText(HWND hwnd) {
   std::vector<wchar_t> buf(65536);
   int n = GetWindowTextW(hwnd, buf.data(), (int)buf.size());
   return std::wstring(buf.data(), n > 0 ? n : 0);
 }
 
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t cls[64] = L"";
+  GetClassNameW(hwnd, cls, 64);
+  return cls;
+}
+
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
   std::vector<HWND>* list = reinterpret_cast<std::vector<HWND>*>(param);
   list->push_back(child);
   return TRUE;
+}
+
+// The window's own controls, without theirs.
+std::vector<HWND> ControlsOf(HWND hwnd) {
+  std::vector<HWND> all, own;
+  EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&all));
+  for (HWND child : all)
+    if (GetParent(child) == hwnd) own.push_back(child);
+  return own;
+}
+
+bool IsPushButton(HWND button) {
+  LONG type = GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+// A dialog is a message box when it holds its text, at most an icon, and
+// push buttons of message-box ids only, one of them showing: a dialog of the
+// program's own with any other control, or without the text, is none.
+bool IsMessageBox(HWND dialog) {
+  int texts = 0, icons = 0, shown = 0;
+  for (HWND child : ControlsOf(dialog)) {
+    std::wstring cls = ClassOf(child);
+    int id = GetDlgCtrlID(child) & 0xFFFF;
+    if (_wcsicmp(cls.c_str(), L"Static") == 0 && id == kTextId) {
+      ++texts;
+    } else if (_wcsicmp(cls.c_str(), L"Static") == 0 && id == kIconId) {
+      ++icons;
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0 && ButtonNameOf(id) &&
+               IsPushButton(child)) {
+      if (IsWindowVisible(child)) ++shown;
+    } else {
+      return false;
+    }
+  }
+  return texts == 1 && icons <= 1 && shown > 0;
 }
 
 // --- Icon recognition ------------------------------------------------------
@@ -443,16 +531,12 @@ std::wstring SavePng(const Pixels& pixels, const std::wstring& path) {
 Box ReadBox(HWND hwnd, HANDLE process, ULONGLONG deadline) {
   Box box;
   box.caption = WindowText(hwnd);
-  std::vector<HWND> children;
-  EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children) {
-    if (GetParent(child) != hwnd) continue;
+  for (HWND child : ControlsOf(hwnd)) {
     int id = GetDlgCtrlID(child) & 0xFFFF;
-    wchar_t cls[64] = L"";
-    GetClassNameW(child, cls, 64);
-    if (id == kTextId && _wcsicmp(cls, L"Static") == 0) {
+    std::wstring cls = ClassOf(child);
+    if (id == kTextId && _wcsicmp(cls.c_str(), L"Static") == 0) {
       box.text = WindowText(child);
-    } else if (_wcsicmp(cls, L"Button") == 0 && IsWindowVisible(child) &&
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0 && IsWindowVisible(child) &&
                ButtonNameOf(id)) {
       RECT r;
       GetWindowRect(child, &r);
@@ -461,16 +545,46 @@ Box ReadBox(HWND hwnd, HANDLE process, ULONGLONG deadline) {
         box.defaultId = id;
     }
   }
-  std::stable_sort(box.buttons.begin(), box.buttons.end(),
-                   [](const Button& a, const Button& b) { return a.left < b.left; });
+  SortLeftToRight(&box.buttons);
   box.icon = RecogniseIcon(hwnd, process, deadline);
   return box;
 }
 
+// --- The progress window ---------------------------------------------------
+
+std::wstring StepText(HWND window) { return WindowText(GetDlgItem(window, kStepTextId)); }
+
+ProgressView ReadProgress(HWND window) {
+  ProgressView view;
+  view.caption = WindowText(window);
+  view.text = StepText(window);
+  std::vector<Button> buttons;
+  for (HWND child : ControlsOf(window)) {
+    std::wstring cls = ClassOf(child);
+    if (_wcsicmp(cls.c_str(), kBarClass) == 0) {
+      ++view.bars;
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0 && IsWindowVisible(child)) {
+      RECT r;
+      GetWindowRect(child, &r);
+      buttons.push_back(Button{GetDlgCtrlID(child) & 0xFFFF, child, r.left});
+    }
+  }
+  SortLeftToRight(&buttons);
+  for (const Button& b : buttons) {
+    view.buttons.push_back(WindowText(b.hwnd));
+    if (b.id == IDCANCEL) view.cancel = b.hwnd;
+  }
+  return view;
+}
+
+// --- The run's windows -----------------------------------------------------
+
 struct FindContext {
   DWORD pid;
   HANDLE job;
-  const std::vector<HWND>* stuck;
+  const wchar_t* className;
+  bool (*fits)(HWND);               // null: any window of the class
+  const std::vector<HWND>* skipped;  // windows not to find again
   HWND found;
 };
 
@@ -487,17 +601,14 @@ bool BelongsToRun(DWORD pid, const FindContext& ctx) {
   return result;
 }
 
-BOOL CALLBACK FindBoxWindow(HWND hwnd, LPARAM param) {
+BOOL CALLBACK FindRunWindow(HWND hwnd, LPARAM param) {
   FindContext* ctx = reinterpret_cast<FindContext*>(param);
-  if (!IsWindowVisible(hwnd)) return TRUE;
-  wchar_t cls[16] = L"";
-  GetClassNameW(hwnd, cls, 16);
-  if (wcscmp(cls, kDialogClass) != 0) return TRUE;
-  if (std::find(ctx->stuck->begin(), ctx->stuck->end(), hwnd) != ctx->stuck->end())
+  if (!IsWindowVisible(hwnd) || ClassOf(hwnd) != ctx->className) return TRUE;
+  if (std::find(ctx->skipped->begin(), ctx->skipped->end(), hwnd) != ctx->skipped->end())
     return TRUE;
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (!BelongsToRun(pid, *ctx)) return TRUE;
+  if (!BelongsToRun(pid, *ctx) || (ctx->fits && !ctx->fits(hwnd))) return TRUE;
   ctx->found = hwnd;
   return FALSE;
 }
@@ -527,6 +638,141 @@ bool WaitGone(HWND hwnd, HANDLE process, ULONGLONG deadline) {
     if (WaitForSingleObject(process, kStepMs) == WAIT_OBJECT_0) return true;
   }
   return true;
+}
+
+// --- The run -----------------------------------------------------------------
+
+// One run of the program, and what the helper has seen and done in it.
+struct Session {
+  Session(const Options& o, Report& r, HANDLE program, DWORD programId, HANDLE programJob)
+      : options(o), report(r), process(program), pid(programId), job(programJob),
+        deadline(Now() + o.timeoutMs) {}
+
+  const Options& options;
+  Report& report;
+  HANDLE process;
+  DWORD pid;
+  HANDLE job;
+  ULONGLONG deadline;
+  std::vector<HWND> stuck;  // boxes that would not close
+  size_t nextAnswer = 0;
+  int boxes = 0;
+  HWND progress = nullptr;    // the progress window last seen
+  std::wstring progressText;  // its step text last recorded
+  int progressViews = 0;
+  bool cancelPressed = false;
+};
+
+HWND FindWindowOfRun(const Session& run, const wchar_t* className, bool (*fits)(HWND)) {
+  FindContext ctx = {run.pid, run.job, className, fits, &run.stuck, nullptr};
+  EnumWindows(FindRunWindow, reinterpret_cast<LPARAM>(&ctx));
+  return ctx.found;
+}
+
+HWND FindBox(const Session& run) { return FindWindowOfRun(run, kDialogClass, IsMessageBox); }
+
+void Warn(Session& run, const wchar_t* kind, const std::wstring& warning) {
+  run.report.Record({kind, warning});
+  if (run.options.print) Print(L"warning: " + warning + L"\n");
+}
+
+// Saves the picture (null: none could be taken) as DIR\<what>-N.png and
+// gives the path; "" when it cannot, with a warning.
+std::wstring KeepPicture(Session& run, const Pixels* pixels, const std::wstring& what,
+                         int number) {
+  const std::wstring name = what + L"-" + std::to_wstring(number);
+  const std::wstring path = run.options.shots + L"\\" + name + L".png";
+  std::wstring why = pixels ? SavePng(*pixels, path) : L"cannot capture the window";
+  if (why.empty()) return path;
+  Warn(run, L"WARN", what + L" " + std::to_wstring(number) + L" has no picture: " + why);
+  return std::wstring();
+}
+
+void AnswerBox(Session& run, HWND hwnd) {
+  Box box = ReadBox(hwnd, run.process, run.deadline);
+  const int number = run.boxes + 1;
+  std::wstring picture;
+  if (!run.options.shots.empty()) {
+    Pixels pixels;
+    bool captured = CaptureSettled(hwnd, run.process, run.deadline, &pixels);
+    picture = KeepPicture(run, captured ? &pixels : nullptr, L"box", number);
+  }
+  const std::vector<std::wstring>& answers = run.options.answers;
+  std::wstring answer = run.nextAnswer < answers.size() ? answers[run.nextAnswer] : L"";
+  ++run.nextAnswer;
+  const Button* button = ChooseButton(box, answer);
+  if (!button) {
+    // Answering anyway keeps the run going; the record shows the mismatch.
+    Warn(run, L"UNANSWERED", L"box " + std::to_wstring(number) + L" has no button " + answer +
+                                 L"; pressed the default");
+    button = ChooseButton(box, L"");
+  }
+  std::wstring pressed = button ? ButtonNameOf(button->id) : L"";
+  std::wstring buttons;
+  for (const Button& b : box.buttons) {
+    if (!buttons.empty()) buttons += L",";
+    buttons += ButtonNameOf(b.id);
+  }
+  const wchar_t* defaultName = ButtonNameOf(box.defaultId);
+  run.report.Record({L"BOX", box.caption, box.text, box.icon, buttons,
+                     defaultName ? defaultName : L"", pressed, picture});
+  run.boxes = number;
+  if (run.options.print) PrintBox(number, box, pressed);
+
+  if (button)
+    PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button->hwnd));
+  else
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  if (!WaitGone(hwnd, run.process, run.deadline) && Now() < run.deadline) {
+    // A box that will not close is not answered twice; the overall timeout
+    // ends the run.
+    run.stuck.push_back(hwnd);
+    run.report.Record({L"UNANSWERED", L"box " + std::to_wstring(number) + L" did not close"});
+  }
+}
+
+// Presses Cancel, through the button as a click does, at the first step
+// whose text holds the asked-for part; gives the button's name when it did.
+std::wstring PressCancelIfAsked(Session& run, const ProgressView& view, int number) {
+  const std::wstring& part = run.options.cancelAt;
+  if (run.cancelPressed || part.empty() || view.text.find(part) == std::wstring::npos)
+    return std::wstring();
+  run.cancelPressed = true;
+  if (!view.cancel) {
+    Warn(run, L"UNANSWERED", L"progress " + std::to_wstring(number) + L" has no Cancel button");
+    return std::wstring();
+  }
+  PostMessageW(view.cancel, BM_CLICK, 0, 0);
+  return ButtonNameOf(IDCANCEL);
+}
+
+void WatchProgress(Session& run, HWND window) {
+  if (window != run.progress) {
+    run.progress = window;
+    run.progressText.clear();
+  }
+  ProgressView view = ReadProgress(window);
+  if (view.text.empty() || view.text == run.progressText) return;
+  Pixels pixels;
+  bool captured = false;
+  if (!run.options.shots.empty()) {
+    captured = CaptureSettled(window, run.process, run.deadline, &pixels);
+    // The picture must show this step with no box over it; else the next
+    // look takes the window again.
+    if (FindBox(run) || StepText(window) != view.text) return;
+  }
+  run.progressText = view.text;
+  const int number = ++run.progressViews;
+  std::wstring picture;
+  if (!run.options.shots.empty())
+    picture = KeepPicture(run, captured ? &pixels : nullptr, L"progress", number);
+  std::wstring pressed = PressCancelIfAsked(run, view, number);
+  std::wstring buttons;
+  for (const std::wstring& text : view.buttons) buttons += (buttons.empty() ? L"" : L"\n") + text;
+  run.report.Record({L"PROGRESS", view.caption, view.text, std::to_wstring(view.bars), buttons,
+                     pressed, picture});
+  if (run.options.print) PrintProgress(number, view, pressed);
 }
 
 std::vector<std::wstring> SplitList(const std::wstring& s) {
@@ -565,6 +811,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options* o) {
     } else if (a == L"--shots" && hasValue) {
       o->shots = argv[++i];
       if (o->shots.empty()) return false;
+    } else if (a == L"--cancel-progress" && hasValue) {
+      o->cancelAt = argv[++i];
+      if (o->cancelAt.empty()) return false;
     } else if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {
       return false;
     } else if (o->program.empty()) {
@@ -590,7 +839,8 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     fputs("usage: boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS]"
-          " [--print] [--shots DIR] [--end-started] PROGRAM\n"
+          " [--print] [--shots DIR] [--end-started]\n"
+          "                 [--cancel-progress TEXT] PROGRAM\n"
           "  (argument text for PROGRAM in BOXHELPER_ARGS)\n",
           stderr);
     return 2;
@@ -642,72 +892,18 @@ int wmain(int argc, wchar_t** argv) {
   ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);
 
-  const ULONGLONG deadline = Now() + options.timeoutMs;
-  size_t nextAnswer = 0;
-  int boxes = 0;
+  Session run(options, report, pi.hProcess, pi.dwProcessId, job);
   bool timedOut = false;
-  std::vector<HWND> stuck;
   for (;;) {
     if (WaitForSingleObject(pi.hProcess, kStepMs) == WAIT_OBJECT_0) break;
-    if (Now() >= deadline) {
+    if (Now() >= run.deadline) {
       timedOut = true;
       break;
     }
-    FindContext ctx = {pi.dwProcessId, job, &stuck, nullptr};
-    EnumWindows(FindBoxWindow, reinterpret_cast<LPARAM>(&ctx));
-    if (!ctx.found) continue;
-
-    Box box = ReadBox(ctx.found, pi.hProcess, deadline);
-    std::wstring picture;
-    if (!options.shots.empty()) {
-      std::wstring number = std::to_wstring(boxes + 1);
-      std::wstring path = options.shots + L"\\box-" + number + L".png";
-      Pixels pixels;
-      std::wstring why = CaptureSettled(ctx.found, pi.hProcess, deadline, &pixels)
-                             ? SavePng(pixels, path)
-                             : L"cannot capture the window";
-      if (why.empty()) {
-        picture = path;
-      } else {
-        report.Record({L"WARN", L"box " + number + L" has no picture: " + why});
-        if (options.print) Print(L"warning: box " + number + L" has no picture: " + why + L"\n");
-      }
-    }
-    std::wstring answer =
-        nextAnswer < options.answers.size() ? options.answers[nextAnswer] : L"";
-    ++nextAnswer;
-    const Button* button = ChooseButton(box, answer);
-    if (!button) {
-      // Answering anyway keeps the run going; the record shows the mismatch.
-      std::wstring warning = L"box " + std::to_wstring(boxes + 1) + L" has no button " +
-                             answer + L"; pressed the default";
-      report.Record({L"UNANSWERED", warning});
-      if (options.print) Print(L"warning: " + warning + L"\n");
-      button = ChooseButton(box, L"");
-    }
-    std::wstring pressed = button ? ButtonNameOf(button->id) : L"";
-    std::wstring buttons;
-    for (const Button& b : box.buttons) {
-      if (!buttons.empty()) buttons += L",";
-      buttons += ButtonNameOf(b.id);
-    }
-    const wchar_t* defaultName = ButtonNameOf(box.defaultId);
-    report.Record({L"BOX", box.caption, box.text, box.icon, buttons,
-                   defaultName ? defaultName : L"", pressed, picture});
-    ++boxes;
-    if (options.print) PrintBox(boxes, box, pressed);
-
-    if (button)
-      PostMessageW(ctx.found, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(button->hwnd));
-    else
-      PostMessageW(ctx.found, WM_CLOSE, 0, 0);
-    if (!WaitGone(ctx.found, pi.hProcess, deadline) && Now() < deadline) {
-      // A box that will not close is not answered twice; the overall timeout
-      // ends the run.
-      stuck.push_back(ctx.found);
-      report.Record({L"UNANSWERED", L"box " + std::to_wstring(boxes) + L" did not close"});
-    }
+    if (HWND box = FindBox(run))
+      AnswerBox(run, box);
+    else if (HWND progress = FindWindowOfRun(run, kProgressClass, nullptr))
+      WatchProgress(run, progress);
   }
 
   int result = 0;

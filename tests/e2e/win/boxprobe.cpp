@@ -9,6 +9,9 @@
 //   exit=N         exit with N instead of the answers' code
 //   hang           wait for ever
 //   spawn=ARGS     run boxprobe again with argument text ARGS and wait for it
+//   form           show a dialog that is no message box (a label, an edit box
+//                  and OK) for a second; it ends by itself with 5, with 1 if
+//                  its OK is pressed
 //   STYLE+STYLE..  show a box; STYLE is one of ok okcancel yesno yesnocancel
 //                  abortretryignore retrycancel error info warning question
 //                  def2 def3
@@ -85,6 +88,25 @@ bool ReadWholeFile(const std::string& path, std::string* out) {
   return true;
 }
 
+const int kFormId = 1;  // boxprobe.rc
+const UINT_PTR kFormTimer = 1;
+const UINT kFormMs = 1000;
+
+INT_PTR CALLBACK FormProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SetTimer(dialog, kFormTimer, kFormMs, nullptr);
+      return TRUE;
+    case WM_TIMER:
+      EndDialog(dialog, 5);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK) EndDialog(dialog, IDOK);
+      return TRUE;
+  }
+  return FALSE;
+}
+
 int RunSelf(const std::string& args) {
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -128,6 +150,10 @@ int main(int argc, char** argv) {
     } else if (StartsWith(arg, "spawn=")) {
       int child = RunSelf(arg.substr(6));
       if (!exitGiven) code = code * 10 + child;
+    } else if (arg == "form") {
+      INT_PTR answer = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kFormId),
+                                       nullptr, FormProc, 0);
+      if (!exitGiven) code = code * 10 + static_cast<int>(answer);
     } else if (ParseStyle(arg, &style)) {
       int answer = MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
       if (!exitGiven) code = code * 10 + answer;
