@@ -10,31 +10,9 @@
 #include "base/text_string.h"
 #include "os/os.h"
 #include "os/progress_win.h"
+#include "os/wide_text_win.h"
 
 namespace {
-
-// Wide text converted from a multi-byte code page, owned for one call.
-class WideText {
- public:
-  WideText(const char* text, UINT codePage) : m_text(nullptr) {
-    int count = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-    if (count <= 0) return;
-    m_text = static_cast<wchar_t*>(malloc(count * sizeof(wchar_t)));
-    if (m_text && MultiByteToWideChar(codePage, 0, text, -1, m_text, count) != count) {
-      free(m_text);
-      m_text = nullptr;
-    }
-  }
-  ~WideText() { free(m_text); }
-  WideText(const WideText&) = delete;
-  WideText& operator=(const WideText&) = delete;
-
-  bool Valid() const { return m_text != nullptr; }
-  const wchar_t* Text() const { return m_text ? m_text : L""; }
-
- private:
-  wchar_t* m_text;
-};
 
 // Converts wide text to UTF-8 into `utf8`; false, leaving it empty, on failure.
 bool WideToUtf8(const wchar_t* wide, TextString& utf8) {

@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "os/os.h"
+#include "os/wide_text_win.h"
 
 namespace {
 
@@ -18,26 +19,6 @@ constexpr wchar_t ClassName[] = L"UpdaterProgress";
 constexpr int TextId = 100, FileBarId = 101, RunBarId = 102, CancelId = IDCANCEL;
 constexpr int BarRange = 1000;
 constexpr DWORD RefreshMs = 33;  // about 30 times a second
-
-// Wide text converted from UTF-8, owned for one call.
-class Wide {
- public:
-  explicit Wide(const char* utf8) {
-    int count = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    if (count > 0) text_ = static_cast<wchar_t*>(malloc(count * sizeof(wchar_t)));
-    if (text_ && MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text_, count) != count) {
-      free(text_);
-      text_ = nullptr;
-    }
-  }
-  ~Wide() { free(text_); }
-  Wide(const Wide&) = delete;
-  Wide& operator=(const Wide&) = delete;
-  const wchar_t* Text() const { return text_ ? text_ : L""; }
-
- private:
-  wchar_t* text_ = nullptr;
-};
 
 // What the window shows is kept here and drawn at most every RefreshMs, so
 // that a thousand small files cost no more than a few redraws.
@@ -181,7 +162,7 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   DWORD style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
   int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
-  Wide caption(utf8Caption);
+  WideText caption(utf8Caption, CP_UTF8);
   g_window.handle = CreateWindowExW(
       WS_EX_DLGMODALFRAME, ClassName, caption.Text(), style,
       (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
@@ -199,7 +180,7 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
       SendMessageW(progressBar, PBM_SETRANGE32, 0, BarRange);
     y += bar + (id == FileBarId ? margin / 2 : margin);
   }
-  Wide cancel(utf8Cancel);
+  WideText cancel(utf8Cancel, CP_UTF8);
   Child(WC_BUTTONW, cancel.Text(), WS_TABSTOP | BS_DEFPUSHBUTTON, CancelId,
         margin + width - buttonWidth, y, buttonWidth, buttonHeight);
   ShowWindow(g_window.handle, SW_SHOWNORMAL);
@@ -218,7 +199,7 @@ void CloseProgress() {
 
 void ShowProgressText(const char* utf8Text) {
   if (!g_window.handle) return;
-  Wide text(utf8Text);
+  WideText text(utf8Text, CP_UTF8);
   const size_t room = sizeof g_window.text / sizeof g_window.text[0];
   wcsncpy(g_window.text, text.Text(), room - 1);
   g_window.text[room - 1] = L'\0';
