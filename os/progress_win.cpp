@@ -19,6 +19,8 @@ constexpr wchar_t ClassName[] = L"UpdaterProgress";
 constexpr int TextId = 100, FileBarId = 101, RunBarId = 102, CancelId = IDCANCEL;
 constexpr int BarRange = 1000;
 constexpr DWORD RefreshMs = 33;  // about 30 times a second
+// A line no one can read 30 times a second, and the costliest to draw.
+constexpr DWORD TextRefreshMs = 100;
 
 // What the window shows is kept here and drawn at most every RefreshMs, so
 // that a thousand small files cost no more than a few redraws.
@@ -28,6 +30,7 @@ struct Window {
   HMODULE controls = nullptr;
   bool cancelPressed = false;
   DWORD lastRefresh = 0;
+  DWORD lastText = 0;
   wchar_t text[MAX_PATH + 64] = {};
   bool textChanged = false;
   int filePosition = 0, fileShown = -1;
@@ -67,8 +70,11 @@ void Refresh(bool now) {
   DWORD tick = GetTickCount();
   if (!now && tick - g_window.lastRefresh < RefreshMs) return;
   g_window.lastRefresh = tick;
-  if (g_window.textChanged) SetDlgItemTextW(g_window.handle, TextId, g_window.text);
-  g_window.textChanged = false;
+  if (g_window.textChanged && (now || tick - g_window.lastText >= TextRefreshMs)) {
+    SetDlgItemTextW(g_window.handle, TextId, g_window.text);
+    g_window.textChanged = false;
+    g_window.lastText = tick;
+  }
   if (g_window.fileShown != g_window.filePosition)
     SendDlgItemMessageW(g_window.handle, FileBarId, PBM_SETPOS, g_window.filePosition, 0);
   if (g_window.runShown != g_window.runPosition)
