@@ -32,7 +32,6 @@ const RecordKey<VERSION_INFO> Keys[] = {
 bool VersionAtLeast(const char* path, FileVersion wanted) {
   FileVersion version = 0;
   const char* none = "";
-  os::ClearFailure();
   switch (ReadFileVersion(path, version)) {
     case VersionFound::Found:
       ReportFileAction(FileAction::VersionRead, path, VersionText(version).Text());

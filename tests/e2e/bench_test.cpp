@@ -447,12 +447,10 @@ TEST(HeadlessRun, EndsWhatItStartedAndNothingElse) {
   WineCase other("headless_other");
   other.InstallTool("holdfile.exe");
   other.WriteFile("data.txt", "data");
-  std::vector<std::string> argv = {other.UnixPath("holdfile.exe"), other.WinPath("running"),
-                                   "read", other.WinPath("data.txt")};
-  std::future<CommandResult> running =
-      std::async(std::launch::async, [argv] { return RunWine(argv, {}, "", 120); });
-  for (int i = 0; i < 600 && !other.Exists("running"); ++i) usleep(50000);
-  ASSERT_TRUE(other.Exists("running"));
+  std::future<CommandResult> running = StartInBackground(
+      other, {other.UnixPath("holdfile.exe"), other.WinPath("running"), "read",
+              other.WinPath("data.txt")});
+  ASSERT_TRUE(WaitFor(other, "running"));
 
   WineCase folder("hr_started");
   folder.InstallTool("boxprobe.exe");

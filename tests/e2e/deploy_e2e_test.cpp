@@ -160,12 +160,9 @@ TEST(Deploy, TheLogSaysWhyAnActionFailed) {
   c.InstallUpdater();
   c.WriteFile("a.txt", "a");
   c.WriteFile("held.txt", "held");
-  std::future<CommandResult> holder = std::async(std::launch::async, [&] {
-    return RunWine({c.WinPath("holder.exe"), c.WinPath("holding"), "none", c.WinPath("held.txt")},
-                   {}, c.UnixPath(), 120);
-  });
-  for (int i = 0; i < 600 && !c.Exists("holding"); ++i) usleep(50000);
-  ASSERT_TRUE(c.Exists("holding"));
+  std::future<CommandResult> holder = StartInBackground(
+      c, {c.WinPath("holder.exe"), c.WinPath("holding"), "none", c.WinPath("held.txt")});
+  ASSERT_TRUE(WaitFor(c, "holding"));
   // The system's text is in the user's language; the codes are Windows'
   // own (a held target: access denied or a sharing violation).
   struct {

@@ -239,13 +239,9 @@ TEST(Kinds, VersionComparesTheProgramsFileVersionsPartByPart) {
   c.InstallTool("holdfile-2.0.0.1.exe", "v2.exe");
   c.InstallUpdater();
   c.WriteFile("notes.txt", "notes");
-  std::string app = c.UnixPath("app");
-  std::future<CommandResult> running = std::async(std::launch::async, [&] {
-    return RunWine({c.WinPath("app\\app.exe"), c.WinPath("running"), "read", c.WinPath("notes.txt")},
-                   {}, app, 120);
-  });
-  for (int i = 0; i < 600 && !c.Exists("running"); ++i) usleep(50000);
-  ASSERT_TRUE(c.Exists("running"));
+  std::future<CommandResult> running = StartInBackground(
+      c, {c.WinPath("app\\app.exe"), c.WinPath("running"), "read", c.WinPath("notes.txt")}, "app");
+  ASSERT_TRUE(WaitFor(c, "running"));
   auto test = [](const std::string& name, const std::string& files, const std::string& version) {
     return "[" + name + "]\nMODE=VERSION\nFILE=" + files + "\nVERSION=" + version + "\n" +
            Note("is_" + name, name, name + ",1");

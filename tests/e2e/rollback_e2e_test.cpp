@@ -80,21 +80,6 @@ std::string Script(const std::string& keys, const std::string& tailList = "",
 
 const char* const NoOp = "[UPDATER]\nNAME=T\nPROC=p\n[p]\nMODE=OSVER\n";
 
-bool WaitFor(const WineCase& c, const std::string& rel, bool present = true) {
-  for (int i = 0; i < 600; ++i) {
-    if (c.Exists(rel) == present) return true;
-    usleep(50000);
-  }
-  return false;
-}
-
-// What a started program gives back, run by Wine in the background.
-std::future<CommandResult> StartInBackground(const WineCase& c, std::vector<std::string> argv) {
-  std::string folder = c.UnixPath();
-  return std::async(std::launch::async,
-                    [argv, folder] { return RunWine(argv, {}, folder, 120); });
-}
-
 TEST(Rollback, AFailureAndAnAbortAnswerRestoreTheOldStateExactly) {
   struct Row {
     const char* name;

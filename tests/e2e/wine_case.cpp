@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -386,6 +387,21 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   for (Box& box : result.boxes) mapShot(&box.shot);
   for (ProgressSight& sight : result.progress) mapShot(&sight.shot);
   return result;
+}
+
+std::future<CommandResult> StartInBackground(const WineCase& c, std::vector<std::string> argv,
+                                             const std::string& rel) {
+  std::string folder = c.UnixPath(rel);
+  return std::async(std::launch::async,
+                    [argv, folder] { return RunWine(argv, {}, folder, 120); });
+}
+
+bool WaitFor(const WineCase& c, const std::string& rel, bool present) {
+  for (int i = 0; i < 600; ++i) {
+    if (c.Exists(rel) == present) return true;
+    usleep(50000);
+  }
+  return false;
 }
 
 }  // namespace e2e

@@ -8,9 +8,12 @@
 #ifndef TESTS_E2E_WINE_CASE_H
 #define TESTS_E2E_WINE_CASE_H
 
+#include <future>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "wine_env.h"
 
 namespace e2e {
 
@@ -156,6 +159,15 @@ class WineCase {
   bool endStarted_ = false;
   std::string cancelAt_;
 };
+
+// Another program of the case, run by Wine in the background (in the case
+// folder, or its subfolder `rel`), as one that holds files or runs on while
+// the program under test runs; what it gives back comes when it ends.
+std::future<CommandResult> StartInBackground(const WineCase& c, std::vector<std::string> argv,
+                                             const std::string& rel = "");
+// Waits (bounded, 30 s) until `rel` in the case folder exists, or with
+// `present` false, no longer does.
+bool WaitFor(const WineCase& c, const std::string& rel, bool present = true);
 
 }  // namespace e2e
 

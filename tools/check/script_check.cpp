@@ -137,6 +137,7 @@ class Checker {
   void CheckValueForms(const PROC_INFO* record, const ProcKind& kind);
   void CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind);
   void CheckShippedFiles();
+  bool UnderSrc(const std::string& path) const;
   std::string ShippedPath(const std::string& item) const;
   void NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind);
   void CheckDowngrades();
@@ -768,7 +769,6 @@ const KeyDescription* Checker::DescriptionOf(const std::string& section,
 // that of the copy's source.
 void Checker::CheckShippedFiles() {
   if (srcDir_.empty()) return;
-  const std::string src = Lower(world_.ModuleDirectory + "\\");
   std::vector<std::string> made;  // lower-cased files and folders the script makes
   std::map<std::string, std::pair<std::string, int>> copiedFrom;  // source and line, by target
   MadeFiles(made, &copiedFrom);
@@ -777,9 +777,6 @@ void Checker::CheckShippedFiles() {
       if (Lower(path) == item || Lower(path).compare(0, item.size() + 1, item + "\\") == 0)
         return true;
     return false;
-  };
-  auto underSrc = [&](const std::string& path) {
-    return Lower(path).compare(0, src.size(), src) == 0;
   };
   for (const auto& section : sectionReads_) {
     const ProcKind* kind = KindOf(section.first);
@@ -804,10 +801,10 @@ void Checker::CheckShippedFiles() {
         std::string item = items[i];
         const std::pair<std::string, int>* copy = nullptr;
         auto copied = copiedFrom.find(Lower(item));
-        if (copied != copiedFrom.end() && underSrc(copied->second.first)) {
+        if (copied != copiedFrom.end() && UnderSrc(copied->second.first)) {
           copy = &copied->second;
           item = copy->first;
-        } else if (!underSrc(item) || isMade(item)) {
+        } else if (!UnderSrc(item) || isMade(item)) {
           continue;
         }
         std::string shipped = ShippedPath(item);
@@ -836,6 +833,12 @@ void Checker::CheckShippedFiles() {
       }
     }
   }
+}
+
+// True when `path` lies under <Src>, the folder beside the program.
+bool Checker::UnderSrc(const std::string& path) const {
+  const std::string src = Lower(world_.ModuleDirectory + "\\");
+  return Lower(path).compare(0, src.size(), src) == 0;
 }
 
 // The file in the folder that ships for `item`, a path under <Src>: the
@@ -875,10 +878,9 @@ void Checker::NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind) {
 // the test would find the file older at every run after it.
 void Checker::CheckDowngrades() {
   if (srcDir_.empty()) return;
-  const std::string src = Lower(world_.ModuleDirectory + "\\");
   for (const GuardedCopy& copy : guardedCopies_) {
     FileVersion wanted = 0;
-    if (Lower(copy.Source).compare(0, src.size(), src) != 0 ||
+    if (!UnderSrc(copy.Source) ||
         !ParseVersionText(copy.Guard.Version.c_str(), wanted))
       continue;
     std::string shipped = ShippedPath(copy.Source);
