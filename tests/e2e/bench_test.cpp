@@ -327,25 +327,28 @@ TEST(WineRoadChoice, FollowsTheVariableElseWhatTheHostCanStart) {
   struct Row {
     const char* forced;
     bool start32, start64;
+    bool installed32;
     const char* arch;         // "" when Wine cannot run
     std::string notice;       // a part of RoadNotice, or of the error
     std::vector<std::string> tried;
   };
   const std::string l32 = "/usr/lib/wine/wine", l64 = "/usr/lib/wine/wine64";
   const Row rows[] = {
-      {"", true, true, "win32", "", {l32}},
-      {"", false, true, "win64", "this host cannot run 32-bit programs: ", {l32, l64}},
-      {"", false, false, "", "Wine cannot start: " + l32 + ": no; " + l64 + ": no", {l32, l64}},
-      {"win32", true, true, "win32", "", {l32}},
-      {"win32", false, true, "", "UPDATER_WINE_ARCH=win32, but", {l32}},
-      {"win64", true, true, "win64", "UPDATER_WINE_ARCH=win64: ", {l64}},
-      {"win64", true, false, "", "UPDATER_WINE_ARCH=win64, but", {l64}},
-      {"WIN64", true, true, "", "it takes win32 or win64", {}},
+      {"", true, true, true, "win32", "", {l32}},
+      {"", false, true, true, "win64", "this host cannot run 32-bit programs: ", {l32, l64}},
+      {"", false, true, false, "win64", "32-bit Wine is not installed: ", {l32, l64}},
+      {"", false, false, true, "", "Wine cannot start: " + l32 + ": no; " + l64 + ": no", {l32, l64}},
+      {"win32", true, true, true, "win32", "", {l32}},
+      {"win32", false, true, true, "", "UPDATER_WINE_ARCH=win32, but", {l32}},
+      {"win64", true, true, true, "win64", "UPDATER_WINE_ARCH=win64: ", {l64}},
+      {"win64", true, false, true, "", "UPDATER_WINE_ARCH=win64, but", {l64}},
+      {"WIN64", true, true, true, "", "it takes win32 or win64", {}},
   };
   for (const Row& row : rows) {
     std::vector<std::string> tried;
     WineRoad road = ChooseWineRoad(row.forced, [&](const std::string& loader) {
       tried.push_back(loader);
+      if (loader == l32 && !row.installed32) return NotInstalled(loader);
       bool starts = loader == l32 ? row.start32 : row.start64;
       return starts ? std::string() : loader + ": no";
     });

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include <unistd.h>
+
 #include "wine_env.h"
 
 namespace e2e {
@@ -20,6 +22,7 @@ std::string FirstLine(const std::string& text) {
 }
 
 std::string StartError(const std::string& loader) {
+  if (access(loader.c_str(), X_OK) != 0) return NotInstalled(loader);
   CommandResult r = RunCommand({loader, "--version"}, {"WINEDEBUG=-all"}, "", 60);
   if (r.timedOut) return loader + ": --version did not end in 60 s";
   if (r.status == 0) return "";
@@ -28,6 +31,8 @@ std::string StartError(const std::string& loader) {
 }
 
 }  // namespace
+
+std::string NotInstalled(const std::string& loader) { return loader + ": not installed"; }
 
 WineRoad ChooseWineRoad(const std::string& forced, const LoaderCheck& check) {
   WineRoad road;
@@ -57,7 +62,15 @@ WineRoad ChooseWineRoad(const std::string& forced, const LoaderCheck& check) {
   }
   road.arch = "win64";
   road.loader = kLoader64;
-  road.reason = forced == "win64" ? "UPDATER_WINE_ARCH=win64" : "this host cannot run 32-bit programs";
+  if (forced == "win64") {
+    road.reason = "UPDATER_WINE_ARCH=win64";
+  } else if (road.cause == NotInstalled(kLoader32)) {
+    // tools/install.sh goes on without it where the mirror cannot give it.
+    road.reason = "32-bit Wine is not installed";
+    road.cause.clear();
+  } else {
+    road.reason = "this host cannot run 32-bit programs";
+  }
   return road;
 }
 
