@@ -384,6 +384,59 @@ void RunRecord::JournalNoted(JournalNote note, const char* path, const char* utf
     case JournalNote::HeldBy:
       line.Assign(Quoted(path)).Append(" is held by ").Append(utf8Detail);
       break;
+    case JournalNote::BesideScript:
+      line.Assign("a journal beside the script, ").Append(Quoted(path))
+          .Append(", is not read: anyone who can write there could have written it");
+      break;
+    case JournalNote::FolderNotRead:
+      line.Assign("the journals' folder ").Append(Quoted(path))
+          .Append(" has another owner or writer: nothing in it is read");
+      break;
+    case JournalNote::FolderTaken:
+      line.Assign("the journals' folder ").Append(Quoted(path))
+          .Append(" was taken back: its owner and protection reset, what was in it moved aside unread");
+      break;
+    case JournalNote::OtherRun:
+      line.Assign("journal ").Append(Quoted(path)).Append(" tells of a run of another script, \"")
+          .Append(utf8Detail)
+          .Append(number ? "\", cut short after it completed: finishing it"
+                         : "\", cut short: undoing it");
+      break;
+    case JournalNote::OtherLeft:
+      line.Assign("journal ").Append(Quoted(path)).Append(" of another script is left: ")
+          .Append(number == 0   ? "a run of that script holds it"
+                  : number == 1 ? "it cannot be read"
+                                : "what is left to undo waits for a later start");
+      break;
+    case JournalNote::Unreadable:
+      line.Assign("journal ").Append(Quoted(path))
+          .Append(" cannot be read by this version: it is kept as it is, and nothing is changed");
+      break;
+    case JournalNote::LeftToDo:
+      line.Assign("undo: ").Append(count)
+          .Append(" changes are left for the next start; the journal ").Append(Quoted(path))
+          .Append(" keeps them");
+      break;
+    case JournalNote::KeptLeft:
+      line.Assign("the kept ").Append(Quoted(path))
+          .Append(" could not be removed, now or at the next restart: remove it by hand")
+          .Append(Reason(number));
+      break;
+    case JournalNote::NotUndone:
+      switch (number) {
+        case MsgPutBackFailed:
+          line.Assign("undo: could not put back ").Append(Quoted(path))
+              .Append("; its old content is in \"").Append(utf8Detail).Append("\"");
+          break;
+        case MsgAttributesFailed:
+          line.Assign("undo: could not set back the attributes of ").Append(Quoted(path));
+          break;
+        default:
+          line.Assign("undo: could not remove ").Append(Quoted(path));
+          break;
+      }
+      line.Append(Reason(os::LastFailure()));
+      break;
   }
   Write(line);
 }

@@ -110,14 +110,14 @@ bool InitUpdater(const char* argumentText) {
   LoadScriptSymbols();
   ReadRunKeys(switches);
   // A run of this script that was cut short is undone before anything else,
-  // whatever the script now says; one still running keeps the script.
-  TextString journalPath = journal::PathFor(ScriptPath);
-  if (!JournalAllows(journal::RecoverInterruptedRun(journalPath.Text()))) return false;
+  // whatever the script now says, and so are other scripts' that no run
+  // holds; one still running keeps the script.
+  if (!JournalAllows(journal::Recover(ScriptPath, UpdaterRollback))) return false;
   if (!ReadUpdaterSection()) return false;
   // Reports about NAME or PROC themselves still carry the earlier caption.
   if (UpdaterName.Length() > 0) Caption.Assign(UpdaterName);
   TheRun.NoteCaption();
-  return !UpdaterRollback || JournalAllows(journal::Begin(journalPath.Text()));
+  return !UpdaterRollback || JournalAllows(journal::Begin());
 }
 
 bool JournalAllows(journal::Outcome outcome) {

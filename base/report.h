@@ -27,6 +27,7 @@ enum MessageId : unsigned {
   MsgPutBackFailed = 14,    // file path, the kept file that holds its old content
   MsgJournalFailed = 15,    // the journal's path
   MsgRunInProgress = 16,    // the script's path
+  MsgJournalUnreadable = 30,  // a journal this version cannot read: its path
   // The progress window's question before a Cancel ends the run (none),
   // without and with ROLLBACK=1, its button, and what each step does (the
   // file's name, where the text has a place for it).

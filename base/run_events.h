@@ -43,6 +43,18 @@ enum class JournalNote {
   Undone,      // number: the changes that could not be undone
   Completed,   // number: the files kept aside, to be removed
   HeldBy,      // path: a file that could not be moved aside; detail: who holds it
+  BesideScript,   // path: a journal beside the script, which is never read
+  FolderNotRead,  // path: the journals' folder, which has another owner or writer
+  FolderTaken,    // path: that folder, taken back, its contents moved aside unread
+  OtherRun,       // path: another script's journal; detail: its script (UTF-8);
+                  // number 1: finishing its completed run, 0: undoing it
+  OtherLeft,      // path: another script's journal, left: number 0 a run holds
+                  // it, 1 it cannot be read, 2 what is left waits for a later start
+  Unreadable,     // path: a journal this version cannot read, kept as it is
+  LeftToDo,       // path: the journal, kept; number: the changes left for a later start
+  KeptLeft,       // path: a kept file that could not be removed; number: why
+  NotUndone,      // path, detail (UTF-8): what an undo of another script's run
+                  // could not do, told as message `number` tells it
 };
 
 // A box of the run: an error report (Report, its catalogue number) or one of

@@ -264,21 +264,113 @@ bool IsDirectFolder(const char* path);
 // systems before Vista lack it). False when none can be named.
 bool ProgramsHolding(const char* path, TextString& utf8Names);
 
-// The journal of a run that can be undone, held open while the run lasts so
-// that a second run of the same script cannot take it: CreateFileA(path,
-// GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW when
-// `create` else OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT). A journal that
-// is a reparse point is Failed (and closed).
+// --- What the undo proves before it touches a file ------------------------
+
+// A file as the system knows it, whatever its name (GetFileInformationByHandle):
+// its volume's serial number and its file index, with its size, times,
+// attributes and links. FAT, FAT32 and exFAT number a file by its folder
+// entry, which a rename changes: on such a volume `StableIndex` is false
+// (GetVolumeInformationByHandleW, where the system has it; else the index is
+// taken as unstable), and only the size and times can tell a file.
+struct FileIdentity {
+  uint32_t Volume = 0;
+  uint64_t Index = 0;
+  uint64_t Size = 0;
+  uint64_t WriteTime = 0;     // FILETIME units
+  uint64_t CreationTime = 0;  // FILETIME units
+  uint32_t Attributes = 0;
+  uint32_t Links = 0;
+  bool StableIndex = true;
+};
+bool IdentityOf(FileHandle file, FileIdentity& identity);
+
+// Opens the entry at `path` itself, never what a link leads to, in order to
+// prove what it is and then move, delete or change it through the handle:
+// CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+// sharing read, write and delete, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT
+// | FILE_FLAG_BACKUP_SEMANTICS), then IdentityOf. A running program's file
+// opens; one that another program holds without sharing is Held (sharing or
+// lock violation); a folder is Folder (and closed).
+enum class Opening { Opened, Missing, Held, Folder, Failed };
+Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity);
+// Gives the open file the name `to`, never replacing anything there
+// (SetFileInformationByHandle with FileRenameInfo); the handle stays open.
+// Unsupported on systems without that call (before Vista).
+Placement RenameOpenFile(FileHandle file, const char* to);
+// SetFileInformationByHandle with FileBasicInfo: the attributes, nothing
+// else. False also where the call is missing (before Vista).
+bool SetOpenFileAttributes(FileHandle file, uint32_t attributes);
+
+// `path` as a full path (GetFullPathNameA, from the current folder), with a
+// drive that is mapped to a network share written as the share's own path
+// (GetDriveTypeA, WNetGetUniversalNameA from mpr.dll, loaded from the system
+// folder at run time), so that any account, started in any folder, finds
+// the same file by it. False when it cannot be made.
+bool FullPathForAll(const char* path, TextString& full);
+// The one name of the file at `path` that every road to it shares, in
+// UTF-8 upper case: its final path (GetFinalPathNameByHandleW, normalized,
+// long names, a share's own path for a mapped drive), else FullPathForAll
+// with long names (GetLongPathNameA), upper-cased (CharUpperBuffW). False
+// when the file cannot be named.
+bool CanonicalName(const char* path, TextString& utf8);
+
+// --- The journals' own place and the run's lock ------------------------------
+
+// Whether no one but the system, the administrators and the run's own
+// account can own the folder at `path` or write in it: opened itself
+// (FILE_FLAG_OPEN_REPARSE_POINT; a link or junction, or a folder reached
+// through one, is Foreign), its owner and every entry of its access list
+// that allows a change (GetSecurityInfo; no list at all is Foreign).
+enum class FolderTrust { Trusted, Missing, Foreign, Failed };
+FolderTrust TrustOfFolder(const char* path);
+// CreateDirectoryA with a protected access list that admits the system and
+// the administrators only (owned by the administrators), or, where
+// `ownAccount`, the run's own account beside them (owned by it): nothing
+// is inherited from the folder above.
+bool MakeProtectedFolder(const char* path, bool ownAccount);
+// Takes the folder at `path` back (SeTakeOwnershipPrivilege and
+// SeRestorePrivilege, SetSecurityInfo through a handle of the folder
+// itself): the owner and the access list of MakeProtectedFolder. A link or
+// junction at `path` is left as it is (its target is never changed), and
+// gives true: renaming it moves only the link.
+bool ReclaimFolder(const char* path, bool ownAccount);
+
+// The lock of a run: a mutex that this process holds while it lasts
+// (CreateMutexW, WaitForSingleObject with no wait; one left by a process
+// that ended is taken). Administrators: named in the private namespace
+// "Updater", bound to the administrators' group, which no other account can
+// create or open (CreateBoundaryDescriptorW, AddSIDToBoundaryDescriptor,
+// CreatePrivateNamespaceW or OpenPrivateNamespaceW), Unsupported where the
+// system has none; Global: "Global\<name>"; Session: "Local\<name>", the
+// session's own. Held where another process holds it.
+enum class LockScope { Administrators, Global, Session };
+enum class Locking { Taken, Held, Unsupported, Failed };
+using LockHandle = void*;
+Locking TakeLock(const char* name, LockScope scope, LockHandle& lock);
+void ReleaseLock(LockHandle lock);  // ReleaseMutex, CloseHandle
+using OwnedLock = Owned<ReleaseLock>;
+
+// Bytes no one can foresee (RtlGenRandom, SystemFunction036 of advapi32).
+// False where the system cannot give them.
+bool RandomBytes(void* out, uint32_t count);
+
+// The journal of a run that can be undone, in the journals' own folder:
+// CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+// CREATE_NEW when `create` else OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT).
+// A journal that is a link, a folder, a file of more than one hard link, or
+// reached through a link or junction (GetFinalPathNameByHandleW against the
+// path given) is Failed (and closed).
 enum class JournalOpening { Opened, Missing, Exists, InUse, Failed };
 JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal);
 // Reads the journal from its start (ReadFile), handing each block to
 // `consume`; false when a read fails.
 bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context);
 // Writes `count` bytes at the journal's end (WriteFile at the offset of all
-// ones) and
-// flushes them to the disk (FlushFileBuffers) before it gives true. The
-// journal is removed with DiscardFile and closed with CloseFile.
+// ones), not yet flushed. The journal is removed with RenameOpenFile and
+// DiscardFile, and closed with CloseFile.
 bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count);
+// Flushes what was written to the disk (FlushFileBuffers).
+bool FlushJournal(FileHandle journal);
 
 // --- Processes ----------------------------------------------------------------
 
@@ -345,13 +437,15 @@ bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t s
 
 // --- The run's log and its circumstances --------------------------------------
 
-// Opens the log at `path` for appending, creating it when missing:
-// CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS,
-// FILE_FLAG_OPEN_REPARSE_POINT). A log reached through a link is refused
+// Opens the log at `path` for appending: CreateFileA(path, FILE_APPEND_DATA,
+// FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT), or, where
+// it is missing and its folder is reached with no link on the way
+// (IsDirectFolder), CREATE_NEW. A log reached through a link is refused
 // (and closed unwritten): a reparse point or a file of more than one hard
 // link (GetFileInformationByHandle), or one whose final path is not the path
 // given (GetFinalPathNameByHandleW against GetFullPathNameW, where those
-// calls exist). False when it does not open or is refused.
+// calls exist). No file is made before that is known. False when it does
+// not open or is refused.
 bool OpenLog(const char* path, FileHandle& log);
 // WriteFile of `count` bytes at the end of the log.
 bool AppendToLog(FileHandle log, const char* bytes, uint32_t count);

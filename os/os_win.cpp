@@ -1,12 +1,15 @@
 // The Windows half of the OS seam.
 #include <windows.h>
+#include <aclapi.h>          // types only: the security calls are looked up at run time
 #include <shlobj.h>
 #include <restartmanager.h>  // its types only: the calls are looked up at run time
+#include <winnetwk.h>        // types only: mpr.dll is loaded at run time
 
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
+#include "base/characters.h"
 #include "base/text_string.h"
 #include "os/os.h"
 #include "os/progress_win.h"
@@ -335,24 +338,33 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   return true;
 }
 
-Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bool replace) {
-  SetInformationFunction set = SetInformation();
-  if (!set) return Placement::Unsupported;
+namespace {
+
+// Gives the open file the name `target` (FileRenameInfo), replacing what is
+// there where `replace`.
+bool RenameByHandle(SetInformationFunction set, HANDLE file, const char* target, bool replace) {
   WideText wideTarget(target, CP_ACP);
-  if (!wideTarget.Valid()) return Failed(Placement::Refused);
+  if (!wideTarget.Valid()) return Failed(false);
   size_t length = wcslen(wideTarget.Text());
   size_t size = sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t);
   Block area(size);
-  if (!area.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, Placement::Refused);
+  if (!area.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   memset(area.Data(), 0, size);
   FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(area.Data());
   rename->ReplaceIfExists = replace ? TRUE : FALSE;
   rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
   memcpy(rename->FileName, wideTarget.Text(), length * sizeof(wchar_t));
+  return set(file, FileRenameInfo, rename, static_cast<DWORD>(size)) || Failed(false);
+}
+
+}  // namespace
+
+Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bool replace) {
+  SetInformationFunction set = SetInformation();
+  if (!set) return Placement::Unsupported;
   HANDLE handle = static_cast<HANDLE>(file);
-  if (!SetAttributesByHandle(set, handle, attributes) ||
-      !set(handle, FileRenameInfo, rename, static_cast<DWORD>(size)))
-    return Failed(Placement::Refused);
+  if (!SetAttributesByHandle(set, handle, attributes)) return Failed(Placement::Refused);
+  if (!RenameByHandle(set, handle, target, replace)) return Placement::Refused;
   CloseHandle(handle);
   return Placement::Placed;
 }
@@ -619,16 +631,28 @@ bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
 }
 
 bool OpenLog(const char* path, FileHandle& log) {
-  HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const DWORD access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return Failed(false);
+    // A new log is made only in a folder reached with no link on the way.
+    TextString full;
+    if (!FullPathForAll(path, full)) return false;
+    const char* last = FindLastCharacter(full.Text(), '\\');
+    if (!last) return false;
+    int32_t cut = static_cast<int32_t>(last - full.Text());
+    TextString folder = full.Mid(0, cut == 2 ? cut : cut - 1);  // a drive's root keeps its "\\"
+    if (!IsDirectFolder(folder.Text())) return FailedWith(ERROR_ACCESS_DENIED, false);
+    file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Failed(false);
+  }
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(file, &information) ||
       (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       information.nNumberOfLinks != 1 || !ReachedDirectly(file, path)) {
     CloseHandle(file);
-    return false;
+    return FailedWith(ERROR_ACCESS_DENIED, false);
   }
   log = file;
   return true;
@@ -738,7 +762,8 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
                             create ? CREATE_NEW : OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    switch (GetLastError()) {
+    g_failure = GetLastError();
+    switch (g_failure) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND: return JournalOpening::Missing;
       case ERROR_FILE_EXISTS:
@@ -750,9 +775,10 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
   }
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(file, &information) ||
-      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+      information.nNumberOfLinks != 1 || !ReachedDirectly(file, path, true)) {
     CloseHandle(file);
-    return JournalOpening::Failed;
+    return FailedWith(ERROR_ACCESS_DENIED, JournalOpening::Failed);
   }
   journal = file;
   return JournalOpening::Opened;
@@ -779,8 +805,443 @@ bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
   atEnd.Offset = 0xFFFFFFFF;
   atEnd.OffsetHigh = 0xFFFFFFFF;
   DWORD written = 0;
-  return WriteFile(file, bytes, count, &written, &atEnd) && written == count &&
-         FlushFileBuffers(file) != FALSE;
+  return (WriteFile(file, bytes, count, &written, &atEnd) && written == count) || Failed(false);
+}
+
+bool FlushJournal(FileHandle journal) {
+  return FlushFileBuffers(static_cast<HANDLE>(journal)) || Failed(false);
+}
+
+namespace {
+
+template <typename Function>
+Function AdvapiFunction(const char* name) {
+  FARPROC address = GetProcAddress(GetModuleHandleA("advapi32.dll"), name);
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+uint64_t Joined(DWORD high, DWORD low) { return (uint64_t(high) << 32) | low; }
+uint64_t Joined(const FILETIME& time) { return Joined(time.dwHighDateTime, time.dwLowDateTime); }
+
+// Whether the volume of `file` numbers its files lastingly: not FAT, FAT32
+// or exFAT, which number a file by its folder entry. Asked once per volume
+// in turn; systems without the call (before Vista) are not asked, and their
+// indexes are not trusted.
+bool HasLastingIndexes(HANDLE file, DWORD volume) {
+  using VolumeFunction = BOOL(WINAPI*)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR,
+                                       DWORD);
+  static DWORD s_volume = 0;
+  static bool s_known = false, s_lasting = false;
+  if (s_known && s_volume == volume) return s_lasting;
+  auto ask = KernelFunction<VolumeFunction>("GetVolumeInformationByHandleW");
+  wchar_t system[MAX_PATH + 1] = {};
+  if (!ask || !ask(file, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH)) return false;
+  s_volume = volume;
+  s_known = true;
+  s_lasting = lstrcmpiW(system, L"FAT") != 0 && lstrcmpiW(system, L"FAT32") != 0 &&
+              lstrcmpiW(system, L"exFAT") != 0;
+  return s_lasting;
+}
+
+}  // namespace
+
+bool IdentityOf(FileHandle file, FileIdentity& identity) {
+  HANDLE handle = static_cast<HANDLE>(file);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information)) return Failed(false);
+  identity.Volume = information.dwVolumeSerialNumber;
+  identity.Index = Joined(information.nFileIndexHigh, information.nFileIndexLow);
+  identity.Size = Joined(information.nFileSizeHigh, information.nFileSizeLow);
+  identity.WriteTime = Joined(information.ftLastWriteTime);
+  identity.CreationTime = Joined(information.ftCreationTime);
+  identity.Attributes = information.dwFileAttributes;
+  identity.Links = information.nNumberOfLinks;
+  identity.StableIndex = HasLastingIndexes(handle, information.dwVolumeSerialNumber);
+  return true;
+}
+
+Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) {
+  HANDLE opened = CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    g_failure = GetLastError();
+    switch (g_failure) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND: return Opening::Missing;
+      case ERROR_SHARING_VIOLATION:
+      case ERROR_LOCK_VIOLATION: return Opening::Held;
+    }
+    return Opening::Failed;
+  }
+  file.Receive() = opened;
+  if (!IdentityOf(opened, identity)) {
+    file.Close();
+    return Opening::Failed;
+  }
+  if (identity.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    file.Close();
+    return Opening::Folder;
+  }
+  return Opening::Opened;
+}
+
+Placement RenameOpenFile(FileHandle file, const char* to) {
+  SetInformationFunction set = SetInformation();
+  if (!set) return Placement::Unsupported;
+  return RenameByHandle(set, static_cast<HANDLE>(file), to, false) ? Placement::Placed
+                                                                    : Placement::Refused;
+}
+
+bool SetOpenFileAttributes(FileHandle file, uint32_t attributes) {
+  SetInformationFunction set = SetInformation();
+  return (set && SetAttributesByHandle(set, static_cast<HANDLE>(file), attributes)) ||
+         Failed(false);
+}
+
+bool FullPathForAll(const char* path, TextString& full) {
+  DWORD size = GetFullPathNameA(path, 0, nullptr, nullptr);
+  if (size == 0) return Failed(false);
+  if (!full.Reserve(static_cast<int32_t>(size) + 1)) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  DWORD length = GetFullPathNameA(path, size + 1, full.Buffer(), nullptr);
+  if (length == 0 || length > size) return Failed(false);
+  full.Compact();
+  const char* text = full.Text();
+  if (!(text[0] && text[1] == ':' && text[2] == '\\')) return true;
+  char root[] = {text[0], ':', '\\', '\0'};
+  if (GetDriveTypeA(root) != DRIVE_REMOTE) return true;
+  // A mapped drive is the user's own: the share's path is everyone's.
+  using UniversalFunction = DWORD(WINAPI*)(LPCSTR, DWORD, LPVOID, LPDWORD);
+  char module[MAX_PATH + 16] = {};
+  UINT folderLength = GetSystemDirectoryA(module, MAX_PATH);
+  if (folderLength == 0 || folderLength >= MAX_PATH) return true;
+  lstrcatA(module, "\\mpr.dll");
+  HMODULE mpr = LoadLibraryA(module);
+  if (!mpr) return true;
+  auto universal = reinterpret_cast<UniversalFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(mpr, "WNetGetUniversalNameA")));
+  DWORD bytes = 1024;
+  Block area(bytes);
+  if (universal && area.Data() &&
+      universal(text, UNIVERSAL_NAME_INFO_LEVEL, area.Data(), &bytes) == NO_ERROR) {
+    const UNIVERSAL_NAME_INFOA* info = reinterpret_cast<const UNIVERSAL_NAME_INFOA*>(area.Data());
+    if (info->lpUniversalName && info->lpUniversalName[0]) full.Assign(info->lpUniversalName);
+  }
+  FreeLibrary(mpr);
+  return true;
+}
+
+bool CanonicalName(const char* path, TextString& utf8) {
+  AutoCloseHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.IsOpen()) return Failed(false);
+  FinalPathFunction finalPath = KernelFunction<FinalPathFunction>("GetFinalPathNameByHandleW");
+  DWORD size = finalPath ? finalPath(file.Handle(), nullptr, 0, 0) : 0;
+  Block area((size + 1) * sizeof(wchar_t));
+  wchar_t* wide = reinterpret_cast<wchar_t*>(area.Data());
+  const wchar_t* name = nullptr;
+  if (size > 0 && wide && finalPath(file.Handle(), wide, size + 1, 0) > 0) {
+    name = WithoutFinalPrefix(wide);
+  }
+  // Before Vista: the full path every account resolves, with long names.
+  TextString full;
+  char longName[MAX_PATH * 2] = {};
+  if (!name) {
+    if (!FullPathForAll(path, full)) return false;
+    DWORD length = GetLongPathNameA(full.Text(), longName, sizeof longName);
+    if (length > 0 && length < sizeof longName) full.Assign(longName);
+  }
+  WideText converted(full.Text(), CP_ACP);
+  if (!name) name = converted.Text();
+  size_t length = wcslen(name);
+  Block upper((length + 1) * sizeof(wchar_t));
+  wchar_t* text = reinterpret_cast<wchar_t*>(upper.Data());
+  if (!text || length == 0) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  memcpy(text, name, (length + 1) * sizeof(wchar_t));
+  CharUpperBuffW(text, static_cast<DWORD>(length));
+  return WideToUtf8(text, utf8) || FailedWith(ERROR_NO_UNICODE_TRANSLATION, false);
+}
+
+namespace {
+
+// The security calls, looked up by name: the Windows 95 family has none.
+using GetSecurityFunction = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*,
+                                           PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+using SetSecurityFunction = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID,
+                                           PSID, PACL, PACL);
+using ConvertFunction = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
+
+// A well-known account of the NT authority: the system (18), or the
+// administrators' group (32, 544).
+class KnownSid {
+ public:
+  KnownSid(BYTE count, DWORD first, DWORD second = 0) : m_sid(nullptr) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, &m_sid);
+  }
+  ~KnownSid() {
+    if (m_sid) FreeSid(m_sid);
+  }
+  KnownSid(const KnownSid&) = delete;
+  KnownSid& operator=(const KnownSid&) = delete;
+  PSID Get() const { return m_sid; }
+
+ private:
+  PSID m_sid;
+};
+
+// The account the process runs as, from its token.
+class OwnAccount {
+ public:
+  OwnAccount() : m_area(256) {
+    HANDLE token = nullptr;
+    DWORD size = 0;
+    m_known = m_area.Data() && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+              GetTokenInformation(token, TokenUser, m_area.Data(), 256, &size);
+    if (token) CloseHandle(token);
+  }
+  PSID Get() const {
+    return m_known ? reinterpret_cast<const TOKEN_USER*>(m_area.Data())->User.Sid : nullptr;
+  }
+
+ private:
+  Block m_area;
+  bool m_known;
+};
+
+bool SameSid(PSID one, PSID other) { return one && other && EqualSid(one, other); }
+
+// The system, the administrators, the run's own account, and the creator
+// (who can only be one of those, since no one else may create there).
+bool IsAdmitted(PSID sid, const OwnAccount& own) {
+  KnownSid system(1, SECURITY_LOCAL_SYSTEM_RID);
+  KnownSid administrators(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+  SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+  PSID creatorOwner = nullptr;
+  AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0, 0, 0,
+                           &creatorOwner);
+  bool admitted = SameSid(sid, system.Get()) || SameSid(sid, administrators.Get()) ||
+                  SameSid(sid, own.Get()) || SameSid(sid, creatorOwner);
+  if (creatorOwner) FreeSid(creatorOwner);
+  return admitted;
+}
+
+// The protection of the journals' folder, as a security descriptor: the
+// system and the administrators, and where `ownAccount` the run's account.
+// Freed with LocalFree.
+PSECURITY_DESCRIPTOR ProtectionFor(bool ownAccount) {
+  auto convert = AdvapiFunction<ConvertFunction>("ConvertStringSecurityDescriptorToSecurityDescriptorA");
+  auto sidText = AdvapiFunction<SidTextFunction>("ConvertSidToStringSidA");
+  if (!convert) return nullptr;
+  TextString sddl(ownAccount ? "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+                             : "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+  if (ownAccount) {
+    OwnAccount own;
+    char* text = nullptr;
+    if (!sidText || !own.Get() || !sidText(own.Get(), &text)) return nullptr;
+    sddl.Append("(A;OICI;FA;;;").Append(text).Append(")");
+    LocalFree(text);
+  }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  return convert(sddl.Text(), 1 /* SDDL_REVISION_1 */, &descriptor, nullptr) ? descriptor : nullptr;
+}
+
+// Enables or disables a privilege of the process's token.
+void UsePrivilege(const char* name, bool enable) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  if (LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid))
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  CloseHandle(token);
+}
+
+// The folder itself, never what a link leads to.
+HANDLE OpenFolderItself(const char* path, DWORD access) {
+  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
+}
+
+}  // namespace
+
+FolderTrust TrustOfFolder(const char* path) {
+  AutoCloseHandle folder(OpenFolderItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES));
+  if (!folder.IsOpen()) {
+    DWORD error = GetLastError();
+    g_failure = error;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FolderTrust::Missing
+                                                                          : FolderTrust::Failed;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(folder.Handle(), &information)) return Failed(FolderTrust::Failed);
+  if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !ReachedDirectly(folder.Handle(), path, true))
+    return FolderTrust::Foreign;
+  auto getSecurity = AdvapiFunction<GetSecurityFunction>("GetSecurityInfo");
+  if (!getSecurity) return FolderTrust::Trusted;  // a system without accounts
+  PSID owner = nullptr;
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD error = getSecurity(folder.Handle(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                            nullptr, &list, nullptr, &descriptor);
+  if (error != ERROR_SUCCESS) return FailedWith(error, FolderTrust::Failed);
+  OwnAccount own;
+  bool trusted = IsAdmitted(owner, own) && list;
+  // Any change allowed to anyone else: writing or adding, deleting, or
+  // changing the protection or the owner, on the folder or what it holds.
+  const ACCESS_MASK changes = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                              FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
+                              WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  for (DWORD i = 0; trusted && i < list->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(list, i, reinterpret_cast<void**>(&header))) {
+      trusted = false;
+    } else if (header->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      ACCESS_ALLOWED_ACE* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+      if ((allowed->Mask & changes) && !IsAdmitted(&allowed->SidStart, own)) trusted = false;
+    } else if (header->AceType != ACCESS_DENIED_ACE_TYPE) {
+      trusted = false;  // a kind this reading does not know: not trusted
+    }
+  }
+  LocalFree(descriptor);
+  return trusted ? FolderTrust::Trusted : FolderTrust::Foreign;
+}
+
+bool MakeProtectedFolder(const char* path, bool ownAccount) {
+  PSECURITY_DESCRIPTOR descriptor = ProtectionFor(ownAccount);
+  if (!descriptor) return CreateDirectoryA(path, nullptr) || Failed(false);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  bool made = CreateDirectoryA(path, &attributes) != FALSE;
+  if (!made) g_failure = GetLastError();
+  LocalFree(descriptor);
+  return made;
+}
+
+bool ReclaimFolder(const char* path, bool ownAccount) {
+  auto setSecurity = AdvapiFunction<SetSecurityFunction>("SetSecurityInfo");
+  PSECURITY_DESCRIPTOR descriptor = ProtectionFor(ownAccount);
+  if (!setSecurity || !descriptor) {
+    if (descriptor) LocalFree(descriptor);
+    return FailedWith(ERROR_CALL_NOT_IMPLEMENTED, false);
+  }
+  UsePrivilege(SE_TAKE_OWNERSHIP_NAME, true);
+  UsePrivilege(SE_RESTORE_NAME, true);
+  bool taken = false;
+  AutoCloseHandle folder(OpenFolderItself(path, WRITE_OWNER | WRITE_DAC | READ_CONTROL |
+                                                    FILE_READ_ATTRIBUTES));
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!folder.IsOpen() || !GetFileInformationByHandle(folder.Handle(), &information)) {
+    g_failure = GetLastError();
+  } else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    taken = true;  // a link: it is moved aside as it is, its target untouched
+  } else {
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
+    OwnAccount own;
+    DWORD error = setSecurity(folder.Handle(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                  PROTECTED_DACL_SECURITY_INFORMATION,
+                              owner ? owner : own.Get(), nullptr, list, nullptr);
+    taken = error == ERROR_SUCCESS;
+    if (!taken) g_failure = error;
+  }
+  UsePrivilege(SE_RESTORE_NAME, false);
+  UsePrivilege(SE_TAKE_OWNERSHIP_NAME, false);
+  LocalFree(descriptor);
+  return taken;
+}
+
+namespace {
+
+// The administrators' private namespace, opened once and kept while the
+// process lives, so that the names in it stay reachable.
+HANDLE g_namespace = nullptr;
+
+bool OpenAdministratorsNamespace() {
+  if (g_namespace) return true;
+  using CreateBoundaryFunction = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+  using AddSidFunction = BOOL(WINAPI*)(HANDLE*, PSID);
+  using CreateNamespaceFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+  using OpenNamespaceFunction = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+  using DeleteBoundaryFunction = VOID(WINAPI*)(HANDLE);
+  auto createBoundary = KernelFunction<CreateBoundaryFunction>("CreateBoundaryDescriptorW");
+  auto addSid = KernelFunction<AddSidFunction>("AddSIDToBoundaryDescriptor");
+  auto createNamespace = KernelFunction<CreateNamespaceFunction>("CreatePrivateNamespaceW");
+  auto openNamespace = KernelFunction<OpenNamespaceFunction>("OpenPrivateNamespaceW");
+  auto deleteBoundary = KernelFunction<DeleteBoundaryFunction>("DeleteBoundaryDescriptor");
+  if (!createBoundary || !addSid || !createNamespace || !openNamespace || !deleteBoundary)
+    return false;
+  HANDLE boundary = createBoundary(L"Updater", 0);
+  if (!boundary) return false;
+  KnownSid administrators(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+  PSECURITY_DESCRIPTOR descriptor = ProtectionFor(false);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  if (administrators.Get() && addSid(&boundary, administrators.Get())) {
+    g_namespace = createNamespace(descriptor ? &attributes : nullptr, boundary, L"Updater");
+    if (!g_namespace) g_namespace = openNamespace(boundary, L"Updater");
+  }
+  if (descriptor) LocalFree(descriptor);
+  deleteBoundary(boundary);
+  return g_namespace != nullptr;
+}
+
+}  // namespace
+
+Locking TakeLock(const char* name, LockScope scope, LockHandle& lock) {
+  TextString full;
+  switch (scope) {
+    case LockScope::Administrators:
+      if (!OpenAdministratorsNamespace()) return Locking::Unsupported;
+      full.Assign("Updater\\");
+      break;
+    case LockScope::Global:
+      full.Assign("Global\\");
+      break;
+    case LockScope::Session:
+      full.Assign("Local\\");
+      break;
+  }
+  full.Append(name);
+  WideText wide(full.Text(), CP_ACP);
+  if (!wide.Valid()) return FailedWith(ERROR_INVALID_NAME, Locking::Failed);
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, wide.Text());
+  if (!mutex && scope != LockScope::Administrators && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
+    mutex = CreateMutexA(nullptr, FALSE, name);  // the Windows 95 family: one namespace
+  if (!mutex) return Failed(Locking::Failed);
+  switch (WaitForSingleObject(mutex, 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // its last holder ended without letting go
+      lock = mutex;
+      return Locking::Taken;
+    case WAIT_TIMEOUT:
+      CloseHandle(mutex);
+      return Locking::Held;
+  }
+  g_failure = GetLastError();
+  CloseHandle(mutex);
+  return Locking::Failed;
+}
+
+void ReleaseLock(LockHandle lock) {
+  ReleaseMutex(static_cast<HANDLE>(lock));
+  CloseHandle(static_cast<HANDLE>(lock));
+}
+
+bool RandomBytes(void* out, uint32_t count) {
+  using RandomFunction = BOOLEAN(WINAPI*)(PVOID, ULONG);
+  auto random = AdvapiFunction<RandomFunction>("SystemFunction036");
+  return (random && random(out, count)) || FailedWith(ERROR_CALL_NOT_IMPLEMENTED, false);
 }
 
 void CurrentLocalTime(LocalTime& time) {

@@ -12,7 +12,9 @@
 //
 // In a run that can be undone (ROLLBACK=1) the target is not replaced but
 // kept aside first (procs/journal.h), so that it can come back; a running
-// program's file can be kept aside like any other, and so be updated.
+// program's file can be kept aside like any other, and so be updated. Such a
+// procedure writes all its new files before it puts any in place, so that
+// its changes cost the journal two flushes, however many files it copies.
 #include "procs/kinds.h"
 
 #include "base/characters.h"
@@ -149,46 +151,74 @@ bool CopyReplacing(const TextString& source, const TextString& target, TextStrin
   return PlaceByName(temporary, target, attributes, leftover);
 }
 
-enum class Copy { Made, Failed, Reported };
+// The copies of one procedure in a run that can be undone. Every change is
+// planned and recorded first (one flush), every new file is written beside
+// its target and recorded with its identity (a second), and only then is
+// each target kept aside and its new file put in its place, replacing
+// nothing. The copies stop at the first that fails, which is reported.
+class KeptCopies {
+ public:
+  explicit KeptCopies(int32_t count) : m_new(count), m_count(count) {}
 
-// Copies `source` to `target` in a run that can be undone: the change is
-// recorded, the copy written beside the target, the target kept aside and
-// the copy put in its place, replacing nothing.
-Copy CopyKeeping(const TextString& source, const TextString& target, TextString& leftover) {
-  journal::Replacement files;
-  switch (journal::BeforeReplacing(target, true, files)) {
-    case journal::Recorded::Yes:
+  bool Run(const COPY_INFO& copy) {
+    if (!m_new.Ready("COPY_INFO")) return false;
+    int32_t planned = 0;
+    for (; planned < m_count; ++planned) {
+      switch (journal::Plan(ListItem(copy.To, planned), true, false, m_new.Files(planned))) {
+        case journal::Recorded::Yes:
+          continue;
+        case journal::Recorded::Refused:
+          break;
+        case journal::Recorded::Failed:
+          return false;
+      }
       break;
-    case journal::Recorded::Refused:
-      return Copy::Failed;
-    case journal::Recorded::Failed:
-      return Copy::Reported;
+    }
+    if (!journal::Commit()) return false;
+    for (int32_t i = 0; i < planned; ++i) {
+      TextString source = ListItem(copy.From, i);
+      if (!StartingAction(FileAction::Copied, source.Text(), ListItem(copy.To, i).Text()))
+        return false;
+      os::OwnedFile& made = m_new.File(i);
+      bool written =
+          os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
+              os::Creation::Created &&
+          os::CopyIntoFile(source.Text(), made.Get(), m_new.Files(i).NewAttributes);
+      if (!written) return Failed(copy, i, false);
+      if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
+    }
+    if (!journal::Commit()) return false;
+    for (int32_t i = 0; i < planned; ++i) {
+      TextString leftover;
+      if (journal::KeepAside(m_new.Files(i)) == journal::Aside::Refused ||
+          !m_new.Place(i, leftover)) {
+        Failed(copy, i, false);
+        if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
+        return false;
+      }
+      ReportFileAction(FileAction::Copied, ListItem(copy.From, i).Text(),
+                       ListItem(copy.To, i).Text());
+    }
+    return planned == m_count || Failed(copy, planned, true);
   }
-  os::OwnedFile file;
-  if (os::CreateNewFile(files.Temporary.Text(), file.Receive()) != os::Creation::Created)
-    return Copy::Failed;
-  uint32_t attributes = 0;
-  if (!os::CopyIntoFile(source.Text(), file.Get(), attributes) ||
-      journal::KeepAside(files) == journal::Aside::Refused) {
-    Discard(file, files.Temporary, leftover);
-    return Copy::Failed;
+
+ private:
+  // Copy `i` failed: it is reported (a copy never planned, as it starts),
+  // and the new files not yet in place go. Always false.
+  bool Failed(const COPY_INFO& copy, int32_t i, bool starting) {
+    TextString source = ListItem(copy.From, i);
+    TextString target = ListItem(copy.To, i);
+    if (starting && !StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
+    TextString leftover;
+    bool gone = m_new.DiscardFrom(i, leftover);
+    ShowError(MsgCopyFailed, source.Text(), target.Text());
+    if (!gone) ShowError(MsgDeleteFailed, leftover.Text());
+    return false;
   }
-  switch (os::PlaceFile(file, target.Text(), attributes, false)) {
-    case os::Placement::Placed:
-      return Copy::Made;
-    case os::Placement::Refused:
-      Discard(file, files.Temporary, leftover);
-      return Copy::Failed;
-    case os::Placement::Unsupported:
-      break;
-  }
-  file.Close();  // moved by name, which a file held open cannot be
-  if (!os::MoveOneFile(files.Temporary.Text(), target.Text())) {
-    DiscardByName(files.Temporary, leftover);
-    return Copy::Failed;
-  }
-  return os::SetAttributes(target.Text(), attributes) ? Copy::Made : Copy::Failed;
-}
+
+  journal::NewFiles m_new;
+  int32_t m_count;
+};
 
 }  // namespace
 
@@ -200,19 +230,23 @@ static bool ExecuteCopy(PROC_INFO* record) {
   COPY_INFO* copy = static_cast<COPY_INFO*>(record);
   int32_t count = CountPositions(*copy, copy->From, "FROM");
   if (count == 0) return false;
+  if (journal::Active()) {
+    KeptCopies copies(count);
+    if (!copies.Run(*copy)) return false;
+    copy->Result = true;
+    return true;
+  }
   for (int32_t i = 0; i < count; ++i) {
     // A missing target (TO shorter than FROM) is the empty text, which fails.
     TextString source = ListItem(copy->From, i);
     TextString target = ListItem(copy->To, i);
     if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
-    Copy copied;
-    if (journal::Active()) copied = CopyKeeping(source, target, leftover);
-    else copied = CopyReplacing(source, target, leftover) ? Copy::Made : Copy::Failed;
-    if (copied == Copy::Failed) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    bool copied = CopyReplacing(source, target, leftover);
+    if (!copied) ShowError(MsgCopyFailed, source.Text(), target.Text());
     // A file of the run that stays behind is reported, never left unsaid.
     if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
-    if (copied != Copy::Made || leftover.Length() > 0) return false;
+    if (!copied || leftover.Length() > 0) return false;
     ReportFileAction(FileAction::Copied, source.Text(), target.Text());
   }
   copy->Result = true;

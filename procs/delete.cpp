@@ -7,6 +7,8 @@
 // be deleted otherwise (missing, a folder, read-only) fails as ever.
 #include "procs/kinds.h"
 
+#include <new>
+
 #include "base/report.h"
 #include "base/run_events.h"
 #include "os/os.h"
@@ -25,20 +27,36 @@ const RecordKey<DELETE_INFO> Keys[] = {
      &DELETE_INFO::File, nullptr},
 };
 
-enum class Deletion { Done, Failed, Reported };
-
-Deletion DeleteKeeping(const TextString& path) {
-  journal::Replacement files;
-  switch (journal::SetAside(path, true, files)) {
-    case journal::Aside::Moved:
-      return Deletion::Done;
-    case journal::Aside::Failed:
-      return Deletion::Reported;
-    case journal::Aside::Absent:
-    case journal::Aside::Refused:
-      break;
+// The deletions of one procedure in a run that can be undone: every file is
+// planned and recorded first (one flush), then kept aside in turn. The first
+// that cannot be is reported and ends the run.
+bool DeleteAllKeeping(const DELETE_INFO& del, int32_t count) {
+  journal::Replacement* files = new (std::nothrow) journal::Replacement[count];
+  if (!files) {
+    ShowError(MsgOutOfMemory, "DELETE_INFO");
+    return false;
   }
-  return Deletion::Failed;
+  int32_t planned = 0;
+  bool reported = false;
+  for (; planned < count && !reported; ++planned) {
+    journal::Recorded recorded = journal::Plan(ListItem(del.File, planned), false, true, files[planned]);
+    if (recorded == journal::Recorded::Failed) reported = true;
+    if (recorded != journal::Recorded::Yes) break;
+  }
+  bool deleted = !reported && journal::Commit();
+  for (int32_t i = 0; deleted && i <= planned && i < count; ++i) {
+    TextString path = ListItem(del.File, i);
+    if (!StartingAction(FileAction::Deleted, path.Text())) {
+      deleted = false;
+    } else if (i == planned || journal::KeepAside(files[i]) != journal::Aside::Moved) {
+      ShowError(MsgDeleteFailed, path.Text());
+      deleted = false;
+    } else {
+      ReportFileAction(FileAction::Deleted, path.Text());
+    }
+  }
+  delete[] files;
+  return deleted;
 }
 
 }  // namespace
@@ -53,14 +71,18 @@ static bool ExecuteDelete(PROC_INFO* record) {
   if (count == 0) return false;
   // No wildcards, no attribute change, no look beforehand: a file that is
   // already gone is as much a failure as one the system refuses.
+  if (journal::Active()) {
+    if (!DeleteAllKeeping(*del, count)) return false;
+    del->Result = true;
+    return true;
+  }
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(del->File, i);
     if (!StartingAction(FileAction::Deleted, path.Text())) return false;
-    Deletion deleted;
-    if (journal::Active()) deleted = DeleteKeeping(path);
-    else deleted = os::DeleteOneFile(path.Text()) ? Deletion::Done : Deletion::Failed;
-    if (deleted == Deletion::Failed) ShowError(MsgDeleteFailed, path.Text());
-    if (deleted != Deletion::Done) return false;
+    if (!os::DeleteOneFile(path.Text())) {
+      ShowError(MsgDeleteFailed, path.Text());
+      return false;
+    }
     ReportFileAction(FileAction::Deleted, path.Text());
   }
   del->Result = true;

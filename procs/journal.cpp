@@ -3,14 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "base/byte_buffer.h"
 #include "base/characters.h"
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
 #include "procs/crc.h"
+#include "procs/journal_place.h"
 #include "script/script_file.h"
 
 namespace journal {
@@ -19,30 +20,32 @@ namespace {
 // The longest path the system's ANSI calls take, its zero aside.
 constexpr int32_t MaxPathLength = 259;
 const char* const Header = "UPDATER-JOURNAL";
-const char* const Version = "1";
+const char* const Version = "2";
 
-// The record types.
-const char* const Replaced = "R";    // target, temporary, kept, existed (0/1)
+// The record types, each with its sequence number first.
+const char* const Replaced = "R";    // target, temporary, kept, existed (0/1), identity, attributes
+const char* const NewFile = "T";     // the identity of the run's new file of replacement <seq>
 const char* const Attributes = "A";  // path, the attributes before (hexadecimal)
 const char* const Folder = "D";      // path
+const char* const Retired = "X";     // replacement <seq> was reported as lost: never again
 const char* const CompletedMark = "C";   // the run completed: what it kept may go
 const char* const UndoneMark = "U";      // every change has been undone
+constexpr int MostFields = 8;
 
-// A fresh Run put in place of the last one closes the journal that one held.
+// --- The run's journal ---------------------------------------------------------
+
 struct Run {
+  Place Where;
+  bool Placed = false;
+  os::OwnedLock Lock;
   os::OwnedFile File;
-  TextString Path;
+  TextString Path;   // the journal File holds
   TextString Token;  // eight hexadecimal digits in the names of the run's files
   uint32_t Sequence = 0;
+  TextString Staged;  // records written at the next Commit
   bool Active = false;
 };
 Run TheJournal;
-
-bool HasNoControlCharacters(const TextString& text) {
-  for (const char* at = text.Text(); *at; ++at)
-    if (static_cast<unsigned char>(*at) < 0x20) return false;
-  return true;
-}
 
 bool IsHex(const TextString& text, int32_t length) {
   if (text.Length() != length) return false;
@@ -59,6 +62,37 @@ TextString Hex(uint32_t value) {
   char text[16];
   snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
   return TextString(text);
+}
+
+TextString Number(uint32_t value) {
+  char text[16];
+  snprintf(text, sizeof text, "%u", static_cast<unsigned>(value));
+  return TextString(text);
+}
+
+TextString Hex64(uint64_t value) {
+  return Hex(static_cast<uint32_t>(value >> 32)).Append(Hex(static_cast<uint32_t>(value)));
+}
+
+// A file's identity as the journal writes it: its volume and index, or
+// where the index does not last ("~"), its volume, size and times.
+TextString IdentityText(const os::FileIdentity& identity, bool stable) {
+  TextString text(stable ? "" : "~");
+  text.Append(Hex(identity.Volume)).Append(".");
+  if (stable) return text.Append(Hex64(identity.Index));
+  return text.Append(Hex64(identity.Size)).Append(".").Append(Hex64(identity.WriteTime))
+      .Append(".").Append(Hex64(identity.CreationTime));
+}
+TextString IdentityText(const os::FileIdentity& identity) {
+  return IdentityText(identity, identity.StableIndex);
+}
+// Whether the file found is the one recorded, told as the record was.
+bool IsRecorded(const TextString& recorded, const os::FileIdentity& found) {
+  return recorded.Length() > 1 &&
+         IdentityText(found, recorded.Text()[0] != '~').Equals(recorded);
+}
+bool IsIdentity(const TextString& text) {
+  return text.Length() == 25 || (text.Length() == 60 && text.Text()[0] == '~');
 }
 
 // The folder part of `path` ("" for none; "C:" for a drive's root).
@@ -92,16 +126,11 @@ bool NameBeside(const TextString& target, const TextString& token, uint32_t sequ
   return name.Length() == expected && expected <= MaxPathLength;
 }
 
-// The sequence number in the name of a kept file ("...-12.old").
-uint32_t SequenceOf(const TextString& kept) {
-  return static_cast<uint32_t>(kept.Item(-1, "-").ToInt());
-}
-
 // --- Writing ---------------------------------------------------------------
 
-// Writes one record, flushed; false after message 15 (where `report`).
-bool Record(const char* const* fields, int count, bool report = true) {
-  TextString line;
+// One record's line: its fields, tab-separated, and its checksum.
+bool Line(const char* const* fields, int count, TextString& line) {
+  line.Assign("");
   int32_t expected = 0;
   for (int i = 0; i < count; ++i) {
     line.Append(fields[i]).Append("\t");
@@ -110,18 +139,49 @@ bool Record(const char* const* fields, int count, bool report = true) {
   line.Append(Hex(ComputeCrc32(reinterpret_cast<const uint8_t*>(line.Text()),
                                static_cast<uint32_t>(line.Length()))))
       .Append("\r\n");
-  if (line.Length() != expected + 10 ||
-      !os::AppendToJournal(TheJournal.File.Get(), line.Text(),
-                           static_cast<uint32_t>(line.Length()))) {
-    if (report) ShowError(MsgJournalFailed, TheJournal.Path.Text());
-    return false;
-  }
-  return true;
+  return line.Length() == expected + 10;
+}
+
+// Stages one record for the next Commit; false (with nothing staged) where
+// memory runs out, which Commit then reports.
+bool Stage(const char* const* fields, int count) {
+  TextString line;
+  int32_t before = TheJournal.Staged.Length();
+  if (!Line(fields, count, line)) return false;
+  TheJournal.Staged.Append(line);
+  return TheJournal.Staged.Length() == before + line.Length();
+}
+
+// Writes the staged records and flushes them; false after message 15
+// (where `report`).
+bool WriteStaged(bool report = true) {
+  bool written = TheJournal.Staged.Length() == 0 ||
+                 (os::AppendToJournal(TheJournal.File.Get(), TheJournal.Staged.Text(),
+                                      static_cast<uint32_t>(TheJournal.Staged.Length())) &&
+                  os::FlushJournal(TheJournal.File.Get()));
+  TheJournal.Staged.Assign("");
+  if (!written && report) ShowError(MsgJournalFailed, TheJournal.Path.Text());
+  return written;
+}
+
+// Stages one record; false after message 15.
+bool StageOrReport(const char* const* fields, int count) {
+  if (Stage(fields, count)) return true;
+  TheJournal.Staged.Assign("");
+  ShowError(MsgJournalFailed, TheJournal.Path.Text());
+  return false;
 }
 
 bool Mark(const char* type, bool report = true) {
   const char* fields[] = {type};
-  return Record(fields, 1, report);
+  return Stage(fields, 1) && WriteStaged(report);
+}
+
+// Retires `sequence`, written with the next marks.
+void StageRetired(uint32_t sequence) {
+  TextString number = Number(sequence);
+  const char* fields[] = {Retired, number.Text()};
+  Stage(fields, 2);
 }
 
 // --- Reading ---------------------------------------------------------------
@@ -132,22 +192,28 @@ void AppendBlock(void* context, const uint8_t* data, uint32_t count) {
 
 // One record, its fields without the checksum.
 struct Entry {
-  TextString Fields[5];
+  TextString Fields[MostFields];
   int Count = 0;
   bool Is(const char* type) const { return Count > 0 && Fields[0].Equals(type); }
+  uint32_t Sequence() const { return Count > 1 ? static_cast<uint32_t>(Fields[1].ToInt()) : 0; }
 };
 
-// What a journal tells: its token, its valid records (their lines' offsets)
-// and whether its run completed or was undone.
+// What a journal tells: its token and script, its valid records (their
+// lines' offsets) and whether its run completed or was undone.
 class JournalText {
  public:
-  bool Read(os::FileHandle file) {
+  enum class Kind {
+    None,        // empty, or a first line cut short: it names no change
+    Readable,
+    Unreadable,  // a whole first line of another version, or damaged
+  };
+  Kind Read(os::FileHandle file) {
     m_bytes.Free();
-    if (!os::ReadJournal(file, AppendBlock, &m_bytes)) return false;
-    Scan();
-    return true;
+    if (!os::ReadJournal(file, AppendBlock, &m_bytes)) return Kind::Unreadable;
+    return Scan();
   }
   const TextString& Token() const { return m_token; }
+  const TextString& Script() const { return m_script; }
   bool Completed() const { return m_completed; }
   bool Undone() const { return m_undone; }
   int32_t Count() const { return m_lines.Size / static_cast<int32_t>(sizeof(int32_t)); }
@@ -159,23 +225,51 @@ class JournalText {
     Parse(offset, entry);
     return entry;
   }
+  // The identity of the new file of replacement `sequence`, "" when none
+  // was recorded.
+  TextString NewIdentity(uint32_t sequence) const {
+    int32_t index = Find(m_made, sequence);
+    return index < 0 ? TextString() : At(index).Fields[2];
+  }
+  bool IsRetired(uint32_t sequence) const { return Find(m_retired, sequence) >= 0; }
+  // Whether `found` at `path` is a state this journal knows there: what a
+  // replacement of it found, or what the run made for one.
+  bool KnowsAt(const TextString& path, const os::FileIdentity& found) const {
+    for (int32_t i = 0; i < Count(); ++i) {
+      Entry entry = At(i);
+      if (!entry.Is(Replaced) || !entry.Fields[2].Equals(path)) continue;
+      if ((entry.Fields[5].Equals("1") && IsRecorded(entry.Fields[6], found)) ||
+          IsRecorded(NewIdentity(entry.Sequence()), found))
+        return true;
+    }
+    return false;
+  }
+  // Whether `identity` is that of a file the run made.
+  bool IsMade(const TextString& identity) const {
+    for (int32_t i = 0; i < Count(); ++i) {
+      Entry entry = At(i);
+      if (entry.Is(NewFile) && entry.Fields[2].Equals(identity)) return true;
+    }
+    return false;
+  }
 
  private:
-  // The line at `offset`, checked: false for a cut or damaged one.
-  bool Parse(int32_t offset, Entry& entry, int32_t* next = nullptr) const {
+  // The line at `offset`, checked: false for a cut or damaged one; `whole`
+  // tells whether it was at least ended.
+  bool Parse(int32_t offset, Entry& entry, int32_t* next = nullptr, bool* whole = nullptr) const {
     const uint8_t* data = m_bytes.Data();
     int32_t end = offset;
-    while (end + 1 < m_bytes.Size && !(data[end] == '\r' && data[end + 1] == '\n')) {
-      if (data[end] == 0) return false;
-      ++end;
-    }
+    while (end + 1 < m_bytes.Size && !(data[end] == '\r' && data[end + 1] == '\n')) ++end;
+    if (whole) *whole = end + 1 < m_bytes.Size;
     if (end + 1 >= m_bytes.Size) return false;  // cut before its end
+    for (int32_t i = offset; i < end; ++i)
+      if (data[i] == 0) return false;
     TextString line;
     if (!line.Reserve(end - offset + 1)) return false;
     memcpy(line.Buffer(), data + offset, static_cast<size_t>(end - offset));
     line.Buffer()[end - offset] = '\0';
     int32_t items = line.ItemCount("\t");
-    if (items < 2 || items > 6) return false;
+    if (items < 2 || items > MostFields + 1) return false;
     TextString sum = line.Item(-1, "\t");
     uint32_t signedLength = static_cast<uint32_t>(line.Length() - sum.Length());
     if (!IsHex(sum, 8) ||
@@ -184,56 +278,91 @@ class JournalText {
     entry.Count = items - 1;
     for (int i = 0; i < entry.Count; ++i) {
       entry.Fields[i] = line.Item(i, "\t");
-      if (!HasNoControlCharacters(entry.Fields[i])) return false;
+      for (const char* at = entry.Fields[i].Text(); *at; ++at)
+        if (static_cast<unsigned char>(*at) < 0x20) return false;
     }
     if (next) *next = end + 2;
     return true;
+  }
+
+  // The index of the record of `sequence` in `pairs` (sequence, index), or -1.
+  static int32_t Find(const ByteBuffer& pairs, uint32_t sequence) {
+    int32_t count = pairs.Size / static_cast<int32_t>(2 * sizeof(int32_t));
+    for (int32_t i = count - 1; i >= 0; --i) {
+      int32_t pair[2];
+      memcpy(pair, pairs.Data() + i * sizeof pair, sizeof pair);
+      if (static_cast<uint32_t>(pair[0]) == sequence) return pair[1];
+    }
+    return -1;
+  }
+
+  static bool IsPath(const TextString& path) {
+    return path.Length() > 0 && path.Length() <= MaxPathLength;
+  }
+  static bool IsNumber(const TextString& text) {
+    return text.Length() > 0 && text.Length() <= 9 &&
+           strspn(text.Text(), "0123456789") == static_cast<size_t>(text.Length());
   }
 
   // A record that a run of this program could have written, and no other.
   bool Plausible(const Entry& entry) const {
     const TextString* f = entry.Fields;
     if (entry.Is(CompletedMark) || entry.Is(UndoneMark)) return entry.Count == 1;
-    if (entry.Is(Folder)) return entry.Count == 2 && f[1].Length() > 0 && f[1].Length() <= MaxPathLength;
-    if (entry.Is(Attributes))
-      return entry.Count == 3 && f[1].Length() > 0 && f[1].Length() <= MaxPathLength &&
-             IsHex(f[2], 8);
-    if (!entry.Is(Replaced) || entry.Count != 5 || f[1].Length() == 0 ||
-        f[1].Length() > MaxPathLength || !(f[4].Equals("0") || f[4].Equals("1")))
+    if (entry.Count < 2 || !IsNumber(f[1])) return false;
+    if (entry.Is(Retired)) return entry.Count == 2;
+    if (entry.Is(NewFile)) return entry.Count == 3 && IsIdentity(f[2]);
+    if (entry.Is(Folder)) return entry.Count == 3 && IsPath(f[2]);
+    if (entry.Is(Attributes)) return entry.Count == 4 && IsPath(f[2]) && IsHex(f[3], 8);
+    if (!entry.Is(Replaced) || entry.Count != 8 || !IsPath(f[2]) ||
+        !(f[5].Equals("0") || f[5].Equals("1")) || !IsHex(f[7], 8) ||
+        (f[5].Equals("1") ? !IsIdentity(f[6]) : f[6].NotEquals("-")))
       return false;
     // The kept and temporary files bear the run's names, beside the target.
-    uint32_t sequence = SequenceOf(f[3]);
+    uint32_t sequence = entry.Sequence();
     TextString expected;
-    if (!NameBeside(f[1], m_token, sequence, ".old", expected) || expected.NotEquals(f[3]))
+    if (!NameBeside(f[2], m_token, sequence, ".old", expected) || expected.NotEquals(f[4]))
       return false;
-    return f[2].Length() == 0 ||
-           (NameBeside(f[1], m_token, sequence, ".tmp", expected) && expected.Equals(f[2]));
+    return f[3].Length() == 0 ||
+           (NameBeside(f[2], m_token, sequence, ".tmp", expected) && expected.Equals(f[3]));
   }
 
-  void Scan() {
+  Kind Scan() {
     m_lines.Free();
+    m_made.Free();
+    m_retired.Free();
     m_token.Assign("");
+    m_script.Assign("");
     m_completed = m_undone = false;
     Entry header;
     int32_t offset = 0;
-    if (!Parse(0, header, &offset) || header.Count != 3 || !header.Fields[0].Equals(Header) ||
+    bool whole = false;
+    if (!Parse(0, header, &offset, &whole)) return whole ? Kind::Unreadable : Kind::None;
+    if (header.Count != 4 || !header.Fields[0].Equals(Header) ||
         !header.Fields[1].Equals(Version) || !IsHex(header.Fields[2], 8))
-      return;
+      return Kind::Unreadable;
     m_token = header.Fields[2];
+    m_script = header.Fields[3];
     Entry entry;
     int32_t next = 0;
     while (offset < m_bytes.Size && Parse(offset, entry, &next) && Plausible(entry)) {
       if (entry.Is(CompletedMark)) m_completed = true;
       if (entry.Is(UndoneMark)) m_undone = true;
-      if (m_completed || m_undone) return;
+      if (m_completed || m_undone) break;
+      int32_t pair[2] = {static_cast<int32_t>(entry.Sequence()), Count()};
+      if (entry.Is(NewFile)) m_made.AppendBytes(pair, sizeof pair);
+      if (entry.Is(Retired)) m_retired.AppendBytes(pair, sizeof pair);
       m_lines.AppendBytes(&offset, sizeof offset);
       offset = next;
     }
+    return Kind::Readable;
   }
 
   ByteBuffer m_bytes;
   ByteBuffer m_lines;
+  ByteBuffer m_made;     // (sequence, record index) of each new file's identity
+  ByteBuffer m_retired;  // (sequence, record index) of each retired replacement
   TextString m_token;
+  TextString m_script;
   bool m_completed = false;
   bool m_undone = false;
 };
@@ -245,72 +374,91 @@ void Note(FileAction action, const TextString& first, const TextString& second =
   ReportFileAction(action, first.Text(), second.Text(), number);
 }
 
-// Removes a file of the run's own where one is there (a folder is none);
-// one in use goes when the system next starts, where `atRestart` allows.
-enum class Removal { Absent, Removed, AtRestart, Stays };
-Removal RemoveIfThere(const TextString& path, FileAction done, bool atRestart = true) {
-  if (!os::DeleteOneFile(path.Text())) {
-    uint32_t attributes = 0;
-    if (!os::AttributesOf(path.Text(), attributes) || (attributes & os::AttributeDirectory))
-      return Removal::Absent;
-    // A read-only file cannot go as it is.
-    bool deleted = (attributes & os::AttributeReadOnly) &&
-                   os::SetAttributes(path.Text(), attributes & ~os::AttributeReadOnly) &&
-                   os::DeleteOneFile(path.Text());
-    if (!deleted) {
-      if (!atRestart || !os::RemoveAtRestart(path.Text())) return Removal::Stays;
-      Note(FileAction::RemovedAtRestart, path);
-      return Removal::AtRestart;
+// How one undo pass goes: what it could not do is shown (the script's own
+// run) or only logged (another script's, which never shows a box); what is
+// left for a later start is counted, and the targets it concerns are kept,
+// so that no earlier change of them is undone before it.
+class Undo {
+ public:
+  Undo(const JournalText& text, bool quiet) : m_text(text), m_quiet(quiet) {}
+
+  void Problem(MessageId id, const TextString& first, const TextString& second = TextString()) {
+    if (m_quiet) {
+      Observer().JournalNoted(JournalNote::NotUndone, first.Text(), ToUtf8(second.Text()).Text(),
+                              id);
+    } else if (id == MsgAttributesFailed) {
+      ShowError(id, first.Text(), HexValue(second));
+    } else if (second.Length() > 0) {
+      ShowError(id, first.Text(), second.Text());
+    } else {
+      ShowError(id, first.Text());
     }
   }
-  Note(done, path);
-  return Removal::Removed;
-}
-
-// A file that the run put at `target` and that cannot go at once (a program
-// runs from it) steps aside to `aside`, to go when the system next starts.
-bool StepAside(const TextString& target, const TextString& aside) {
-  return os::MoveAside(target.Text(), aside.Text()) &&
-         RemoveIfThere(aside, FileAction::RemovedMade) != Removal::Stays;
-}
-
-// Removes a file the run made at `target`; it steps aside where it is in use.
-Removal RemoveMade(const TextString& target, const TextString& aside) {
-  Removal removal = RemoveIfThere(target, FileAction::RemovedMade, false);
-  if (removal == Removal::Stays && StepAside(target, aside)) return Removal::AtRestart;
-  return removal;
-}
-
-// Puts `kept` back at `target`, in place of what the run put there.
-enum class Return { Back, NoKept, Failed };
-Return PutBackFile(const TextString& kept, const TextString& target, const TextString& aside) {
-  bool back = false;
-  switch (os::MoveReplacing(kept.Text(), target.Text())) {
-    case os::Move::Moved:
-      back = true;
-      break;
-    case os::Move::Unsupported:
-      if (!os::IsExistingFile(kept.Text())) return Return::NoKept;
-      back = RemoveMade(target, aside) != Removal::Stays &&
-             os::MoveOneFile(kept.Text(), target.Text());
-      break;
-    case os::Move::Failed: {
-      if (!os::IsExistingFile(kept.Text())) return Return::NoKept;
-      // The run's file is in the way: read-only, or a program runs from it.
-      uint32_t attributes = 0;
-      bool there = os::AttributesOf(target.Text(), attributes) &&
-                   !(attributes & os::AttributeDirectory);
-      if (there && (attributes & os::AttributeReadOnly) &&
-          os::SetAttributes(target.Text(), attributes & ~os::AttributeReadOnly))
-        back = os::MoveReplacing(kept.Text(), target.Text()) == os::Move::Moved;
-      if (!back && there)
-        back = StepAside(target, aside) && os::MoveOneFile(kept.Text(), target.Text());
-      break;
-    }
+  // Left for the next start.
+  void Leave(const TextString& target) {
+    ++m_left;
+    m_leftTargets.Append("|").Append(target).Append("|");
   }
-  if (!back) return Return::Failed;
-  Note(FileAction::PutBack, target, kept);
-  return Return::Back;
+  bool IsLeft(const TextString& target) const {
+    TextString key("|");
+    key.Append(target).Append("|");
+    return m_left > 0 && strstr(m_leftTargets.Text(), key.Text()) != nullptr;
+  }
+  uint32_t Left() const { return m_left; }
+  const JournalText& Text() const { return m_text; }
+
+ private:
+  const JournalText& m_text;
+  bool m_quiet;
+  uint32_t m_left = 0;
+  TextString m_leftTargets;
+};
+
+// What is at a path, opened to be proved and changed.
+struct Found {
+  os::Opening State = os::Opening::Missing;
+  os::OwnedFile File;
+  os::FileIdentity Identity;
+  void Open(const TextString& path) { State = os::OpenToChange(path.Text(), File, Identity); }
+  bool Is(const TextString& recorded) const {
+    return State == os::Opening::Opened && IsRecorded(recorded, Identity);
+  }
+};
+
+// Moves the open file at `from` to `to`, replacing nothing: through its
+// handle, or by name on systems without that call. The handle is closed.
+bool MoveOpen(os::OwnedFile& file, const TextString& from, const TextString& to) {
+  bool moved = false;
+  switch (os::RenameOpenFile(file.Get(), to.Text())) {
+    case os::Placement::Placed:
+      moved = true;
+      break;
+    case os::Placement::Unsupported:
+      file.Close();
+      moved = os::MoveAside(from.Text(), to.Text());
+      break;
+    case os::Placement::Refused:
+      break;
+  }
+  file.Close();
+  return moved;
+}
+
+// Removes a file of the run's own, proved open at `found` to be `made`.
+// One that a program runs from steps aside to `aside`, proved again, and
+// goes when the system next starts; where the system refuses that, it
+// stays there and is reported. False only where it is still at `path`.
+bool RemoveProved(Found& found, const TextString& made, const TextString& path,
+                  const TextString& aside, Undo& undo) {
+  if (os::DiscardFile(found.File, path.Text())) {
+    Note(FileAction::RemovedMade, path);
+    return true;
+  }
+  found.Open(path);
+  if (!found.Is(made) || !MoveOpen(found.File, path, aside)) return false;
+  if (os::RemoveAtRestart(aside.Text())) Note(FileAction::RemovedAtRestart, aside);
+  else undo.Problem(MsgDeleteFailed, aside);
+  return true;
 }
 
 // What the undo knows of the folder it works in: whether it is reached with
@@ -366,189 +514,382 @@ class FolderView {
   bool m_asked = false;
 };
 
-// Undoes one replacement; false when it could not be undone (reported).
-bool UndoReplacement(const Entry& entry, const TextString& token, FolderView& folders) {
-  const TextString& path = entry.Fields[1];
-  const TextString& temporary = entry.Fields[2];
-  const TextString& kept = entry.Fields[3];
-  bool existed = entry.Fields[4].Equals("1");
+// Whether something held stands in the way: the undo is left for later.
+bool IsHeld(const Found& found) { return found.State == os::Opening::Held; }
+
+// Undoes one replacement: the run's new file goes, where it is the one
+// recorded, and the kept file comes back, where it is the one recorded.
+// Whatever else is found is left as it is.
+void UndoReplacement(const Entry& entry, FolderView& folders, Undo& undo) {
+  const TextString& path = entry.Fields[2];
+  const TextString& temporary = entry.Fields[3];
+  const TextString& kept = entry.Fields[4];
+  bool existed = entry.Fields[5].Equals("1");
+  const TextString& old = entry.Fields[6];
+  uint32_t sequence = entry.Sequence();
+  if (undo.IsLeft(path)) {
+    undo.Leave(path);  // a later change of the file waits: so does this one
+    return;
+  }
+  if (undo.Text().IsRetired(sequence)) return;
+  TextString made = undo.Text().NewIdentity(sequence);
   TextString aside;
-  NameBeside(path, token, SequenceOf(kept), ".new", aside);
+  NameBeside(path, undo.Text().Token(), sequence, ".new", aside);
   // Nothing is moved or removed through a link or junction that has come
   // to stand on the way; where something is left to undo, that is said.
   if (!folders.Direct(path)) {
-    if (existed && os::IsExistingFile(kept.Text())) {
-      ShowError(MsgPutBackFailed, path.Text(), kept.Text());
-      return false;
+    if (existed && os::IsExistingFile(kept.Text())) undo.Problem(MsgPutBackFailed, path, kept);
+    return;
+  }
+  // The run's file that never took the target's place. Before its identity
+  // was recorded it cannot have taken anyone's place, and bears the run's
+  // own name: a plain file there goes.
+  if (temporary.Length() > 0 && folders.Has(temporary)) {
+    Found file;
+    file.Open(temporary);
+    bool ours = file.State == os::Opening::Opened &&
+                (made.Length() > 0 ? IsRecorded(made, file.Identity) : file.Identity.Links == 1);
+    TextString proof = made.Length() > 0 ? made : IdentityText(file.Identity);
+    if (IsHeld(file)) {
+      undo.Problem(MsgDeleteFailed, temporary);
+      undo.Leave(path);
+      return;
     }
-    const TextString* const left[] = {&temporary, &aside, existed ? nullptr : &path};
-    for (const TextString* file : left)
-      if (file && file->Length() > 0 && os::IsExistingFile(file->Text())) {
-        ShowError(MsgDeleteFailed, file->Text());
-        return false;
-      }
-    return true;
+    if (ours && !RemoveProved(file, proof, temporary, aside, undo)) {
+      undo.Problem(MsgDeleteFailed, temporary);
+      undo.Leave(path);
+      return;
+    }
   }
-  if (temporary.Length() > 0 && folders.Has(temporary))
-    RemoveIfThere(temporary, FileAction::RemovedMade);
-  bool undone = true;
-  // A target that was not there had nothing kept: what is there now is the run's.
-  switch (existed && folders.Has(kept) ? PutBackFile(kept, path, aside) : Return::NoKept) {
-    case Return::Back:
-      break;
-    case Return::Failed:
-      ShowError(MsgPutBackFailed, path.Text(), kept.Text());
-      undone = false;
-      break;
-    case Return::NoKept:
-      if (!existed && RemoveMade(path, aside) == Removal::Stays) {
-        ShowError(MsgDeleteFailed, path.Text());
-        undone = false;
-      }
-      break;
+  Found target;
+  target.Open(path);
+  if (IsHeld(target)) {
+    undo.Problem(existed ? MsgPutBackFailed : MsgDeleteFailed, path, existed ? kept : TextString());
+    undo.Leave(path);
+    return;
   }
-  if (folders.Has(aside)) RemoveIfThere(aside, FileAction::RemovedMade);
-  return undone;
+  Found back;
+  if (existed && folders.Has(kept)) back.Open(kept);
+  if (IsHeld(back)) {
+    undo.Problem(MsgPutBackFailed, path, kept);
+    undo.Leave(path);
+    return;
+  }
+  bool keptThere = existed && back.Is(old);
+  // The run's new file goes; anything else at the target is no file of the
+  // run's, and stays.
+  bool removedNow = false;
+  if (made.Length() > 0 && target.Is(made)) {
+    if (!RemoveProved(target, made, path, aside, undo)) {
+      undo.Problem(existed ? MsgPutBackFailed : MsgDeleteFailed, path, existed ? kept : TextString());
+      undo.Leave(path);
+      return;
+    }
+    target.State = os::Opening::Missing;
+    removedNow = true;
+  }
+  // Where an earlier pass stepped it aside, it goes now if it can.
+  if (!removedNow && made.Length() > 0 && folders.Has(aside)) {
+    Found stepped;
+    stepped.Open(aside);
+    if (stepped.Is(made) && !os::DiscardFile(stepped.File, aside.Text()) &&
+        !os::RemoveAtRestart(aside.Text()))
+      undo.Problem(MsgDeleteFailed, aside);
+  }
+  if (!existed) return;
+  if (keptThere) {
+    if (target.State != os::Opening::Missing) {
+      // Someone else's file stands where the kept one must come back.
+      undo.Problem(MsgPutBackFailed, path, kept);
+      StageRetired(sequence);
+      return;
+    }
+    target.File.Close();
+    if (MoveOpen(back.File, kept, path)) {
+      Note(FileAction::PutBack, path, kept);
+    } else {
+      undo.Problem(MsgPutBackFailed, path, kept);
+      undo.Leave(path);
+    }
+    return;
+  }
+  // The kept file is not there as recorded: it was never moved, or it has
+  // come back already, or it was the run's own; else it is lost for good,
+  // said once.
+  if (target.Is(old) ||
+      (target.State == os::Opening::Opened && undo.Text().KnowsAt(path, target.Identity)) ||
+      undo.Text().IsMade(old))
+    return;
+  undo.Problem(MsgPutBackFailed, path, kept);
+  StageRetired(sequence);
 }
 
-// Undoes one record; false when it could not be undone (reported).
-bool UndoEntry(const Entry& entry, const TextString& token, FolderView& folders) {
-  if (entry.Is(Replaced)) return UndoReplacement(entry, token, folders);
-  const TextString& path = entry.Fields[1];
+// Undoes one record.
+void UndoEntry(const Entry& entry, FolderView& folders, Undo& undo) {
+  if (entry.Is(Replaced)) {
+    UndoReplacement(entry, folders, undo);
+    return;
+  }
+  const TextString& path = entry.Fields[2];
   if (entry.Is(Folder)) {
-    if (!os::IsExistingDirectory(path.Text())) return true;
+    if (!os::IsExistingDirectory(path.Text())) return;
     if (folders.Direct(path) && os::RemoveEmptyDirectory(path.Text()))
       Note(FileAction::FolderRemoved, path);
     else
       Note(FileAction::FolderLeft, path);
-    return true;
+    return;
   }
+  if (!entry.Is(Attributes)) return;
   uint32_t now = 0;
-  if (!os::AttributesOf(path.Text(), now)) return true;  // gone with a later change undone
-  uint32_t old = HexValue(entry.Fields[2]);
+  if (!os::AttributesOf(path.Text(), now)) return;  // gone with a later change undone
+  uint32_t old = HexValue(entry.Fields[3]);
   if (folders.Direct(path) && os::SetAttributes(path.Text(), old)) {
     Note(FileAction::AttributesPutBack, path, TextString(), old);
-    return true;
+    return;
   }
-  ShowError(MsgAttributesFailed, path.Text(), old);
-  return false;
+  undo.Problem(MsgAttributesFailed, path, entry.Fields[3]);
 }
 
-// Undoes every record, the last first.
-void UndoAll(const JournalText& text) {
-  int32_t count = text.Count();
+// Undoes every record, the last first; gives what is left for later.
+uint32_t UndoAll(const JournalText& text, bool quiet) {
+  int32_t count = 0;
+  for (int32_t i = 0; i < text.Count(); ++i) {
+    Entry entry = text.At(i);
+    if (entry.Is(Replaced) || entry.Is(Attributes) || entry.Is(Folder)) ++count;
+  }
   Observer().JournalNoted(JournalNote::Undoing, "", "", static_cast<uint32_t>(count));
-  uint32_t failed = 0;
+  Undo undo(text, quiet);
   FolderView folders(text.Token());
-  for (int32_t i = count - 1; i >= 0; --i)
-    if (!UndoEntry(text.At(i), text.Token(), folders)) ++failed;
-  Observer().JournalNoted(JournalNote::Undone, "", "", failed);
+  for (int32_t i = text.Count() - 1; i >= 0; --i) UndoEntry(text.At(i), folders, undo);
+  Observer().JournalNoted(JournalNote::Undone, "", "", undo.Left());
+  return undo.Left();
 }
 
-// Removes what a completed run kept.
+// Removes what a completed run kept; one that cannot go at once goes when
+// the system next starts, and one the system will not remove is said.
 void FinishAll(const JournalText& text) {
   uint32_t kept = 0;
   for (int32_t i = 0; i < text.Count(); ++i) {
     Entry entry = text.At(i);
-    if (entry.Is(Replaced) && entry.Fields[4].Equals("1")) ++kept;
+    if (entry.Is(Replaced) && entry.Fields[5].Equals("1")) ++kept;
   }
   Observer().JournalNoted(JournalNote::Completed, "", "", kept);
   // Only files of the run's own names go, so no folder is asked about.
   for (int32_t i = 0; i < text.Count(); ++i) {
     Entry entry = text.At(i);
-    if (entry.Is(Replaced) && entry.Fields[4].Equals("1"))
-      RemoveIfThere(entry.Fields[3], FileAction::KeptRemoved);
+    if (!entry.Is(Replaced) || !entry.Fields[5].Equals("1")) continue;
+    const TextString& path = entry.Fields[4];
+    if (os::DeleteOneFile(path.Text())) {
+      Note(FileAction::KeptRemoved, path);
+      continue;
+    }
+    uint32_t attributes = 0;
+    if (!os::AttributesOf(path.Text(), attributes) || (attributes & os::AttributeDirectory))
+      continue;  // gone already
+    // A read-only file cannot go as it is.
+    if ((attributes & os::AttributeReadOnly) &&
+        os::SetAttributes(path.Text(), attributes & ~os::AttributeReadOnly) &&
+        os::DeleteOneFile(path.Text())) {
+      Note(FileAction::KeptRemoved, path);
+    } else if (os::RemoveAtRestart(path.Text())) {
+      Note(FileAction::RemovedAtRestart, path);
+    } else {
+      Observer().JournalNoted(JournalNote::KeptLeft, path.Text(), "", os::LastFailure());
+    }
   }
 }
 
-// Another run of the script holds its journal: message 16.
+// The journal goes: renamed out of its name first, so that a reader that
+// holds it open cannot keep its name taken, then deleted.
+void Discard(os::OwnedFile& file, const TextString& path, const TextString& token) {
+  TextString gone(path);
+  gone.Append(".").Append(token).Append(".done");
+  os::RenameOpenFile(file.Get(), gone.Text());
+  os::DiscardFile(file, path.Text());
+}
+
+// Another run of the script holds its lock: message 16.
 Outcome InProgress(const char* path) {
   Observer().JournalNoted(JournalNote::InProgress, path, "", 0);
   ShowError(MsgRunInProgress, ScriptPath.Text());
   return Outcome::InProgress;
 }
 
-}  // namespace
+enum class Recovery { Done, Held, Failed };
 
-TextString PathFor(const TextString& scriptPath) {
-  TextString path(scriptPath);
-  path.ReplaceItem(-1, ".", "journal");
-  return path;
-}
-
-Outcome RecoverInterruptedRun(const char* path) {
-  // A run that never reached its end in this process (the checker's) holds
-  // nothing any more.
-  TheJournal = Run();
+// Undoes (or finishes) the run that the journal at `path` tells of; the
+// journal goes once nothing is left. `quiet` for another script's, which
+// only the log tells of.
+Recovery RecoverJournal(const TextString& path, bool quiet) {
   os::OwnedFile file;
-  switch (os::OpenJournal(path, false, file.Receive())) {
+  switch (os::OpenJournal(path.Text(), false, file.Receive())) {
     case os::JournalOpening::Missing:
-      return Outcome::Done;
+      return Recovery::Done;
     case os::JournalOpening::Opened:
       break;
     case os::JournalOpening::Exists:
     case os::JournalOpening::InUse:
-      return InProgress(path);
+      return Recovery::Held;
     case os::JournalOpening::Failed:
-      ShowError(MsgJournalFailed, path);
-      return Outcome::Failed;
+      if (quiet) Observer().JournalNoted(JournalNote::OtherLeft, path.Text(), "", 1);
+      else ShowError(MsgJournalFailed, path.Text());
+      return Recovery::Failed;
   }
   JournalText text;
-  if (!text.Read(file.Get())) {
-    file.Close();  // not held while the box waits
-    ShowError(MsgJournalFailed, path);
-    return Outcome::Failed;
+  JournalText::Kind kind = text.Read(file.Get());
+  if (kind == JournalText::Kind::Unreadable) {
+    file.Close();  // kept as it is, and not held while the box waits
+    Observer().JournalNoted(JournalNote::Unreadable, path.Text(), "", 0);
+    if (!quiet) ShowError(MsgJournalUnreadable, path.Text());
+    return Recovery::Failed;
   }
-  Observer().JournalNoted(JournalNote::Recovering, path, "", text.Completed() ? 1 : 0);
-  TheJournal = Run();
+  if (kind == JournalText::Kind::None) {
+    Discard(file, path, TextString("0"));
+    return Recovery::Done;
+  }
+  if (quiet)
+    Observer().JournalNoted(JournalNote::OtherRun, path.Text(), ToUtf8(text.Script().Text()).Text(),
+                            text.Completed() ? 1 : 0);
+  else
+    Observer().JournalNoted(JournalNote::Recovering, path.Text(), "", text.Completed() ? 1 : 0);
+  // The marks of this pass go to this journal.
   TheJournal.File = std::move(file);
-  TheJournal.Path.Assign(path);
+  TheJournal.Path = path;
+  uint32_t left = 0;
   if (text.Completed()) {
     FinishAll(text);
   } else if (!text.Undone()) {
-    UndoAll(text);
-    Mark(UndoneMark, false);  // spares a start after a cut here a second pass
+    left = UndoAll(text, quiet);
+    // Spares a start after a cut here a second pass, or (with what is
+    // left) a second report of what is lost.
+    if (left == 0) Mark(UndoneMark, false);
+    else WriteStaged(false);
   }
-  os::DiscardFile(TheJournal.File, path);
+  if (left == 0) Discard(TheJournal.File, path, text.Token());
+  TheJournal.File.Close();
+  TheJournal.Staged.Assign("");
+  if (left == 0) return Recovery::Done;
+  Observer().JournalNoted(quiet ? JournalNote::OtherLeft : JournalNote::LeftToDo, path.Text(), "",
+                          quiet ? 2 : left);
+  return Recovery::Failed;
+}
+
+// Every other journal of the folder that no run holds.
+struct Sweep {
+  TextString Names;  // "|name|..."
+};
+bool CollectJournal(void* context, const char* name, uint32_t attributes, bool exact) {
+  TextString own;
+  if (exact && !(attributes & os::AttributeDirectory) && NameOfJournal(name, own))
+    static_cast<Sweep*>(context)->Names.Append("|").Append(own);
+  return true;
+}
+
+void RecoverOthers(const Place& place) {
+  Sweep sweep;
+  TextString pattern(place.Folder);
+  pattern.Append("\\*.journal");
+  if (os::ForEachEntry(pattern.Text(), CollectJournal, &sweep) == os::Listing::Failed) return;
+  int32_t count = sweep.Names.ItemCount("|");
+  for (int32_t i = 1; i < count; ++i) {
+    TextString name = sweep.Names.Item(i, "|");
+    if (name.Equals(place.Name)) continue;
+    TextString path = JournalPath(place.Folder, name);
+    os::OwnedLock lock;
+    if (TakeRunLock(place, name, lock) != os::Locking::Taken) {
+      Observer().JournalNoted(JournalNote::OtherLeft, path.Text(), "", 0);
+      continue;
+    }
+    RecoverJournal(path, true);
+  }
+}
+
+}  // namespace
+
+Outcome Recover(const TextString& scriptPath, bool rollback) {
   TheJournal = Run();
+  // A journal beside the script could be anyone's: it is never read.
+  TextString beside(scriptPath);
+  beside.ReplaceItem(-1, ".", "journal");
+  if (os::IsExistingFile(beside.Text()))
+    Observer().JournalNoted(JournalNote::BesideScript, beside.Text(), "", 0);
+
+  Place& place = TheJournal.Where;
+  if (!FindPlace(scriptPath, place)) {
+    if (!rollback) return Outcome::Done;
+    ShowError(MsgJournalFailed, place.Folder.Length() > 0 ? place.Folder.Text() : scriptPath.Text());
+    return Outcome::Failed;
+  }
+  TheJournal.Placed = true;
+  // A token of this run, that no one can foresee, for the names of its files.
+  uint32_t token = 0;
+  if (!os::RandomBytes(&token, sizeof token)) {
+    os::LocalTime now;
+    os::CurrentLocalTime(now);
+    token = os::Milliseconds() * 2654435761u ^
+            (static_cast<uint32_t>(now.Day) << 27 | static_cast<uint32_t>(now.Hour) << 22 |
+             static_cast<uint32_t>(now.Minute) << 16 | static_cast<uint32_t>(now.Second) << 10 |
+             now.Milliseconds);
+  }
+  TheJournal.Token = Hex(token);
+
+  os::FolderTrust trust = os::TrustOfFolder(place.Folder.Text());
+  if (trust == os::FolderTrust::Foreign || trust == os::FolderTrust::Failed)
+    Observer().JournalNoted(JournalNote::FolderNotRead, place.Folder.Text(), "", 0);
+  if (trust != os::FolderTrust::Trusted) {
+    if (!rollback) return Outcome::Done;
+    if (!SecureFolder(place, TheJournal.Token)) {
+      ShowError(MsgJournalFailed, place.Journal.Text());
+      return Outcome::Failed;
+    }
+    if (trust != os::FolderTrust::Missing)
+      Observer().JournalNoted(JournalNote::FolderTaken, place.Folder.Text(), "", 0);
+  }
+  // The script's lock: held by a run that can be undone from before its
+  // journal exists, and by any start while it undoes that journal.
+  bool own = rollback || os::IsExistingFile(place.Journal.Text());
+  if (own) {
+    switch (TakeRunLock(place, place.Name, TheJournal.Lock)) {
+      case os::Locking::Taken:
+        break;
+      case os::Locking::Held:
+        return InProgress(place.Journal.Text());
+      case os::Locking::Unsupported:
+      case os::Locking::Failed:
+        ShowError(MsgJournalFailed, place.Journal.Text());
+        return Outcome::Failed;
+    }
+    switch (RecoverJournal(place.Journal, false)) {
+      case Recovery::Done:
+        break;
+      case Recovery::Held:
+        return InProgress(place.Journal.Text());
+      case Recovery::Failed:
+        return Outcome::Failed;
+    }
+  }
+  RecoverOthers(place);
+  if (!rollback) TheJournal.Lock.Close();
   return Outcome::Done;
 }
 
-Outcome Begin(const char* path) {
-  TheJournal = Run();
-  TheJournal.Path.Assign(path);
-  os::OwnedFile file;
-  switch (os::OpenJournal(path, true, file.Receive())) {
+Outcome Begin() {
+  if (!TheJournal.Placed || !TheJournal.Lock.IsOpen()) return Outcome::Failed;  // reported
+  TheJournal.Path = TheJournal.Where.Journal;
+  const char* path = TheJournal.Path.Text();
+  switch (os::OpenJournal(path, true, TheJournal.File.Receive())) {
     case os::JournalOpening::Opened:
       break;
-    case os::JournalOpening::Exists:
-    case os::JournalOpening::InUse:
-      // Another start took the name since this one looked.
-      if (os::OpenJournal(path, false, file.Receive()) == os::JournalOpening::InUse) {
-        return InProgress(path);
-      }
-      file.Close();  // not held while the box waits
-      ShowError(MsgJournalFailed, path);
-      return Outcome::Failed;
-    case os::JournalOpening::Missing:
-    case os::JournalOpening::Failed:
+    default:
       ShowError(MsgJournalFailed, path);
       return Outcome::Failed;
   }
-  TheJournal.File = std::move(file);
-  // A token of this moment, so that no earlier run's leftover bears the
-  // names of this run's files.
-  os::LocalTime now;
-  os::CurrentLocalTime(now);
-  uint32_t token = os::Milliseconds() * 2654435761u ^
-                   (static_cast<uint32_t>(now.Day) << 27 | static_cast<uint32_t>(now.Hour) << 22 |
-                    static_cast<uint32_t>(now.Minute) << 16 | static_cast<uint32_t>(now.Second) << 10 |
-                    now.Milliseconds);
-  TheJournal.Token = Hex(token);
-  const char* header[] = {Header, Version, TheJournal.Token.Text()};
-  if (!Record(header, 3)) {
-    os::DiscardFile(TheJournal.File, path);
-    TheJournal = Run();
+  TheJournal.Sequence = 0;
+  TextString script;
+  if (!os::FullPathForAll(ScriptPath.Text(), script)) script = ScriptPath;
+  const char* header[] = {Header, Version, TheJournal.Token.Text(), script.Text()};
+  if (!StageOrReport(header, 4) || !WriteStaged()) {
+    Discard(TheJournal.File, TheJournal.Where.Journal, TheJournal.Token);
     return Outcome::Failed;
   }
   TheJournal.Active = true;
@@ -559,11 +900,15 @@ Outcome Begin(const char* path) {
 bool Active() { return TheJournal.Active; }
 
 bool End(bool completed) {
-  if (!TheJournal.Active) return completed;
+  if (!TheJournal.Active) {
+    TheJournal = Run();
+    return completed;
+  }
   TheJournal.Active = false;
+  TheJournal.Staged.Assign("");
   // What the run recorded is read back, as a later start would read it.
   JournalText text;
-  bool read = text.Read(TheJournal.File.Get());
+  bool read = text.Read(TheJournal.File.Get()) == JournalText::Kind::Readable;
   if (completed && !(read && Mark(CompletedMark))) completed = false;
   if (!read) {
     // Nothing can be undone from here; the journal stays for the next start.
@@ -571,83 +916,154 @@ bool End(bool completed) {
     TheJournal = Run();
     return false;
   }
+  uint32_t left = 0;
   if (completed) {
     FinishAll(text);
   } else {
-    UndoAll(text);
-    Mark(UndoneMark, false);
+    left = UndoAll(text, false);
+    if (left == 0) Mark(UndoneMark, false);
+    else WriteStaged(false);
   }
-  os::DiscardFile(TheJournal.File, TheJournal.Path.Text());
+  if (left == 0) Discard(TheJournal.File, TheJournal.Where.Journal, TheJournal.Token);
+  else
+    Observer().JournalNoted(JournalNote::LeftToDo, TheJournal.Where.Journal.Text(), "", left);
   TheJournal = Run();
   return completed;
 }
 
-Recorded BeforeReplacing(const TextString& target, bool withTemporary, Replacement& files,
-                         bool mustExist) {
-  if (target.Length() == 0 || target.Length() > MaxPathLength) return Recorded::Refused;
-  files.Target = target;
-  // The names bear the run's token, so that no earlier run's leftover has
-  // them; a file someone put there on purpose is never replaced (the file
-  // is made new, the target moved aside without replacing), and could
-  // only come back where its maker could write anyway.
-  uint32_t sequence = ++TheJournal.Sequence;
-  files.Temporary.Assign("");
-  if (!NameBeside(target, TheJournal.Token, sequence, ".old", files.Kept) ||
-      (withTemporary && !NameBeside(target, TheJournal.Token, sequence, ".tmp", files.Temporary)))
+Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Replacement& files) {
+  files.Old.Close();
+  if (target.Length() == 0 || !os::FullPathForAll(target.Text(), files.Target) ||
+      files.Target.Length() > MaxPathLength)
     return Recorded::Refused;
+  // The names bear the run's token, which no one can foresee: no earlier
+  // run's leftover has them, and a file someone put there on purpose is
+  // never replaced (the file is made new, the target moved aside without
+  // replacing).
+  files.Sequence = ++TheJournal.Sequence;
+  files.Temporary.Assign("");
+  if (!NameBeside(files.Target, TheJournal.Token, files.Sequence, ".old", files.Kept) ||
+      (withTemporary &&
+       !NameBeside(files.Target, TheJournal.Token, files.Sequence, ".tmp", files.Temporary)))
+    return Recorded::Refused;
+  os::FileIdentity identity;
   files.Attributes = 0;
-  files.Existed = os::AttributesOf(target.Text(), files.Attributes) &&
-                  !(files.Attributes & os::AttributeDirectory);
-  if (mustExist && !files.Existed) return Recorded::Refused;
-  const char* fields[] = {Replaced, target.Text(), files.Temporary.Text(), files.Kept.Text(),
-                          files.Existed ? "1" : "0"};
-  return Record(fields, 5) ? Recorded::Yes : Recorded::Failed;
-}
-
-Aside KeepAside(const Replacement& files) {
-  if (!files.Existed) return Aside::Absent;
-  if (files.Attributes & os::AttributeReadOnly) return Aside::Refused;
-  if (os::MoveAside(files.Target.Text(), files.Kept.Text())) {
-    Note(FileAction::KeptAside, files.Target, files.Kept);
-    return Aside::Moved;
-  }
-  TextString holders;
-  if (os::ProgramsHolding(files.Target.Text(), holders))
-    Observer().JournalNoted(JournalNote::HeldBy, files.Target.Text(), holders.Text(), 0);
-  return Aside::Refused;
-}
-
-Aside SetAside(const TextString& target, bool mustExist, Replacement& files) {
-  switch (BeforeReplacing(target, false, files, mustExist)) {
-    case Recorded::Yes:
-      return KeepAside(files);
-    case Recorded::Refused:
-      return Aside::Refused;
-    case Recorded::Failed:
+  switch (os::OpenToChange(files.Target.Text(), files.Old, identity)) {
+    case os::Opening::Opened:
+      files.Existed = true;
+      files.Attributes = identity.Attributes;
+      break;
+    case os::Opening::Held: {
+      TextString holders;
+      if (os::ProgramsHolding(files.Target.Text(), holders))
+        Observer().JournalNoted(JournalNote::HeldBy, files.Target.Text(), holders.Text(), 0);
+      return Recorded::Refused;
+    }
+    case os::Opening::Missing:
+    case os::Opening::Folder:
+    case os::Opening::Failed:
+      files.Existed = false;
       break;
   }
-  return Aside::Failed;
+  if (mustExist && !files.Existed) return Recorded::Refused;
+  TextString sequence = Number(files.Sequence);
+  TextString old = files.Existed ? IdentityText(identity) : TextString("-");
+  TextString attributes = Hex(files.Attributes);
+  const char* fields[] = {Replaced,           sequence.Text(),     files.Target.Text(),
+                          files.Temporary.Text(), files.Kept.Text(), files.Existed ? "1" : "0",
+                          old.Text(),         attributes.Text()};
+  return StageOrReport(fields, 8) ? Recorded::Yes : Recorded::Failed;
 }
 
-bool PutBack(const Replacement& files) {
-  TextString aside;
-  NameBeside(files.Target, TheJournal.Token, SequenceOf(files.Kept), ".new", aside);
-  if (PutBackFile(files.Kept, files.Target, aside) == Return::Back) return true;
-  ShowError(MsgPutBackFailed, files.Target.Text(), files.Kept.Text());
+bool PlanAttributes(const char* path, uint32_t old) {
+  if (!TheJournal.Active) return true;
+  TextString full;
+  if (!os::FullPathForAll(path, full)) full.Assign(path);
+  TextString sequence = Number(++TheJournal.Sequence);
+  TextString value = Hex(old);
+  const char* fields[] = {Attributes, sequence.Text(), full.Text(), value.Text()};
+  return StageOrReport(fields, 4);
+}
+
+bool PlanFolder(const char* path) {
+  if (!TheJournal.Active) return true;
+  TextString full;
+  if (!os::FullPathForAll(path, full)) full.Assign(path);
+  TextString sequence = Number(++TheJournal.Sequence);
+  const char* fields[] = {Folder, sequence.Text(), full.Text()};
+  return StageOrReport(fields, 3);
+}
+
+bool NoteNewFile(const Replacement& files, os::FileHandle file) {
+  os::FileIdentity identity;
+  if (!os::IdentityOf(file, identity)) {
+    ShowError(MsgJournalFailed, TheJournal.Path.Text());
+    return false;
+  }
+  TextString sequence = Number(files.Sequence);
+  TextString made = IdentityText(identity);
+  const char* fields[] = {NewFile, sequence.Text(), made.Text()};
+  return StageOrReport(fields, 3);
+}
+
+bool Commit() {
+  if (!TheJournal.Active) return true;
+  return WriteStaged();
+}
+
+Aside KeepAside(Replacement& files) {
+  if (!files.Existed) return Aside::Absent;
+  if (files.Attributes & os::AttributeReadOnly) return Aside::Refused;
+  if (!MoveOpen(files.Old, files.Target, files.Kept)) return Aside::Refused;
+  Note(FileAction::KeptAside, files.Target, files.Kept);
+  return Aside::Moved;
+}
+
+NewFiles::NewFiles(int32_t count)
+    : m_files(new (std::nothrow) Replacement[count]),
+      m_made(new (std::nothrow) os::OwnedFile[count]),
+      m_count(count) {}
+
+NewFiles::~NewFiles() {
+  TextString leftover;
+  if (m_files && m_made) DiscardFrom(0, leftover);
+  delete[] m_files;
+  delete[] m_made;
+}
+
+bool NewFiles::Ready(const char* record) {
+  if (m_files && m_made) return true;
+  ShowError(MsgOutOfMemory, record);
   return false;
 }
 
-bool BeforeAttributes(const char* path, uint32_t old) {
-  if (!TheJournal.Active) return true;
-  TextString value = Hex(old);
-  const char* fields[] = {Attributes, path, value.Text()};
-  return Record(fields, 3);
+bool NewFiles::Place(int32_t i, TextString& leftover) {
+  const Replacement& files = m_files[i];
+  uint32_t attributes = files.NewAttributes;
+  switch (os::PlaceFile(m_made[i], files.Target.Text(), attributes, false)) {
+    case os::Placement::Placed:
+      return true;
+    case os::Placement::Refused:
+      return false;
+    case os::Placement::Unsupported:
+      break;
+  }
+  m_made[i].Close();  // moved by name, which a file held open cannot be
+  if (os::MoveOneFile(files.Temporary.Text(), files.Target.Text()))
+    return os::SetAttributes(files.Target.Text(), attributes);
+  os::SetAttributes(files.Temporary.Text(), os::AttributeNormal);  // a read-only file cannot go
+  if (!os::DeleteOneFile(files.Temporary.Text())) leftover.Assign(files.Temporary);
+  return false;
 }
 
-bool BeforeFolder(const char* path) {
-  if (!TheJournal.Active) return true;
-  const char* fields[] = {Folder, path};
-  return Record(fields, 2);
+bool NewFiles::DiscardFrom(int32_t first, TextString& leftover) {
+  bool gone = true;
+  for (int32_t i = first; i < m_count; ++i)
+    if (m_made[i].IsOpen() && !os::DiscardFile(m_made[i], m_files[i].Temporary.Text()) && gone) {
+      leftover.Assign(m_files[i].Temporary);
+      gone = false;
+    }
+  return gone;
 }
 
 }  // namespace journal

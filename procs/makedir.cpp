@@ -32,12 +32,19 @@ static bool ExecuteMakeDir(PROC_INFO* record) {
   MAKEDIR_INFO* makeDir = static_cast<MAKEDIR_INFO*>(record);
   int32_t count = CountPositions(*makeDir, makeDir->Dir, "DIR");
   if (count == 0) return false;
+  // A run that can be undone records the folders it will make first, in one
+  // flush.
+  if (journal::Active()) {
+    for (int32_t i = 0; i < count; ++i) {
+      TextString path = ListItem(makeDir->Dir, i);
+      if (!FileExists(path.Text()) && !journal::PlanFolder(path.Text())) return false;
+    }
+    if (!journal::Commit()) return false;
+  }
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(makeDir->Dir, i);
     if (FileExists(path.Text())) continue;
     if (!StartingAction(FileAction::FolderMade, path.Text())) return false;
-    // A run that can be undone records the folder before it is made.
-    if (!journal::BeforeFolder(path.Text())) return false;
     if (!os::MakeDirectory(path.Text())) {
       ShowError(MsgMakeDirFailed, path.Text());
       return false;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <sstream>
 #include <string>
@@ -46,6 +47,28 @@ std::string FolderState(const WineCase& c, const std::string& rel) {
   std::string state;
   for (const std::string& line : lines) state += line + "\n";
   return state;
+}
+
+// The journal, in the prefix's journals' folder, of the run of the script at
+// `script` (a Windows path): the one whose first line names it; "" where
+// there is none.
+std::string JournalNaming(const std::string& script) {
+  std::error_code error;
+  fs::path folder = fs::path(WinePrefix()) / "drive_c" / "windows" / "Updater";
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (entry.path().extension() != ".journal") continue;
+    std::ifstream file(entry.path(), std::ios::binary);
+    std::string header;
+    std::getline(file, header);
+    std::string upper = header, wanted = "\t" + script + "\t";
+    for (char& ch : upper) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    for (char& ch : wanted) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    if (upper.find(wanted) != std::string::npos) return entry.path().string();
+  }
+  return "";
+}
+bool HasJournal(const WineCase& c, const std::string& script = "updater.ini") {
+  return !JournalNaming(c.WinPath(script)).empty();
 }
 
 // The old version in app\ and the new one in new\.
@@ -104,30 +127,37 @@ TEST(Rollback, AFailureAndAnAbortAnswerRestoreTheOldStateExactly) {
         << r;
     EXPECT_EQ(r.exitCode, 0) << r;
     EXPECT_EQ(FolderState(c, "app"), before);
-    EXPECT_FALSE(c.Exists("updater.journal"));
+    EXPECT_FALSE(HasJournal(c));
   }
 }
 
 // Ended by a deployment tool's time limit while it waits on a program: the
 // next start, whatever its script now says, undoes what the run did.
-TEST(Rollback, ARunKilledWhileItWaitsIsUndoneByTheNextStart) {
-  WineCase c(CaseName());
+// A run of Script() killed while it waits for a program after its changes,
+// as a deployment tool's time limit ends it; gives app\ as it was before.
+std::string KilledWhileItWaits(WineCase& c) {
   c.InstallTool("boxprobe.exe", "hang.exe");
   c.InstallUpdater();
   LayOut(c);
   c.WriteScript(Script("", "t1", "[t1]\nMODE=LAUNCH\nFILE=<Src>\\hang.exe\nPARAM=hang\nISWAIT=1\n"));
-  const std::string before = FolderState(c, "app");
+  std::string before = FolderState(c, "app");
   RunResult killed = c.Run("", {}, 932, 4);
-  ASSERT_TRUE(killed.timedOut) << killed;
+  EXPECT_TRUE(killed.timedOut) << killed;
+  return before;
+}
+
+TEST(Rollback, ARunKilledWhileItWaitsIsUndoneByTheNextStart) {
+  WineCase c(CaseName());
+  const std::string before = KilledWhileItWaits(c);
   EXPECT_EQ(c.ReadFile("app/a.txt"), "new a");
-  EXPECT_TRUE(c.Exists("updater.journal"));
+  EXPECT_TRUE(HasJournal(c));
 
   c.WriteScript(NoOp);
   RunResult next = c.Run("/LOG=" + c.WinPath("next.log"));
   EXPECT_TRUE(next.boxes.empty()) << next;
   EXPECT_EQ(next.exitCode, 0) << next;
   EXPECT_EQ(FolderState(c, "app"), before);
-  EXPECT_FALSE(c.Exists("updater.journal"));
+  EXPECT_FALSE(HasJournal(c));
   EXPECT_NE(c.ReadFile("next.log").find("tells of a run cut short: undoing it"), std::string::npos)
       << c.ReadFile("next.log");
 }
@@ -159,7 +189,7 @@ TEST(Rollback, ACopyOverARunningProgramSucceedsAndTheProgramRunsOn) {
   EXPECT_NE(c.ReadFile("run.log").find("is in use: it is removed at the next restart"),
             std::string::npos)
       << c.ReadFile("run.log");
-  EXPECT_FALSE(c.Exists("updater.journal"));
+  EXPECT_FALSE(HasJournal(c));
   // Still running, from its old content, until it ends as it would.
   EXPECT_EQ(running.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
   fs::remove(c.UnixPath("running"));
@@ -181,7 +211,7 @@ TEST(Rollback, ACompletedRunLeavesNothingBesideItsResult) {
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "new.LNK", "old.LNK", "sub",
                                              "sub/c.txt"}));
   EXPECT_EQ(c.ReadFile("app/a.txt"), "new a");
-  EXPECT_FALSE(c.Exists("updater.journal"));
+  EXPECT_FALSE(HasJournal(c));
 }
 
 TEST(Rollback, ASecondStartWhileARunIsInProgressExits1618) {
@@ -202,7 +232,108 @@ TEST(Rollback, ASecondStartWhileARunIsInProgressExits1618) {
   fs::remove(c.UnixPath("waiting"));
   EXPECT_EQ(first.get().status, 0);
   EXPECT_EQ(c.ReadFile("copied.txt"), "data");
-  EXPECT_FALSE(c.Exists("updater.journal"));
+  EXPECT_FALSE(HasJournal(c));
+}
+
+// A journal beside the script is anyone's who can write there: it is never
+// read, by a run with the key or without it; the log says it is there.
+TEST(Rollback, AJournalPlantedBesideTheScriptChangesNothing) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  c.WriteFile("victim/data.txt", "victim");
+  c.WriteFile("new/a.txt", "new a");
+  c.MakeDir("victim/made");
+  // What the run it tells of would undo: someone's file deleted, a folder
+  // removed, attributes set.
+  auto record = [](const std::string& fields) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : fields) {
+      crc ^= byte;
+      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    char sum[16];
+    snprintf(sum, sizeof sum, "%08X", ~crc);
+    return fields + sum + "\r\n";
+  };
+  const std::string planted =
+      record("UPDATER-JOURNAL\t2\t00000001\t" + c.WinPath("updater.ini") + "\t") +
+      record("R\t1\t" + c.WinPath("victim\\data.txt") + "\t\t" +
+             c.WinPath("victim\\~upd00000001-1.old") + "\t0\t-\t00000020\t") +
+      record("D\t2\t" + c.WinPath("victim\\made") + "\t") +
+      record("A\t3\t" + c.WinPath("victim\\data.txt") + "\t00000007\t") +
+      record("UPDATER-JOURNAL\t1\t00000001\t") + record("R\t" + c.WinPath("victim\\data.txt") + "\t\t\t0\t");
+  c.WriteFile("updater.journal", planted);
+  const std::string victim = FolderState(c, "victim");
+  for (const char* keys : {"", "ROLLBACK=1\n"}) {
+    SCOPED_TRACE(keys);
+    c.WriteScript(std::string("[UPDATER]\nNAME=T\nUNATTENDED=1\nLOG=<Src>\\run.log\n") + keys +
+                  "PROC=c\n[c]\nMODE=COPY\nFROM=<Src>\\new\\a.txt\nTO=<Src>\\a.txt\n");
+    RunResult r = c.Run();
+    EXPECT_EQ(r.exitCode, 0) << r;
+    EXPECT_EQ(FolderState(c, "victim"), victim);
+    EXPECT_EQ(c.ReadFile("updater.journal"), planted);
+    EXPECT_NE(c.ReadFile("run.log").find("a journal beside the script"), std::string::npos)
+        << c.ReadFile("run.log");
+    fs::remove(c.UnixPath("run.log"));
+  }
+}
+
+// Killed after its copies; at the next start a scanner holds one of them
+// without sharing: the undo keeps what is left (1603), and a later start,
+// the file free again, finishes it.
+TEST(Rollback, AnUndoThatMeetsAHeldFileIsFinishedByALaterStart) {
+  WineCase c(CaseName());
+  const std::string before = KilledWhileItWaits(c);
+  ASSERT_EQ(c.ReadFile("app/a.txt"), "new a");
+  c.InstallTool("holdfile.exe", "scanner.exe");
+  c.InstallUpdater();
+  std::future<CommandResult> scanner = StartInBackground(
+      c, {c.WinPath("scanner.exe"), c.WinPath("scanning"), "none", c.WinPath("app\\a.txt")});
+  ASSERT_TRUE(WaitFor(c, "scanning"));
+  c.WriteScript(NoOp);
+  RunResult held = c.Run("/UNATTENDED /LOG=" + c.WinPath("held.log"));
+  EXPECT_EQ(held.exitCode, 1603) << held;
+  EXPECT_EQ(c.ReadFile("app/a.txt"), "new a");
+  EXPECT_TRUE(HasJournal(c));
+  EXPECT_NE(c.ReadFile("held.log").find("left for the next start"), std::string::npos)
+      << c.ReadFile("held.log");
+  fs::remove(c.UnixPath("scanning"));
+  EXPECT_EQ(scanner.get().status, 0);
+  RunResult next = c.Run("/UNATTENDED");
+  EXPECT_EQ(next.exitCode, 0) << next;
+  EXPECT_EQ(FolderState(c, "app"), before);
+  EXPECT_FALSE(HasJournal(c));
+}
+
+// A deployment tool's next attempt starts from a new folder, the first one
+// gone: the run killed in the first is undone all the same, quietly.
+TEST(Rollback, ARunKilledInOneFolderIsUndoneByAStartFromAnother) {
+  WineCase c(CaseName());
+  c.InstallTool("boxprobe.exe", "hang.exe");
+  c.InstallUpdater("first/updater.exe");
+  LayOut(c);
+  c.WriteScript("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=copy,del,t1\n"
+                "[copy]\nMODE=COPY\nFROM=<Src>\\..\\new\\a.txt\nTO=<Src>\\..\\app\\a.txt\n"
+                "[del]\nMODE=DELETE\nFILE=<Src>\\..\\app\\gone.txt\n"
+                "[t1]\nMODE=LAUNCH\nFILE=<Src>\\..\\hang.exe\nPARAM=hang\nISWAIT=1\n",
+                "first/updater.ini");
+  const std::string before = FolderState(c, "app");
+  const std::string first = c.WinPath("first\\updater.ini");
+  RunResult killed = c.Run("", {}, 932, 4);
+  ASSERT_TRUE(killed.timedOut) << killed;
+  ASSERT_EQ(c.ReadFile("app/a.txt"), "new a");
+  fs::remove_all(c.UnixPath("first"));
+  c.InstallUpdater("second/updater.exe");
+  c.WriteScript("[UPDATER]\nNAME=T\nLOG=<Src>\\run.log\nPROC=p\n[p]\nMODE=OSVER\n",
+                "second/updater.ini");
+  RunResult next = c.Run();
+  EXPECT_TRUE(next.boxes.empty()) << next;
+  EXPECT_EQ(next.exitCode, 0) << next;
+  EXPECT_EQ(FolderState(c, "app"), before);
+  EXPECT_TRUE(JournalNaming(first).empty());
+  EXPECT_NE(c.ReadFile("second/run.log").find("tells of a run of another script, \"" + first),
+            std::string::npos)
+      << c.ReadFile("second/run.log");
 }
 
 }  // namespace

@@ -32,11 +32,22 @@ struct File {
   // whether that is an exact form of it.
   std::string listedName;
   bool listedExact = true;
+  // Who the file is to the system: its index (kept by a rename, on a
+  // volume with stable indexes) and the moments it was made and written.
+  uint64_t id = 0;
+  uint64_t created = 0, written = 0;
 };
 
 struct World {
   std::map<std::string, File> files;        // key: lower-cased path
-  std::map<std::string, std::string> dirs;  // lower-cased path: path as given
+  // lower-cased path: path as given; the system's folder and the user's
+  // local application data are there
+  std::map<std::string, std::string> dirs = {
+      {"c:\\windows", "C:\\Windows"},
+      {"c:\\users", "C:\\Users"},
+      {"c:\\users\\me", "C:\\Users\\me"},
+      {"c:\\users\\me\\appdata", "C:\\Users\\me\\AppData"},
+      {"c:\\users\\me\\appdata\\local", "C:\\Users\\me\\AppData\\Local"}};
   size_t failCopyAfter = std::string::npos;
   unsigned readBlockSize = 7;
   bool failWaits = false;
@@ -45,6 +56,7 @@ struct World {
   int oldSystem = 0;  // 1: no calls through handles; 2: nor a replacing move
   std::set<std::string> failMovesInto;           // lower-cased paths
   std::map<std::string, std::string> appearing;  // lower-cased path: contents
+  std::map<std::string, std::string> keptNamesTaken;  // lower-cased folder: contents
   intptr_t lastHandle = 0;
   uint32_t clock = 0;
   std::map<intptr_t, std::string> handles;       // files held open: their paths
@@ -62,6 +74,7 @@ struct World {
       {16, {true, "C:\\Users\\me\\Desktop"}},
       {23, {true, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"}},
       {2, {true, "C:\\Users\\me\\Start Menu\\Programs"}},
+      {28, {true, "C:\\Users\\me\\AppData\\Local"}},
   };
   // key: lower-cased key path, then lower-cased value name
   std::map<std::string, std::map<std::string, std::string>> registry;
@@ -80,6 +93,23 @@ struct World {
   std::vector<std::string> cutRemovedAtRestart;
   uint32_t failure = 0;  // the system's code for the last failed call
   os::BoxesSeen boxesSeen = os::BoxesSeen::Seen;
+  uint64_t lastId = 0;  // the last file index given, and the clock of file times
+  std::set<std::string> fatVolumes;  // lower-cased roots ("e:") without stable indexes
+  os::Elevation elevation = os::Elevation::Elevated;
+  bool refuseRestartRemoval = false;
+  bool noPrivateNamespace = false;
+  unsigned flushes = 0;
+  std::string currentDirectory = "C:\\Work";
+  std::map<std::string, std::string> mappedDrives;  // "z:": "\\\\server\\share"
+  std::map<std::string, std::string> shortNames;    // lower-cased short path: long path
+  // Folders with another owner or writer than the system, the
+  // administrators and the run's account (lower-cased paths).
+  std::set<std::string> foreignFolders;
+  std::set<std::string> protectedFolders;  // made or taken back by the run
+  // Locks: full name ("ns:name") to holder ("run" or another account).
+  std::map<std::string, std::string> locks;
+  std::map<intptr_t, std::string> lockHandles;
+  uint32_t random = 0x9E3779B9u;
   Progress progress;
   size_t cancelAfter = std::string::npos;
   bool failProgress = false;
@@ -106,6 +136,13 @@ void Reset() { TheWorld() = World(); }
 
 // Held by anyone: by another program or by the run.
 bool Busy(const File& file) { return file.locked || file.heldByRun; }
+
+// A new file gets its index; a written one its time.
+void Stamp(File& file) {
+  file.id = ++TheWorld().lastId;
+  file.created = file.written = file.id;
+}
+void Touch(File& file) { file.written = ++TheWorld().lastId; }
 
 // Counts a call of the seam. The call that the cut stops finds the disk as
 // it is now kept: what was flushed stays, the rest is lost. True for that
@@ -241,6 +278,39 @@ bool ReadOnlyFolder(const std::string& path) {
   return TheWorld().readOnlyFolders.count(Lower(ParentOf(path))) != 0;
 }
 
+// Whether a link or junction stands on the way to `path`.
+bool InLinkFolder(const std::string& path) {
+  std::string folder = Lower(ParentOf(path));
+  for (const std::string& link : TheWorld().linkFolders)
+    if (folder == link || folder.compare(0, link.size() + 1, link + "\\") == 0) return true;
+  return false;
+}
+
+// The volume a path lies on: its drive letter, or its share.
+std::string RootOf(const std::string& path) {
+  std::string lower = Lower(path);
+  if (lower.compare(0, 2, "\\\\") == 0) {
+    size_t share = lower.find('\\', 2);
+    size_t end = share == std::string::npos ? share : lower.find('\\', share + 1);
+    return lower.substr(0, end);
+  }
+  return lower.substr(0, 2);
+}
+
+bool FillIdentity(const File& file, os::FileIdentity& identity) {
+  std::string root = RootOf(file.path);
+  identity.Volume = static_cast<uint32_t>(std::hash<std::string>()(root));
+  identity.StableIndex = TheWorld().fatVolumes.count(root) == 0;
+  // Where the index is not stable, it follows the name, as a folder entry's does.
+  identity.Index = identity.StableIndex ? file.id : std::hash<std::string>()(Lower(file.path));
+  identity.Size = file.contents.size();
+  identity.WriteTime = file.written;
+  identity.CreationTime = file.created;
+  identity.Attributes = file.attributes;
+  identity.Links = file.link ? 2 : 1;
+  return true;
+}
+
 // A rename within the volume, replacing nothing; a running program's file
 // may be renamed.
 bool Rename(const std::string& from, const std::string& to) {
@@ -255,12 +325,47 @@ bool Rename(const std::string& from, const std::string& to) {
   moved.path = to;
   world.files.erase(Lower(from));
   world.files[Lower(to)] = moved;
+  // A handle follows its file.
+  for (auto& held : world.handles)
+    if (Lower(held.second) == Lower(from)) held.second = to;
+  return true;
+}
+
+// Moves a folder and all it holds to `to`, replacing nothing.
+bool RenameFolder(const std::string& from, const std::string& to) {
+  World& world = TheWorld();
+  if (FindFile(to) || IsDir(to)) return Fail(AlreadyExists);
+  if (!IsDir(ParentOf(to))) return Fail(PathNotFound);
+  std::string prefix = Lower(from) + "\\";
+  auto moved = [&](const std::string& path) { return to + path.substr(from.size()); };
+  std::map<std::string, File> files;
+  for (auto& entry : world.files) {
+    bool inside = entry.first.compare(0, prefix.size(), prefix) == 0;
+    File file = entry.second;
+    if (inside) file.path = moved(file.path);
+    files[Lower(file.path)] = file;
+  }
+  std::map<std::string, std::string> dirs;
+  for (auto& dir : world.dirs) {
+    bool inside = dir.first == Lower(from) || dir.first.compare(0, prefix.size(), prefix) == 0;
+    std::string path = inside ? moved(dir.second) : dir.second;
+    dirs[Lower(path)] = path;
+  }
+  world.files = files;
+  world.dirs = dirs;
+  for (const char* kind : {"foreign", "protected"}) {
+    std::set<std::string>& set = std::string(kind) == "foreign" ? world.foreignFolders
+                                                                  : world.protectedFolders;
+    if (set.erase(Lower(from))) set.insert(Lower(to));
+  }
   return true;
 }
 
 void SetFile(const std::string& path, const std::string& contents) {
   MakeDirs(ParentOf(path));
   File& file = TheWorld().files[Lower(path)];
+  if (file.id == 0) Stamp(file);
+  else Touch(file);
   file.path = path;
   file.contents = contents;
   file.durable = std::string::npos;
@@ -329,6 +434,49 @@ void MarkFolderAsLink(const std::string& path) { TheWorld().linkFolders.insert(L
 void MakeFolderReadOnly(const std::string& path) {
   TheWorld().readOnlyFolders.insert(Lower(path));
 }
+// A file appears under the kept name a move aside is about to take.
+void TakeKeptName(const std::string& to) {
+  World& world = TheWorld();
+  auto taken = world.keptNamesTaken.find(Lower(ParentOf(to)));
+  if (taken == world.keptNamesTaken.end() || Lower(to).size() < 4 ||
+      Lower(to).compare(Lower(to).size() - 4, 4, ".old") != 0)
+    return;
+  SetFile(to, taken->second);
+  world.keptNamesTaken.erase(taken);
+}
+void TakeKeptNameIn(const std::string& folder, const std::string& contents) {
+  TheWorld().keptNamesTaken[Lower(folder)] = contents;
+}
+void UseFatVolume(const std::string& root) { TheWorld().fatVolumes.insert(Lower(root)); }
+void SetElevation(int elevation) {
+  TheWorld().elevation = static_cast<os::Elevation>(elevation);
+}
+void RefuseRemovalAtRestart(bool refuse) { TheWorld().refuseRestartRemoval = refuse; }
+void WithoutPrivateNamespace(bool without) { TheWorld().noPrivateNamespace = without; }
+unsigned Flushes() { return TheWorld().flushes; }
+void SetCurrentDirectory(const std::string& path) { TheWorld().currentDirectory = path; }
+void MapDrive(const std::string& drive, const std::string& share) {
+  TheWorld().mappedDrives[Lower(drive)] = share;
+}
+void ShortName(const std::string& shortPath, const std::string& longPath) {
+  TheWorld().shortNames[Lower(shortPath)] = longPath;
+}
+void MakeFolderForeign(const std::string& path) {
+  MakeDirs(path);
+  TheWorld().foreignFolders.insert(Lower(path));
+}
+bool IsFolderProtected(const std::string& path) {
+  return TheWorld().protectedFolders.count(Lower(path)) != 0;
+}
+void HoldLock(const std::string& name, const std::string& account) {
+  TheWorld().locks[Lower(name)] = account;
+}
+std::vector<std::string> LocksHeld() {
+  std::vector<std::string> held;
+  for (const auto& lock : TheWorld().locks)
+    if (lock.second == "run") held.push_back(lock.first);
+  return held;
+}
 
 void CutAt(unsigned call) {
   World& world = TheWorld();
@@ -346,6 +494,8 @@ void RestoreCut() {
   // The run's process is gone, and with it every handle it held.
   for (auto& file : world.files) file.second.heldByRun = false;
   world.handles.clear();
+  for (const auto& lock : world.lockHandles) world.locks.erase(lock.second);
+  world.lockHandles.clear();
   world.processes.clear();
   world.openKeys = 0;
   world.cutAt = 0;
@@ -360,7 +510,7 @@ unsigned Calls() { return TheWorld().calls; }
 
 size_t OpenHandles() {
   const World& world = TheWorld();
-  return world.handles.size() + world.processes.size() + world.openKeys;
+  return world.handles.size() + world.processes.size() + world.openKeys + world.lockHandles.size();
 }
 
 namespace {
@@ -465,6 +615,7 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   if (fake::ReadOnlyFolder(path)) return fake::Fail(fake::AccessDenied, Creation::Failed);
   fake::File& created = world.files[fake::Lower(path)];
   created.path = path;
+  fake::Stamp(created);
   created.heldByRun = true;  // held open, shared with no one
   file = fake::NewHandle(path);
   return Creation::Created;
@@ -484,6 +635,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
     return fake::Fail(fake::DiskFull);
   }
   to->contents = from->contents;
+  fake::Touch(*to);
   if (world.progress.open) world.progress.fileBytes = to->contents.size();
   to->date = from->date;
   attributes = from->attributes;
@@ -494,6 +646,11 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bo
   fake::Count();
   fake::World& world = fake::TheWorld();
   if (world.oldSystem >= 1) return Placement::Unsupported;
+  auto appears = world.appearing.find(fake::Lower(target));
+  if (appears != world.appearing.end()) {
+    fake::SetFile(target, appears->second);
+    world.appearing.erase(appears);
+  }
   std::string path = fake::HeldPath(file);
   fake::File* existing = fake::FindFile(target);
   if (!fake::Fits(target)) return fake::Fail(fake::NameTooLong, Placement::Refused);
@@ -524,6 +681,8 @@ bool DiscardFile(FileHandle file, const char* path) {
     world.files.erase(fake::Lower(path));
     return true;
   }
+  fake::File* discarded = fake::FindFile(held);
+  if (discarded && (discarded->running || discarded->locked)) return fake::Fail(fake::AccessDenied);
   world.files.erase(fake::Lower(held));
   return true;
 }
@@ -556,11 +715,17 @@ bool MoveOneFile(const char* from, const char* to) {
 
 bool MoveAside(const char* from, const char* to) {
   fake::Count();
+  fake::TakeKeptName(to);
+  if (fake::IsDir(from) && !fake::FindFile(from)) return fake::RenameFolder(from, to);
   return fake::Rename(from, to);
 }
 
 bool RemoveAtRestart(const char* path) {
   fake::Count();
+  fake::World& world = fake::TheWorld();
+  // Only an administrator may change the system's list.
+  if (world.refuseRestartRemoval || world.elevation == Elevation::NotElevated)
+    return fake::Fail(fake::AccessDenied);
   if (!fake::Fits(path)) return false;
   fake::TheWorld().removedAtRestart.push_back(path);
   return true;
@@ -617,14 +782,16 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
     if (existing || fake::IsDir(path)) return JournalOpening::Exists;
     if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
       return JournalOpening::Failed;
+    if (fake::InLinkFolder(path)) return JournalOpening::Failed;
     fake::File& created = world.files[fake::Lower(path)];
     created.path = path;
+    fake::Stamp(created);
     existing = &created;
   } else if (!existing) {
-    return JournalOpening::Missing;
+    return fake::IsDir(path) ? JournalOpening::Failed : JournalOpening::Missing;
   } else if (fake::Busy(*existing)) {
     return JournalOpening::InUse;
-  } else if (existing->link) {
+  } else if (existing->link || fake::InLinkFolder(path)) {
     return JournalOpening::Failed;
   }
   existing->heldByRun = true;
@@ -650,9 +817,161 @@ bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
   std::string path = fake::HeldPath(journal);
   fake::File* file = fake::FindFile(path);
   if (!file) return false;
-  // Cut while it writes: the first half of the record reached the disk.
+  // Cut while it writes: the first half of the records reached the disk.
   if (cut) world.cutFiles[fake::Lower(path)].contents.append(bytes, count / 2);
+  // Not flushed yet: a cut keeps only what was flushed.
+  if (file->durable == std::string::npos) file->durable = file->contents.size();
   file->contents.append(bytes, count);
+  fake::Touch(*file);
+  return true;
+}
+
+bool FlushJournal(FileHandle journal) {
+  bool cut = fake::Count();
+  std::string path = fake::HeldPath(journal);
+  fake::File* file = fake::FindFile(path);
+  if (!file) return false;
+  // Cut while it flushes: half of what was written reached the disk, torn.
+  if (cut && file->durable != std::string::npos)
+    fake::TheWorld().cutFiles[fake::Lower(path)].contents.append(
+        file->contents, file->durable, (file->contents.size() - file->durable) / 2);
+  ++fake::TheWorld().flushes;
+  file->durable = std::string::npos;
+  return true;
+}
+
+bool IdentityOf(FileHandle file, FileIdentity& identity) {
+  fake::Count();
+  const fake::File* found = fake::FindFile(fake::HeldPath(file));
+  return found && fake::FillIdentity(*found, identity);
+}
+
+Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) {
+  fake::Count();
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong, Opening::Failed);
+  if (fake::IsDir(path) && *path) return Opening::Folder;
+  const fake::File* found = fake::FindFile(path);
+  if (!found) return fake::Fail(fake::FileNotFound, Opening::Missing);
+  if (fake::Busy(*found)) return fake::Fail(fake::SharingViolation, Opening::Held);
+  file.Receive() = fake::NewHandle(path);
+  fake::FillIdentity(*found, identity);
+  return Opening::Opened;
+}
+
+Placement RenameOpenFile(FileHandle file, const char* to) {
+  fake::Count();
+  fake::TakeKeptName(to);
+  if (fake::TheWorld().oldSystem >= 1) return Placement::Unsupported;
+  std::string from = fake::HeldPath(file);
+  fake::File* found = fake::FindFile(from);
+  if (!found) return fake::Fail(fake::FileNotFound, Placement::Refused);
+  // The handle proves the file: no other program's hold matters but a
+  // lock without sharing, which the open would have met.
+  if (!fake::Fits(to)) return fake::Fail(fake::NameTooLong, Placement::Refused);
+  if (fake::FindFile(to) || fake::IsDir(to)) return fake::Fail(fake::AlreadyExists, Placement::Refused);
+  if (!fake::IsDir(fake::ParentOf(to))) return fake::Fail(fake::PathNotFound, Placement::Refused);
+  if (fake::ReadOnlyFolder(to) || fake::TheWorld().failMovesInto.erase(fake::Lower(to)))
+    return fake::Fail(fake::AccessDenied, Placement::Refused);
+  bool locked = found->locked;
+  found->locked = false;  // the rename through the handle meets no lock of its own
+  bool moved = fake::Rename(from, to);
+  if (fake::File* now = fake::FindFile(moved ? std::string(to) : from)) now->locked = locked;
+  return moved ? Placement::Placed : Placement::Refused;
+}
+
+bool SetOpenFileAttributes(FileHandle file, uint32_t attributes) {
+  fake::Count();
+  if (fake::TheWorld().oldSystem >= 1) return false;
+  fake::File* found = fake::FindFile(fake::HeldPath(file));
+  if (!found) return fake::Fail(fake::FileNotFound);
+  found->attributes = attributes;
+  return true;
+}
+
+bool FullPathForAll(const char* path, TextString& full) {
+  fake::Count();
+  std::string text = path;
+  if (text.empty()) return fake::Fail(fake::PathNotFound);
+  if (!(text.size() >= 2 && text[1] == ':') && text.compare(0, 2, "\\\\") != 0)
+    text = fake::TheWorld().currentDirectory + (text[0] == '\\' ? "" : "\\") + text;
+  auto mapped = fake::TheWorld().mappedDrives.find(fake::Lower(text.substr(0, 2)));
+  if (mapped != fake::TheWorld().mappedDrives.end()) text = mapped->second + text.substr(2);
+  return full.SetText(text.c_str());
+}
+
+bool CanonicalName(const char* path, TextString& utf8) {
+  fake::Count();
+  TextString full;
+  if (!fake::FindFile(path) || !FullPathForAll(path, full)) return fake::Fail(fake::FileNotFound);
+  std::string text = full.Text();
+  for (const auto& alias : fake::TheWorld().shortNames)
+    if (fake::Lower(text).compare(0, alias.first.size(), alias.first) == 0)
+      text = alias.second + text.substr(alias.first.size());
+  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return utf8.SetText(text.c_str());
+}
+
+FolderTrust TrustOfFolder(const char* path) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  std::string folder = fake::Lower(path);
+  if (!fake::IsDir(folder)) return FolderTrust::Missing;
+  if (world.foreignFolders.count(folder) || fake::InLinkFolder(folder + "\\x"))
+    return FolderTrust::Foreign;
+  return FolderTrust::Trusted;
+}
+
+bool MakeProtectedFolder(const char* path, bool) {
+  if (!MakeDirectory(path)) return false;
+  fake::TheWorld().protectedFolders.insert(fake::Lower(path));
+  return true;
+}
+
+bool ReclaimFolder(const char* path, bool) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  std::string folder = fake::Lower(path);
+  if (!fake::IsDir(folder)) return fake::Fail(fake::FileNotFound);
+  if (fake::InLinkFolder(folder + "\\x")) return true;  // the link is moved, never its target
+  world.foreignFolders.erase(folder);
+  world.protectedFolders.insert(folder);
+  return true;
+}
+
+Locking TakeLock(const char* name, LockScope scope, LockHandle& lock) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  if (scope == LockScope::Administrators && world.noPrivateNamespace) return Locking::Unsupported;
+  static const char* const spaces[] = {"updater\\", "global\\", "local\\"};
+  std::string full = spaces[static_cast<int>(scope)] + fake::Lower(name);
+  auto held = world.locks.find(full);
+  if (held != world.locks.end()) return Locking::Held;
+  world.locks[full] = "run";
+  world.lockHandles[++world.lastHandle] = full;
+  lock = reinterpret_cast<LockHandle>(world.lastHandle);
+  return Locking::Taken;
+}
+
+void ReleaseLock(LockHandle lock) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  auto found = world.lockHandles.find(reinterpret_cast<intptr_t>(lock));
+  if (found == world.lockHandles.end()) return;
+  world.locks.erase(found->second);
+  world.lockHandles.erase(found);
+}
+
+// Foreseeable, as a test needs, but never the same twice in a world.
+bool RandomBytes(void* out, uint32_t count) {
+  fake::Count();
+  uint8_t* bytes = static_cast<uint8_t*>(out);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t& x = fake::TheWorld().random;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    bytes[i] = static_cast<uint8_t>(x);
+  }
   return true;
 }
 
@@ -792,7 +1111,7 @@ bool OpenLog(const char* path, FileHandle& log) {
   fake::Count();
   fake::File* existing = fake::FindFile(path);
   if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::IsDir(path) ||
-      (existing && (fake::Busy(*existing) || existing->link)))
+      fake::InLinkFolder(path) || (existing && (fake::Busy(*existing) || existing->link)))
     return false;
   if (!existing) fake::SetFile(path, "");
   log = fake::NewHandle(path);
@@ -826,7 +1145,7 @@ uint32_t AnsiCodePage() {
 }
 Elevation RunElevation() {
   fake::Count();
-  return Elevation::Elevated;
+  return fake::TheWorld().elevation;
 }
 // Not counted: a question about the session, not a step of the run.
 BoxesSeen WhoSeesBoxes() {

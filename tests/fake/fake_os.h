@@ -51,7 +51,8 @@ void UseOldSystem(int age);
 // The next move of a file to `path` fails (as when the disk fails meanwhile).
 void FailNextMoveInto(const std::string& path);
 // A file with `contents` appears at `path` just before the run creates a
-// file there: another program's, between a check and the creation.
+// file there, or puts one there: another program's, between a check and the
+// creation.
 void AppearsBeforeCreation(const std::string& path, const std::string& contents);
 // The next file copy writes this many bytes of the target, then fails.
 void FailNextCopyAfter(size_t bytes);
@@ -71,6 +72,40 @@ const std::vector<std::string>& RemovedAtRestart();
 void MarkFolderAsLink(const std::string& path);
 // Nothing can be created in the folder, as on read-only media.
 void MakeFolderReadOnly(const std::string& path);
+
+// Someone who may create files in `folder` puts one with `contents` under
+// the kept name that the next move aside there is about to take.
+void TakeKeptNameIn(const std::string& folder, const std::string& contents);
+// A volume without stable file indexes (FAT, exFAT): a file's index
+// changes when it is renamed. `root` is "E:" or "\\\\server\\share".
+void UseFatVolume(const std::string& root);
+// Whether the run has administrator rights: 0 elevated (the default), 1 not
+// elevated (its removals at restart are refused), 2 unknown (old systems).
+void SetElevation(int elevation);
+// The system refuses to remove files when it next starts, as for a run
+// without administrator rights.
+void RefuseRemovalAtRestart(bool refuse = true);
+// The system has no private namespaces (before Vista).
+void WithoutPrivateNamespace(bool without = true);
+// The journal's flushes since Reset.
+unsigned Flushes();
+// The folder relative paths are taken from (C:\Work by default).
+void SetCurrentDirectory(const std::string& path);
+// A drive letter mapped to a share ("Z:", "\\\\server\\share").
+void MapDrive(const std::string& drive, const std::string& share);
+// A short name that stands for a long one, as the system resolves it.
+void ShortName(const std::string& shortPath, const std::string& longPath);
+// Another account owns the folder, or may write in it (made if missing).
+void MakeFolderForeign(const std::string& path);
+// The folder was made, or taken back, with the protection that admits the
+// system and the administrators only.
+bool IsFolderProtected(const std::string& path);
+// Another account (or the run, "run") holds a lock of that full name:
+// "updater\\NAME" (the administrators' private namespace), "global\\NAME" or
+// "local\\NAME", in lower case.
+void HoldLock(const std::string& name, const std::string& account);
+// The locks the run holds now.
+std::vector<std::string> LocksHeld();
 
 // Power cuts. Every call of the seam is counted; CutAt(n) stops the world at
 // call n: the disk stays as it was before that call (a journal write cut

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,8 +20,20 @@ namespace {
 
 const char* const Program = "C:\\Setup\\updater.exe";
 const char* const Script = "C:\\Setup\\updater.ini";
-const char* const Journal = "C:\\Setup\\updater.journal";
 const char* const Log = "C:\\Setup\\run.log";
+const char* const Journals = "C:\\Windows\\Updater";
+
+// The journal of the script whose canonical path is `script`: FNV-1a, 64
+// bits, of that path, in sixteen hexadecimal digits, in the journals' folder.
+std::string JournalOf(const std::string& script, const std::string& folder = Journals) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : script) hash = (hash ^ c) * 1099511628211ull;
+  char name[32];
+  snprintf(name, sizeof name, "%016llX", static_cast<unsigned long long>(hash));
+  return folder + "\\" + name + ".journal";
+}
+const std::string Journal = JournalOf("C:\\SETUP\\UPDATER.INI");
+const std::string LockName = "updater\\updater-" + Journal.substr(strlen(Journals) + 1, 16);
 
 // Copies that replace and make, a folder, a deletion, attributes and two
 // shortcuts (one replaced), then `tail`.
@@ -38,7 +51,7 @@ std::string Changes(const std::string& keys, const std::string& tail = "") {
          (tail.empty() ? "" : "[tail]\n" + tail);
 }
 const char* const Failure = "MODE=DELETE\nFILE=C:\\App\\missing.txt\n";
-const char* const NoOp = "[UPDATER]\nNAME=T\nPROC=p\n[p]\nMODE=OSVER\n";
+const std::string NoOp = "[UPDATER]\nNAME=T\nPROC=p\n[p]\nMODE=OSVER\n";
 
 void OldState(const std::string& script) {
   fake::Reset();
@@ -56,8 +69,8 @@ void OldState(const std::string& script) {
   fake::SetFile("C:\\App\\old.LNK", "old shortcut");
 }
 
-// The disk without the script (which the tests change between starts) and
-// the log.
+// The disk without the script (which the tests change between starts), the
+// log, and the journals' folder with its lock's secret, which stay.
 std::string State() {
   std::string state = fake::DiskState();
   std::string kept;
@@ -65,10 +78,37 @@ std::string State() {
   while (at < state.size()) {
     size_t end = state.find('\n', at);
     std::string line = state.substr(at, end - at + 1);
-    if (line.rfind(Script, 0) != 0 && line.rfind(Log, 0) != 0) kept += line;
+    if (line.rfind(Script, 0) != 0 && line.rfind(Log, 0) != 0 &&
+        line != "folder " + std::string(Journals) + "\n" &&
+        line.rfind(std::string(Journals) + "\\lock.key", 0) != 0)
+      kept += line;
     at = end + 1;
   }
   return kept;
+}
+
+// A journal record as a run writes it: its fields and their checksum.
+std::string Record(const std::string& fields) {
+  char sum[16];
+  snprintf(sum, sizeof sum, "%08X",
+           static_cast<unsigned>(ComputeCrc32(reinterpret_cast<const uint8_t*>(fields.data()),
+                                              static_cast<uint32_t>(fields.size()))));
+  return fields + sum + "\r\n";
+}
+
+// The run of `script` cut at the first call after which `cut` holds;
+// `prepare` sets the world up after the old state.
+void CutWhen(const std::string& script, const std::function<bool()>& cut,
+             const std::function<void()>& prepare = [] {}) {
+  for (unsigned n = 1; n < 5000; ++n) {
+    OldState(script);
+    prepare();
+    fake::CutAt(n);
+    UpdaterMain("");
+    fake::RestoreCut();
+    if (cut()) return;
+  }
+  FAIL() << "the run never came to that point";
 }
 
 class Rollback : public ScriptRunTest {};
@@ -82,6 +122,7 @@ TEST_F(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
   EXPECT_EQ(State(), old);
   const unsigned calls = fake::Calls();
   ASSERT_GT(calls, 50u);
+  printf("calls %u\n", calls);
   for (unsigned n = 1; n <= calls; ++n) {
     SCOPED_TRACE("run cut at call " + std::to_string(n));
     OldState(Changes("", Failure));
@@ -204,10 +245,11 @@ TEST_F(Rollback, TheLogNamesWhoHoldsAFileAndEachStepOfTheUndo) {
   fake::HoldBy("C:\\App\\held.txt", "app.exe (42)");
   UpdaterMain("");
   std::string log = fake::FileContents(Log);
+  const std::string opened = "journal \"" + Journal + "\" opened: the run's changes can be undone";
   for (const char* line :
-       {"journal \"C:\\Setup\\updater.journal\" opened: the run's changes can be undone",
+       {opened.c_str(),
         "kept \"C:\\App\\a.txt\" aside as \"C:\\App\\~upd", "\"C:\\App\\held.txt\" is held by app.exe (42)",
-        "error report 10: ", "undo: 10 changes recorded", "undo: removed \"C:\\App\\new.LNK\"",
+        "error report 10: ", "undo: 9 changes recorded", "undo: removed \"C:\\App\\new.LNK\"",
         "undo: removed folder \"C:\\App\\sub\"", "undo: removed \"C:\\App\\sub\\c.txt\"",
         "undo: put back \"C:\\App\\b.txt\" from \"C:\\App\\~upd", "undo: complete",
         "end: an error report ended the run"})
@@ -224,25 +266,28 @@ TEST_F(Rollback, OneRunAtATimeAndNeverARunWithoutItsJournal) {
     int exitCode;
     std::string boxes;
   } rows[] = {
-      {"in progress, unattended", [] { fake::SetFile(Journal, ""); fake::LockFile(Journal); },
+      {"in progress, unattended", [] { fake::HoldLock(LockName, "another run"); },
        "/UNATTENDED", ExitRunInProgress, ""},
-      {"in progress", [] { fake::SetFile(Journal, ""); fake::LockFile(Journal); }, "", 0,
+      {"in progress", [] { fake::HoldLock(LockName, "another run"); }, "", 0,
        Report(MsgRunInProgress, Script)},
-      {"read-only media", [] { fake::MakeFolderReadOnly("C:\\Setup"); }, "/UNATTENDED",
+      {"read-only media", [] { fake::MakeFolderReadOnly("C:\\Windows"); }, "/UNATTENDED",
        ExitReportEnded, ""},
-      {"read-only media, attended", [] { fake::MakeFolderReadOnly("C:\\Setup"); }, "", 0,
-       Report(MsgJournalFailed, Journal)},
+      {"read-only media, attended", [] { fake::MakeFolderReadOnly("C:\\Windows"); }, "", 0,
+       Report(MsgJournalFailed, Journal.c_str())},
       {"a link where the journal goes",
        [] { fake::SetFile(Journal, "x"); fake::MarkAsLink(Journal); }, "", 0,
-       Report(MsgJournalFailed, Journal)},
+       Report(MsgJournalFailed, Journal.c_str())},
+      {"a hard link, of a version this one cannot read, where the journal goes",
+       [] { fake::SetFile(Journal, Record("UPDATER-JOURNAL\t1\t00000001\t")); fake::MarkAsLink(Journal); },
+       "", 0, Report(MsgJournalFailed, Journal.c_str())},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     OldState(Changes(""));
     row.prepare();
-    std::string old = fake::DiskState();
+    std::string old = State();
     EXPECT_EQ(UpdaterMain(row.arguments), row.exitCode);
-    EXPECT_EQ(fake::DiskState(), old);
+    EXPECT_EQ(State(), old);
     EXPECT_EQ(Boxes(), row.boxes);
   }
 }
@@ -251,33 +296,29 @@ TEST_F(Rollback, OneRunAtATimeAndNeverARunWithoutItsJournal) {
 // must bear the run's name beside its target, and nothing is moved through
 // a folder that has become a link since.
 TEST_F(Rollback, TheUndoMovesOnlyTheRunsOwnFilesAndFollowsNoLink) {
-  // A journal that names someone else's file as the kept one.
-  OldState(NoOp);
-  fake::SetFile("C:\\Other\\evil.old", "evil");
-  std::string before = State();
-  auto record = [](const std::string& fields) {
-    char sum[16];
-    snprintf(sum, sizeof sum, "%08X",
-             static_cast<unsigned>(ComputeCrc32(
-                 reinterpret_cast<const uint8_t*>(fields.data()), static_cast<uint32_t>(fields.size()))));
-    return fields + sum + "\r\n";
-  };
-  fake::SetFile(Journal, record("UPDATER-JOURNAL\t1\t00000001\t") +
-                             record("R\tC:\\App\\a.txt\t\tC:\\Other\\evil.old\t1\t"));
-  UpdaterMain("");
-  EXPECT_EQ(State(), before);
-  EXPECT_FALSE(fake::FileExists(Journal));
+  // A journal that names someone else's file as the kept one: beside the
+  // script it is never read (the log says it is there); in the journals'
+  // own place its record is none a run could have written.
+  for (const std::string& where : {std::string("C:\\Setup\\updater.journal"), Journal}) {
+    SCOPED_TRACE(where);
+    OldState(NoOp.substr(0, 17) + "LOG=C:\\Setup\\run.log\n" + NoOp.substr(17));
+    fake::SetFile("C:\\Other\\evil.old", "evil");
+    fake::SetFile(where, Record("UPDATER-JOURNAL\t2\t00000001\tC:\\Setup\\updater.ini\t") +
+                             Record("R\t1\tC:\\App\\a.txt\t\tC:\\Other\\evil.old\t1\t"
+                                    "00000001.0000000000000001\t00000020\t"));
+    UpdaterMain("");
+    EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+    EXPECT_EQ(fake::FileContents("C:\\Other\\evil.old"), "evil");
+    EXPECT_EQ(fake::FileExists(where), where != Journal);
+    EXPECT_EQ(Boxes(), "");
+    EXPECT_EQ(fake::FileContents(Log).find("a journal beside the script, \"C:\\Setup\\updater.journal\", "
+                                           "is not read") != std::string::npos,
+              where != Journal)
+        << fake::FileContents(Log);
+  }
 
   // A run cut short after its first copy; its folder is a link since.
-  OldState(Changes("", Failure));
-  unsigned cut = 0;
-  for (unsigned n = 1; !cut; ++n) {
-    OldState(Changes("", Failure));
-    fake::CutAt(n);
-    UpdaterMain("");
-    fake::RestoreCut();
-    if (fake::FileContents("C:\\App\\a.txt") == "(missing)") cut = n;
-  }
+  CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\a.txt") == "(missing)"; });
   fake::SetFile(Script, NoOp);
   fake::MarkFolderAsLink("C:\\App");
   UpdaterMain("");
@@ -287,6 +328,331 @@ TEST_F(Rollback, TheUndoMovesOnlyTheRunsOwnFilesAndFollowsNoLink) {
   std::string kept = files.substr(at, files.find('\n', at) - at);
   EXPECT_EQ(Boxes(), Report(MsgPutBackFailed, "C:\\App\\a.txt", kept.c_str()));
   EXPECT_EQ(fake::FileContents(kept), "old a");
+}
+
+// What anyone but the run's own account could try, and what the system
+// may do meanwhile: each case ends with the machine's files as they should
+// be.
+TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
+  const std::string beside = "C:\\Setup\\updater.journal";
+  // A journal a run could have written, of a run cut short after it moved
+  // someone's file aside, made a folder and set attributes: what its undo
+  // would do to files that are not the script's.
+  const std::string planted =
+      Record("UPDATER-JOURNAL\t2\t00000001\tC:\\Setup\\updater.ini\t") +
+      Record("R\t1\tC:\\Other\\victim.txt\t\tC:\\Other\\~upd00000001-1.old\t1\t"
+             "00000001.0000000000000001\t00000020\t") +
+      Record("D\t2\tC:\\Other\\dir\t") + Record("A\t3\tC:\\Other\\attr.txt\t00000007\t");
+  auto others = [] {
+    fake::SetFile("C:\\Other\\victim.txt", "victim");
+    fake::MakeDir("C:\\Other\\dir");
+    fake::SetFile("C:\\Other\\attr.txt", "attr");
+  };
+  auto othersUntouched = [] {
+    EXPECT_EQ(fake::FileContents("C:\\Other\\victim.txt"), "victim");
+    EXPECT_TRUE(fake::DirExists("C:\\Other\\dir"));
+    EXPECT_EQ(fake::FileAttributes("C:\\Other\\attr.txt"), 0x20u);
+  };
+  auto logHas = [](const std::string& text) {
+    EXPECT_NE(fake::FileContents(Log).find(text), std::string::npos) << fake::FileContents(Log);
+  };
+  const std::string logged = "LOG=C:\\Setup\\run.log\n";
+  const std::string noOp = "[UPDATER]\nNAME=T\n" + logged + "PROC=p\n[p]\nMODE=OSVER\n";
+  struct Row {
+    const char* name;
+    std::function<void()> act, check;
+  } rows[] = {
+      {"another account's journal in the journals' place, a run without the key",
+       [&] {
+         OldState(noOp);
+         others();
+         fake::MakeFolderForeign(Journals);
+         fake::SetFile(Journal, planted);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitCompleted);
+       },
+       [&] {
+         othersUntouched();
+         EXPECT_EQ(fake::FileContents(Journal), planted);
+         logHas("has another owner or writer: nothing in it is read");
+       }},
+      {"the same, a run with the key takes the place back",
+       [&] {
+         OldState(Changes("UNATTENDED=1\n" + logged));
+         others();
+         fake::MakeFolderForeign(Journals);
+         fake::SetFile(Journal, planted);
+         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+       },
+       [&] {
+         othersUntouched();
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
+         EXPECT_TRUE(fake::IsFolderProtected(Journals));
+         EXPECT_FALSE(fake::FileExists(Journal));
+         EXPECT_NE(fake::FileList().find(planted.empty() ? "" : ".foreign\\"), std::string::npos);
+         logHas("was taken back");
+       }},
+      {"another account's journal beside the script, runs without and with the key",
+       [&] {
+         OldState(noOp);
+         others();
+         fake::SetFile(beside, planted);
+         UpdaterMain("");
+         fake::SetFile(Script, Changes(logged));
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitCompleted);
+       },
+       [&] {
+         othersUntouched();
+         EXPECT_EQ(fake::FileContents(beside), planted);
+         logHas("a journal beside the script");
+       }},
+      {"a kept name taken before the move aside",
+       [&] {
+         OldState(Changes(""));
+         fake::TakeKeptNameIn("C:\\App", "planted");
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_NE(fake::DiskState().find("] planted"), std::string::npos);
+         EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\New\\a.txt", "C:\\App\\a.txt"));
+       }},
+      {"a file that appeared where the run had made a new one, after a cut",
+       [&] {
+         CutWhen(Changes("", Failure),
+                 [] { return fake::FileContents("C:\\App\\sub\\c.txt") == "new c"; });
+         fake::RemoveFile("C:\\App\\sub\\c.txt");
+         fake::SetFile("C:\\App\\sub\\c.txt", "someone's");
+         fake::SetFile(Script, noOp);
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\sub\\c.txt"), "someone's");
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_EQ(Boxes(), "");
+       }},
+      {"the file that made the placing of a new one fail",
+       [&] {
+         OldState("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=c\n[c]\nMODE=COPY\nFROM=C:\\New\\c.txt\n"
+                  "TO=C:\\App\\fresh.txt\n");
+         fake::AppearsBeforeCreation("C:\\App\\fresh.txt", "foreign");
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\fresh.txt"), "foreign");
+         EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\New\\c.txt", "C:\\App\\fresh.txt"));
+       }},
+      {"a file held at the undo, then let go: the next start finishes",
+       [&] {
+         CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\b.txt") == "new b"; });
+         fake::HoldBy("C:\\App\\a.txt", "scanner.exe (7)");
+         fake::SetFile(Script, noOp);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitReportEnded);
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
+         EXPECT_TRUE(fake::FileExists(Journal));
+         logHas("changes are left for the next start");
+         fake::LockFile("C:\\App\\a.txt", false);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitCompleted);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_EQ(fake::FileContents("C:\\App\\b.txt"), "old b");
+         EXPECT_FALSE(fake::FileExists(Journal));
+         EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos) << fake::FileList();
+       }},
+      {"a journal of another version",
+       [&] {
+         OldState(Changes(""));
+         fake::SetFile(Journal, Record("UPDATER-JOURNAL\t3\t00000001\tC:\\Setup\\updater.ini\t"));
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_NE(fake::FileContents(Journal), "(missing)");
+         EXPECT_EQ(Boxes(), Report(MsgJournalUnreadable, Journal.c_str()));
+       }},
+      {"a journal whose whole header is damaged",
+       [&] {
+         OldState(Changes("UNATTENDED=1\n"));
+         fake::SetFile(Journal, "UPDATER-JOURNAL\t2\t00000001\tC:\\Setup\\updater.ini\t00000000\r\n");
+         EXPECT_EQ(UpdaterMain(""), ExitReportEnded);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_NE(fake::FileContents(Journal), "(missing)");
+       }},
+      {"a journal whose header was cut as it was written",
+       [&] {
+         OldState(Changes("UNATTENDED=1\n"));
+         fake::SetFile(Journal, "UPDATER-JOURNAL\t2\t0000");
+         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
+         EXPECT_FALSE(fake::FileExists(Journal));
+       }},
+      {"an undo without the right to remove at restart",
+       [&] {
+         CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\a.txt") == "new a"; },
+                 [] { fake::SetElevation(1); });
+         fake::RunFrom("C:\\App\\a.txt");  // the new program was started
+         fake::SetFile(Script, noOp);
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_TRUE(fake::RemovedAtRestart().empty());
+         std::string files = fake::FileList();
+         size_t at = files.find(".new");
+         ASSERT_NE(at, std::string::npos) << files;
+         std::string left = files.substr(files.rfind('\n', at) + 1, at + 4 - files.rfind('\n', at) - 1);
+         EXPECT_EQ(Boxes(), Report(MsgDeleteFailed, left.c_str()));
+         EXPECT_TRUE(fake::FileExists(JournalOf("C:\\SETUP\\UPDATER.INI",
+                                                "C:\\Users\\me\\AppData\\Local\\Updater")) == false);
+       }},
+      {"a completed run without the right to remove at restart",
+       [&] {
+         OldState(Changes("UNATTENDED=1\n" + logged));
+         fake::SetElevation(1);
+         fake::RunFrom("C:\\App\\a.txt");
+         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
+         EXPECT_TRUE(fake::RemovedAtRestart().empty());
+         logHas("could not be removed, now or at the next restart");
+       }},
+      {"a log through a link, and one whose folder is a link",
+       [&] {
+         OldState(Changes("LOG=C:\\Setup\\run.log\n"));
+         fake::SetFile(Log, "");
+         fake::MarkAsLink(Log);
+         UpdaterMain("");
+         fake::MarkFolderAsLink("C:\\Logs");
+         fake::SetFile(Script, Changes("LOG=C:\\Logs\\run.log\n"));
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents(Log), "");
+         EXPECT_FALSE(fake::FileExists("C:\\Logs\\run.log"));
+       }},
+      {"the lock's names held by another account, and the old journal held",
+       [&] {
+         OldState(Changes("UNATTENDED=1\n"));
+         fake::WithoutPrivateNamespace();
+         fake::HoldLock("global\\updater-" + Journal.substr(strlen(Journals) + 1, 16), "other");
+         fake::HoldLock("local\\updater-" + Journal.substr(strlen(Journals) + 1, 16), "other");
+         fake::SetFile(beside, "");
+         fake::LockFile(beside);
+         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+       },
+       [&] { EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a"); }},
+      {"a run cut short, undone by a start from another folder, the first one gone",
+       [&] {
+         CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\b.txt") == "new b"; });
+         for (const char* file : {Script, Program}) fake::RemoveFile(file);
+         fake::SetModulePath("C:\\Other\\updater.exe");
+         fake::SetFile("C:\\Other\\updater.ini",
+                       "[UPDATER]\nNAME=T\nLOG=C:\\Other\\run.log\nPROC=p\n[p]\nMODE=OSVER\n");
+         EXPECT_EQ(UpdaterMain(""), 0);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_EQ(fake::FileContents("C:\\App\\b.txt"), "old b");
+         EXPECT_EQ(Boxes(), "");
+         EXPECT_FALSE(fake::FileExists(Journal));
+         EXPECT_NE(fake::FileContents("C:\\Other\\run.log")
+                       .find("tells of a run of another script, \"C:\\Setup\\updater.ini\", cut short"),
+                   std::string::npos)
+             << fake::FileContents("C:\\Other\\run.log");
+       }},
+      {"a relative target, undone by a start in another current folder",
+       [&] {
+         const std::string relative =
+             "[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=c,t\n[c]\nMODE=COPY\nFROM=C:\\New\\a.txt\n"
+             "TO=App\\a.txt\n[t]\n" + std::string(Failure);
+         CutWhen(relative, [] { return fake::FileContents("C:\\Work\\App\\a.txt") == "new a"; },
+                 [] { fake::SetFile("C:\\Work\\App\\a.txt", "old a"); });
+         fake::SetCurrentDirectory("C:\\Windows\\system32");
+         fake::SetFile(Script, noOp);
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\Work\\App\\a.txt"), "old a");
+         EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos) << fake::FileList();
+         EXPECT_FALSE(fake::FileExists(Journal));
+       }},
+      {"one journal whatever the letter case of the road to the script",
+       [&] {
+         CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\b.txt") == "new b"; });
+         fake::SetModulePath("c:\\SETUP\\Updater.exe");
+         fake::SetFile(Script, noOp);
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_FALSE(fake::FileExists(Journal));
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    row.act();
+    row.check();
+    EXPECT_EQ(fake::OpenHandles(), 0u);
+  }
+}
+
+// On a volume whose file indexes do not last (FAT, exFAT), a file is told
+// by its size and times at the run's own names: a run cut at any call is
+// still undone exactly.
+TEST_F(Rollback, OnAVolumeWithoutLastingIndexesARunCutAnywhereIsUndone) {
+  const std::string script =
+      "[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=c,d,f\n[c]\nMODE=COPY\nFROM=E:\\New\\a.txt,E:\\New\\n.txt\n"
+      "TO=E:\\App\\a.txt,E:\\App\\n.txt\n[d]\nMODE=DELETE\nFILE=E:\\App\\gone.txt\n"
+      "[f]\nMODE=DELETE\nFILE=E:\\App\\missing.txt\n";
+  auto prepare = [&] {
+    OldState(script);
+    fake::UseFatVolume("E:");
+    fake::SetFile("E:\\New\\a.txt", "new a");
+    fake::SetFile("E:\\New\\n.txt", "new n");
+    fake::SetFile("E:\\App\\a.txt", "old a");
+    fake::SetFile("E:\\App\\gone.txt", "old gone");
+  };
+  prepare();
+  const std::string old = State();
+  UpdaterMain("");
+  EXPECT_EQ(State(), old);
+  const unsigned calls = fake::Calls();
+  for (unsigned n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("cut at call " + std::to_string(n));
+    prepare();
+    fake::CutAt(n);
+    UpdaterMain("");
+    fake::RestoreCut();
+    fake::SetFile(Script, NoOp);
+    UpdaterMain("");
+    ASSERT_EQ(State(), old);
+    ASSERT_EQ(Boxes(), "");
+  }
+}
+
+// A procedure's changes cost the journal at most two flushes, however many
+// files it changes.
+TEST_F(Rollback, AProcedureCostsTheJournalAtMostTwoFlushes) {
+  std::string from, to;
+  for (int i = 0; i < 100; ++i) {
+    from += (i ? ",<S>\\" : "<S>\\") + std::to_string(i);
+    to += (i ? ",<T>\\" : "<T>\\") + std::to_string(i);
+  }
+  OldState("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=c\n[DEFINE]\n<S>=C:\\New\n<T>=C:\\App\n<F>=" + from +
+           "\n<D>=" + to + "\n[c]\nMODE=COPY\nFROM=<F>\nTO=<D>\n");
+  for (int i = 0; i < 100; ++i) {
+    fake::SetFile("C:\\New\\" + std::to_string(i), "new");
+    if (i % 2) fake::SetFile("C:\\App\\" + std::to_string(i), "old");
+  }
+  EXPECT_EQ(UpdaterMain(""), 0);
+  EXPECT_EQ(fake::FileContents("C:\\App\\99"), "new");
+  // The journal's first line, the procedure's two, and the run's completion.
+  EXPECT_EQ(fake::Flushes(), 4u);
 }
 
 }  // namespace
