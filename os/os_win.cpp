@@ -900,6 +900,25 @@ bool SetOpenFileAttributes(FileHandle file, uint32_t attributes) {
          Failed(false);
 }
 
+namespace {
+
+// Whether the drive of letter `letter` is mapped to a network share
+// (GetDriveTypeA), asked once per drive: the answer costs a look at the
+// volume, and a run asks for every file it changes.
+bool IsMappedDrive(char letter) {
+  static uint8_t s_known[26];  // 0 not asked, 1 local, 2 mapped
+  char upper = static_cast<char>(letter & ~0x20);
+  if (upper < 'A' || upper > 'Z') return false;
+  uint8_t& known = s_known[upper - 'A'];
+  if (!known) {
+    char root[] = {upper, ':', '\\', '\0'};
+    known = GetDriveTypeA(root) == DRIVE_REMOTE ? 2 : 1;
+  }
+  return known == 2;
+}
+
+}  // namespace
+
 bool FullPathForAll(const char* path, TextString& full) {
   DWORD size = GetFullPathNameA(path, 0, nullptr, nullptr);
   if (size == 0) return Failed(false);
@@ -909,8 +928,7 @@ bool FullPathForAll(const char* path, TextString& full) {
   full.Compact();
   const char* text = full.Text();
   if (!(text[0] && text[1] == ':' && text[2] == '\\')) return true;
-  char root[] = {text[0], ':', '\\', '\0'};
-  if (GetDriveTypeA(root) != DRIVE_REMOTE) return true;
+  if (!IsMappedDrive(text[0])) return true;
   // A mapped drive is the user's own: the share's path is everyone's.
   using UniversalFunction = DWORD(WINAPI*)(LPCSTR, DWORD, LPVOID, LPDWORD);
   char module[MAX_PATH + 16] = {};

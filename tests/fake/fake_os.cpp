@@ -99,6 +99,7 @@ struct World {
   bool refuseRestartRemoval = false;
   bool noPrivateNamespace = false;
   unsigned flushes = 0;
+  std::map<std::string, unsigned> callsByName;
   std::string currentDirectory = "C:\\Work";
   std::map<std::string, std::string> mappedDrives;  // "z:": "\\\\server\\share"
   std::map<std::string, std::string> shortNames;    // lower-cased short path: long path
@@ -144,11 +145,12 @@ void Stamp(File& file) {
 }
 void Touch(File& file) { file.written = ++TheWorld().lastId; }
 
-// Counts a call of the seam. The call that the cut stops finds the disk as
-// it is now kept: what was flushed stays, the rest is lost. True for that
-// call.
-bool Count() {
+// Counts a call of the seam, by its name too. The call that the cut stops
+// finds the disk as it is now kept: what was flushed stays, the rest is
+// lost. True for that call.
+bool Count(const char* call = __builtin_FUNCTION()) {
   World& world = TheWorld();
+  ++world.callsByName[call];
   if (++world.calls != world.cutAt || world.cut) return false;
   world.cut = true;
   world.cutFiles = world.files;
@@ -507,6 +509,7 @@ void RestoreCut() {
   world.answers.clear();
 }
 unsigned Calls() { return TheWorld().calls; }
+const std::map<std::string, unsigned>& CallsByName() { return TheWorld().callsByName; }
 
 size_t OpenHandles() {
   const World& world = TheWorld();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,8 @@ void CutAt(unsigned call);
 bool WasCut();
 void RestoreCut();
 unsigned Calls();
+// The calls since Reset, by the name of the seam's call.
+const std::map<std::string, unsigned>& CallsByName();
 // Handles of the run still open: files, processes and registry keys.
 size_t OpenHandles();
 // Keeps a copy of the whole world, to go back to it for each of several
