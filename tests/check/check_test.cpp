@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "procs/crc.h"
 #include "script_check.h"
 
 namespace {
@@ -157,7 +156,7 @@ TEST(Check, TheEncodingIsToldFirstAndOnce) {
   EXPECT_NE(utf8[0].Text.find("the file is UTF-8"), std::string::npos);
   for (const std::string& start : {std::string("\xEF\xBB\xBF"), std::string("\xFF\xFE")}) {
     std::vector<check::Diagnostic> one = Check(start + script, {}, 932);
-    ASSERT_EQ(one.size(), 1u) << one[1].Text;
+    ASSERT_EQ(one.size(), 1u) << (one.size() > 1 ? one[1].Text : std::string("no diagnostic"));
     EXPECT_TRUE(one[0].Error);
   }
   std::string utf16;
@@ -447,10 +446,13 @@ TEST(CheckCommand, CrcPrintsTheChecksumsOfTheUpdater) {
   EXPECT_EQ(command.status, 0) << command.output;
   EXPECT_EQ(command.output, "0x0000012A  " + (dir / "abc").string() + "\n0x01FFFFFE  " +
                                 (dir / "ones").string() + "\n");
+  // The checksum as defined, byte by byte: the low 32 bits of the size,
+  // each byte shifted by its position modulo 25.
+  uint32_t expected = static_cast<uint32_t>(bigData.size());
+  for (size_t i = 0; i < bigData.size(); ++i)
+    expected ^= static_cast<uint32_t>(static_cast<uint8_t>(bigData[i])) << (i % 25);
   char big[16];
-  snprintf(big, sizeof big, "0x%08X",
-           ComputeCrc32(reinterpret_cast<const uint8_t*>(bigData.data()),
-                        static_cast<uint32_t>(bigData.size())));
+  snprintf(big, sizeof big, "0x%08X", static_cast<unsigned>(expected));
   EXPECT_EQ(RunChecker("crc " + (dir / "big").string()).output,
             std::string(big) + "  " + (dir / "big").string() + "\n");
   for (const char* unreadable : {"empty", "absent", ""}) {

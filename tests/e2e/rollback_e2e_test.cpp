@@ -141,6 +141,7 @@ std::string KilledWhileItWaits(WineCase& c) {
   LayOut(c);
   c.WriteScript(Script("", "t1", "[t1]\nMODE=LAUNCH\nFILE=<Src>\\hang.exe\nPARAM=hang\nISWAIT=1\n"));
   std::string before = FolderState(c, "app");
+  c.ExpectingTimeOut();
   RunResult killed = c.Run("", {}, 932, 4);
   EXPECT_TRUE(killed.timedOut) << killed;
   return before;
@@ -319,6 +320,7 @@ TEST(Rollback, ARunKilledInOneFolderIsUndoneByAStartFromAnother) {
                 "first/updater.ini");
   const std::string before = FolderState(c, "app");
   const std::string first = c.WinPath("first\\updater.ini");
+  c.ExpectingTimeOut();
   RunResult killed = c.Run("", {}, 932, 4);
   ASSERT_TRUE(killed.timedOut) << killed;
   ASSERT_EQ(c.ReadFile("app/a.txt"), "new a");

@@ -1,5 +1,7 @@
 #include "wine_case.h"
 
+#include <gtest/gtest.h>
+
 #include <iconv.h>
 #include <strings.h>
 #include <unistd.h>
@@ -386,6 +388,11 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
   };
   for (Box& box : result.boxes) mapShot(&box.shot);
   for (ProgressSight& sight : result.progress) mapShot(&sight.shot);
+  // A program that hangs fails its case, whatever the case looks at after.
+  bool expected = timeOutExpected_;
+  timeOutExpected_ = false;
+  if (result.timedOut && !expected && testing::UnitTest::GetInstance()->current_test_info())
+    ADD_FAILURE() << WinPath(rel) << " did not end in " << timeoutSeconds << " s: " << result;
   return result;
 }
 

@@ -146,6 +146,9 @@ class WineCase {
   // In later runs, Cancel is pressed in the progress window once, at the
   // first view whose step text holds `text` ("": never).
   void CancellingProgressAt(const std::string& text) { cancelAt_ = text; }
+  // The next run is one that its time limit ends, as a deployment tool's
+  // kill does. Any other run that does not end in its time fails its case.
+  void ExpectingTimeOut() { timeOutExpected_ = true; }
 
  private:
   void Install(const std::string& from, const std::string& rel);
@@ -157,6 +160,7 @@ class WineCase {
   bool display_ = true;
   bool shots_ = false;
   bool endStarted_ = false;
+  bool timeOutExpected_ = false;
   std::string cancelAt_;
 };
 

@@ -1,6 +1,9 @@
 #include "fake_os.h"
 
+#include <iconv.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -98,6 +101,8 @@ struct World {
   os::Elevation elevation = os::Elevation::Elevated;
   bool refuseRestartRemoval = false;
   bool noPrivateNamespace = false;
+  bool failBoxes = false;   // no box can be shown (no desktop, no memory)
+  bool ansiIs932 = false;   // ANSI text converts from code page 932
   unsigned flushes = 0;
   std::map<std::string, unsigned> callsByName;
   std::string currentDirectory = "C:\\Work";
@@ -219,8 +224,10 @@ std::vector<Entry> Search(const std::string& pattern) {
     else if (IsDir(pattern) && !namePattern.empty()) entries.push_back({namePattern, 0x10});
     return entries;
   }
-  if (Matches(namePattern.c_str(), ".")) entries.push_back({".", 0x10});
-  if (Matches(namePattern.c_str(), "..")) entries.push_back({"..", 0x10});
+  // A drive's root has no "." and ".." entries.
+  bool root = directory.size() == 2 && directory[1] == ':';
+  if (!root && Matches(namePattern.c_str(), ".")) entries.push_back({".", 0x10});
+  if (!root && Matches(namePattern.c_str(), "..")) entries.push_back({"..", 0x10});
   std::string prefix = Lower(directory) + "\\";
   for (const auto& dir : TheWorld().dirs) {
     std::string name = dir.second.substr(std::min(dir.second.size(), directory.size() + 1));
@@ -449,6 +456,8 @@ void TakeKeptName(const std::string& to) {
 void TakeKeptNameIn(const std::string& folder, const std::string& contents) {
   TheWorld().keptNamesTaken[Lower(folder)] = contents;
 }
+void FailBoxes(bool fail) { TheWorld().failBoxes = fail; }
+void ConvertAnsiFrom932(bool convert) { TheWorld().ansiIs932 = convert; }
 void UseFatVolume(const std::string& root) { TheWorld().fatVolumes.insert(Lower(root)); }
 void SetElevation(int elevation) {
   TheWorld().elevation = static_cast<os::Elevation>(elevation);
@@ -563,6 +572,12 @@ void PressCancelAfter(size_t texts) { TheWorld().cancelAfter = texts; }
 void FailProgressWindow() { TheWorld().failProgress = true; }
 void QueueAnswer(int answer) { TheWorld().answers.push_back(answer); }
 
+// As the system gives a folder: its length where it fits with its zero,
+// else the size it needs, the area left as it was.
+uint32_t FolderQuery(const std::string& folder, char* buffer, uint32_t size) {
+  if (folder.size() + 1 > size) return static_cast<uint32_t>(folder.size() + 1);
+  return CopyCut(folder, buffer, size);
+}
 }  // namespace fake
 
 namespace os {
@@ -664,7 +679,9 @@ Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bo
     return fake::Fail(fake::AccessDenied, Placement::Refused);
   fake::File placed = *fake::FindFile(path);
   placed.path = target;
-  placed.attributes = attributes;
+  // Only these can be given; anything else means "normal".
+  unsigned settable = attributes & (0x1 | 0x2 | 0x4 | 0x20 | 0x2000);
+  placed.attributes = settable ? settable : 0x80;
   placed.heldByRun = false;
   world.files.erase(fake::Lower(path));
   world.files[fake::Lower(target)] = placed;
@@ -997,8 +1014,12 @@ bool SetAttributes(const char* path, uint32_t value) {
          fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound);
 }
 
-bool MakeDirectory(const char* path) {
+bool MakeDirectory(const char* given) {
   fake::Count();
+  // The system takes a folder's name with a backslash after it too.
+  std::string folder = given;
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  const char* path = folder.c_str();
   if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
   if (fake::FindFile(path) || fake::IsDir(path)) return fake::Fail(fake::AlreadyExists);
   if (!*path || !fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
@@ -1158,7 +1179,11 @@ BoxesSeen WhoSeesBoxes() {
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {
   fake::Count();
-  if (strlen(linkPath) >= 260) return fake::Fail(fake::NameTooLong);
+  // The shell takes the path as wide text of at most 260 characters.
+  size_t characters = 0;
+  for (const char* at = linkPath; *at; ++at, ++characters)
+    if (IsLeadByte(static_cast<uint8_t>(*at)) && at[1]) ++at;
+  if (characters >= 260) return fake::Fail(fake::NameTooLong);
   if (!fake::IsDir(fake::ParentOf(linkPath))) return fake::Fail(fake::PathNotFound);
   fake::TheWorld().links.push_back(fake::Link{target, workingDirectory,
                                               arguments ? arguments : "(none)", showCommand,
@@ -1169,12 +1194,12 @@ bool SaveShellLink(const char* target, const char* workingDirectory, const char*
 
 uint32_t WindowsDirectory(char* buffer, uint32_t size) {
   fake::Count();
-  return fake::CopyCut(fake::TheWorld().windowsDirectory, buffer, size);
+  return fake::FolderQuery(fake::TheWorld().windowsDirectory, buffer, size);
 }
 
 uint32_t SystemDirectory(char* buffer, uint32_t size) {
   fake::Count();
-  return fake::CopyCut(fake::TheWorld().systemDirectory, buffer, size);
+  return fake::FolderQuery(fake::TheWorld().systemDirectory, buffer, size);
 }
 
 uint32_t PlatformId() {
@@ -1237,12 +1262,35 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
 
 bool AnsiToUtf8(const char* ansi, TextString& utf8) {
   fake::Count();
-  // The double's ANSI code page is UTF-8 itself.
-  return utf8.SetText(ansi);
+  // By default the double's ANSI text is UTF-8 itself, as the tests write
+  // it; converted, it is code page 932, as the system converts it, with a
+  // character that has no form there given as the system's default, "・".
+  if (!fake::TheWorld().ansiIs932) return utf8.SetText(ansi);
+  std::string out;
+  iconv_t convert = iconv_open("UTF-8", "CP932");
+  if (convert == (iconv_t)-1) return fake::Fail(fake::AccessDenied);
+  std::string in = ansi;
+  char* from = &in[0];
+  size_t left = in.size();
+  while (left > 0) {
+    char area[256];
+    char* to = area;
+    size_t room = sizeof area;
+    size_t done = iconv(convert, &from, &left, &to, &room);
+    out.append(area, to - area);
+    if (done == (size_t)-1 && errno != E2BIG) {
+      out += "\xE3\x83\xBB";
+      ++from;
+      --left;
+    }
+  }
+  iconv_close(convert);
+  return utf8.SetText(out.c_str());
 }
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   fake::Count();
+  if (fake::TheWorld().failBoxes) return 0;
   fake::TheWorld().boxes.push_back(fake::Box{text, caption, style, fake::TheWorld().progress.open});
   if (!fake::TheWorld().answers.empty()) {
     int answer = fake::TheWorld().answers.front();

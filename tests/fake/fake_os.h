@@ -150,6 +150,11 @@ struct Launch {
 };
 const std::vector<Launch>& Launches();
 void FailWaits(bool fail = true);
+// No box can be shown: each gives 0, as the system does then.
+void FailBoxes(bool fail = true);
+// ANSI text converts to UTF-8 from code page 932, as the system converts it
+// (by default the double takes the tests' UTF-8 as it is).
+void ConvertAnsiFrom932(bool convert = true);
 // How the run's boxes would be seen: 0 on a desktop (the default), 1 in a
 // window station that is not interactive, 2 in session 0.
 void SetBoxesSeen(int seen);

@@ -49,7 +49,7 @@ TEST_F(KindTest, EveryKeyOfEachKindIsRequired) {
   for (const Case& c : cases) {
     fake::Reset();
     EXPECT_FALSE(Run(c.section, "k")) << c.section;
-    EXPECT_EQ(Boxes(), Report(MsgBadScriptFormat, "k", c.missing)) << c.section;
+    EXPECT_EQ(Boxes(), Report(2, "k", c.missing)) << c.section;
   }
 }
 
@@ -66,7 +66,7 @@ TEST_F(KindTest, AnEmptyLeadingListStopsTheRun) {
   for (const Case& c : cases) {
     fake::Reset();
     EXPECT_FALSE(Run(c.section + Note("after", "never"), "k,after")) << c.section;
-    EXPECT_EQ(Boxes(), Report(MsgBadItemCount, "k", c.key));
+    EXPECT_EQ(Boxes(), Report(4, "k", c.key));
     EXPECT_FALSE(ResultOf(0));
   }
 }
@@ -76,6 +76,7 @@ TEST_F(KindTest, AnEmptyLeadingListStopsTheRun) {
 TEST_F(KindTest, CopyReplacesTargetsInOrderWithTheSourcesAttributes) {
   fake::SetFile("C:\\src\\a.txt", "new a");
   fake::SetFile("C:\\src\\b.txt", "new b");
+  fake::SetFileAttributesTo("C:\\src\\a.txt", 0x900);  // compressed, temporary: not given
   fake::SetFileAttributesTo("C:\\src\\b.txt", 0x21);
   fake::SetFile("C:\\dst\\b.txt", "old b");
   fake::MakeDir("C:\\dst\\sub");
@@ -85,6 +86,7 @@ TEST_F(KindTest, CopyReplacesTargetsInOrderWithTheSourcesAttributes) {
   EXPECT_TRUE(ResultOf(0));
   EXPECT_EQ(fake::FileContents("C:\\dst\\a.txt"), "new a");
   EXPECT_EQ(fake::FileContents("C:\\dst\\b.txt"), "new b");
+  EXPECT_EQ(fake::FileAttributes("C:\\dst\\a.txt"), 0x80u);
   EXPECT_EQ(fake::FileAttributes("C:\\dst\\b.txt"), 0x21u);
   // Nothing but the targets: no temporary file, no third target.
   EXPECT_EQ(fake::FileList(),
@@ -131,7 +133,7 @@ TEST_F(KindTest, AFailedCopyIsReportedAndLeavesTargetsAndFolderAsTheyWere) {
 
     EXPECT_FALSE(Run(Copy("c", c.from, c.to), "c"));
     EXPECT_FALSE(ResultOf(0));
-    EXPECT_EQ(Boxes(), Report(MsgCopyFailed, c.source, c.target));
+    EXPECT_EQ(Boxes(), Report(8, c.source, c.target));
     std::string after = before;
     // The copy before the failing one stays.
     if (std::string(c.name) == "target short")
@@ -219,7 +221,7 @@ TEST_F(KindTest, CopyToLongTargetsAndOnOlderSystemsLeavesNothingBehind) {
       EXPECT_EQ(fake::FileAttributes(target), 0x21u);
       EXPECT_EQ(Boxes(), "");
     } else {
-      EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\src\\a.txt", target.c_str()));
+      EXPECT_EQ(Boxes(), Report(8, "C:\\src\\a.txt", target.c_str()));
       EXPECT_EQ(fake::FileContents("C:\\dst\\t.txt"), "old");  // put back
     }
     // Nothing of the run's own beside the target.
@@ -331,7 +333,7 @@ TEST_F(KindTest, AProgramThatCannotBeStartedOrAwaitedEndsTheRun) {
     fake::FailWaits(c.failWaits);
     EXPECT_FALSE(Run(Launch("l", c.file, "p1, p2 ,p3", "0"), "l"));
     EXPECT_FALSE(ResultOf(0));
-    EXPECT_EQ(Boxes(), Report(MsgLaunchFailed, c.program, c.parameter));
+    EXPECT_EQ(Boxes(), Report(9, c.program, c.parameter));
     EXPECT_EQ(fake::Launches().size(), c.launches);
   }
 }
@@ -421,7 +423,7 @@ TEST_F(KindTest, SwitchRunsTheBranchOfTheResultAndReadsOnlyThatBranch) {
                          Note("one", "one") + Note("zero", "zero") + Note("after", "after") +
                          "[broken0]\nMODE=nothing0\n[broken1]\nMODE=nothing1\n";
     EXPECT_FALSE(Run(script, "check,branch,after"));
-    EXPECT_EQ(Boxes(), Report(MsgBadSymbol, present ? "nothing1" : "nothing0"));
+    EXPECT_EQ(Boxes(), Report(6, present ? "nothing1" : "nothing0"));
     // The failed building left only the list that holds the SWITCH.
     EXPECT_EQ(ProcListArray.Count, 1);
     EXPECT_FALSE(ResultOf(1));
@@ -465,7 +467,7 @@ TEST_F(KindTest, SwitchFindsOnlyProceduresOfItsOwnList) {
                          Note("one", "one");
     EXPECT_EQ(Run(script, "outer,top"), *c.report == '\0');
     if (*c.report) {
-      EXPECT_EQ(Boxes(), Report(MsgBadSymbol, c.report));
+      EXPECT_EQ(Boxes(), Report(6, c.report));
       EXPECT_EQ(ProcListArray.Count, 2);  // the nested list stays for the clean-up
     } else {
       EXPECT_EQ(Boxes(), c.boxes);
@@ -485,7 +487,7 @@ TEST_F(KindTest, AFailureDeepDownLeavesEveryListForTheCleanUp) {
   std::string script = Switch("a", "a", "b", "") + Switch("b", "b", "fail", "") +
                        "[fail]\nMODE=COPY\nFROM=C:\\none\nTO=C:\\x\n";
   EXPECT_FALSE(Run(script, "a"));
-  EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\none", "C:\\x"));
+  EXPECT_EQ(Boxes(), Report(8, "C:\\none", "C:\\x"));
   EXPECT_EQ(ProcListArray.Count, 3);
 }
 
@@ -495,7 +497,7 @@ TEST_F(KindTest, ASwitchLeadingBackIntoItselfEndsWithAReport) {
   // 256 lists were built, the top-level one included; the SWITCH that would
   // build the 257th names itself.
   EXPECT_EQ(ProcListArray.Count, 256);
-  EXPECT_EQ(Boxes(), Report(MsgBadSymbol, "loop"));
+  EXPECT_EQ(Boxes(), Report(6, "loop"));
 
   // The whole run: one report, every list freed, exit code 0.
   FreeAllProcLists();
@@ -504,7 +506,7 @@ TEST_F(KindTest, ASwitchLeadingBackIntoItselfEndsWithAReport) {
   fake::SetFile(Script, "[UPDATER]\nNAME=Loop\nPROC=start\n" + loop);
   EXPECT_EQ(UpdaterMain(""), 0);
   ASSERT_EQ(fake::Boxes().size(), 1u);
-  EXPECT_EQ(Boxes(), Report(MsgBadSymbol, "loop"));
+  EXPECT_EQ(Boxes(), Report(6, "loop"));
   EXPECT_EQ(fake::Boxes()[0].caption, "Loop");
 }
 

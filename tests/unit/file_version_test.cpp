@@ -170,7 +170,7 @@ TEST_F(VersionTest, IsTrueAtTheFirstFileOlderThanTheVersionWithoutOneOrUnreadabl
   }
   // A value that is no version stops the run, named as a bad TYPE is.
   EXPECT_FALSE(Run("[v]\nMODE=VERSION\nFILE=C:\\a\\v2.exe\nVERSION=2.x\n", "v"));
-  EXPECT_EQ(Boxes(), Report(MsgBadSymbol, "2.x"));
+  EXPECT_EQ(Boxes(), Report(6, "2.x"));
 }
 
 }  // namespace

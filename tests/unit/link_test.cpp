@@ -87,6 +87,15 @@ TEST_F(LinkTest, ALinkPathTooLongForTheSystemIsAFailedShortcut) {
     EXPECT_EQ(fake::Links().size(), length == 255 ? 1u : 0u);
     EXPECT_EQ(Boxes(), "");
   }
+  // The limit counts characters, not bytes: 250 double-byte ones fit.
+  fake::Reset();
+  std::string wide;
+  for (int i = 0; i < 120; ++i) wide += "\x83\x41";  // ア
+  fake::MakeDir("C:\\" + wide);
+  std::string dst = "C:\\" + wide + "\\" + wide.substr(0, 2 * 120);
+  EXPECT_TRUE(Run(Link("C:\\App\\app.exe", "", "1", dst), "l"));
+  EXPECT_TRUE(ResultOf(0));
+  EXPECT_EQ(fake::Links().size(), 1u);
 }
 
 }  // namespace

@@ -106,6 +106,19 @@ TEST_F(ProcListTest, MsgBoxStylesAndAnswers) {
   EXPECT_EQ(fake::Boxes()[3].caption, "T");
   EXPECT_TRUE(list[0]->Result && list[1]->Result && list[2]->Result);
   EXPECT_FALSE(list[3]->Result);
+
+  // A box that cannot be shown has no answer: its Result stays false and
+  // the run goes on, whatever ISABORT says.
+  fake::Reset();
+  fake::SetModulePath("C:\\Setup\\updater.exe");
+  UseScript("[q]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=q\nISABORT=1,1\n");
+  fake::FailBoxes();
+  ProcList unseen = BuildProcList(TextString("q"), 1);
+  ASSERT_NE(unseen, nullptr);
+  EXPECT_TRUE(RunProcList(unseen));
+  EXPECT_FALSE(unseen[0]->Result);
+  EXPECT_TRUE(fake::Boxes().empty());
+  FreeProcList(unseen);
 }
 
 TEST_F(ProcListTest, MsgBoxConditionsLookOnlyAtTheirOwnList) {

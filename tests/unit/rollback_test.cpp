@@ -186,32 +186,39 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
     bool sameBoxes = true;  // as without the key: all but files in use
   } rows[] = {
       {"a failed copy", "UNATTENDED=1\n", "MODE=COPY\nFROM=C:\\New\\none.txt\nTO=C:\\App\\x.txt\n",
-       [] {}, ExitReportEnded, false},
+       [] {}, 1603, false},
       {"an abort answer", "UNATTENDED=1\n",
-       "MODE=MSGBOX\nFLAG=\nTYPE=WARNING\nTEXT=Go?\nISABORT=0,1\n", [] {}, ExitAnswerEnded, false},
+       "MODE=MSGBOX\nFLAG=\nTYPE=WARNING\nTEXT=Go?\nISABORT=0,1\n", [] {}, 1602, false},
       {"attended, a failure", "", Failure, [] {}, 0, false},
-      {"completed", "UNATTENDED=1\n", "", [] {}, ExitCompleted, true},
+      {"completed", "UNATTENDED=1\n", "", [] {}, 0, true},
       // A program still runs from the old file, which is removed when the
       // system next starts.
       {"a running program replaced", "UNATTENDED=1\n", "",
-       [] { fake::RunFrom("C:\\App\\a.txt"); }, ExitRestartNeeded, true, false},
+       [] { fake::RunFrom("C:\\App\\a.txt"); }, 3010, true, false},
       {"attended, a running program replaced", "", "", [] { fake::RunFrom("C:\\App\\a.txt"); },
        0, true, false},
       {"a running program deleted", "UNATTENDED=1\n", "",
-       [] { fake::RunFrom("C:\\App\\gone.txt"); }, ExitRestartNeeded, true, false},
+       [] { fake::RunFrom("C:\\App\\gone.txt"); }, 3010, true, false},
       // Held by another program without sharing: the copy fails as ever.
       {"a file held", "UNATTENDED=1\n", "", [] { fake::HoldBy("C:\\App\\b.txt", "app.exe (42)"); },
-       ExitReportEnded, false},
+       1603, false},
+  };
+  // The boxes, shown or (unattended) answered unseen, as the log tells them.
+  auto boxesLogged = [] {
+    std::string log = fake::FileContents(Log), boxes;
+    for (size_t at = 0; (at = log.find(" box \"", at)) != std::string::npos; ++at)
+      boxes += log.substr(at, log.find('\n', at) - at) + "\n";
+    return boxes;
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    std::string script = Changes(row.keys, row.tail);
+    std::string script = Changes(row.keys + "LOG=C:\\Setup\\run.log\n", row.tail);
     std::string without = script;
     without.replace(without.find("ROLLBACK=1"), 10, "ROLLBACK=0");
     OldState(without);
     row.prepare();
-    UpdaterMain("");
-    std::string boxes = Boxes();
+    int exitWithout = UpdaterMain("");
+    std::string boxes = Boxes(), logged = boxesLogged();
 
     OldState(script);
     row.prepare();
@@ -219,6 +226,9 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
     EXPECT_EQ(UpdaterMain(""), row.exitCode);
     if (row.sameBoxes) {
       EXPECT_EQ(Boxes(), boxes);
+      EXPECT_EQ(boxesLogged(), logged);
+      EXPECT_EQ(exitWithout, row.exitCode);
+      EXPECT_EQ(logged.empty(), row.exitCode == 0 && row.completes);
     } else {
       EXPECT_EQ(Boxes(), "");
     }
@@ -267,19 +277,19 @@ TEST_F(Rollback, OneRunAtATimeAndNeverARunWithoutItsJournal) {
     std::string boxes;
   } rows[] = {
       {"in progress, unattended", [] { fake::HoldLock(LockName, "another run"); },
-       "/UNATTENDED", ExitRunInProgress, ""},
+       "/UNATTENDED", 1618, ""},
       {"in progress", [] { fake::HoldLock(LockName, "another run"); }, "", 0,
-       Report(MsgRunInProgress, Script)},
+       Report(16, Script)},
       {"read-only media", [] { fake::MakeFolderReadOnly("C:\\Windows"); }, "/UNATTENDED",
-       ExitReportEnded, ""},
+       1603, ""},
       {"read-only media, attended", [] { fake::MakeFolderReadOnly("C:\\Windows"); }, "", 0,
-       Report(MsgJournalFailed, Journal.c_str())},
+       Report(15, Journal.c_str())},
       {"a link where the journal goes",
        [] { fake::SetFile(Journal, "x"); fake::MarkAsLink(Journal); }, "", 0,
-       Report(MsgJournalFailed, Journal.c_str())},
+       Report(15, Journal.c_str())},
       {"a hard link, of a version this one cannot read, where the journal goes",
        [] { fake::SetFile(Journal, Record("UPDATER-JOURNAL\t1\t00000001\t")); fake::MarkAsLink(Journal); },
-       "", 0, Report(MsgJournalFailed, Journal.c_str())},
+       "", 0, Report(15, Journal.c_str())},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -326,7 +336,7 @@ TEST_F(Rollback, TheUndoMovesOnlyTheRunsOwnFilesAndFollowsNoLink) {
   size_t at = files.find("C:\\App\\~upd");
   ASSERT_NE(at, std::string::npos) << files;
   std::string kept = files.substr(at, files.find('\n', at) - at);
-  EXPECT_EQ(Boxes(), Report(MsgPutBackFailed, "C:\\App\\a.txt", kept.c_str()));
+  EXPECT_EQ(Boxes(), Report(14, "C:\\App\\a.txt", kept.c_str()));
   EXPECT_EQ(fake::FileContents(kept), "old a");
 }
 
@@ -368,7 +378,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          others();
          fake::MakeFolderForeign(Journals);
          fake::SetFile(Journal, planted);
-         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitCompleted);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 0);
        },
        [&] {
          othersUntouched();
@@ -381,7 +391,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          others();
          fake::MakeFolderForeign(Journals);
          fake::SetFile(Journal, planted);
-         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+         EXPECT_EQ(UpdaterMain(""), 0);
        },
        [&] {
          othersUntouched();
@@ -398,7 +408,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          fake::SetFile(beside, planted);
          UpdaterMain("");
          fake::SetFile(Script, Changes(logged));
-         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitCompleted);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 0);
        },
        [&] {
          othersUntouched();
@@ -414,7 +424,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
          EXPECT_NE(fake::DiskState().find("] planted"), std::string::npos);
-         EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\New\\a.txt", "C:\\App\\a.txt"));
+         EXPECT_EQ(Boxes(), Report(8, "C:\\New\\a.txt", "C:\\App\\a.txt"));
        }},
       {"a file that appeared where the run had made a new one, after a cut",
        [&] {
@@ -439,19 +449,19 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
        },
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\fresh.txt"), "foreign");
-         EXPECT_EQ(Boxes(), Report(MsgCopyFailed, "C:\\New\\c.txt", "C:\\App\\fresh.txt"));
+         EXPECT_EQ(Boxes(), Report(8, "C:\\New\\c.txt", "C:\\App\\fresh.txt"));
        }},
       {"a file held at the undo, then let go: the next start finishes",
        [&] {
          CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\b.txt") == "new b"; });
          fake::HoldBy("C:\\App\\a.txt", "scanner.exe (7)");
          fake::SetFile(Script, noOp);
-         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitReportEnded);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 1603);
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
          EXPECT_TRUE(fake::FileExists(Journal));
          logHas("changes are left for the next start");
          fake::LockFile("C:\\App\\a.txt", false);
-         EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitCompleted);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 0);
        },
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
@@ -468,13 +478,13 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
          EXPECT_NE(fake::FileContents(Journal), "(missing)");
-         EXPECT_EQ(Boxes(), Report(MsgJournalUnreadable, Journal.c_str()));
+         EXPECT_EQ(Boxes(), Report(30, Journal.c_str()));
        }},
       {"a journal whose whole header is damaged",
        [&] {
          OldState(Changes("UNATTENDED=1\n"));
          fake::SetFile(Journal, "UPDATER-JOURNAL\t2\t00000001\tC:\\Setup\\updater.ini\t00000000\r\n");
-         EXPECT_EQ(UpdaterMain(""), ExitReportEnded);
+         EXPECT_EQ(UpdaterMain(""), 1603);
        },
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
@@ -484,7 +494,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
        [&] {
          OldState(Changes("UNATTENDED=1\n"));
          fake::SetFile(Journal, "UPDATER-JOURNAL\t2\t0000");
-         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+         EXPECT_EQ(UpdaterMain(""), 0);
        },
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
@@ -505,7 +515,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          size_t at = files.find(".new");
          ASSERT_NE(at, std::string::npos) << files;
          std::string left = files.substr(files.rfind('\n', at) + 1, at + 4 - files.rfind('\n', at) - 1);
-         EXPECT_EQ(Boxes(), Report(MsgDeleteFailed, left.c_str()));
+         EXPECT_EQ(Boxes(), Report(10, left.c_str()));
          EXPECT_TRUE(fake::FileExists(JournalOf("C:\\SETUP\\UPDATER.INI",
                                                 "C:\\Users\\me\\AppData\\Local\\Updater")) == false);
        }},
@@ -514,7 +524,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          OldState(Changes("UNATTENDED=1\n" + logged));
          fake::SetElevation(1);
          fake::RunFrom("C:\\App\\a.txt");
-         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+         EXPECT_EQ(UpdaterMain(""), 0);
        },
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
@@ -543,7 +553,7 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          fake::HoldLock("local\\updater-" + Journal.substr(strlen(Journals) + 1, 16), "other");
          fake::SetFile(beside, "");
          fake::LockFile(beside);
-         EXPECT_EQ(UpdaterMain(""), ExitCompleted);
+         EXPECT_EQ(UpdaterMain(""), 0);
        },
        [&] { EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a"); }},
       {"a run cut short, undone by a start from another folder, the first one gone",

@@ -50,6 +50,22 @@ TEST_F(StartupTest, CaptionComesFromTheFirstWordWithoutQuotes) {
   }
 }
 
+// The script's own texts are code page 932, as the system gives them: the
+// boxes and the log have them in UTF-8.
+TEST_F(StartupTest, ScriptTextsReachBoxesAndTheLogConverted) {
+  fake::ConvertAnsiFrom932();
+  fake::SetFile(Script,
+                "[UPDATER]\nNAME=\x83\x65\x83\x58\x83\x67\nLOG=C:\\run.log\nPROC=m\n"
+                "[m]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=\x93\xFA\x96\x7B\nISABORT=0,0\n");
+  EXPECT_EQ(UpdaterMain(""), 0);
+  ASSERT_EQ(fake::Boxes().size(), 1u);
+  EXPECT_EQ(fake::Boxes()[0].caption, "テスト");
+  EXPECT_EQ(fake::Boxes()[0].text, "日本");
+  EXPECT_NE(fake::FileContents("C:\\run.log").find("caption \"テスト\" (NAME)"),
+            std::string::npos)
+      << fake::FileContents("C:\\run.log");
+}
+
 TEST_F(StartupTest, ArgumentTextFollowsTheProgramNameAndItsBlanks) {
   const char* cases[][2] = {
       {"updater.exe", ""},
@@ -106,9 +122,9 @@ TEST_F(StartupTest, UnattendedExitCodesAndALogThatCannotBeOpened) {
       {"PROC=q\n", "", 0, 1},
       {"PROC=q\n", "/UNATTENDED", 0, 0},
       {"PROC=q\nUNATTENDED=1\n", "", 0, 0},
-      {"PROC=q,d\nUNATTENDED=1\n", "", ExitReportEnded, 0},
+      {"PROC=q,d\nUNATTENDED=1\n", "", 1603, 0},
       // The type of the box whose answer ends the run says what the end means.
-      {"PROC=e\nUNATTENDED=1\n", "", ExitReportEnded, 0},
+      {"PROC=e\nUNATTENDED=1\n", "", 1603, 0},
       {"PROC=e\n", "", 0, 1},
       {"PROC=i,d\nUNATTENDED=1\n", "", 0, 0},
       {"PROC=q,d\nLOG=C:\\nowhere\\x.log\n", "", 0, 2},
@@ -133,7 +149,7 @@ TEST_F(StartupTest, UnattendedExitCodesAndALogThatCannotBeOpened) {
     fake::SetModulePath(Program);
     fake::SetBoxesSeen(seen);
     fake::SetFile(Script, "[UPDATER]\nNAME=N\nPROC=q,d\nLOG=C:\\run.log\n" + sections);
-    EXPECT_EQ(UpdaterMain(""), ExitReportEnded);
+    EXPECT_EQ(UpdaterMain(""), 1603);
     EXPECT_TRUE(fake::Boxes().empty());
     EXPECT_NE(fake::FileContents("C:\\run.log")
                   .find(seen == 1 ? "unattended (no one can see its boxes: its window station is "
@@ -148,7 +164,7 @@ TEST_F(StartupTest, UnattendedExitCodesAndALogThatCannotBeOpened) {
                             "ANSWER=NO\n");
   fake::QueueAnswer(os::box::IdNo);
   EXPECT_EQ(UpdaterMain(""), 0);
-  EXPECT_EQ(UpdaterMain("/UNATTENDED"), ExitAnswerEnded);
+  EXPECT_EQ(UpdaterMain("/UNATTENDED"), 1602);
 }
 
 // The log says why the system refused an action, in its words; and the
@@ -332,7 +348,7 @@ TEST_F(ScriptReadTest, ValuesAreCutAndNoDataReadsAsMissing) {
   fake::SetFile(Script, "[S]\nLONG=" + longValue + "\nEMPTY=\nGONE=No_Data\n");
   TextString text("untouched");
   EXPECT_TRUE(ReadString(Script, "s", "long", text));
-  EXPECT_EQ(std::string(text.Text()), longValue.substr(0, ValueLength));
+  EXPECT_EQ(std::string(text.Text()), longValue.substr(0, 258));
   EXPECT_TRUE(ReadString(Script, "S", "EMPTY", text));
   EXPECT_STREQ(text.Text(), "");
   text.Assign("untouched");

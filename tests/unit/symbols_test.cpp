@@ -105,6 +105,15 @@ TEST_F(SymbolsTest, FoldersFallBackToTheOtherKindAndElseStayUnresolved) {
   Load("");
   EXPECT_EQ(Lookup("<Programs>"), "<Programs>");
   EXPECT_EQ(Lookup("<Win>"), "<Win>");
+
+  // A folder longer than the area: the system gives the size it needs, and
+  // the symbol is left unresolved, never cut short.
+  fake::Reset();
+  fake::SetWindowsDirectory("C:\\" + std::string(300, 'w'));
+  fake::SetSystemDirectory("C:\\" + std::string(259, 's'));
+  Load("");
+  EXPECT_EQ(Lookup("<Win>"), "<Win>");
+  EXPECT_EQ(Lookup("<Sys>"), "<Sys>");
 }
 
 TEST_F(SymbolsTest, RegistryValuesAreTerminatedWithinTheirBuffer) {
