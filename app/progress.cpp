@@ -3,7 +3,7 @@
 #include "base/characters.h"
 #include "base/report.h"
 #include "os/os.h"
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 ProgressListener TheProgress;
 
@@ -39,17 +39,12 @@ void ProgressListener::ProcedureEnded(const char*, bool, bool) {
 }
 
 void ProgressListener::ActionStarting(FileAction action, const char* first, const char*) {
-  switch (action) {
-    case FileAction::Copied: Say(TextCopying, first); break;
-    case FileAction::Deleted: Say(TextDeleting, first); break;
-    case FileAction::AttributesSet: Say(TextSettingAttributes, first); break;
-    case FileAction::FolderMade: Say(TextMakingDirectory, first); break;
-    case FileAction::ShortcutSaved: Say(TextMakingShortcut, first); break;
-    case FileAction::ProgramStarted: Say(TextStarting, first); break;
-    case FileAction::ProgramEnded: Say(TextWaiting, first); break;
-    case FileAction::Checksummed: Say(TextChecksumming, first); break;
-    default: break;
-  }
+  static const unsigned Texts[] = {
+#define UPDATER_ACTION_TEXT(name, log, progress) progress,
+      UPDATER_FILE_ACTIONS(UPDATER_ACTION_TEXT)
+#undef UPDATER_ACTION_TEXT
+  };
+  if (unsigned text = Texts[static_cast<int>(action)]) Say(text, first);
 }
 
 bool ProgressListener::CancelAsked() {

@@ -248,72 +248,36 @@ void RunRecord::FileActionDone(FileAction action, const char* first, const char*
                                uint32_t number) {
   if (action == FileAction::RemovedAtRestart) m_restartNeeded = true;
   if (!Logging()) return;
-  char value[32];
+  static const char* const Lines[] = {
+#define UPDATER_ACTION_LINE(name, log, progress) log,
+      UPDATER_FILE_ACTIONS(UPDATER_ACTION_LINE)
+#undef UPDATER_ACTION_LINE
+  };
+  const char* pattern = Lines[static_cast<int>(action)];
+  if (!*pattern) return;  // told only as it starts
   TextString line;
-  switch (action) {
-    case FileAction::Copied:
-      line.Assign("copied ").Append(Quoted(first)).Append(" to ").Append(Quoted(second));
-      break;
-    case FileAction::Deleted:
-      line.Assign("deleted ").Append(Quoted(first));
-      break;
-    case FileAction::AttributesSet:
-      snprintf(value, sizeof value, " set to 0x%08X", static_cast<unsigned>(number));
-      line.Assign("attributes of ").Append(Quoted(first)).Append(value);
-      break;
-    case FileAction::FolderMade:
-      line.Assign("folder made ").Append(Quoted(first));
-      break;
-    case FileAction::ShortcutSaved:
-      line.Assign("shortcut saved ").Append(Quoted(first)).Append(" to ").Append(Quoted(second));
-      break;
-    case FileAction::ProgramStarted:
-      line.Assign("program started: ").Append(Quoted(first)).Append(" in ").Append(Quoted(second));
-      break;
-    case FileAction::ProgramEnded:
-      snprintf(value, sizeof value, ", exit code %u", static_cast<unsigned>(number));
-      line.Assign("program ended: ").Append(Quoted(first)).Append(value);
-      break;
-    case FileAction::VersionRead:
-      line.Assign("version of ").Append(Quoted(first)).Append(": ").Append(second);
-      break;
-    case FileAction::ReadFailed:
-      line.Assign("could not read ").Append(Quoted(first));
-      break;
-    case FileAction::ShortcutFailed:
-      line.Assign("shortcut not saved ").Append(Quoted(first)).Append(" to ").Append(Quoted(second));
-      break;
-    case FileAction::Checksummed:
-      return;  // told only as it starts
-    case FileAction::KeptAside:
-      line.Assign("kept ").Append(Quoted(first)).Append(" aside as ").Append(Quoted(second));
-      break;
-    case FileAction::PutBack:
-      line.Assign("undo: put back ").Append(Quoted(first)).Append(" from ").Append(Quoted(second));
-      break;
-    case FileAction::RemovedMade:
-      line.Assign("undo: removed ").Append(Quoted(first));
-      break;
-    case FileAction::FolderRemoved:
-      line.Assign("undo: removed folder ").Append(Quoted(first));
-      break;
-    case FileAction::FolderLeft:
-      line.Assign("undo: left folder ").Append(Quoted(first)).Append(": not empty");
-      break;
-    case FileAction::AttributesPutBack:
-      snprintf(value, sizeof value, " set back to 0x%08X", static_cast<unsigned>(number));
-      line.Assign("undo: attributes of ").Append(Quoted(first)).Append(value);
-      break;
-    case FileAction::KeptRemoved:
-      line.Assign("removed kept ").Append(Quoted(first));
-      break;
-    case FileAction::RemovedAtRestart:
-      line.Assign(Quoted(first)).Append(" is in use: it is removed at the next restart");
-      break;
+  for (const char* at = pattern; *at; ++at) {
+    if (*at != '%' || !at[1]) {
+      char one[2] = {*at, '\0'};
+      line.Append(one);
+      continue;
+    }
+    char value[32];
+    switch (*++at) {
+      case '1': line.Append(Quoted(first)); break;
+      case '2': line.Append(Quoted(second)); break;
+      case 's': line.Append(second); break;
+      case 'x':
+        snprintf(value, sizeof value, "0x%08X", static_cast<unsigned>(number));
+        line.Append(value);
+        break;
+      case 'u':
+        snprintf(value, sizeof value, "%u", static_cast<unsigned>(number));
+        line.Append(value);
+        break;
+      case 'r': line.Append(Reason(number)); break;
+    }
   }
-  if (action == FileAction::VersionRead || action == FileAction::ReadFailed ||
-      action == FileAction::ShortcutFailed)
-    line.Append(Reason(number));
   Write(line);
 }
 
@@ -324,10 +288,7 @@ void RunRecord::ErrorReported(unsigned id, const char* const*, int, const char* 
   snprintf(number, sizeof number, "error report %u: ", id);
   TextString line = TextString(number).Append(OneLine(text));
   // The reports of a platform action that failed say why, as the system does.
-  if (id == MsgCopyFailed || id == MsgLaunchFailed || id == MsgDeleteFailed ||
-      id == MsgAttributesFailed || id == MsgMakeDirFailed || id == MsgPutBackFailed ||
-      id == MsgJournalFailed)
-    line.Append(Reason(os::LastFailure()));
+  if (ReportCarriesReason(id)) line.Append(Reason(os::LastFailure()));
   Write(line);
 }
 

@@ -12,6 +12,18 @@
 #include "procs/proc_list.h"
 #include "script/script_file.h"
 
+const char* const UpdaterSection = "UPDATER";
+
+const RunKey RunKeys[] = {
+    {"NAME", RunKeyForm::Caption, true, ""},
+    {"PROC", RunKeyForm::ProcList, true, ""},
+    {"UNATTENDED", RunKeyForm::OnOff, false, "the run shows its boxes"},
+    {"LOG", RunKeyForm::Path, false, ""},
+    {"ROLLBACK", RunKeyForm::OnOff, false, "the run's changes are not undone if it fails"},
+    {"PROGRESS", RunKeyForm::OnOff, false, "the run shows no progress window"},
+};
+const int RunKeyCount = sizeof(RunKeys) / sizeof(RunKeys[0]);
+
 TextString CommandLine;
 TextString UpdaterName;
 TextString UpdaterProc;
@@ -136,12 +148,13 @@ bool JournalAllows(journal::Outcome outcome) {
 void ReadRunKeys(const RunSwitches& switches) {
   // Optional keys of a silent package; a switch wins over a key.
   TextString value;
-  UpdaterRollback = ReadOptionalValue("UPDATER", "ROLLBACK", value) && value.ToInt() != 0;
-  UpdaterProgress = ReadOptionalValue("UPDATER", "PROGRESS", value) && value.ToInt() != 0;
-  if (!switches.Unattended && ReadOptionalValue("UPDATER", "UNATTENDED", value) &&
-      value.ToInt() != 0)
-    TheRun.SetUnattended();
-  if (!switches.LogGiven && ReadOptionalValue("UPDATER", "LOG", value))
+  auto on = [&value](RunKeyIndex key) {
+    return ReadOptionalValue(UpdaterSection, RunKeys[key].Key, value) && value.ToInt() != 0;
+  };
+  UpdaterRollback = on(KeyRollback);
+  UpdaterProgress = on(KeyProgress);
+  if (!switches.Unattended && on(KeyUnattended)) TheRun.SetUnattended();
+  if (!switches.LogGiven && ReadOptionalValue(UpdaterSection, RunKeys[KeyLog].Key, value))
     TheRun.StartLog(value.Text());
 }
 
@@ -156,13 +169,13 @@ bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption) 
 
 bool ReadUpdaterSection() {
   FreeAllProcLists();  // the stack starts empty
-  if (!ReadValue("UPDATER", "NAME", UpdaterName)) return false;
-  return ReadValue("UPDATER", "PROC", UpdaterProc);
+  if (!ReadValue(UpdaterSection, RunKeys[KeyName].Key, UpdaterName)) return false;
+  return ReadValue(UpdaterSection, RunKeys[KeyProc].Key, UpdaterProc);
 }
 
 int32_t UpdaterProcCount() {
   int32_t count = UpdaterProc.ItemCount(",");
-  if (count == 0) ShowError(MsgBadItemCount, "UPDATER", "PROC");
+  if (count == 0) ShowError(MsgBadItemCount, UpdaterSection, RunKeys[KeyProc].Key);
   return count;
 }
 

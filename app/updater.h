@@ -1,8 +1,34 @@
 // Start-up and main flow: the whole road of a run.
 #pragma once
 
+#include <cstdint>
+
 #include "base/text_string.h"
 #include "procs/journal.h"
+
+// The UPDATER section, which describes itself as a procedure kind does:
+// each key once, with what it holds, whether the run needs it and, for a
+// key that turns an ability on, what a value that is no number leaves off
+// (a word reads as 0). The start-up reads the keys by these rows, the
+// script checker checks them, and a test holds the script guide and the
+// fuzz dictionary against them.
+extern const char* const UpdaterSection;
+enum class RunKeyForm : uint8_t {
+  Caption,   // the title of the boxes from here on
+  ProcList,  // the top-level procedure list
+  OnOff,     // a number: anything but 0 turns the ability on
+  Path,      // a file's path
+};
+struct RunKey {
+  const char* Key;
+  RunKeyForm Form;
+  bool Required;
+  const char* Off;  // OnOff: what the run does without it
+};
+// The rows, in the order the guide tells them; RunKeyIndex names each.
+enum RunKeyIndex { KeyName, KeyProc, KeyUnattended, KeyLog, KeyRollback, KeyProgress };
+extern const RunKey RunKeys[];
+extern const int RunKeyCount;
 
 // Process-wide state, empty until start-up fills it.
 extern TextString CommandLine;  // the argument text the program was started with
@@ -29,8 +55,8 @@ bool RunUpdater();
 int32_t UpdaterProcCount();
 
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
-// The optional keys ROLLBACK, UNATTENDED and LOG of the UPDATER section
-// (the last two where no switch has said otherwise).
+// The optional keys of the UPDATER section: ROLLBACK, PROGRESS, and
+// UNATTENDED and LOG where no switch has said otherwise.
 struct RunSwitches;
 void ReadRunKeys(const RunSwitches& switches);
 bool ReadUpdaterSection();

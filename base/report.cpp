@@ -43,6 +43,19 @@ void ShowReport(MessageId id, const char* const* arguments, int count,
 
 }  // namespace
 
+bool ReportCarriesReason(unsigned id) {
+  switch (id) {
+#define REPORT(id, name, arguments, reason, meaning, text) \
+  case id:                                                \
+    return reason != 0;
+#define TEXT(id, name, text)
+#include "res/messages.inc"
+#undef REPORT
+#undef TEXT
+  }
+  return false;
+}
+
 TextString ToUtf8(const char* ansi) {
   TextString utf8;
   os::AnsiToUtf8(ansi ? ansi : "", utf8);

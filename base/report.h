@@ -10,40 +10,18 @@
 
 #include "base/text_string.h"
 
-// Ids of the message catalogue (res/messages.inc holds the texts).
+// Ids of the message catalogue, made from it (res/messages.inc).
 enum MessageId : unsigned {
-  MsgFileNotFound = 1,      // file path
-  MsgBadScriptFormat = 2,   // section, key
-  MsgOutOfMemory = 3,       // object name
-  MsgBadItemCount = 4,      // section, key
-  MsgPathFailed = 5,        // file path (no failure path reports it)
-  MsgBadSymbol = 6,         // the offending word
-  MsgCopyFailed = 8,        // source, target
-  MsgLaunchFailed = 9,      // program, parameters
-  MsgDeleteFailed = 10,     // file path
-  MsgBadProcCount = 11,     // none
-  MsgAttributesFailed = 12, // file path, attribute value
-  MsgMakeDirFailed = 13,    // directory path
-  MsgPutBackFailed = 14,    // file path, the kept file that holds its old content
-  MsgJournalFailed = 15,    // the journal's path
-  MsgRunInProgress = 16,    // the script's path
-  MsgJournalUnreadable = 30,  // a journal this version cannot read: its path
-  // The progress window's question before a Cancel ends the run (none),
-  // without and with ROLLBACK=1, its button, and what each step does (the
-  // file's name, where the text has a place for it).
-  MsgCancelKeeps = 17,
-  MsgCancelUndoes = 18,
-  TextCancelButton = 20,
-  TextCopying = 21,
-  TextDeleting = 22,
-  TextSettingAttributes = 23,
-  TextMakingDirectory = 24,
-  TextMakingShortcut = 25,
-  TextStarting = 26,
-  TextWaiting = 27,
-  TextChecking = 28,
-  TextChecksumming = 29,
+#define REPORT(id, name, arguments, reason, meaning, text) name = id,
+#define TEXT(id, name, text) name = id,
+#include "res/messages.inc"
+#undef REPORT
+#undef TEXT
 };
+
+// Whether the log line of report `id` gives the system's reason for the
+// action that failed.
+bool ReportCarriesReason(unsigned id);
 
 // The title of every box, read at the moment each box is shown.
 extern TextString Caption;
@@ -67,8 +45,9 @@ void ShowError(MessageId id, const char* first);
 void ShowError(MessageId id, const char* first, const char* second);
 void ShowError(MessageId id, const char* path, uint32_t value);
 
-// Shows ANSI `text` in a modal box with no owner, Caption as its title and
-// `style`; gives the button pressed, or 0 when no box could be shown. Where
+// Shows ANSI `text` in a modal box, Caption as its title and `style`,
+// owned by the progress window while it is open (else by no window); gives
+// the button pressed, or 0 when no box could be shown. Where
 // the run answers its boxes itself (unattended), none is shown and
 // `unattendedAnswer` is the answer.
 int ShowBox(const char* text, uint32_t style, int unattendedAnswer);

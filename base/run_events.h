@@ -7,31 +7,54 @@
 
 #include <cstdint>
 
+// Every file action, said once: its name, the log's line for it, and the
+// catalogue text the progress window says as it starts (0: none). A kind
+// that does something new adds its row here, and the log and the window
+// follow. In a log line, %1 and %2 stand for the first and the second path
+// in double quotes, %s for the second as it is (UTF-8), %x and %u for the
+// number in hexadecimal (0x%08X) or decimal, %r for the system's reason,
+// the number being its error code; an empty line writes none.
+#define UPDATER_FILE_ACTIONS(ACTION)                                                     \
+  /* first: the source, second: the target */                                           \
+  ACTION(Copied, "copied %1 to %2", TextCopying)                                        \
+  ACTION(Deleted, "deleted %1", TextDeleting)                                           \
+  /* number: the attributes */                                                          \
+  ACTION(AttributesSet, "attributes of %1 set to %x", TextSettingAttributes)            \
+  ACTION(FolderMade, "folder made %1", TextMakingDirectory)                             \
+  /* first: the shortcut file, second: its target */                                    \
+  ACTION(ShortcutSaved, "shortcut saved %1 to %2", TextMakingShortcut)                  \
+  /* first: the command line, second: the folder it runs in */                         \
+  ACTION(ProgramStarted, "program started: %1 in %2", TextStarting)                     \
+  /* first: the program, number: its exit code (when waited for); as it */              \
+  /* starts: the run waits for it to end */                                             \
+  ACTION(ProgramEnded, "program ended: %1, exit code %u", TextWaiting)                  \
+  /* first: a file CRC reads (told only as it starts) */                                \
+  ACTION(Checksummed, "", TextChecksumming)                                             \
+  /* first: the file, second: its file version, or why it has none; number: */          \
+  /* the system's error code when it could not be read */                               \
+  ACTION(VersionRead, "version of %1: %s%r", 0)                                         \
+  /* Actions that failed without a report, with the system's error code. */             \
+  ACTION(ReadFailed, "could not read %1%r", 0)                                          \
+  ACTION(ShortcutFailed, "shortcut not saved %1 to %2%r", 0)                            \
+  /* Changes that can be undone (ROLLBACK=1), and their undoing. */                     \
+  /* first: the file, second: where its old content is kept */                          \
+  ACTION(KeptAside, "kept %1 aside as %2", 0)                                           \
+  /* first: the file, second: the kept file it came back from */                        \
+  ACTION(PutBack, "undo: put back %1 from %2", 0)                                       \
+  ACTION(RemovedMade, "undo: removed %1", 0)                                            \
+  ACTION(FolderRemoved, "undo: removed folder %1", 0)                                   \
+  ACTION(FolderLeft, "undo: left folder %1: not empty", 0)                              \
+  /* number: the attributes the file has again */                                      \
+  ACTION(AttributesPutBack, "undo: attributes of %1 set back to %x", 0)                 \
+  ACTION(KeptRemoved, "removed kept %1", 0)                                             \
+  ACTION(RemovedAtRestart, "%1 is in use: it is removed at the next restart", 0)
+
 enum class FileAction {
-  Copied,          // first: the source, second: the target
-  Deleted,         // first: the file
-  AttributesSet,   // first: the file, number: the attributes
-  FolderMade,      // first: the folder
-  ShortcutSaved,   // first: the shortcut file, second: its target
-  ProgramStarted,  // first: the command line, second: the folder it runs in
-  ProgramEnded,    // first: the program, number: its exit code (when waited for);
-                   // as it starts: the run waits for it to end
-  Checksummed,     // first: a file CRC reads (told only as it starts)
-  VersionRead,     // first: the file, second: its file version, or why it has none;
-                   // number: the system's error code when it could not be read
-  // Actions that failed without a report, with the system's error code.
-  ReadFailed,      // first: a file a test could not read
-  ShortcutFailed,  // first: the shortcut file, second: its target
-  // Changes that can be undone (ROLLBACK=1), and their undoing.
-  KeptAside,          // first: the file, second: where its old content is kept
-  PutBack,            // first: the file, second: the kept file it came back from
-  RemovedMade,        // first: a file the run had made, removed by the undo
-  FolderRemoved,      // first: a folder the run had made, removed by the undo
-  FolderLeft,         // first: a folder the run had made, left: not empty
-  AttributesPutBack,  // first: the file, number: the attributes it has again
-  KeptRemoved,        // first: a kept file, removed once the run completed
-  RemovedAtRestart,   // first: a file in use, removed when the system next starts
+#define UPDATER_ACTION_NAME(name, log, progress) name,
+  UPDATER_FILE_ACTIONS(UPDATER_ACTION_NAME)
+#undef UPDATER_ACTION_NAME
 };
+
 
 // What the journal of a run that can be undone tells.
 enum class JournalNote {

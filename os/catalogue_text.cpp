@@ -7,11 +7,13 @@ const char* MessageText(unsigned id) {
     unsigned id;
     const char* text;
   };
-#define MESSAGE(id, text) {id, text},
+#define REPORT(id, name, arguments, reason, meaning, text) {id, text},
+#define TEXT(id, name, text) {id, text},
   static const Message messages[] = {
 #include "res/messages.inc"
   };
-#undef MESSAGE
+#undef REPORT
+#undef TEXT
   for (const Message& message : messages)
     if (message.id == id) return message.text;
   return nullptr;

@@ -4,7 +4,7 @@
 // for every file directly inside that directory; subdirectories are neither
 // changed nor entered. The first file that cannot be changed is reported and
 // ends the run.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include <cstring>
 
@@ -16,6 +16,9 @@
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind AttrKind;
 
 namespace {
 

@@ -15,7 +15,7 @@
 // program's file can be kept aside like any other, and so be updated. Such a
 // procedure writes all its new files before it puts any in place, so that
 // its changes cost the journal two flushes, however many files it copies.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "base/characters.h"
 #include "base/report.h"
@@ -24,6 +24,9 @@
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind CopyKind;
 
 namespace {
 

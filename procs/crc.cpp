@@ -2,7 +2,9 @@
 // with the value at the same position of CRC; TYPE "AND" asks that every
 // compared file match, anything else that one does. An empty expected value
 // asks for a box that shows the file's checksum instead, which is how a
-// script author learns the value to write. Only an empty FILE stops the run.
+// script author learns the value to write. Only an empty FILE, or the
+// user's Cancel in the progress window, stops the run; a file that cannot
+// be read is no failure.
 #include "procs/crc.h"
 
 #include <cstring>
@@ -14,8 +16,11 @@
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind CrcKind;
 
 namespace {
 

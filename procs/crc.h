@@ -35,6 +35,7 @@ class Crc32Sum {
 
 uint32_t ComputeCrc32(const uint8_t* data, uint32_t count);
 
-// Reads the whole file, opened with no sharing, and gives its checksum in
-// `crc`. False when the file does not open, is empty or cannot be read.
+// Reads the whole file, opened so that others may read it but no one write
+// it meanwhile, and gives its checksum in `crc`. False (the log told why)
+// when the file does not open, is empty or cannot be read.
 bool GetFileData(const char* path, uint32_t& crc);

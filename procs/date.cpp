@@ -1,12 +1,15 @@
 // DATE: a test for outdated files. Its Result becomes true at the first file
 // of FILE that was last written, in local time, on a day before DATE
 // (year/month/day), or that cannot be opened. The time of day plays no part.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind DateKind;
 
 namespace {
 

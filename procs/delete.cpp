@@ -5,7 +5,7 @@
 // In a run that can be undone (ROLLBACK=1) a file is not deleted but kept
 // aside (procs/journal.h), and so is a running program's file; what cannot
 // be deleted otherwise (missing, a folder, read-only) fails as ever.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include <new>
 
@@ -15,6 +15,9 @@
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind DeleteKind;
 
 namespace {
 

@@ -1,11 +1,14 @@
 // EXIST: a test. Its Result becomes true when every file of FILE exists; a
 // directory, or a wildcard pattern with at least one match, counts as
 // existing. A missing file is an answer, never a failure.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "base/files.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind ExistKind;
 
 namespace {
 

@@ -1,8 +1,25 @@
 // Every procedure kind of the script language, in the order in which both
 // the list builder and the runner match a MODE value against them (ASCII
 // letter case ignored). Each kind's keys, effects and whole behaviour live
-// in its own file; adding a kind is its file and a row here.
-#include "procs/kinds.h"
+// in its own file, which defines its description; adding a kind is its file
+// and its two lines here. What it does to files is told through the file
+// actions of base/run_events.h, whose rows give the log and the progress
+// window their words.
+#include "procs/proc_list.h"
+
+extern const ProcKind ExistKind;
+extern const ProcKind DateKind;
+extern const ProcKind SwitchKind;
+extern const ProcKind MsgBoxKind;
+extern const ProcKind CopyKind;
+extern const ProcKind LaunchKind;
+extern const ProcKind DeleteKind;
+extern const ProcKind LinkKind;
+extern const ProcKind OsVerKind;
+extern const ProcKind MakeDirKind;
+extern const ProcKind AttrKind;
+extern const ProcKind CrcKind;
+extern const ProcKind VersionKind;
 
 const ProcKind* const ProcKinds[] = {
     &ExistKind,  &DateKind, &SwitchKind, &MsgBoxKind,  &CopyKind, &LaunchKind,

@@ -3,13 +3,16 @@
 // until the program has ended (ISWAIT not 0) or is ready for input (ISWAIT
 // 0). The first program that cannot be started, or whose wait fails, is
 // reported and ends the run; programs started before it are left alone.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "base/report.h"
 #include "base/run_events.h"
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind LaunchKind;
 
 namespace {
 

@@ -7,7 +7,7 @@
 // In a run that can be undone (ROLLBACK=1) each shortcut is saved into a
 // new file of the run's first, and only then does a shortcut that is there
 // step aside for it (procs/journal.h).
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "base/report.h"
 #include "base/run_events.h"
@@ -15,6 +15,9 @@
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind LinkKind;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // MAKEDIR: makes sure each directory of DIR exists. One item makes one level,
 // so a new nested path lists its levels outermost first. Anything already
 // there under the name, a file included, is passed over.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "base/files.h"
 #include "base/report.h"
@@ -10,6 +10,9 @@
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind MakeDirKind;
 
 namespace {
 

@@ -2,12 +2,15 @@
 // when an earlier procedure of the same list left a given result. The answer
 // becomes this procedure's Result, and ISABORT decides whether it silently
 // ends the run.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 #include "procs/msgbox.h"
 
 #include "base/report.h"
 #include "os/os.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind MsgBoxKind;
 
 namespace {
 

@@ -1,9 +1,12 @@
 // OSVER: a test of the platform. Its Result becomes true on the NT platform
 // and false on the Windows 95 family, whatever the version within either.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "procs/proc_record.h"
 #include "symbols/system_queries.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind OsVerKind;
 
 namespace {
 

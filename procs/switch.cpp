@@ -6,8 +6,11 @@
 #include "procs/switch.h"
 
 #include "base/report.h"
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind SwitchKind;
 
 namespace {
 

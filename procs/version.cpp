@@ -4,7 +4,7 @@
 // VERSION, or that has no version, is missing or cannot be read, as DATE
 // counts an unreadable file as old. A VERSION value that is not one to four
 // numbers is reported when the procedure runs, like a bad TYPE.
-#include "procs/kinds.h"
+#include "procs/proc_list.h"
 
 #include "base/file_version.h"
 #include "base/report.h"
@@ -12,6 +12,9 @@
 #include "os/os.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
+
+// This kind's description, at the end of the file.
+extern const ProcKind VersionKind;
 
 namespace {
 

@@ -116,6 +116,11 @@ void DefineFolder(const char* name, int shared, int own) {
 
 }  // namespace
 
+const BuiltInSymbol BuiltInSymbols[] = {
+    {"<Win>"}, {"<Sys>"}, {"<Src>"}, {"<Desktop>"}, {"<Programs>"},
+};
+const int BuiltInSymbolCount = sizeof(BuiltInSymbols) / sizeof(BuiltInSymbols[0]);
+
 bool LoadSymbols(const TextString& defineLines, const TextString& modulePath) {
   SymbolTable.Clear();
   // One entry a line. A line feed is never part of a double-byte character,
@@ -133,13 +138,15 @@ bool LoadSymbols(const TextString& defineLines, const TextString& modulePath) {
 
   // After the DEFINE lines, so that a line of the same name keeps its place
   // but not its value: the script cannot override a built-in.
-  DefineDirectory("<Win>", os::WindowsDirectory);
-  DefineDirectory("<Sys>", os::SystemDirectory);
+  DefineDirectory(BuiltInSymbols[SymbolWin].Name, os::WindowsDirectory);
+  DefineDirectory(BuiltInSymbols[SymbolSys].Name, os::SystemDirectory);
   // The program's directory without a trailing backslash, so "C:" for a
   // program in a drive's root.
-  DefineBuiltIn("<Src>", modulePath.Items(0, -2, "\\"), modulePath.ItemCount("\\") >= 2);
-  DefineFolder("<Desktop>", folder::CommonDesktopDirectory, folder::DesktopDirectory);
-  DefineFolder("<Programs>", folder::CommonPrograms, folder::Programs);
+  DefineBuiltIn(BuiltInSymbols[SymbolSrc].Name, modulePath.Items(0, -2, "\\"),
+                modulePath.ItemCount("\\") >= 2);
+  DefineFolder(BuiltInSymbols[SymbolDesktop].Name, folder::CommonDesktopDirectory,
+               folder::DesktopDirectory);
+  DefineFolder(BuiltInSymbols[SymbolPrograms].Name, folder::CommonPrograms, folder::Programs);
 
   // Only now, so that DEFINE values may refer to the built-ins.
   ExpandSymbolValues();

@@ -44,10 +44,19 @@ class SymbolList {
 };
 extern SymbolList SymbolTable;
 
+// The built-in symbols, said once: each name, in the order they are
+// defined. The script checker's texts name them from here.
+struct BuiltInSymbol {
+  const char* Name;
+};
+enum BuiltInIndex { SymbolWin, SymbolSys, SymbolSrc, SymbolDesktop, SymbolPrograms };
+extern const BuiltInSymbol BuiltInSymbols[];
+extern const int BuiltInSymbolCount;
+
 // Fills the table anew: the lines of the script's DEFINE section (joined by
-// line feeds, as a section read gives them), then the built-ins <Win>,
-// <Sys>, <Src> (the folder of `modulePath`), <Desktop> and <Programs>, then
-// one expansion pass over every value. Always true.
+// line feeds, as a section read gives them), then the built-ins (<Src> is
+// the folder of `modulePath`), then one expansion pass over every value.
+// Always true.
 bool LoadSymbols(const TextString& defineLines, const TextString& modulePath);
 
 // False, leaving `value` untouched, when no entry has that name.

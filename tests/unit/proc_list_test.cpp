@@ -1,7 +1,9 @@
 // Procedure lists, the runner and MSGBOX, against the OS double.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -12,7 +14,6 @@
 #include "base/report.h"
 #include "fake/fake_os.h"
 #include "os/os.h"
-#include "procs/kinds.h"
 #include "procs/proc_list.h"
 #include "script_run.h"
 
@@ -207,6 +208,71 @@ TEST(ProcKinds, TheGuideAndTheFuzzDictionaryHoldEveryKindAsItDescribesItself) {
     }
     EXPECT_EQ(GuideKeys(guide, kind.Word), described);
   }
+}
+
+// The UPDATER section's keys are what the guide's table and the fuzz
+// dictionary say, in the guide's order, optional where the guide says so.
+TEST(RunKeys, TheGuideAndTheFuzzDictionaryHoldEveryKey) {
+  const std::string guide = SourceFile("docs/scripts.md");
+  const std::string dictionary = SourceFile("tests/fuzz/script.dict");
+  size_t at = guide.find("\n## UPDATER and procedure lists\n");
+  ASSERT_NE(at, std::string::npos);
+  std::istringstream lines(guide.substr(at, guide.find("\n## ", at + 1) - at));
+  std::vector<std::pair<std::string, bool>> told, described;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.compare(0, 3, "| `") != 0) continue;
+    size_t close = line.find('`', 3);
+    told.emplace_back(line.substr(3, close - 3), line.find("| optional", close) == std::string::npos);
+  }
+  for (int i = 0; i < RunKeyCount; ++i) {
+    described.emplace_back(RunKeys[i].Key, RunKeys[i].Required);
+    EXPECT_NE(dictionary.find("\n\"" + std::string(RunKeys[i].Key) + "=\"\n"), std::string::npos)
+        << RunKeys[i].Key;
+    EXPECT_EQ(RunKeys[i].Form == RunKeyForm::OnOff, *RunKeys[i].Off != '\0') << RunKeys[i].Key;
+  }
+  EXPECT_EQ(told, described);
+}
+
+// Every report of the catalogue is in the guide's table of messages, with
+// its text as the box shows it on one line, and the table holds no other;
+// each report's text has a place for each argument the catalogue names.
+TEST(Catalogue, TheGuideTellsEveryReportAsTheCatalogueHasIt) {
+  struct Report {
+    unsigned id;
+    std::string arguments, text;
+  };
+  const Report reports[] = {
+#define REPORT(id, name, arguments, reason, meaning, text) {id, arguments, text},
+#define TEXT(id, name, text)
+#include "res/messages.inc"
+#undef REPORT
+#undef TEXT
+  };
+  const std::string guide = SourceFile("docs/scripts.md");
+  size_t table = guide.find("\n## Messages\n");
+  ASSERT_NE(table, std::string::npos);
+  std::istringstream lines(guide.substr(table, guide.find("\n## ", table + 1) - table));
+  std::map<unsigned, std::string> told;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.size() < 3 || line[0] != '|' || !isdigit(static_cast<unsigned char>(line[2])))
+      continue;
+    size_t text = line.find(" | ") + 3;
+    told[std::stoul(line.substr(2))] = line.substr(text, line.find(" | ", text) - text);
+  }
+  std::map<unsigned, std::string> expected;
+  for (const Report& report : reports) {
+    std::string shown = report.text;
+    for (const char* breaks : {"\n\n", "\n"})
+      for (size_t at; (at = shown.find(breaks)) != std::string::npos;)
+        shown.replace(at, strlen(breaks), " ");
+    expected[report.id] = shown;
+    size_t places = 0;
+    for (size_t at = 0; (at = shown.find('%', at)) != std::string::npos; ++at) ++places;
+    size_t arguments = report.arguments.empty() ? 0 : 1;
+    for (char c : report.arguments) arguments += c == ',';
+    EXPECT_EQ(places, arguments) << report.id << ": " << report.arguments;
+  }
+  EXPECT_EQ(told, expected);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@
 
 namespace {
 
-const char* const Usage =
+const char* const UsageTemplate =
     "usage: updater-check check [--symbol NAME=VALUE]... [--code-page 932|65001]\n"
     "                           [-Wno-NAME]... [--werror] [--src DIR] [--format text|sarif]\n"
     "                           SCRIPT.ini...\n"
@@ -39,12 +39,13 @@ const char* const Usage =
     "       through both branches of every SWITCH, and prints each problem as\n"
     "       FILE:LINE: error: TEXT (the updater would stop there) or\n"
     "       FILE:LINE: warning: TEXT (almost surely a slip). Exit status: 0 no\n"
-    "       problem, 1 warnings only, 2 an error. The built-in symbols stand for\n"
-    "       made-up paths unless --symbol gives one (<Win>, <Sys>, <Src>, <Desktop>\n"
-    "       or <Programs>), e.g. --symbol \"<Src>=D:\\Setup\". A script is taken for\n"
-    "       code page 932; --code-page 65001 says it is UTF-8 on purpose. Each\n"
-    "       warning ends with its name, [-WNAME]: -Wno-NAME silences it, --werror\n"
-    "       makes every warning an error. A summary line ends the output. --src DIR\n"
+    "       problem, 1 warnings only, 2 an error. The built-in symbols\n"
+    "       (SYMBOLS) stand for\n"
+    "       made-up paths unless --symbol gives one, e.g. --symbol \"<Src>=D:\\Setup\".\n"
+    "       A script is taken for code page 932; --code-page 65001 says it is UTF-8\n"
+    "       on purpose. Each warning ends with its name, [-WNAME]: -Wno-NAME\n"
+    "       silences it, --werror makes every warning an error. A summary line ends\n"
+    "       the output. --src DIR\n"
     "       checks the folder that ships: every file under <Src> the script reads or\n"
     "       starts must be in DIR, every CRC value must be its checksum there, and\n"
     "       a program that a VERSION test updates from there must have that version.\n"
@@ -59,8 +60,16 @@ const char* const Usage =
     "       files finds up to date. Exit status 2 when a file has no version or\n"
     "       cannot be read.\n";
 
+// The usage text, with the built-in symbols' names where they are told.
+std::string UsageText() {
+  std::string usage = UsageTemplate;
+  size_t at = usage.find("SYMBOLS");
+  return usage.replace(at, 7, check::BuiltInNames());
+}
+
+
 int UsageError(const std::string& why) {
-  console::WriteError(console::Utf8FromNative("updater-check: " + why) + "\n\n" + Usage);
+  console::WriteError(console::Utf8FromNative("updater-check: " + why) + "\n\n" + UsageText());
   return 2;
 }
 
@@ -97,7 +106,7 @@ int Check(const std::vector<std::string>& arguments) {
     std::string value;
     bool attached = option.compare(0, 9, "--symbol=") == 0;
     if (option == "--help" || option == "-h") {
-      console::WriteOut(Usage);
+      console::WriteOut(UsageText());
       return 0;
     }
     if (option.compare(0, 5, "-Wno-") == 0 && option.size() > 5) {
@@ -173,7 +182,7 @@ int Crc(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     if (argument == "--key") key = true;
     else if (argument == "--help" || argument == "-h") {
-      console::WriteOut(Usage);
+      console::WriteOut(UsageText());
       return 0;
     } else files.push_back(argument);
   }
@@ -205,7 +214,7 @@ int Version(const std::vector<std::string>& arguments) {
   std::vector<std::string> files;
   for (const std::string& argument : arguments) {
     if (argument == "--help" || argument == "-h") {
-      console::WriteOut(Usage);
+      console::WriteOut(UsageText());
       return 0;
     }
     files.push_back(argument);
@@ -245,7 +254,7 @@ int main(int argc, char** argv) {
   if (command == "crc") return Crc(arguments);
   if (command == "version") return Version(arguments);
   if (command == "--help" || command == "-h" || command == "help") {
-    console::WriteOut(Usage);
+    console::WriteOut(UsageText());
     return 0;
   }
   if (command == "--version") {

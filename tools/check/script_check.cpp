@@ -15,9 +15,8 @@
 #include "check_world.h"
 #include "procs/comma_lists.h"
 #include "procs/crc.h"
-#include "procs/kinds.h"
-#include "procs/msgbox.h"
 #include "procs/proc_list.h"
+#include "procs/msgbox.h"
 #include "procs/switch.h"
 #include "symbols/expansion.h"
 #include "symbols/symbol_table.h"
@@ -52,20 +51,22 @@ std::string OneLine(const std::string& text) {
 // What each report the checker can meet means, for those who do not read
 // the updater's own messages.
 const char* Meaning(unsigned id) {
+  const char* meaning = "";
   switch (id) {
-    case MsgBadScriptFormat: return "a key the updater needs is missing";
-    case MsgOutOfMemory: return "out of memory";
-    case MsgBadItemCount: return "a list has no item";
-    case MsgBadSymbol: return "a word the updater does not know, or a procedure not in this list";
-    case MsgCopyFailed: return "this copy can never succeed";
-    case MsgLaunchFailed: return "this program can never be started";
-    case MsgDeleteFailed: return "this deletion can never succeed";
-    case MsgBadProcCount: return "a procedure list has no item";
-    case MsgAttributesFailed: return "this attribute change can never succeed";
-    case MsgMakeDirFailed: return "this directory can never be made";
-    default: return "the updater reports";
+#define REPORT(id, name, arguments, reason, text_meaning, text) \
+  case id:                                                     \
+    meaning = text_meaning;                                    \
+    break;
+#define TEXT(id, name, text)
+#include "res/messages.inc"
+#undef REPORT
+#undef TEXT
   }
+  return *meaning ? meaning : "the updater reports";
 }
+
+// "message 10": how the guide names a report.
+std::string MessageName(MessageId id) { return "message " + std::to_string(id); }
 
 bool WrittenAsHex(const TextString& item) {
   const char* text = item.Text();
@@ -294,7 +295,7 @@ void Checker::AddReport(const Report& report, int line, const std::string& secti
   if (!hint.empty()) {
     // The precise text first, the updater's own message after it.
     Add("message-" + std::to_string(report.Id), line,
-        hint.substr(2) + " (message " + std::to_string(report.Id) + ": " + OneLine(report.Text) +
+        hint.substr(2) + " (" + MessageName(static_cast<MessageId>(report.Id)) + ": " + OneLine(report.Text) +
             ")");
     return;
   }
@@ -346,7 +347,7 @@ void Checker::AddReport(const Report& report, int line, const std::string& secti
     }
   }
   Add("message-" + std::to_string(report.Id), line,
-      std::string(Meaning(report.Id)) + " (message " + std::to_string(report.Id) + ": " +
+      std::string(Meaning(report.Id)) + " (" + MessageName(static_cast<MessageId>(report.Id)) + ": " +
           OneLine(report.Text) + ")" + hint);
   problems_.back().Notes = notes;
 }
@@ -384,7 +385,7 @@ std::vector<Diagnostic> Checker::Run() {
 // a missing NAME does not hide a missing or empty PROC.
 void Checker::StartUp() {
   bool procRead = InitUpdater("");
-  if (!procRead) procRead = ReadValue("UPDATER", "PROC", UpdaterProc);
+  if (!procRead) procRead = ReadValue(UpdaterSection, RunKeys[KeyProc].Key, UpdaterProc);
   NoteReads(0);
   for (const Report& report : TakeReports(0)) AddReport(report, ParseLine(report, 1));
   if (!procRead) return;
@@ -392,7 +393,7 @@ void Checker::StartUp() {
     for (const Report& report : TakeReports(0)) AddReport(report, ExecuteLine(report, "UPDATER"));
     return;
   }
-  CheckList(UpdaterProc, KeyLine("UPDATER", "PROC"));
+  CheckList(UpdaterProc, KeyLine(UpdaterSection, RunKeys[KeyProc].Key));
   FreeAllProcLists();
 }
 
@@ -620,7 +621,8 @@ void Checker::CheckDeletions() {
     Warn("unguarded-delete", deletion.Line,
         std::string(deletion.Key) + " item " + Quoted(deletion.File) +
             " is a file the script neither makes nor finds first: on a PC without it the "
-            "deletion fails (message 10) and the run stops half done; delete it in the list 1 "
+            "deletion fails (" + MessageName(MsgDeleteFailed) +
+            ") and the run stops half done; delete it in the list 1 "
             "of a SWITCH whose PROC is an EXIST of that file");
   }
 }
@@ -983,8 +985,8 @@ void Checker::NoWildcards(const std::string& value, int line, const char* key) {
     if (item.find_first_of("*?") != std::string::npos)
       Add("delete-wildcard", line,
           std::string(key) + " item " + Quoted(item) +
-              " holds a wildcard: DELETE takes none, so this deletion always fails "
-              "(message 10); name each file");
+              " holds a wildcard: DELETE takes none, so this deletion always fails (" +
+              MessageName(MsgDeleteFailed) + "); name each file");
   }
 }
 
@@ -997,7 +999,7 @@ void Checker::AttributePatterns(const std::string& value, int line, const char* 
       Add("attr-wildcard", line,
           std::string(key) + " item " + Quoted(item) +
               " holds a wildcard other than a last part of exactly \"*.*\": the attribute "
-              "change always fails (message 12)");
+              "change always fails (" + MessageName(MsgAttributesFailed) + ")");
   }
 }
 
@@ -1120,19 +1122,12 @@ void Checker::CheckValues() {
 // The keys of UPDATER that turn an ability on take a number: a word reads
 // as 0, which leaves it off.
 void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int line) {
-  struct OnOff {
-    const char* Key;
-    const char* Off;
-  } const keys[] = {
-      {"ROLLBACK", "the run's changes are not undone if it fails"},
-      {"UNATTENDED", "the run shows its boxes"},
-      {"PROGRESS", "the run shows no progress window"},
-  };
-  if (!profile::SameName(read.Section, "UPDATER")) return;
+  if (!profile::SameName(read.Section, UpdaterSection)) return;
   std::string trimmed = ListItem(TextString(value.c_str()), 0).Text();
   size_t digit = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
   if (digit < trimmed.size() && isdigit(static_cast<unsigned char>(trimmed[digit]))) {
-    if (profile::SameName(read.Key, "PROGRESS") && TextString(value.c_str()).ToInt() != 0 &&
+    if (profile::SameName(read.Key, RunKeys[KeyProgress].Key) &&
+        TextString(value.c_str()).ToInt() != 0 &&
         TheRun.Unattended())
       Warn("progress-unattended", line,
            "PROGRESS=" + Shown(value) +
@@ -1140,11 +1135,13 @@ void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int l
                "press its Cancel");
     return;
   }
-  for (const OnOff& key : keys)
-    if (profile::SameName(read.Key, key.Key))
+  for (int i = 0; i < RunKeyCount; ++i) {
+    const RunKey& key = RunKeys[i];
+    if (key.Form == RunKeyForm::OnOff && profile::SameName(read.Key, key.Key))
       Warn("on-off", line,
            std::string(key.Key) + "=" + Shown(value) + " reads as 0: " + key.Off + "; write " +
                key.Key + "=1 to turn it on, or leave the key out");
+  }
 }
 
 // Angle-bracket groups that expansion left in a value.
@@ -1355,9 +1352,7 @@ bool SystemAnswersFor(const std::vector<SymbolValue>& symbols,
       for (size_t i = 0; i < standIns.size(); ++i)
         if (*standIns[i] == standIn.Text()) place = i;
     if (place == standIns.size()) {
-      usage = symbol.first +
-              " is not a built-in symbol: --symbol takes <Win>, <Sys>, <Src>, <Desktop> or "
-              "<Programs>";
+      usage = symbol.first + " is not a built-in symbol: --symbol takes " + BuiltInNames();
       return false;
     }
     answers.emplace_back(place, symbol.second);
@@ -1366,6 +1361,14 @@ bool SystemAnswersFor(const std::vector<SymbolValue>& symbols,
 }
 
 }  // namespace
+
+std::string BuiltInNames() {
+  std::string names;
+  for (int i = 0; i < BuiltInSymbolCount; ++i)
+    names += std::string(i == 0 ? "" : i + 1 == BuiltInSymbolCount ? " or " : ", ") +
+             BuiltInSymbols[i].Name;
+  return names;
+}
 
 // The length of the UTF-8 sequence that starts at `at`, 0 when none does.
 size_t Utf8Sequence(const std::string& text, size_t at) {

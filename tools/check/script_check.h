@@ -36,13 +36,16 @@ using SymbolValue = std::pair<std::string, std::string>;
 // `usage` saying why, when a symbol value names no built-in symbol.
 //
 // With `srcDir`, the folder that ships beside the program: every file under
-// <Src> that COPY, LAUNCH, CRC, DATE, LINK or EXIST names must be in it,
+// <Src> that COPY, LAUNCH, CRC, DATE, VERSION, LINK or EXIST names must be in it,
 // every CRC value must be the checksum of the file there, and a program
 // that a VERSION test's list 1 copies from there over a file it tests must
 // have at least that version.
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
                  std::vector<Diagnostic>& problems, std::string& usage, int codePage = 932,
                  const std::string& srcDir = "");
+
+// The built-in symbols' names, as "<Win>, <Sys>, ... or <Programs>".
+std::string BuiltInNames();
 
 // The checksum of a file as a CRC key takes it ("0x" and eight upper-case
 // hexadecimal digits), from the updater's own code; false when the file
