@@ -168,19 +168,18 @@ bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption) 
 }
 
 bool ReadUpdaterSection() {
-  FreeAllProcLists();  // the stack starts empty
   if (!ReadValue(UpdaterSection, RunKeys[KeyName].Key, UpdaterName)) return false;
   return ReadValue(UpdaterSection, RunKeys[KeyProc].Key, UpdaterProc);
 }
 
-int32_t UpdaterProcCount() {
-  int32_t count = UpdaterProc.ItemCount(",");
+int32_t UpdaterProcCount(const TextString& proc) {
+  int32_t count = proc.ItemCount(",");
   if (count == 0) ShowError(MsgBadItemCount, UpdaterSection, RunKeys[KeyProc].Key);
   return count;
 }
 
 bool RunUpdater() {
-  int32_t count = UpdaterProcCount();
+  int32_t count = UpdaterProcCount(UpdaterProc);
   if (count == 0) return false;
   if (!BuildProcList(UpdaterProc, count)) return false;
   // Never a window where no one answers the boxes.

@@ -52,7 +52,7 @@ bool InitUpdater(const char* argumentText);
 // Builds and runs the top-level procedure list.
 bool RunUpdater();
 // The number of procedures PROC names; 0 after message 4.
-int32_t UpdaterProcCount();
+int32_t UpdaterProcCount(const TextString& proc);
 
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
 // The optional keys of the UPDATER section: ROLLBACK, PROGRESS, and

@@ -807,7 +807,6 @@ void RecoverOthers(const Place& place) {
 }  // namespace
 
 Outcome Recover(const TextString& scriptPath, bool rollback) {
-  TheJournal = Run();
   // A journal beside the script could be anyone's: it is never read.
   TextString beside(scriptPath);
   beside.ReplaceItem(-1, ".", "journal");

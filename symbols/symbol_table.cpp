@@ -117,7 +117,12 @@ void DefineFolder(const char* name, int shared, int own) {
 }  // namespace
 
 const BuiltInSymbol BuiltInSymbols[] = {
-    {"<Win>"}, {"<Sys>"}, {"<Src>"}, {"<Desktop>"}, {"<Programs>"},
+    {"<Win>", SymbolSource::WindowsFolder, 0, 0},
+    {"<Sys>", SymbolSource::SystemFolder, 0, 0},
+    {"<Src>", SymbolSource::ProgramFolder, 0, 0},
+    {"<Desktop>", SymbolSource::ShellFolder, folder::CommonDesktopDirectory,
+     folder::DesktopDirectory},
+    {"<Programs>", SymbolSource::ShellFolder, folder::CommonPrograms, folder::Programs},
 };
 const int BuiltInSymbolCount = sizeof(BuiltInSymbols) / sizeof(BuiltInSymbols[0]);
 
@@ -138,15 +143,24 @@ bool LoadSymbols(const TextString& defineLines, const TextString& modulePath) {
 
   // After the DEFINE lines, so that a line of the same name keeps its place
   // but not its value: the script cannot override a built-in.
-  DefineDirectory(BuiltInSymbols[SymbolWin].Name, os::WindowsDirectory);
-  DefineDirectory(BuiltInSymbols[SymbolSys].Name, os::SystemDirectory);
-  // The program's directory without a trailing backslash, so "C:" for a
-  // program in a drive's root.
-  DefineBuiltIn(BuiltInSymbols[SymbolSrc].Name, modulePath.Items(0, -2, "\\"),
-                modulePath.ItemCount("\\") >= 2);
-  DefineFolder(BuiltInSymbols[SymbolDesktop].Name, folder::CommonDesktopDirectory,
-               folder::DesktopDirectory);
-  DefineFolder(BuiltInSymbols[SymbolPrograms].Name, folder::CommonPrograms, folder::Programs);
+  for (int i = 0; i < BuiltInSymbolCount; ++i) {
+    const BuiltInSymbol& symbol = BuiltInSymbols[i];
+    switch (symbol.Source) {
+      case SymbolSource::WindowsFolder:
+        DefineDirectory(symbol.Name, os::WindowsDirectory);
+        break;
+      case SymbolSource::SystemFolder:
+        DefineDirectory(symbol.Name, os::SystemDirectory);
+        break;
+      case SymbolSource::ProgramFolder:
+        // "C:" for a program in a drive's root.
+        DefineBuiltIn(symbol.Name, modulePath.Items(0, -2, "\\"), modulePath.ItemCount("\\") >= 2);
+        break;
+      case SymbolSource::ShellFolder:
+        DefineFolder(symbol.Name, symbol.Shared, symbol.Own);
+        break;
+    }
+  }
 
   // Only now, so that DEFINE values may refer to the built-ins.
   ExpandSymbolValues();

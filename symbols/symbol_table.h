@@ -45,11 +45,20 @@ class SymbolList {
 extern SymbolList SymbolTable;
 
 // The built-in symbols, said once: each name, in the order they are
-// defined. The script checker's texts name them from here.
+// defined, with where its value comes from. The start-up defines them from
+// here; the script checker names them and gives them its stand-in values
+// from here.
+enum class SymbolSource : uint8_t {
+  WindowsFolder,  // the system's Windows folder
+  SystemFolder,   // the system folder
+  ProgramFolder,  // the program's own folder, without a trailing backslash
+  ShellFolder,    // a shell folder: all users' on the NT platform, else the user's
+};
 struct BuiltInSymbol {
   const char* Name;
+  SymbolSource Source;
+  int Shared, Own;  // ShellFolder: the folder numbers (CSIDL)
 };
-enum BuiltInIndex { SymbolWin, SymbolSys, SymbolSrc, SymbolDesktop, SymbolPrograms };
 extern const BuiltInSymbol BuiltInSymbols[];
 extern const int BuiltInSymbolCount;
 

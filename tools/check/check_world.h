@@ -51,8 +51,6 @@ struct World {
   std::map<int, std::string> Folders;  // by CSIDL
   bool ReadFiles = false;  // the crc command reads the files it is given
   std::set<void*> OpenFiles;  // the files it has open, as FILE*
-  // Every value that exists reads as the empty text, and nothing is kept.
-  bool Probe = false;
   // Nothing is kept: the checker's own expansions.
   bool Quiet = false;
   // Keys read as another key written near them: the written key, by the
@@ -64,11 +62,10 @@ struct World {
   std::vector<Report> Reports;
   std::vector<AppPathLookup> AppPathLookups;
   std::vector<std::string> LinkPaths;
+  std::string Journal;  // the run's journal, where it has one
 
   std::string ModulePath() const;
   std::string ScriptPath() const;  // where the program looks for its script
-  // The answers behind the built-in symbols, so that --symbol can replace one.
-  std::vector<std::string*> SystemAnswers();
 };
 
 World& TheWorld();

@@ -58,17 +58,12 @@ void ResetWorld(const std::string& scriptText) {
 std::string World::ModulePath() const { return ModuleDirectory + "\\updater.exe"; }
 std::string World::ScriptPath() const { return ModuleDirectory + "\\updater.ini"; }
 
-std::vector<std::string*> World::SystemAnswers() {
-  std::vector<std::string*> answers = {&ModuleDirectory, &WindowsDirectory, &SystemDirectory};
-  for (auto& folder : Folders) answers.push_back(&folder.second);
-  return answers;
-}
 
 }  // namespace check
 
 namespace {
 
-bool Keeping() { return !check::TheWorld().Probe && !check::TheWorld().Quiet; }
+bool Keeping() { return !check::TheWorld().Quiet; }
 
 // A file operation on the checker's machine: it succeeds and touches
 // nothing, except on an empty path, which the system always refuses.
@@ -96,7 +91,6 @@ uint32_t ReadProfileString(const char* /*file*/, const char* section, const char
     key = taken->second.c_str();
     entry = world.Script.FindKey(section, key);
   }
-  if (world.Probe) return profile::CopyCut(entry ? "" : fallback, buffer, size);
   uint32_t length =
       profile::StringValue(world.Script, section, key, fallback, buffer, size);
   if (Keeping())
@@ -173,15 +167,26 @@ bool AttributesOf(const char* path, uint32_t& attributes) {
 }
 bool IsDirectFolder(const char* path) { return Untouched(path); }
 bool ProgramsHolding(const char*, TextString&) { return false; }
-// The journal of a run that can be undone is a token too: no run of the
-// checker leaves one behind, and none is found.
+// The journal of a run that can be undone lives in memory: no run of the
+// checker leaves one behind, and none is found; what the run writes is read
+// back at its end, as the updater reads it.
 JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
   journal = &TheWorld();
   if (!create) return JournalOpening::Missing;
+  TheWorld().Journal.clear();
   return Untouched(path) ? JournalOpening::Opened : JournalOpening::Failed;
 }
-bool ReadJournal(FileHandle, BlockConsumer, void*) { return true; }
-bool AppendToJournal(FileHandle, const char*, uint32_t) { return true; }
+bool ReadJournal(FileHandle, BlockConsumer consume, void* context) {
+  const std::string& journal = TheWorld().Journal;
+  if (!journal.empty())
+    consume(context, reinterpret_cast<const uint8_t*>(journal.data()),
+            static_cast<uint32_t>(journal.size()));
+  return true;
+}
+bool AppendToJournal(FileHandle, const char* bytes, uint32_t count) {
+  TheWorld().Journal.append(bytes, count);
+  return true;
+}
 bool FlushJournal(FileHandle) { return true; }
 // A file to change is there, as AttributesOf says; its identity is a token
 // like its handle, for no run of the checker changes a file.

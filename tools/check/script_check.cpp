@@ -15,6 +15,7 @@
 #include "check_world.h"
 #include "procs/comma_lists.h"
 #include "procs/crc.h"
+#include "procs/journal.h"
 #include "procs/proc_list.h"
 #include "procs/msgbox.h"
 #include "procs/switch.h"
@@ -134,7 +135,7 @@ class Checker {
   void Examine(ProcList list, int32_t index);
   void CheckShortcutPaths(const std::string& section, size_t from);
   void FollowBranches(PROC_INFO* record);
-  void CheckCompanionLists(PROC_INFO* record, const ProcKind& kind);
+  void CheckCompanionLists(const PROC_INFO* record, const ProcKind& kind);
   void CheckValueForms(const PROC_INFO* record, const ProcKind& kind);
   void CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind);
   void CheckShippedFiles();
@@ -384,16 +385,18 @@ std::vector<Diagnostic> Checker::Run() {
 // The updater's own start-up; where it stops, the checker reads on, so that
 // a missing NAME does not hide a missing or empty PROC.
 void Checker::StartUp() {
-  bool procRead = InitUpdater("");
-  if (!procRead) procRead = ReadValue(UpdaterSection, RunKeys[KeyProc].Key, UpdaterProc);
+  bool started = InitUpdater("");
+  TextString proc(UpdaterProc);
+  bool procRead = started || ReadValue(UpdaterSection, RunKeys[KeyProc].Key, proc);
   NoteReads(0);
   for (const Report& report : TakeReports(0)) AddReport(report, ParseLine(report, 1));
   if (!procRead) return;
-  if (UpdaterProcCount() == 0) {
-    for (const Report& report : TakeReports(0)) AddReport(report, ExecuteLine(report, "UPDATER"));
+  if (UpdaterProcCount(proc) == 0) {
+    for (const Report& report : TakeReports(0))
+      AddReport(report, ExecuteLine(report, UpdaterSection));
     return;
   }
-  CheckList(UpdaterProc, KeyLine(UpdaterSection, RunKeys[KeyProc].Key));
+  CheckList(proc, KeyLine(UpdaterSection, RunKeys[KeyProc].Key));
   FreeAllProcLists();
 }
 
@@ -473,36 +476,40 @@ void Checker::CheckUnreached() {
 }
 
 // Runs the procedure's own Execute (a SWITCH only as far as its lookup)
-// with every Result of its list true, then false, so that a condition never
-// hides what stands behind it; then once more with only the procedures
-// before it in view. A name that only the full list resolves names a
-// procedure that has not run yet when this one runs.
+// against a view of its list in which every Result is true, then one in
+// which every Result is false, so that a condition never hides what stands
+// behind it; then once more with only the procedures before it in view. A
+// name that only the full list resolves names a procedure that has not run
+// yet when this one runs. The views are stand-ins of the list's procedures,
+// pushed as the live list for the lookups: no record of the run changes.
 void Checker::Examine(ProcList list, int32_t index) {
   PROC_INFO* record = list[index];
   const ProcKind* kind = KindOfMode(record->Mode);
   if (!kind || !kind->Execute) return;  // a section that could not be built
   bool decides = (kind->Effects & kind_effect::Branches) != 0;
-  auto step = [&]() {
+  int32_t count = 0;
+  while (list[count]) ++count;
+  auto step = [&](int32_t inView, bool result) {
+    ProcList view = static_cast<ProcList>(calloc(static_cast<size_t>(count) + 1, sizeof(PROC_INFO*)));
+    if (!view) return;
+    for (int32_t i = 0; i < inView; ++i) {
+      view[i] = new PROC_INFO;
+      view[i]->Name.Assign(list[i]->Name);
+      view[i]->Mode.Assign(list[i]->Mode);
+      view[i]->Result = result;
+    }
+    PushProcList(view);
     if (decides) SwitchDecider(record);
     else kind->Execute(record);
-  };
-  std::vector<bool> results;
-  for (PROC_INFO** slot = list; *slot; ++slot) results.push_back((*slot)->Result);
-  auto setResults = [&](bool value) {
-    for (PROC_INFO** slot = list; *slot; ++slot) (*slot)->Result = value;
+    FreeProcList(view);
   };
   size_t reports = world_.Reports.size();
   size_t links = world_.LinkPaths.size();
-  setResults(true);
-  step();
-  setResults(false);
-  step();
+  step(count, true);
+  step(count, false);
   std::vector<Report> full = TakeReports(reports);
-  list[index] = nullptr;
-  step();
-  list[index] = record;
+  step(index, false);
   std::vector<Report> early = TakeReports(reports);
-  for (size_t i = 0; i < results.size(); ++i) list[i]->Result = results[i];
 
   std::string section = record->Name.Text();
   for (const Report& report : full) AddReport(report, ExecuteLine(report, section), section, list);
@@ -628,18 +635,11 @@ void Checker::CheckDeletions() {
 }
 
 // A list key longer than the kind's leading list has items that are never
-// used. The kind's own Execute names its leading list: with every value
-// read as empty, it reports that list as having no item.
-void Checker::CheckCompanionLists(PROC_INFO* record, const ProcKind& kind) {
-  size_t reports = world_.Reports.size();
-  world_.Probe = true;
-  PROC_INFO* probe = kind.Parse(record->Name.Text());
-  if (probe) kind.Execute(probe);  // Examine made sure there is one
-  delete probe;
-  world_.Probe = false;
+// used. The kind's description names its leading list.
+void Checker::CheckCompanionLists(const PROC_INFO* record, const ProcKind& kind) {
   std::string leading;
-  for (const Report& report : TakeReports(reports))
-    if (report.Id == MsgBadItemCount && report.Arguments.size() == 2) leading = report.Arguments[1];
+  for (int k = 0; k < kind.Keys.Count(); ++k)
+    if (kind.Keys[k].Role == KeyRole::Leading) leading = kind.Keys[k].Key;
   if (leading.empty()) return;
 
   std::string section = record->Name.Text();
@@ -1330,34 +1330,27 @@ const std::vector<size_t>& Checker::ReadsOf(const std::string& section) const {
   return found == sectionReads_.end() ? none : found->second;
 }
 
-// The built-in symbols take their values from system queries. Start-up on an
-// empty script leaves only them in the table, each holding its query's
-// stand-in answer; a symbol value replaces the answer whose stand-in that
-// symbol received. Gives the replaced answers by their place in
-// World::SystemAnswers.
-bool SystemAnswersFor(const std::vector<SymbolValue>& symbols,
-                      std::vector<std::pair<size_t, std::string>>& answers,
-                      std::string& usage) {
-  if (symbols.empty()) return true;
-  ResetWorld("");
-  World& world = TheWorld();
-  world.Quiet = true;
-  InitUpdater("");
-  world.Quiet = false;
-  std::vector<std::string*> standIns = world.SystemAnswers();
-  for (const SymbolValue& symbol : symbols) {
-    TextString standIn;
-    size_t place = standIns.size();
-    if (LookupSymbol(symbol.first.c_str(), standIn))
-      for (size_t i = 0; i < standIns.size(); ++i)
-        if (*standIns[i] == standIn.Text()) place = i;
-    if (place == standIns.size()) {
-      usage = symbol.first + " is not a built-in symbol: --symbol takes " + BuiltInNames();
-      return false;
-    }
-    answers.emplace_back(place, symbol.second);
+// Where the checker's world keeps the stand-in answer of the system query
+// behind a built-in symbol.
+std::string& StandInOf(World& world, const BuiltInSymbol& symbol) {
+  switch (symbol.Source) {
+    case SymbolSource::WindowsFolder:
+      return world.WindowsDirectory;
+    case SymbolSource::SystemFolder:
+      return world.SystemDirectory;
+    case SymbolSource::ProgramFolder:
+      return world.ModuleDirectory;
+    case SymbolSource::ShellFolder:
+      break;
   }
-  return true;
+  return world.Folders[symbol.Shared];  // the platform is NT's
+}
+
+// The built-in symbol that `name` names, or null.
+const BuiltInSymbol* BuiltInNamed(const std::string& name) {
+  for (int i = 0; i < BuiltInSymbolCount; ++i)
+    if (TextString(BuiltInSymbols[i].Name).Equals(name.c_str())) return &BuiltInSymbols[i];
+  return nullptr;
 }
 
 }  // namespace
@@ -1469,8 +1462,11 @@ std::string In932(const std::string& utf8, std::vector<Diagnostic>& problems) {
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
                  std::vector<Diagnostic>& problems, std::string& usage, int codePage,
                  const std::string& srcDir) {
-  std::vector<std::pair<size_t, std::string>> answers;
-  if (!SystemAnswersFor(symbols, answers, usage)) return false;
+  for (const SymbolValue& symbol : symbols)
+    if (!BuiltInNamed(symbol.first)) {
+      usage = symbol.first + " is not a built-in symbol: --symbol takes " + BuiltInNames();
+      return false;
+    }
   problems.clear();
   std::vector<Diagnostic> encoding;
   if (!CheckEncoding(text, codePage == 65001, encoding)) {
@@ -1479,11 +1475,14 @@ bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbol
   }
   ResetWorld(codePage == 65001 ? In932(text, encoding) : text);
   World& world = TheWorld();
-  std::vector<std::string*> standIns = world.SystemAnswers();
-  for (const auto& answer : answers) *standIns[answer.first] = answer.second;
+  for (const SymbolValue& symbol : symbols) StandInOf(world, *BuiltInNamed(symbol.first)) = symbol.second;
+  // As in a process of its own, the updater's stack of lists starts empty,
+  // and its run ends.
+  FreeAllProcLists();
   problems = Checker(world, srcDir).Run();
   problems.insert(problems.begin(), encoding.begin(), encoding.end());
   FreeAllProcLists();
+  journal::End(false);
   return true;
 }
 
