@@ -2,7 +2,7 @@
 
 #include "base/characters.h"
 #include "base/report.h"
-#include "os/os.h"
+#include "os/ui.h"
 #include "procs/kinds.h"
 
 ProgressListener TheProgress;

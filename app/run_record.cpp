@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "base/report.h"
+#include "os/basics.h"
+#include "os/log.h"
+#include "os/ui.h"
 #include "res/version.h"
 #include "script/script_file.h"
 

@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/ui.h"
 
 TextString Caption;
 

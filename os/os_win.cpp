@@ -11,7 +11,14 @@
 
 #include "base/characters.h"
 #include "base/text_string.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/log.h"
+#include "os/processes.h"
+#include "os/registry.h"
+#include "os/shell.h"
+#include "os/ui.h"
 #include "os/progress_win.h"
 #include "os/wide_text_win.h"
 
@@ -307,7 +314,7 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
                ? Creation::NameTaken
                : FailedWith(error, Creation::Failed);
   }
-  file = created;
+  file = static_cast<FileHandle>(created);
   return Creation::Created;
 }
 
@@ -426,7 +433,7 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
                       directory, &startup, &process))
     return Failed(false);
   CloseHandle(process.hThread);
-  started = process.hProcess;
+  started = static_cast<ProcessHandle>(process.hProcess);
   return true;
 }
 
@@ -525,15 +532,15 @@ FolderResult FolderPath(int folder, char* buffer) {
 bool RegistryOpen(RegistryRoot /*root*/, const char* path, uint32_t access, RegistryHandle& key) {
   HKEY opened = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &opened) != ERROR_SUCCESS) return false;
-  key = opened;
+  key = reinterpret_cast<RegistryHandle>(opened);
   return true;
 }
 
-void RegistryClose(RegistryHandle key) { RegCloseKey(static_cast<HKEY>(key)); }
+void RegistryClose(RegistryHandle key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
 uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
   DWORD size = 0;
-  if (RegQueryValueExA(static_cast<HKEY>(key), name, nullptr, nullptr, nullptr, &size) !=
+  if (RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, nullptr, nullptr, &size) !=
       ERROR_SUCCESS)
     return 0;
   return size;
@@ -541,7 +548,7 @@ uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
 
 bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
   DWORD count = size;
-  return RegQueryValueExA(static_cast<HKEY>(key), name, nullptr, nullptr,
+  return RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, nullptr,
                           static_cast<BYTE*>(buffer), &count) == ERROR_SUCCESS;
 }
 
@@ -613,7 +620,7 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) return Failed(false);
-  file.Receive() = opened;
+  file.Receive() = static_cast<FileHandle>(opened);
   LARGE_INTEGER length;
   if (!GetFileSizeEx(opened, &length)) return Failed(false);
   size = static_cast<uint64_t>(length.QuadPart);
@@ -654,7 +661,7 @@ bool OpenLog(const char* path, FileHandle& log) {
     CloseHandle(file);
     return FailedWith(ERROR_ACCESS_DENIED, false);
   }
-  log = file;
+  log = static_cast<FileHandle>(file);
   return true;
 }
 
@@ -780,7 +787,7 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
     CloseHandle(file);
     return FailedWith(ERROR_ACCESS_DENIED, JournalOpening::Failed);
   }
-  journal = file;
+  journal = static_cast<FileHandle>(file);
   return JournalOpening::Opened;
 }
 
@@ -875,8 +882,8 @@ Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) 
     }
     return Opening::Failed;
   }
-  file.Receive() = opened;
-  if (!IdentityOf(opened, identity)) {
+  file.Receive() = static_cast<FileHandle>(opened);
+  if (!IdentityOf(file.Get(), identity)) {
     file.Close();
     return Opening::Failed;
   }
@@ -1240,7 +1247,7 @@ Locking TakeLock(const char* name, LockScope scope, LockHandle& lock) {
   switch (WaitForSingleObject(mutex, 0)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // its last holder ended without letting go
-      lock = mutex;
+      lock = static_cast<LockHandle>(mutex);
       return Locking::Taken;
     case WAIT_TIMEOUT:
       CloseHandle(mutex);

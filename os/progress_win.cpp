@@ -10,7 +10,8 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/ui.h"
 #include "os/wide_text_win.h"
 
 namespace {

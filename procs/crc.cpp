@@ -12,7 +12,9 @@
 
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/ui.h"
 #include "procs/comma_lists.h"
 #include "procs/kinds.h"
 #include "procs/proc_record.h"

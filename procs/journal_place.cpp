@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/shell.h"
 #include "symbols/system_queries.h"
 
 namespace journal {

@@ -12,10 +12,17 @@
 
 #include "base/characters.h"
 #include "base/text_string.h"
+#include "os/basics.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
-#include "os/os.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/log.h"
+#include "os/processes.h"
 #include "os/profile_file.h"
+#include "os/registry.h"
+#include "os/shell.h"
+#include "os/ui.h"
 
 namespace fake {
 namespace {
@@ -1221,7 +1228,7 @@ bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key)
   fake::Count();
   auto found = fake::TheWorld().registry.find(fake::Lower(path));
   if (found == fake::TheWorld().registry.end()) return false;
-  key = &found->second;
+  key = reinterpret_cast<RegistryHandle>(&found->second);
   ++fake::TheWorld().openKeys;
   return true;
 }
@@ -1233,7 +1240,7 @@ void RegistryClose(RegistryHandle) {
 
 namespace {
 const std::string* RegistryData(RegistryHandle key, const char* name) {
-  auto* values = static_cast<std::map<std::string, std::string>*>(key);
+  auto* values = reinterpret_cast<std::map<std::string, std::string>*>(key);
   auto found = values->find(fake::Lower(name));
   return found == values->end() ? nullptr : &found->second;
 }

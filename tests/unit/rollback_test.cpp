@@ -12,7 +12,6 @@
 #include "app/updater.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
-#include "os/os.h"
 #include "procs/crc.h"
 #include "script_run.h"
 

@@ -8,10 +8,17 @@
 #include "base/run_events.h"
 #include "base/text_string.h"
 #include "check_world.h"
+#include "os/basics.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
 #include "os/console_text.h"
-#include "os/os.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/log.h"
+#include "os/processes.h"
+#include "os/registry.h"
+#include "os/shell.h"
+#include "os/ui.h"
 
 namespace check {
 
@@ -74,6 +81,15 @@ bool Keeping() { return !check::TheWorld().Probe && !check::TheWorld().Quiet; }
 // nothing, except on an empty path, which the system always refuses.
 bool Untouched(const char* path) { return path && *path; }
 
+// A handle that is never used but as a token.
+template <typename Handle>
+Handle Token() {
+  return reinterpret_cast<Handle>(&check::TheWorld());
+}
+
+// The files the checker reads are the C library's.
+FILE* Stream(os::FileHandle file) { return reinterpret_cast<FILE*>(file); }
+
 }  // namespace
 
 namespace os {
@@ -126,7 +142,7 @@ bool FindAnyEntry(const char* pattern) {
 }
 
 Creation CreateNewFile(const char* path, FileHandle& file) {
-  file = &TheWorld();  // never used but as a token
+  file = Token<FileHandle>();
   return Untouched(path) ? Creation::Created : Creation::Failed;
 }
 bool CopyIntoFile(const char* source, FileHandle, uint32_t& attributes) {
@@ -140,14 +156,14 @@ bool DiscardFile(FileHandle, const char*) { return true; }
 // Files opened to be read are real files, read where the checker reads
 // files (the crc command, --src); every other handle is a token.
 void CloseFile(FileHandle file) {
-  if (TheWorld().OpenFiles.erase(file)) fclose(static_cast<FILE*>(file));
+  if (TheWorld().OpenFiles.erase(file)) fclose(Stream(file));
 }
 bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   if (!TheWorld().ReadFiles) return false;
   FILE* opened = fopen(path, "rb");
   if (!opened) return false;
   TheWorld().OpenFiles.insert(opened);
-  file.Receive() = opened;
+  file.Receive() = reinterpret_cast<FileHandle>(opened);
   if (fseek(opened, 0, SEEK_END) != 0) return false;
   long length = ftell(opened);
   if (length < 0) return false;
@@ -155,7 +171,7 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   return true;
 }
 bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
-  FILE* opened = static_cast<FILE*>(file);
+  FILE* opened = Stream(file);
   if (!TheWorld().OpenFiles.count(file) || offset > 0x7FFFFFFF) return false;
   return fseek(opened, static_cast<long>(offset), SEEK_SET) == 0 &&
          fread(out, 1, count, opened) == count;
@@ -176,7 +192,7 @@ bool ProgramsHolding(const char*, TextString&) { return false; }
 // The journal of a run that can be undone is a token too: no run of the
 // checker leaves one behind, and none is found.
 JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
-  journal = &TheWorld();
+  journal = Token<FileHandle>();
   if (!create) return JournalOpening::Missing;
   return Untouched(path) ? JournalOpening::Opened : JournalOpening::Failed;
 }
@@ -188,7 +204,7 @@ bool FlushJournal(FileHandle) { return true; }
 bool IdentityOf(FileHandle, FileIdentity&) { return true; }
 Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) {
   if (!Untouched(path)) return Opening::Missing;
-  file.Receive() = &TheWorld();
+  file.Receive() = Token<FileHandle>();
   identity.Attributes = 0x20;
   return Opening::Opened;
 }
@@ -203,7 +219,7 @@ FolderTrust TrustOfFolder(const char*) { return FolderTrust::Trusted; }
 bool MakeProtectedFolder(const char* path, bool) { return Untouched(path); }
 bool ReclaimFolder(const char* path, bool) { return Untouched(path); }
 Locking TakeLock(const char*, LockScope, LockHandle& lock) {
-  lock = &TheWorld();
+  lock = Token<LockHandle>();
   return Locking::Taken;
 }
 void ReleaseLock(LockHandle) {}
@@ -239,7 +255,7 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
 
 bool StartProgram(const char*, const char* commandLine, const char* directory,
                   ProcessHandle& process) {
-  process = &TheWorld();  // never used but as a token
+  process = Token<ProcessHandle>();
   return Untouched(commandLine) && Untouched(directory);
 }
 bool WaitForProgram(ProcessHandle, WaitFor, uint32_t& exitCode) {

@@ -1,0 +1,49 @@
+// The owner of what a seam call hands over: a handle, or a block of memory.
+// Shared by the seam's callers, its Windows half and its doubles.
+#pragma once
+
+namespace os {
+
+// Owns an `Object*` and gives it to `CloseIt` when it goes, on every road
+// out of the code that holds it. A call that closes the object itself takes
+// it from its owner (Release). Not copied; moved. Null is "nothing held".
+template <typename Object, void (*CloseIt)(Object*)>
+class Owned {
+ public:
+  Owned() = default;
+  explicit Owned(Object* object) : m_object(object) {}
+  ~Owned() { Close(); }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  Owned(Owned&& other) : m_object(other.Release()) {}
+  Owned& operator=(Owned&& other) {
+    if (this != &other) {
+      Close();
+      m_object = other.Release();
+    }
+    return *this;
+  }
+
+  Object* Get() const { return m_object; }
+  bool IsOpen() const { return m_object != nullptr; }
+  // Closes what it holds and gives the place for a call that opens one.
+  Object*& Receive() {
+    Close();
+    return m_object;
+  }
+  // Gives the object up to a call that closes it.
+  Object* Release() {
+    Object* object = m_object;
+    m_object = nullptr;
+    return object;
+  }
+  // Closes it now, where that must come before what follows.
+  void Close() {
+    if (m_object) CloseIt(Release());
+  }
+
+ private:
+  Object* m_object = nullptr;
+};
+
+}  // namespace os
