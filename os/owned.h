@@ -12,7 +12,9 @@ class Owned {
  public:
   Owned() = default;
   explicit Owned(Object* object) : m_object(object) {}
-  ~Owned() { Close(); }
+  [[gnu::always_inline]] ~Owned() {
+    if (m_object) CloseIt(m_object);
+  }
   Owned(const Owned&) = delete;
   Owned& operator=(const Owned&) = delete;
   Owned(Owned&& other) : m_object(other.Release()) {}
@@ -39,7 +41,8 @@ class Owned {
   }
   // Closes it now, where that must come before what follows.
   void Close() {
-    if (m_object) CloseIt(Release());
+    if (m_object) CloseIt(m_object);
+    m_object = nullptr;
   }
 
  private:

@@ -18,7 +18,7 @@ for file in os/*.* base/*.* symbols/*.* script/*.* procs/*.* app/*.*; do
   while read -r included; do
     other=$(floor "${included%%/*}")
     [ "$other" -ge 0 ] || continue
-    if [ "$other" -gt "$own" ] && [ "$file" != os/os_win.cpp ]; then
+    if [ "$other" -gt "$own" ] && [ "${file%_win.cpp}" = "$file" ]; then
       echo "$file includes $included, a floor above it"
       status=1
     fi

@@ -1,18 +1,20 @@
-// The progress window of a run with PROGRESS=1: a line that says what is
-// being done, a bar for the current file, one for the run and a Cancel
-// button. Common controls are loaded only when it opens, and the process
+// The Windows half of os/ui.h: message boxes, the catalogue's texts, and the
+// progress window of a run with PROGRESS=1, a line that says what is being
+// done, a bar for the current file, one for the run and a Cancel button.
+// Common controls are loaded only when the window opens, and the process
 // becomes DPI-aware only then, so that runs without it draw their boxes
 // exactly as before.
-#include "os/progress_win.h"
+#include "os/ui_win.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
-#include "os/basics.h"
+#include "base/text_string.h"
+#include "os/common_win.h"
 #include "os/ui.h"
-#include "os/wide_text_win.h"
 
 namespace {
 
@@ -226,6 +228,26 @@ bool TakeCancelPress() {
   bool pressed = g_window.cancelPressed;
   g_window.cancelPressed = false;
   return pressed;
+}
+
+int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
+  WideText wideText(text, CP_UTF8);
+  WideText wideCaption(caption, CP_UTF8);
+  return MessageBoxW(g_window.handle, wideText.Text(), wideCaption.Text(), style);
+}
+
+int LoadMessageText(unsigned id, char* buffer, int size) {
+  if (size <= 0) return 0;
+  buffer[0] = '\0';
+  wchar_t wide[TextString::MessageAreaSize] = {};
+  if (LoadStringW(GetModuleHandleA(nullptr), id, wide, TextString::MessageAreaSize) <= 0) return 0;
+  TextString utf8;
+  if (!WideToUtf8(wide, utf8)) return 0;
+  // The catalogue's texts fit; cutting is only a bound.
+  int length = utf8.Length() < size ? utf8.Length() : size - 1;
+  memcpy(buffer, utf8.Text(), length);
+  buffer[length] = '\0';
+  return length;
 }
 
 }  // namespace os

@@ -1,6 +1,6 @@
-// The progress window's side of the seam's own loops (Windows half only):
-// the copy and checksum loops move its file bar, waits handle its messages,
-// and boxes are owned by it while it is open.
+// What the other Windows halves take from the user interface's half
+// (Windows only): the progress window owns the run's boxes, and the waits
+// for a program handle its messages.
 #pragma once
 
 #include <windows.h>
