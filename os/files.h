@@ -67,6 +67,12 @@ Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context);
 // running program's own file among them) opens, while no one may write it
 // meanwhile; a file someone holds for writing, or exclusively, does not.
 
+// Told, after each block that a loop over a file's bytes has read or
+// written, that `done` of the file's `total` bytes are: the progress
+// window's file bar (os::ShowFileProgress, os/ui.h), where the caller gives
+// it.
+using BytesDone = void (*)(void* context, uint64_t done, uint64_t total);
+
 // The last-write date of a file in local time: CreateFileA as above,
 // GetFileTime, CloseHandle, FileTimeToLocalFileTime, FileTimeToSystemTime.
 // False when it cannot be opened or converted.
@@ -78,15 +84,16 @@ struct CalendarDate {
 bool FileWriteDate(const char* path, CalendarDate& date);
 
 // Reads a whole file, opened with CreateFileA as above, in blocks of at most
-// ReadBlockSize bytes (ReadFile), handing each to `consume` in order.
-// `lowSize` receives the low 32 bits of the file's size (GetFileSize). False
-// when the file does not open, is empty, or a read fails; the handle is
-// closed on every road.
+// ReadBlockSize bytes (ReadFile), handing each to `consume` in order and
+// then telling `told` of the bytes read so far. `lowSize` receives the low
+// 32 bits of the file's size (GetFileSize). False when the file does not
+// open, is empty, or a read fails; the handle is closed on every road.
 // 256 KiB: each block is still in the second-level cache when it is
 // checksummed, which measured faster than larger blocks.
 constexpr uint32_t ReadBlockSize = 1u << 18;
 using BlockConsumer = void (*)(void* context, const uint8_t* data, uint32_t count);
-bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context);
+bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context,
+                    BytesDone told, void* toldContext);
 
 // --- Open files -------------------------------------------------------------
 
@@ -121,11 +128,13 @@ enum class Creation { Created, NameTaken, Failed };
 Creation CreateNewFile(const char* path, FileHandle& file);
 
 // Writes the whole of `source`, opened as files are read (above), into
-// `file` (ReadFile, WriteFile), gives it the source's last-write time
-// (GetFileTime, SetFileTime) and flushes it (FlushFileBuffers), so that its
-// data is on the disk before it takes a target's place. `attributes`
-// receives the source's (GetFileAttributesA). False on any failure.
-bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes);
+// `file` (ReadFile, WriteFile), telling `told` of the bytes written after
+// each block, gives it the source's last-write time (GetFileTime,
+// SetFileTime) and flushes it (FlushFileBuffers), so that its data is on
+// the disk before it takes a target's place. `attributes` receives the
+// source's (GetFileAttributesA). False on any failure.
+bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
+                  void* toldContext);
 
 enum class Placement { Placed, Refused, Unsupported };
 // Gives `file` the attributes and puts it in place of `target`, replacing

@@ -10,7 +10,6 @@
 #include "os/common_win.h"
 #include "os/files.h"
 #include "os/files_win.h"
-#include "os/ui_win.h"
 
 namespace {
 
@@ -267,7 +266,8 @@ bool FileWriteDate(const char* path, CalendarDate& date) {
   return true;
 }
 
-bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
+bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context,
+                    BytesDone told, void* toldContext) {
   OwnedHandle file(OpenReadOnly(path));
   if (!file.IsOpen()) return Failed(false);
   DWORD high = 0;
@@ -284,7 +284,7 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
     if (!ReadFile(file.Get(), block.Data(), ReadBlockSize, &count, nullptr)) return Failed(false);
     if (count == 0) return true;
     consume(context, block.Data(), count);
-    progress::FileBytes(done += count, size);
+    told(toldContext, done += count, size);
   }
 }
 
@@ -330,7 +330,8 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   return Creation::Created;
 }
 
-bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
+bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
+                  void* toldContext) {
   HANDLE target = Native(file);
   OwnedHandle from(OpenReadOnly(source));
   if (!from.IsOpen()) return Failed(false);
@@ -347,7 +348,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
       return Failed(false);
     if (count == 0) break;
     if (!WriteAll(target, block.Data(), count)) return Failed(false);
-    progress::FileBytes(done += count, static_cast<uint64_t>(size.QuadPart));
+    told(toldContext, done += count, static_cast<uint64_t>(size.QuadPart));
   }
   FILETIME written;
   if (!GetFileTime(from.Get(), nullptr, nullptr, &written) ||

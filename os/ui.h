@@ -44,9 +44,8 @@ int LoadMessageText(unsigned id, char* buffer, int size);
 // the run, and a Cancel button labelled `utf8Cancel` (comctl32's progress
 // bars, loaded only now; the system's message font). The process becomes
 // DPI-aware first (SetProcessDPIAware, where the system has it). While it
-// is open, boxes are owned by it, the copy and checksum loops move its file
-// bar by the bytes they read and handle its messages, and so do the waits
-// for a program (MsgWaitForMultipleObjects). False when it cannot be made:
+// is open, boxes are owned by it, and the waits for a program handle its
+// messages (WaitForProgram, os/processes.h). False when it cannot be made:
 // the run goes on without it.
 bool OpenProgress(const char* utf8Caption, const char* utf8Cancel);
 void CloseProgress();
@@ -54,6 +53,11 @@ void CloseProgress();
 void ShowProgressText(const char* utf8Text);
 // The run's bar: `done` of `total` steps.
 void ShowRunProgress(uint32_t done, uint32_t total);
+// The file bar: `done` of `total` bytes of the current file; the window's
+// messages are handled meanwhile. What is shown is drawn at most about 30
+// times a second. Of the shape of a BytesDone (os/files.h), which the copy
+// and checksum loops are given; `context` is not read.
+void ShowFileProgress(void* context, uint64_t done, uint64_t total);
 // Handles the window's messages; true when Cancel (or the close box) was
 // pressed since the last call.
 bool TakeCancelPress();

@@ -104,11 +104,6 @@ namespace progress {
 
 HWND Window() { return g_window.handle; }
 
-void FileBytes(uint64_t done, uint64_t total) {
-  g_window.filePosition = Position(done, total);
-  Refresh(false);
-}
-
 void HandleWaitingMessages() { Refresh(true); }
 
 DWORD WaitHandlingMessages(HANDLE handle) {
@@ -219,6 +214,11 @@ void ShowProgressText(const char* utf8Text) {
 
 void ShowRunProgress(uint32_t done, uint32_t total) {
   g_window.runPosition = Position(done, total);
+  Refresh(false);
+}
+
+void ShowFileProgress(void*, uint64_t done, uint64_t total) {
+  g_window.filePosition = Position(done, total);
   Refresh(false);
 }
 

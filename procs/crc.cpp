@@ -161,7 +161,7 @@ bool GetFileData(const char* path, uint32_t& crc) {
   // bytes but only the low 32 bits of its size.
   Crc32Sum sum;
   uint32_t lowSize = 0;
-  if (!os::ReadFileBlocks(path, lowSize, AddBlock, &sum)) {
+  if (!os::ReadFileBlocks(path, lowSize, AddBlock, &sum, os::ShowFileProgress, nullptr)) {
     ReportFileAction(FileAction::ReadFailed, path, "", os::LastFailure());
     return false;
   }

@@ -646,7 +646,8 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   return Creation::Created;
 }
 
-bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
+bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
+                  void* toldContext) {
   fake::Count();
   fake::World& world = fake::TheWorld();
   fake::File* from = fake::FindFile(source);
@@ -661,7 +662,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   }
   to->contents = from->contents;
   fake::Touch(*to);
-  if (world.progress.open) world.progress.fileBytes = to->contents.size();
+  told(toldContext, to->contents.size(), to->contents.size());
   to->date = from->date;
   attributes = from->attributes;
   return true;
@@ -1081,7 +1082,8 @@ bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   return true;
 }
 
-bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
+bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context,
+                    BytesDone told, void* toldContext) {
   fake::Count();
   if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
   fake::File* file = fake::FindFile(path);
@@ -1092,7 +1094,7 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   for (size_t done = 0; done < file->contents.size(); done += block) {
     size_t count = std::min(block, file->contents.size() - done);
     consume(context, data + done, static_cast<uint32_t>(count));
-    if (fake::TheWorld().progress.open) fake::TheWorld().progress.fileBytes = done + count;
+    told(toldContext, done + count, file->contents.size());
   }
   return true;
 }
@@ -1326,6 +1328,9 @@ void ShowProgressText(const char* utf8Text) {
 void ShowRunProgress(uint32_t done, uint32_t total) {
   fake::TheWorld().progress.done = done;
   fake::TheWorld().progress.total = total;
+}
+void ShowFileProgress(void*, uint64_t done, uint64_t) {
+  if (fake::TheWorld().progress.open) fake::TheWorld().progress.fileBytes = done;
 }
 bool TakeCancelPress() {
   fake::World& world = fake::TheWorld();

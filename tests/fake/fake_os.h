@@ -191,7 +191,7 @@ struct Progress {
   std::string caption, cancel;
   std::vector<std::string> texts;
   uint32_t done = 0, total = 0;
-  uint64_t fileBytes = 0;  // the file bar: the bytes the loops reported read
+  uint64_t fileBytes = 0;  // the file bar: the bytes it was last told of
 };
 const Progress& ProgressWindow();
 // Cancel is pressed once the window has shown `texts` texts.
