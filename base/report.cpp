@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/run_events.h"
+#include "base/seam_text.h"
 #include "os/basics.h"
 #include "os/ui.h"
 
@@ -46,7 +47,7 @@ void ShowReport(MessageId id, const char* const* arguments, int count,
 
 TextString ToUtf8(const char* ansi) {
   TextString utf8;
-  os::AnsiToUtf8(ansi ? ansi : "", utf8);
+  SeamText(os::AnsiToUtf8, ansi ? ansi : "", utf8);
   return utf8;
 }
 

@@ -17,8 +17,6 @@
 
 #include "os/owned.h"
 
-class TextString;
-
 namespace os {
 
 // --- Why an action failed ---------------------------------------------------
@@ -38,8 +36,9 @@ namespace os {
 uint32_t LastFailure();
 void ClearFailure();
 // The system's text for `code` (FormatMessageW in the user's language), in
-// UTF-8 without its closing line break. False when the system has none.
-bool FailureText(uint32_t code, TextString& utf8);
+// UTF-8 without its closing line break. False, with no text, when the
+// system has none.
+bool FailureText(uint32_t code, OwnedText& utf8);
 
 // --- Process-wide set-up --------------------------------------------------
 
@@ -75,8 +74,8 @@ bool IsLeadByte(uint8_t byte);
 uint32_t AnsiCodePage();  // GetACP
 
 // Converts ANSI text to UTF-8 (MultiByteToWideChar with CP_ACP, then
-// WideCharToMultiByte with CP_UTF8). False, with `utf8` empty, on failure.
-bool AnsiToUtf8(const char* ansi, TextString& utf8);
+// WideCharToMultiByte with CP_UTF8). False, with no text, on failure.
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8);
 
 // --- Time -------------------------------------------------------------------
 

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "base/text_string.h"
 #include "os/basics.h"
 #include "os/common_win.h"
 
@@ -12,7 +11,7 @@ namespace os {
 uint32_t LastFailure() { return g_failure; }
 void ClearFailure() { g_failure = 0; }
 
-bool FailureText(uint32_t code, TextString& utf8) {
+bool FailureText(uint32_t code, OwnedText& utf8) {
   wchar_t* text = nullptr;
   DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -62,10 +61,10 @@ bool IsLeadByte(uint8_t byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 uint32_t AnsiCodePage() { return GetACP(); }
 
-bool AnsiToUtf8(const char* ansi, TextString& utf8) {
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
   WideText wide(ansi, CP_ACP);
   if (!wide.Valid()) {
-    utf8.Assign("");
+    utf8.Close();
     return false;
   }
   return WideToUtf8(wide.Text(), utf8);

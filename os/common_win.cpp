@@ -1,7 +1,7 @@
 // What the seam's Windows halves share: see common_win.h.
 #include "os/common_win.h"
 
-#include "base/text_string.h"
+#include <cstring>
 
 namespace os {
 
@@ -34,15 +34,29 @@ WideText::WideText(const char* text, UINT codePage) {
   Receive() = wide;
 }
 
-bool WideToUtf8(const wchar_t* wide, TextString& utf8) {
-  utf8.Assign("");
+bool WideToUtf8(const wchar_t* wide, OwnedText& utf8) {
+  utf8.Close();
   int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0 || !utf8.Reserve(size)) return false;
-  if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.Buffer(), size, nullptr, nullptr) != size) {
-    utf8.Assign("");
+  if (size <= 0) return false;
+  char* text = static_cast<char*>(malloc(size));
+  if (!text) return false;
+  utf8.Receive() = text;
+  if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, size, nullptr, nullptr) != size) {
+    utf8.Close();
     return false;
   }
   return true;
+}
+
+char* NewText(const char* first, const char* second, const char* third, const char* fourth) {
+  const char* pieces[] = {first, second, third, fourth};
+  size_t size = 1;
+  for (const char* piece : pieces) size += strlen(piece);
+  char* text = static_cast<char*>(malloc(size));
+  if (!text) return nullptr;
+  text[0] = '\0';
+  for (const char* piece : pieces) strcat(text, piece);
+  return text;
 }
 
 }  // namespace os

@@ -12,8 +12,6 @@
 
 #include "os/owned.h"
 
-class TextString;
-
 namespace os {
 
 // --- The reason of the last failed call (LastFailure) -------------------------
@@ -88,7 +86,6 @@ inline void FreeBlock(uint8_t* block) { free(block); }
 class Block : public Owned<uint8_t, FreeBlock> {
  public:
   explicit Block(size_t size) : Owned(static_cast<uint8_t*>(malloc(size))) {}
-  [[gnu::always_inline]] ~Block() {}  // as Owned's: no copy of its own
   uint8_t* Data() const { return Get(); }
 };
 
@@ -99,12 +96,18 @@ inline void FreeWide(wchar_t* text) { free(text); }
 class WideText : public Owned<wchar_t, FreeWide> {
  public:
   WideText(const char* text, UINT codePage);
-  [[gnu::always_inline]] ~WideText() {}  // as Owned's: no copy of its own
   bool Valid() const { return IsOpen(); }
   const wchar_t* Text() const { return IsOpen() ? Get() : L""; }
 };
 
-// Converts wide text to UTF-8 into `utf8`; false, leaving it empty, on failure.
-bool WideToUtf8(const wchar_t* wide, TextString& utf8);
+// Converts wide text to UTF-8 into `utf8`; false, with no text, on failure.
+bool WideToUtf8(const wchar_t* wide, OwnedText& utf8);
+
+// --- Text -----------------------------------------------------------------------------
+
+// The pieces one after another in a new text (malloc), or null where there
+// is no memory for it.
+char* NewText(const char* first, const char* second = "", const char* third = "",
+             const char* fourth = "");
 
 }  // namespace os

@@ -9,8 +9,6 @@
 
 #include "os/owned.h"
 
-class TextString;
-
 namespace os {
 
 constexpr uint32_t AttributeReadOnly = 0x1;    // FILE_ATTRIBUTE_READONLY
@@ -226,12 +224,12 @@ bool SetOpenFileAttributes(FileHandle file, uint32_t attributes);
 // (GetDriveTypeA, WNetGetUniversalNameA from mpr.dll, loaded from the system
 // folder at run time), so that any account, started in any folder, finds
 // the same file by it. False when it cannot be made.
-bool FullPathForAll(const char* path, TextString& full);
+bool FullPathForAll(const char* path, OwnedText& full);
 // The one name of the file at `path` that every road to it shares, in
 // UTF-8 upper case: its final path (GetFinalPathNameByHandleW, normalized,
 // long names, a share's own path for a mapped drive), else FullPathForAll
 // with long names (GetLongPathNameA), upper-cased (CharUpperBuffW). False
 // when the file cannot be named.
-bool CanonicalName(const char* path, TextString& utf8);
+bool CanonicalName(const char* path, OwnedText& utf8);
 
 }  // namespace os

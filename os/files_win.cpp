@@ -6,7 +6,6 @@
 #include <cstring>
 #include <cwchar>
 
-#include "base/text_string.h"
 #include "os/common_win.h"
 #include "os/files.h"
 #include "os/files_win.h"
@@ -83,7 +82,7 @@ using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
 // `path` without the prefix the system puts before a final path: "\\?\" for a
 // drive's path, "\\?\UNC\" (standing for "\\") for a share's.
-const wchar_t* WithoutFinalPrefix(wchar_t* path) {
+wchar_t* WithoutFinalPrefix(wchar_t* path) {
   if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) {
     path[6] = L'\\';
     return path + 6;
@@ -141,6 +140,20 @@ bool WriteAll(HANDLE file, const uint8_t* data, DWORD count) {
     count -= written;
   }
   return true;
+}
+
+bool ReadAllBlocks(HANDLE file, uint64_t total, BlockConsumer consume, void* context,
+                   BytesDone told, void* toldContext) {
+  Block block(ReadBlockSize);
+  if (!block.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  uint64_t done = 0;
+  for (;;) {
+    DWORD count = 0;
+    if (!ReadFile(file, block.Data(), ReadBlockSize, &count, nullptr)) return Failed(false);
+    if (count == 0) return true;
+    consume(context, block.Data(), count);
+    if (told) told(toldContext, done += count, total);
+  }
 }
 
 bool ReachedDirectly(HANDLE file, const char* path, bool longNames) {
@@ -275,17 +288,7 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return Failed(false);
   if (low == 0 && high == 0) return FailedWith(ERROR_HANDLE_EOF, false);  // nothing to read
   lowSize = low;
-  Block block(ReadBlockSize);
-  if (!block.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
-  const uint64_t size = (uint64_t(high) << 32) | low;
-  uint64_t done = 0;
-  for (;;) {
-    DWORD count = 0;
-    if (!ReadFile(file.Get(), block.Data(), ReadBlockSize, &count, nullptr)) return Failed(false);
-    if (count == 0) return true;
-    consume(context, block.Data(), count);
-    told(toldContext, done += count, size);
-  }
+  return ReadAllBlocks(file.Get(), Joined(high, low), consume, context, told, toldContext);
 }
 
 // --- Open files -------------------------------------------------------------
@@ -458,14 +461,14 @@ bool SetOpenFileAttributes(FileHandle file, uint32_t attributes) {
 
 // --- Names every account shares -----------------------------------------------
 
-bool FullPathForAll(const char* path, TextString& full) {
+bool FullPathForAll(const char* path, OwnedText& full) {
   DWORD size = GetFullPathNameA(path, 0, nullptr, nullptr);
   if (size == 0) return Failed(false);
-  if (!full.Reserve(static_cast<int32_t>(size) + 1)) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
-  DWORD length = GetFullPathNameA(path, size + 1, full.Buffer(), nullptr);
+  char* text = static_cast<char*>(malloc(size + 1));
+  full.Receive() = text;
+  if (!text) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  DWORD length = GetFullPathNameA(path, size + 1, text, nullptr);
   if (length == 0 || length > size) return Failed(false);
-  full.Compact();
-  const char* text = full.Text();
   if (!(text[0] && text[1] == ':' && text[2] == '\\')) return true;
   if (!IsMappedDrive(text[0])) return true;
   // A mapped drive is the user's own: the share's path is everyone's.
@@ -478,12 +481,13 @@ bool FullPathForAll(const char* path, TextString& full) {
   if (universal && area.Data() &&
       universal(text, UNIVERSAL_NAME_INFO_LEVEL, area.Data(), &bytes) == NO_ERROR) {
     const UNIVERSAL_NAME_INFOA* info = reinterpret_cast<const UNIVERSAL_NAME_INFOA*>(area.Data());
-    if (info->lpUniversalName && info->lpUniversalName[0]) full.Assign(info->lpUniversalName);
+    if (info->lpUniversalName && info->lpUniversalName[0])
+      if (char* share = NewText(info->lpUniversalName)) full.Receive() = share;
   }
   return true;
 }
 
-bool CanonicalName(const char* path, TextString& utf8) {
+bool CanonicalName(const char* path, OwnedText& utf8) {
   OwnedHandle file(Opened(CreateFileA(path, FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
@@ -493,27 +497,25 @@ bool CanonicalName(const char* path, TextString& utf8) {
   DWORD size = finalPath ? finalPath(file.Get(), nullptr, 0, 0) : 0;
   Block area((size + 1) * sizeof(wchar_t));
   wchar_t* wide = reinterpret_cast<wchar_t*>(area.Data());
-  const wchar_t* name = nullptr;
+  wchar_t* name = nullptr;
   if (size > 0 && wide && finalPath(file.Get(), wide, size + 1, 0) > 0) {
     name = WithoutFinalPrefix(wide);
   }
   // Before Vista: the full path every account resolves, with long names.
-  TextString full;
+  OwnedText full;
   char longName[MAX_PATH * 2] = {};
+  const char* ansi = "";
   if (!name) {
     if (!FullPathForAll(path, full)) return false;
-    DWORD length = GetLongPathNameA(full.Text(), longName, sizeof longName);
-    if (length > 0 && length < sizeof longName) full.Assign(longName);
+    DWORD length = GetLongPathNameA(full.Get(), longName, sizeof longName);
+    ansi = length > 0 && length < sizeof longName ? longName : full.Get();
   }
-  WideText converted(full.Text(), CP_ACP);
-  if (!name) name = converted.Text();
-  size_t length = wcslen(name);
-  Block upper((length + 1) * sizeof(wchar_t));
-  wchar_t* text = reinterpret_cast<wchar_t*>(upper.Data());
-  if (!text || length == 0) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
-  memcpy(text, name, (length + 1) * sizeof(wchar_t));
-  CharUpperBuffW(text, static_cast<DWORD>(length));
-  return WideToUtf8(text, utf8) || FailedWith(ERROR_NO_UNICODE_TRANSLATION, false);
+  WideText converted(ansi, CP_ACP);
+  if (!name) name = converted.Get();
+  size_t length = name ? wcslen(name) : 0;
+  if (length == 0) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  CharUpperBuffW(name, static_cast<DWORD>(length));  // in place: the text is this call's own
+  return WideToUtf8(name, utf8) || FailedWith(ERROR_NO_UNICODE_TRANSLATION, false);
 }
 
 }  // namespace os

@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <aclapi.h>  // types only: the security calls are looked up at run time
 
-#include "base/text_string.h"
 #include "os/common_win.h"
 #include "os/files_win.h"
 #include "os/journal_support.h"
@@ -44,7 +43,6 @@ class OwnAccount {
               OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.Receive()) &&
               GetTokenInformation(token.Get(), TokenUser, m_area.Data(), 256, &size);
   }
-  [[gnu::always_inline]] ~OwnAccount() {}  // as Owned's: no copy of its own
   PSID Get() const {
     return m_known ? reinterpret_cast<const TOKEN_USER*>(m_area.Data())->User.Sid : nullptr;
   }
@@ -76,17 +74,20 @@ void* ProtectionFor(bool ownAccount) {
   auto convert = os::AdvapiFunction<ConvertFunction>("ConvertStringSecurityDescriptorToSecurityDescriptorA");
   auto sidText = os::AdvapiFunction<SidTextFunction>("ConvertSidToStringSidA");
   if (!convert) return nullptr;
-  TextString sddl(ownAccount ? "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
-                             : "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+  const char* sddl = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  os::OwnedText withAccount;
   if (ownAccount) {
     OwnAccount own;
     char* text = nullptr;
     if (!sidText || !own.Get() || !sidText(own.Get(), &text)) return nullptr;
     OwnedLocal allocated(text);
-    sddl.Append("(A;OICI;FA;;;").Append(text).Append(")");
+    withAccount.Receive() =
+        os::NewText("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", "(A;OICI;FA;;;", text, ")");
+    if (!withAccount.IsOpen()) return nullptr;
+    sddl = withAccount.Get();
   }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  return convert(sddl.Text(), 1 /* SDDL_REVISION_1 */, &descriptor, nullptr) ? descriptor : nullptr;
+  return convert(sddl, 1 /* SDDL_REVISION_1 */, &descriptor, nullptr) ? descriptor : nullptr;
 }
 
 // Enables or disables a privilege of the process's token.
@@ -237,21 +238,16 @@ bool ReclaimFolder(const char* path, bool ownAccount) {
 // --- The lock of a run ----------------------------------------------------------
 
 Locking TakeLock(const char* name, LockScope scope, LockHandle& lock) {
-  TextString full;
-  switch (scope) {
-    case LockScope::Administrators:
-      if (!OpenAdministratorsNamespace()) return Locking::Unsupported;
-      full.Assign("Updater\\");
-      break;
-    case LockScope::Global:
-      full.Assign("Global\\");
-      break;
-    case LockScope::Session:
-      full.Assign("Local\\");
-      break;
+  const char* space = "Local\\";
+  if (scope == LockScope::Administrators) {
+    if (!OpenAdministratorsNamespace()) return Locking::Unsupported;
+    space = "Updater\\";
+  } else if (scope == LockScope::Global) {
+    space = "Global\\";
   }
-  full.Append(name);
-  WideText wide(full.Text(), CP_ACP);
+  OwnedText full(NewText(space, name));
+  if (!full.IsOpen()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, Locking::Failed);
+  WideText wide(full.Get(), CP_ACP);
   if (!wide.Valid()) return FailedWith(ERROR_INVALID_NAME, Locking::Failed);
   HANDLE created = CreateMutexW(nullptr, FALSE, wide.Text());
   if (!created && scope != LockScope::Administrators && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
@@ -311,14 +307,7 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
 bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
   HANDLE file = Native(journal);
   if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
-  Block block(ReadBlockSize);
-  if (!block.Data()) return false;
-  for (;;) {
-    DWORD count = 0;
-    if (!ReadFile(file, block.Data(), ReadBlockSize, &count, nullptr)) return false;
-    if (count == 0) return true;
-    consume(context, block.Data(), count);
-  }
+  return ReadAllBlocks(file, 0, consume, context, nullptr, nullptr);
 }
 
 bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {

@@ -1,12 +1,30 @@
 // The Windows half of os/log.h.
 #include <windows.h>
 
-#include "base/characters.h"
-#include "base/text_string.h"
 #include "os/common_win.h"
 #include "os/files.h"
 #include "os/files_win.h"
 #include "os/log.h"
+
+namespace {
+
+// The last backslash of `text` that is a character of its own, never the second
+// byte of a double-byte character of the ANSI code page: a lead byte
+// (IsDBCSLeadByte) and the byte after it, where that is 0x40 or above, are
+// one character.
+char* LastBackslash(char* text) {
+  char* last = nullptr;
+  for (char* at = text; *at; ++at) {
+    uint8_t byte = static_cast<uint8_t>(*at);
+    if (byte >= 0x80 && static_cast<uint8_t>(at[1]) >= 0x40 && IsDBCSLeadByte(byte))
+      ++at;
+    else if (*at == '\\')
+      last = at;
+  }
+  return last;
+}
+
+}  // namespace
 
 namespace os {
 
@@ -18,13 +36,12 @@ bool OpenLog(const char* path, FileHandle& log) {
   if (!file.IsOpen()) {
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return Failed(false);
     // A new log is made only in a folder reached with no link on the way.
-    TextString full;
+    OwnedText full;
     if (!FullPathForAll(path, full)) return false;
-    const char* last = FindLastCharacter(full.Text(), '\\');
+    char* last = LastBackslash(full.Get());
     if (!last) return false;
-    int32_t cut = static_cast<int32_t>(last - full.Text());
-    TextString folder = full.Mid(0, cut == 2 ? cut : cut - 1);  // a drive's root keeps its "\\"
-    if (!IsDirectFolder(folder.Text())) return FailedWith(ERROR_ACCESS_DENIED, false);
+    last[last - full.Get() == 2 ? 1 : 0] = '\0';  // the folder; a drive's root keeps its "\\"
+    if (!IsDirectFolder(full.Get())) return FailedWith(ERROR_ACCESS_DENIED, false);
     file.Receive() =
         Opened(CreateFileA(path, access, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr));
     if (!file.IsOpen()) return Failed(false);

@@ -1,6 +1,8 @@
-// The owner of what a seam call hands over: a handle, or a block of memory.
-// Shared by the seam's callers, its Windows half and its doubles.
+// The owner of what a seam call hands over: a handle, or text. Shared by
+// the seam's callers, its Windows half and its doubles.
 #pragma once
+
+#include <cstdlib>
 
 namespace os {
 
@@ -12,7 +14,7 @@ class Owned {
  public:
   Owned() = default;
   explicit Owned(Object* object) : m_object(object) {}
-  [[gnu::always_inline]] ~Owned() {
+  ~Owned() {
     if (m_object) CloseIt(m_object);
   }
   Owned(const Owned&) = delete;
@@ -48,5 +50,12 @@ class Owned {
  private:
   Object* m_object = nullptr;
 };
+
+// Text that a seam call made for its caller: zero-terminated, allocated with
+// malloc, freed when its owner goes. The seam's own, so that the floor
+// below the program's strings can give text; the caller takes it into a
+// TextString where it needs one. Null where no text was made.
+inline void FreeText(char* text) { free(text); }
+using OwnedText = Owned<char, FreeText>;
 
 }  // namespace os

@@ -21,14 +21,14 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
                   ProcessHandle& started) {
   // CreateProcessA may write into the command line. A copy that could not
   // be made must not start the program with an empty line instead.
-  TextString writable(commandLine);
-  if (strcmp(writable.Text(), commandLine) != 0) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  OwnedText writable(NewText(commandLine));
+  if (!writable.IsOpen()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof(startup));
   startup.cb = sizeof(startup);  // 68
   PROCESS_INFORMATION process;
   memset(&process, 0, sizeof(process));
-  if (!CreateProcessA(application, writable.Buffer(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessA(application, writable.Get(), nullptr, nullptr, FALSE, 0, nullptr,
                       directory, &startup, &process))
     return Failed(false);
   CloseHandle(process.hThread);
@@ -97,14 +97,14 @@ bool ProgramsHolding(const char* path, TextString& utf8Names) {
   if (!listed) return false;
   const RM_PROCESS_INFO* processes = reinterpret_cast<const RM_PROCESS_INFO*>(entries.Data());
   for (UINT i = 0; i < count && i < most; ++i) {
-    TextString name;
+    OwnedText name;
     WCHAR own[CCH_RM_MAX_APP_NAME + 1];
     lstrcpynW(own, processes[i].strAppName, CCH_RM_MAX_APP_NAME + 1);
     if (!WideToUtf8(own, name)) continue;
     char number[32];
     wsprintfA(number, " (%lu)", static_cast<unsigned long>(processes[i].Process.dwProcessId));
     if (utf8Names.Length() > 0) utf8Names.Append(", ");
-    utf8Names.Append(name).Append(number);
+    utf8Names.Append(name.Get()).Append(number);
   }
   if (count == 0 && needed > 0) {
     char number[48];

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "base/text_string.h"
 #include "os/common_win.h"
 #include "os/ui.h"
 
@@ -21,6 +20,9 @@ namespace {
 constexpr wchar_t ClassName[] = L"UpdaterProgress";
 constexpr int TextId = 100, FileBarId = 101, RunBarId = 102, CancelId = IDCANCEL;
 constexpr int BarRange = 1000;
+// Room for a catalogue text in UTF-16: as much as the program's message area
+// (TextString::MessageAreaSize) holds in UTF-8.
+constexpr int CatalogueTextSize = 256;
 constexpr DWORD RefreshMs = 33;  // about 30 times a second
 // A line no one can read 30 times a second, and the costliest to draw.
 constexpr DWORD TextRefreshMs = 100;
@@ -239,13 +241,14 @@ int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
   buffer[0] = '\0';
-  wchar_t wide[TextString::MessageAreaSize] = {};
-  if (LoadStringW(GetModuleHandleA(nullptr), id, wide, TextString::MessageAreaSize) <= 0) return 0;
-  TextString utf8;
+  wchar_t wide[CatalogueTextSize] = {};
+  if (LoadStringW(GetModuleHandleA(nullptr), id, wide, CatalogueTextSize) <= 0) return 0;
+  OwnedText utf8;
   if (!WideToUtf8(wide, utf8)) return 0;
   // The catalogue's texts fit; cutting is only a bound.
-  int length = utf8.Length() < size ? utf8.Length() : size - 1;
-  memcpy(buffer, utf8.Text(), length);
+  int length = static_cast<int>(strlen(utf8.Get()));
+  if (length >= size) length = size - 1;
+  memcpy(buffer, utf8.Get(), length);
   buffer[length] = '\0';
   return length;
 }

@@ -10,6 +10,7 @@
 #include "base/characters.h"
 #include "base/report.h"
 #include "base/run_events.h"
+#include "base/seam_text.h"
 #include "os/basics.h"
 #include "os/files.h"
 #include "os/journal_support.h"
@@ -890,7 +891,7 @@ Outcome Begin() {
   }
   TheJournal.Sequence = 0;
   TextString script;
-  if (!os::FullPathForAll(ScriptPath.Text(), script)) script = ScriptPath;
+  if (!SeamText(os::FullPathForAll, ScriptPath.Text(), script)) script = ScriptPath;
   const char* header[] = {Header, Version, TheJournal.Token.Text(), script.Text()};
   if (!StageOrReport(header, 4) || !WriteStaged()) {
     Discard(TheJournal.File, TheJournal.Where.Journal, TheJournal.Token);
@@ -937,7 +938,7 @@ bool End(bool completed) {
 
 Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Replacement& files) {
   files.Old.Close();
-  if (target.Length() == 0 || !os::FullPathForAll(target.Text(), files.Target) ||
+  if (target.Length() == 0 || !SeamText(os::FullPathForAll, target.Text(), files.Target) ||
       files.Target.Length() > MaxPathLength)
     return Recorded::Refused;
   // The names bear the run's token, which no one can foresee: no earlier
@@ -982,7 +983,7 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
 bool PlanAttributes(const char* path, uint32_t old) {
   if (!TheJournal.Active) return true;
   TextString full;
-  if (!os::FullPathForAll(path, full)) full.Assign(path);
+  if (!SeamText(os::FullPathForAll, path, full)) full.Assign(path);
   TextString sequence = Number(++TheJournal.Sequence);
   TextString value = Hex(old);
   const char* fields[] = {Attributes, sequence.Text(), full.Text(), value.Text()};
@@ -992,7 +993,7 @@ bool PlanAttributes(const char* path, uint32_t old) {
 bool PlanFolder(const char* path) {
   if (!TheJournal.Active) return true;
   TextString full;
-  if (!os::FullPathForAll(path, full)) full.Assign(path);
+  if (!SeamText(os::FullPathForAll, path, full)) full.Assign(path);
   TextString sequence = Number(++TheJournal.Sequence);
   const char* fields[] = {Folder, sequence.Text(), full.Text()};
   return StageOrReport(fields, 3);

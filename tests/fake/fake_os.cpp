@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 
-#include "base/characters.h"
 #include "base/text_string.h"
 #include "os/basics.h"
 #include "os/catalogue_text.h"
@@ -174,11 +173,31 @@ bool Count(const char* call = __builtin_FUNCTION()) {
   world.cutRemovedAtRestart = world.removedAtRestart;
   return true;
 }
-// The path before its last backslash, stepping over double-byte characters
-// as the system does.
+// The last `c` of `text` that is a character of its own, stepping over
+// double-byte characters as the system does (a lead byte and a second byte
+// of 0x40 or above are one character); null where there is none.
+const char* FindLast(const char* text, char c) {
+  const char* last = nullptr;
+  for (; *text; ++text) {
+    uint8_t byte = static_cast<uint8_t>(*text);
+    if (byte >= 0x80 && static_cast<uint8_t>(text[1]) >= 0x40 && os::IsLeadByte(byte)) ++text;
+    else if (*text == c) last = text;
+  }
+  return last;
+}
+
+// The path before its last backslash.
 std::string ParentOf(const std::string& path) {
-  const char* last = FindLastCharacter(path.c_str(), '\\');
+  const char* last = FindLast(path.c_str(), '\\');
   return last ? path.substr(0, last - path.c_str()) : "";
+}
+
+// `text` as text a seam call made (malloc).
+bool Give(const std::string& text, os::OwnedText& out) {
+  char* made = static_cast<char*>(malloc(text.size() + 1));
+  if (made) memcpy(made, text.c_str(), text.size() + 1);
+  out.Receive() = made;
+  return made != nullptr;
 }
 
 // The ANSI calls take paths of at most 259 characters.
@@ -238,13 +257,13 @@ std::vector<Entry> Search(const std::string& pattern) {
   std::string prefix = Lower(directory) + "\\";
   for (const auto& dir : TheWorld().dirs) {
     std::string name = dir.second.substr(std::min(dir.second.size(), directory.size() + 1));
-    if (dir.first.compare(0, prefix.size(), prefix) == 0 && !FindLastCharacter(name.c_str(), '\\') &&
+    if (dir.first.compare(0, prefix.size(), prefix) == 0 && !FindLast(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str()))
       entries.push_back({name, 0x10});
   }
   for (const auto& file : TheWorld().files) {
     std::string name = file.second.path.substr(std::min(file.second.path.size(), directory.size() + 1));
-    if (file.first.compare(0, prefix.size(), prefix) == 0 && !FindLastCharacter(name.c_str(), '\\') &&
+    if (file.first.compare(0, prefix.size(), prefix) == 0 && !FindLast(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str())) {
       const File& found = file.second;
       if (found.listedName.empty()) entries.push_back({name, found.attributes});
@@ -916,7 +935,7 @@ bool SetOpenFileAttributes(FileHandle file, uint32_t attributes) {
   return true;
 }
 
-bool FullPathForAll(const char* path, TextString& full) {
+bool FullPathForAll(const char* path, OwnedText& full) {
   fake::Count();
   std::string text = path;
   if (text.empty()) return fake::Fail(fake::PathNotFound);
@@ -924,19 +943,19 @@ bool FullPathForAll(const char* path, TextString& full) {
     text = fake::TheWorld().currentDirectory + (text[0] == '\\' ? "" : "\\") + text;
   auto mapped = fake::TheWorld().mappedDrives.find(fake::Lower(text.substr(0, 2)));
   if (mapped != fake::TheWorld().mappedDrives.end()) text = mapped->second + text.substr(2);
-  return full.SetText(text.c_str());
+  return fake::Give(text, full);
 }
 
-bool CanonicalName(const char* path, TextString& utf8) {
+bool CanonicalName(const char* path, OwnedText& utf8) {
   fake::Count();
-  TextString full;
+  OwnedText full;
   if (!fake::FindFile(path) || !FullPathForAll(path, full)) return fake::Fail(fake::FileNotFound);
-  std::string text = full.Text();
+  std::string text = full.Get();
   for (const auto& alias : fake::TheWorld().shortNames)
     if (fake::Lower(text).compare(0, alias.first.size(), alias.first) == 0)
       text = alias.second + text.substr(alias.first.size());
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return utf8.SetText(text.c_str());
+  return fake::Give(text, utf8);
 }
 
 FolderTrust TrustOfFolder(const char* path) {
@@ -1045,7 +1064,7 @@ bool IsExistingDirectory(const char* path) {
   fake::Count();
   std::string directory = path;
   const char* last;
-  while ((last = FindLastCharacter(directory.c_str(), '\\')) && last[1] == '\0')
+  while ((last = fake::FindLast(directory.c_str(), '\\')) && last[1] == '\0')
     directory.resize(last - directory.c_str());
   return !directory.empty() && fake::IsDir(directory);
 }
@@ -1269,12 +1288,12 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
   return static_cast<int>(fake::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
 }
 
-bool AnsiToUtf8(const char* ansi, TextString& utf8) {
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
   fake::Count();
   // By default the double's ANSI text is UTF-8 itself, as the tests write
   // it; converted, it is code page 932, as the system converts it, with a
   // character that has no form there given as the system's default, "・".
-  if (!fake::TheWorld().ansiIs932) return utf8.SetText(ansi);
+  if (!fake::TheWorld().ansiIs932) return fake::Give(ansi, utf8);
   std::string out;
   iconv_t convert = iconv_open("UTF-8", "CP932");
   if (convert == (iconv_t)-1) return fake::Fail(fake::AccessDenied);
@@ -1294,7 +1313,7 @@ bool AnsiToUtf8(const char* ansi, TextString& utf8) {
     }
   }
   iconv_close(convert);
-  return utf8.SetText(out.c_str());
+  return fake::Give(out, utf8);
 }
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
@@ -1343,7 +1362,7 @@ uint32_t LastFailure() { return fake::TheWorld().failure; }
 void ClearFailure() { fake::TheWorld().failure = 0; }
 
 // Windows' own English texts.
-bool FailureText(uint32_t code, TextString& utf8) {
+bool FailureText(uint32_t code, OwnedText& utf8) {
   static const std::map<uint32_t, const char*> texts = {
       {fake::FileNotFound, "The system cannot find the file specified."},
       {fake::PathNotFound, "The system cannot find the path specified."},
@@ -1357,7 +1376,7 @@ bool FailureText(uint32_t code, TextString& utf8) {
       {fake::BadDirectory, "The directory name is invalid."},
   };
   auto text = texts.find(code);
-  return text != texts.end() && utf8.SetText(text->second);
+  return text != texts.end() && fake::Give(text->second, utf8);
 }
 
 }  // namespace os

@@ -2,6 +2,7 @@
 // a file; the only files ever opened are those the crc command is given, and
 // only for reading.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -89,6 +90,15 @@ Handle Token() {
 
 // The files the checker reads are the C library's.
 FILE* Stream(os::FileHandle file) { return reinterpret_cast<FILE*>(file); }
+
+// `text` as text a seam call made (malloc).
+bool Give(const char* text, os::OwnedText& out) {
+  size_t size = strlen(text) + 1;
+  char* made = static_cast<char*>(malloc(size));
+  if (made) memcpy(made, text, size);
+  out.Receive() = made;
+  return made != nullptr;
+}
 
 }  // namespace
 
@@ -212,8 +222,8 @@ Placement RenameOpenFile(FileHandle, const char* to) {
   return Untouched(to) ? Placement::Placed : Placement::Refused;
 }
 bool SetOpenFileAttributes(FileHandle, uint32_t) { return true; }
-bool FullPathForAll(const char* path, TextString& full) { return full.SetText(path); }
-bool CanonicalName(const char* path, TextString& utf8) { return utf8.SetText(path); }
+bool FullPathForAll(const char* path, OwnedText& full) { return Give(path, full); }
+bool CanonicalName(const char* path, OwnedText& utf8) { return Give(path, utf8); }
 // The journals' folder is there and the run's own; its lock is always free.
 FolderTrust TrustOfFolder(const char*) { return FolderTrust::Trusted; }
 bool MakeProtectedFolder(const char* path, bool) { return Untouched(path); }
@@ -323,7 +333,7 @@ bool TakeCancelPress() { return false; }
 // Nothing is done, so nothing fails for a reason.
 uint32_t LastFailure() { return 0; }
 void ClearFailure() {}
-bool FailureText(uint32_t, TextString&) { return false; }
+bool FailureText(uint32_t, OwnedText&) { return false; }
 
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
@@ -331,9 +341,9 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
   return static_cast<int>(profile::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
 }
 
-bool AnsiToUtf8(const char* ansi, TextString& utf8) {
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
   // The checker's ANSI code page is the script's, 932.
-  return utf8.SetText(console::Utf8From932(ansi).c_str());
+  return Give(console::Utf8From932(ansi).c_str(), utf8);
 }
 
 int MessageBoxUtf8(const char*, const char*, uint32_t) {
