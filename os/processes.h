@@ -7,8 +7,6 @@
 
 #include "os/owned.h"
 
-class TextString;
-
 namespace os {
 
 // The system's handle of a started program. Of a type of its own, so that
@@ -39,10 +37,14 @@ inline bool WaitForProgram(OwnedProcess& process, WaitFor wait, uint32_t& exitCo
   return WaitForProgram(process.Release(), wait, exitCode);
 }
 
-// The programs that hold `path` open, as "name (process id)" separated by
-// ", ", in UTF-8: the Restart Manager (RmStartSession, RmRegisterResources,
-// RmGetList, RmEndSession, loaded from the system folder at run time, since
-// systems before Vista lack it). False when none can be named.
-bool ProgramsHolding(const char* path, TextString& utf8Names);
+// The programs that hold `path` open, as the Restart Manager lists them
+// (RmStartSession, RmRegisterResources, RmGetList, RmEndSession, loaded from
+// the system folder at run time, since systems before Vista lack it):
+// `visit` is told of each in the order listed, with its name in UTF-8 (a
+// name with no UTF-8 form is left out) and its process id. Where more hold
+// it than are listed at once (16), none is listed and `unlisted` receives
+// how many hold it; else 0. False when the system cannot tell.
+using HolderVisitor = void (*)(void* context, const char* utf8Name, uint32_t processId);
+bool ProgramsHolding(const char* path, HolderVisitor visit, void* context, uint32_t& unlisted);
 
 }  // namespace os

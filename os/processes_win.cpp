@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "base/text_string.h"
 #include "os/common_win.h"
 #include "os/processes.h"
 #include "os/ui_win.h"
@@ -57,12 +56,12 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
 
 void CloseProcess(ProcessHandle process) { CloseHandle(Native(process)); }
 
-bool ProgramsHolding(const char* path, TextString& utf8Names) {
+bool ProgramsHolding(const char* path, HolderVisitor visit, void* context, uint32_t& unlisted) {
   using StartFunction = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
   using EndFunction = DWORD(WINAPI*)(DWORD);
   using RegisterFunction = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, void*, UINT, LPCWSTR*);
   using ListFunction = DWORD(WINAPI*)(DWORD, UINT*, UINT*, void*, DWORD*);
-  utf8Names.Assign("");
+  unlisted = 0;
   // From the system folder's DLL; absent before Vista.
   OwnedModule manager(LoadSystemModule("\\rstrtmgr.dll"));
   StartFunction start = nullptr;
@@ -100,18 +99,10 @@ bool ProgramsHolding(const char* path, TextString& utf8Names) {
     OwnedText name;
     WCHAR own[CCH_RM_MAX_APP_NAME + 1];
     lstrcpynW(own, processes[i].strAppName, CCH_RM_MAX_APP_NAME + 1);
-    if (!WideToUtf8(own, name)) continue;
-    char number[32];
-    wsprintfA(number, " (%lu)", static_cast<unsigned long>(processes[i].Process.dwProcessId));
-    if (utf8Names.Length() > 0) utf8Names.Append(", ");
-    utf8Names.Append(name.Get()).Append(number);
+    if (WideToUtf8(own, name)) visit(context, name.Get(), processes[i].Process.dwProcessId);
   }
-  if (count == 0 && needed > 0) {
-    char number[48];
-    wsprintfA(number, "%u programs", needed);
-    utf8Names.Assign(number);
-  }
-  return utf8Names.Length() > 0;
+  if (count == 0) unlisted = needed;
+  return true;
 }
 
 }  // namespace os

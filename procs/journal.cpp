@@ -809,6 +809,15 @@ void RecoverOthers(const Place& place) {
   }
 }
 
+// Adds a program that holds a file to the names in `context` (a TextString),
+// as "name (process id)", after ", " past the first: the wording of the log.
+void AddHolder(void* context, const char* utf8Name, uint32_t processId) {
+  TextString& names = *static_cast<TextString*>(context);
+  TextString number;
+  if (names.Length() > 0) names.Append(", ");
+  names.Append(utf8Name).Append(number.Format(" (%u)", static_cast<unsigned>(processId)));
+}
+
 }  // namespace
 
 Outcome Recover(const TextString& scriptPath, bool rollback) {
@@ -960,7 +969,11 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
       break;
     case os::Opening::Held: {
       TextString holders;
-      if (os::ProgramsHolding(files.Target.Text(), holders))
+      uint32_t unlisted = 0;
+      if (os::ProgramsHolding(files.Target.Text(), AddHolder, &holders, unlisted) &&
+          holders.Length() == 0 && unlisted > 0)
+        holders.Format("%u programs", unlisted);
+      if (holders.Length() > 0)
         Observer().JournalNoted(JournalNote::HeldBy, files.Target.Text(), holders.Text(), 0);
       return Recorded::Refused;
     }

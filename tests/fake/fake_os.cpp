@@ -34,7 +34,10 @@ struct File {
   bool locked = false;     // held by another program, sharing nothing
   bool heldByRun = false;  // held open by the run itself
   bool running = false;    // a running program's file: renamed, never deleted
-  std::string holders;     // the programs the system names as holding it
+  // The programs the system lists as holding it, and how many hold it
+  // where there are too many to list.
+  std::vector<std::pair<std::string, uint32_t>> holders;
+  uint32_t unlistedHolders = 0;
   size_t durable = std::string::npos;  // bytes on the disk; npos: all of them
   bool link = false;  // a link to another file, which a log is not written through
   // The name a listing gives, where it differs from the stored one, and
@@ -459,9 +462,25 @@ void RunFrom(const std::string& path) {
   if (File* file = FindFile(path)) file->running = true;
 }
 void HoldBy(const std::string& path, const std::string& holders) {
-  if (File* file = FindFile(path)) {
-    file->locked = true;
-    file->holders = holders;
+  File* file = FindFile(path);
+  if (!file) return;
+  file->locked = true;
+  file->holders.clear();
+  file->unlistedHolders = 0;
+  unsigned count = 0;
+  char rest = 0;
+  if (sscanf(holders.c_str(), "%u programs%c", &count, &rest) == 1) {
+    file->unlistedHolders = count;
+    return;
+  }
+  // "name (id)", separated by ", ".
+  for (size_t start = 0; start < holders.size();) {
+    size_t end = holders.find(", ", start);
+    std::string one = holders.substr(start, end == std::string::npos ? end : end - start);
+    size_t open = one.rfind(" (");
+    file->holders.push_back({one.substr(0, open),
+                             static_cast<uint32_t>(strtoul(one.c_str() + open + 2, nullptr, 10))});
+    start = end == std::string::npos ? holders.size() : end + 2;
   }
 }
 const std::vector<std::string>& RemovedAtRestart() { return TheWorld().removedAtRestart; }
@@ -814,11 +833,13 @@ bool IsDirectFolder(const char* path) {
   return true;
 }
 
-bool ProgramsHolding(const char* path, TextString& utf8Names) {
+bool ProgramsHolding(const char* path, HolderVisitor visit, void* context, uint32_t& unlisted) {
   fake::Count();
   fake::File* file = fake::FindFile(path);
-  utf8Names.Assign(file ? file->holders.c_str() : "");
-  return utf8Names.Length() > 0;
+  unlisted = file ? file->unlistedHolders : 0;
+  if (file)
+    for (const auto& holder : file->holders) visit(context, holder.first.c_str(), holder.second);
+  return true;
 }
 
 JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {

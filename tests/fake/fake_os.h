@@ -65,7 +65,9 @@ void SetReadBlockSize(unsigned size);
 // renamed, as the system allows, but not deleted, written or replaced.
 void RunFrom(const std::string& path);
 // Another program holds the file open without sharing its deletion (it is
-// locked), and the system names that program as `holders` ("app.exe (42)").
+// locked), and the system names those programs as `holders`, as the log words
+// them: "app.exe (42)", several separated by ", ", or "20 programs" where
+// there are too many to list.
 void HoldBy(const std::string& path, const std::string& holders);
 // Paths the system removes when it next starts, in the order asked.
 const std::vector<std::string>& RemovedAtRestart();

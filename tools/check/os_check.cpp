@@ -198,7 +198,10 @@ bool AttributesOf(const char* path, uint32_t& attributes) {
   return Untouched(path);
 }
 bool IsDirectFolder(const char* path) { return Untouched(path); }
-bool ProgramsHolding(const char*, TextString&) { return false; }
+bool ProgramsHolding(const char*, HolderVisitor, void*, uint32_t& unlisted) {
+  unlisted = 0;
+  return false;
+}
 // The journal of a run that can be undone is a token too: no run of the
 // checker leaves one behind, and none is found.
 JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
