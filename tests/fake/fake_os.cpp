@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 
-#include "base/text_string.h"
 #include "os/basics.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
