@@ -5,10 +5,12 @@
 // The seam is a header per topic (os/basics.h, files.h, processes.h,
 // registry.h, shell.h, ui.h, journal_support.h, log.h); a file includes
 // those whose calls it makes. Each topic's Windows half is the _win.cpp file
-// of its name, making exactly the platform calls named beside each call;
-// only that half (with the console tools' own, console_text_win.cpp)
-// includes windows.h. The native tests link a double instead (tests/fake),
-// and the script checker a world of its own (tools/check/os_check.cpp).
+// of its name, making exactly the platform calls named beside each call,
+// with what the halves share in common_win; only those files (and the
+// console tools' own, console_text_win.cpp) include windows.h. The native
+// tests link a double instead (tests/fake), and the script checker a world
+// of its own (tools/check/os_check.cpp). A handle is of a type of its kind,
+// and it and the text a call makes are owned by an Owned (os/owned.h).
 // Texts are zero-terminated byte strings in the system's ANSI code page
 // unless a name says UTF-8. The seam includes nothing above its own floor.
 #pragma once
@@ -22,14 +24,17 @@ namespace os {
 // --- Why an action failed ---------------------------------------------------
 //
 // Every call that fails to do what it was asked (to read, change, make,
-// open, start or show something) keeps the system's error code as the reason
-// of the last failure, on every road to its failure: GetLastError at the
-// failure; for a shell call, the Win32 code its failed HRESULT carries, else
-// the HRESULT; the code of the system's own answer where a call gives one.
-// An answer is no failure: a question answered no (IsExistingFile, a name
-// taken for CreateNewFile, a lock Held, Unsupported on a system that lacks a
-// call) need not keep one, nor do the calls that only explain a failure
-// already kept (ProgramsHolding, FailureText), which leave it as it was.
+// open, start or show something) keeps a reason for LastFailure, on every
+// road to its failure, in the Windows half and in the double alike: the
+// system's error code (GetLastError at the failure, the code a registry call
+// returns, the Win32 code a failed HRESULT carries or else the HRESULT),
+// or, where the system gives none, the code of what went wrong
+// (ERROR_NOT_ENOUGH_MEMORY; ERROR_ACCESS_DENIED for a file reached through
+// a link). An answer is no failure: a question answered no (IsExistingFile,
+// AttributesOf, IsDirectFolder, a name taken for CreateNewFile, a lock
+// Held, a catalogue without the text, Unsupported where the system lacks a
+// call) need not keep one. Nor do ProgramsHolding and FailureText, which
+// only explain a failure already kept and leave its reason as it was.
 
 // The reason of the last call that failed; 0 when none has failed since
 // ClearFailure.

@@ -44,7 +44,8 @@ void UninitializeCom() { CoUninitialize(); }
 const char* ProcessCommandLine() { return GetCommandLineA(); }
 
 uint32_t ModuleFileName(char* buffer, uint32_t size) {
-  return GetModuleFileNameA(nullptr, buffer, size);
+  DWORD length = GetModuleFileNameA(nullptr, buffer, size);
+  return length ? length : Failed(length);
 }
 
 uint32_t ReadProfileString(const char* file, const char* section, const char* key,
@@ -62,12 +63,9 @@ bool IsLeadByte(uint8_t byte) { return IsDBCSLeadByte(byte) != FALSE; }
 uint32_t AnsiCodePage() { return GetACP(); }
 
 bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
+  utf8.Close();
   WideText wide(ansi, CP_ACP);
-  if (!wide.Valid()) {
-    utf8.Close();
-    return false;
-  }
-  return WideToUtf8(wide.Text(), utf8);
+  return (wide.Valid() && WideToUtf8(wide.Text(), utf8)) || Failed(false);
 }
 
 void CurrentLocalTime(LocalTime& time) {

@@ -199,7 +199,7 @@ bool SetAttributes(const char* path, uint32_t value) {
 
 bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) || Failed(false); }
 
-bool RemoveEmptyDirectory(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+bool RemoveEmptyDirectory(const char* path) { return RemoveDirectoryA(path) || Failed(false); }
 
 bool IsExistingFile(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
@@ -233,7 +233,7 @@ bool IsDirectFolder(const char* path) {
 
 Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
   WideText widePattern(pattern, CP_ACP);
-  if (!widePattern.Valid()) return Listing::Failed;
+  if (!widePattern.Valid()) return Failed(Listing::Failed);
   WIN32_FIND_DATAW entry;
   OwnedSearch search(Opened(FindFirstFileW(widePattern.Text(), &entry)));
   if (!search.IsOpen()) {
@@ -241,7 +241,7 @@ Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                    error == ERROR_NO_MORE_FILES
                ? Listing::Complete
-               : Listing::Failed;
+               : FailedWith(error, Listing::Failed);
   }
   do {
     // The long name, else the short one; else the long one with "?" for
@@ -258,7 +258,7 @@ Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
     name[sizeof name - 1] = '\0';
     if (!visit(context, name, entry.dwFileAttributes, exact)) return Listing::Stopped;
   } while (FindNextFileW(search.Get(), &entry));
-  return GetLastError() == ERROR_NO_MORE_FILES ? Listing::Complete : Listing::Failed;
+  return GetLastError() == ERROR_NO_MORE_FILES ? Listing::Complete : Failed(Listing::Failed);
 }
 
 // --- Reading whole files ----------------------------------------------------
@@ -376,14 +376,15 @@ bool DiscardFile(FileHandle file, const char* path) {
   if (SetInformationFunction set = SetInformation()) {
     // A read-only file cannot be deleted as it is.
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    bool deleted = SetAttributesByHandle(set, handle, FILE_ATTRIBUTE_NORMAL) &&
-                   set(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    bool deleted = (SetAttributesByHandle(set, handle, FILE_ATTRIBUTE_NORMAL) &&
+                    set(handle, FileDispositionInfo, &disposition, sizeof disposition)) ||
+                   Failed(false);
     CloseHandle(handle);
     return deleted;
   }
   CloseHandle(handle);
   SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-  return DeleteFileA(path) != FALSE;
+  return DeleteFileA(path) || Failed(false);
 }
 
 // --- Moves by name ------------------------------------------------------------

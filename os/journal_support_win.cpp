@@ -306,7 +306,8 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
 
 bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
   HANDLE file = Native(journal);
-  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+    return Failed(false);
   return ReadAllBlocks(file, 0, consume, context, nullptr, nullptr);
 }
 

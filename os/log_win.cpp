@@ -39,7 +39,7 @@ bool OpenLog(const char* path, FileHandle& log) {
     OwnedText full;
     if (!FullPathForAll(path, full)) return false;
     char* last = LastBackslash(full.Get());
-    if (!last) return false;
+    if (!last) return FailedWith(ERROR_BAD_PATHNAME, false);
     last[last - full.Get() == 2 ? 1 : 0] = '\0';  // the folder; a drive's root keeps its "\\"
     if (!IsDirectFolder(full.Get())) return FailedWith(ERROR_ACCESS_DENIED, false);
     file.Receive() =
@@ -56,7 +56,8 @@ bool OpenLog(const char* path, FileHandle& log) {
 }
 
 bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
-  return WriteAll(static_cast<HANDLE>(log), reinterpret_cast<const uint8_t*>(bytes), count);
+  return WriteAll(static_cast<HANDLE>(log), reinterpret_cast<const uint8_t*>(bytes), count) ||
+         Failed(false);
 }
 
 }  // namespace os

@@ -50,25 +50,31 @@ bool SaveShellLink(const char* target, const char* workingDirectory, const char*
 }
 
 uint32_t WindowsDirectory(char* buffer, uint32_t size) {
-  return GetWindowsDirectoryA(buffer, size);
+  UINT length = GetWindowsDirectoryA(buffer, size);
+  return length ? length : Failed(length);
 }
 
 uint32_t SystemDirectory(char* buffer, uint32_t size) {
-  return GetSystemDirectoryA(buffer, size);
+  UINT length = GetSystemDirectoryA(buffer, size);
+  return length ? length : Failed(length);
 }
 
 uint32_t PlatformId() {
   OSVERSIONINFOA version;
   memset(&version, 0, sizeof(version));
   version.dwOSVersionInfoSize = sizeof(version);  // 148
-  GetVersionExA(&version);
+  if (!GetVersionExA(&version)) Failed(false);
   return version.dwPlatformId;
 }
 
 FolderResult FolderPath(int folder, char* buffer) {
   LPITEMIDLIST items = nullptr;
-  if (SHGetSpecialFolderLocation(nullptr, folder, &items) != S_OK) return FolderResult::NoLocation;
-  bool found = SHGetPathFromIDListA(items, buffer) != FALSE;
+  HRESULT result = SHGetSpecialFolderLocation(nullptr, folder, &items);
+  if (result != S_OK) {
+    FailedCall(result);
+    return FolderResult::NoLocation;
+  }
+  bool found = SHGetPathFromIDListA(items, buffer) || Failed(false);
   IMalloc* allocator = nullptr;
   if (SUCCEEDED(SHGetMalloc(&allocator))) {
     allocator->Free(items);

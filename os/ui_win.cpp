@@ -122,24 +122,31 @@ DWORD WaitHandlingMessages(HANDLE handle) {
 
 namespace os {
 
+namespace {
+
+// The window could not be made: what was made of it goes, and the reason
+// the system gave is kept.
+bool NotOpened() {
+  DWORD error = GetLastError();
+  CloseProgress();
+  return FailedWith(error, false);
+}
+
+}  // namespace
+
 bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   if (g_window.handle) return true;
   using DpiAwareFunction = BOOL(WINAPI*)();
-  HMODULE user = GetModuleHandleW(L"user32.dll");
-  if (auto dpiAware = reinterpret_cast<DpiAwareFunction>(
-          reinterpret_cast<void (*)()>(GetProcAddress(user, "SetProcessDPIAware"))))
+  if (auto dpiAware = ModuleFunction<DpiAwareFunction>(GetModuleHandleW(L"user32.dll"),
+                                                       "SetProcessDPIAware"))
     dpiAware();
   g_window.controls = LoadLibraryW(L"comctl32.dll");
   using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   auto init = g_window.controls
-                  ? reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(
-                        GetProcAddress(g_window.controls, "InitCommonControlsEx")))
+                  ? ModuleFunction<InitFunction>(g_window.controls, "InitCommonControlsEx")
                   : nullptr;
   INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
-  if (!init || !init(&classes)) {
-    CloseProgress();
-    return false;
-  }
+  if (!init || !init(&classes)) return NotOpened();
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -174,10 +181,7 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
       (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
       (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2, frameWidth, frameHeight, nullptr,
       nullptr, windowClass.hInstance, nullptr);
-  if (!g_window.handle) {
-    CloseProgress();
-    return false;
-  }
+  if (!g_window.handle) return NotOpened();
   int y = margin;
   Child(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, TextId, margin, y, width, line);
   y += line;
@@ -235,7 +239,8 @@ bool TakeCancelPress() {
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   WideText wideText(text, CP_UTF8);
   WideText wideCaption(caption, CP_UTF8);
-  return MessageBoxW(g_window.handle, wideText.Text(), wideCaption.Text(), style);
+  int pressed = MessageBoxW(g_window.handle, wideText.Text(), wideCaption.Text(), style);
+  return pressed ? pressed : Failed(pressed);
 }
 
 int LoadMessageText(unsigned id, char* buffer, int size) {

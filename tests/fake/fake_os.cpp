@@ -287,8 +287,9 @@ std::string HeldPath(os::FileHandle handle) {
 
 // The system's codes for the failures the world imitates, and their texts.
 constexpr uint32_t FileNotFound = 2, PathNotFound = 3, AccessDenied = 5, SharingViolation = 32,
-                   EndOfFile = 38, DiskFull = 112, AlreadyExists = 183, NameTooLong = 206,
-                   BadDirectory = 267;
+                   EndOfFile = 38, FileAlreadyExists = 80, InvalidParameter = 87, DiskFull = 112,
+                   ProcedureNotFound = 127, DirectoryNotEmpty = 145, AlreadyExists = 183,
+                   NameTooLong = 206, MoreData = 234, BadDirectory = 267;
 
 // Keeps `code` as the reason of the call that fails; gives `result`.
 template <typename Result = bool>
@@ -690,7 +691,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, Byt
   fake::File* from = fake::FindFile(source);
   fake::File* to = fake::FindFile(fake::HeldPath(file));
   if (uint32_t why = fake::WhyNotOpened(source)) return fake::Fail(why);
-  if (!from || !to) return false;
+  if (!from || !to) return fake::Fail(fake::FileNotFound);
   size_t failAfter = world.failCopyAfter;
   world.failCopyAfter = std::string::npos;
   if (failAfter != std::string::npos) {
@@ -742,7 +743,8 @@ bool DiscardFile(FileHandle file, const char* path) {
   if (fake::File* created = fake::FindFile(held)) created->heldByRun = false;
   if (world.oldSystem >= 1) {
     fake::File* named = fake::FindFile(path);
-    if (!named || !fake::Deletable(*named)) return false;
+    if (!named) return fake::Fail(fake::FileNotFound);
+    if (!fake::Deletable(*named)) return fake::Fail(fake::AccessDenied);
     world.files.erase(fake::Lower(path));
     return true;
   }
@@ -791,7 +793,7 @@ bool RemoveAtRestart(const char* path) {
   // Only an administrator may change the system's list.
   if (world.refuseRestartRemoval || world.elevation == Elevation::NotElevated)
     return fake::Fail(fake::AccessDenied);
-  if (!fake::Fits(path)) return false;
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
   fake::TheWorld().removedAtRestart.push_back(path);
   return true;
 }
@@ -800,12 +802,12 @@ bool RemoveEmptyDirectory(const char* path) {
   fake::Count();
   std::string lower = fake::Lower(path);
   fake::World& world = fake::TheWorld();
-  if (!world.dirs.count(lower)) return false;
+  if (!world.dirs.count(lower)) return fake::Fail(fake::FileNotFound);
   std::string prefix = lower + "\\";
   for (const auto& file : world.files)
-    if (file.first.compare(0, prefix.size(), prefix) == 0) return false;
+    if (file.first.compare(0, prefix.size(), prefix) == 0) return fake::Fail(fake::DirectoryNotEmpty);
   for (const auto& dir : world.dirs)
-    if (dir.first.compare(0, prefix.size(), prefix) == 0) return false;
+    if (dir.first.compare(0, prefix.size(), prefix) == 0) return fake::Fail(fake::DirectoryNotEmpty);
   world.dirs.erase(lower);
   return true;
 }
@@ -846,20 +848,25 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
   fake::World& world = fake::TheWorld();
   fake::File* existing = fake::FindFile(path);
   if (create) {
-    if (existing || fake::IsDir(path)) return JournalOpening::Exists;
-    if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
-      return JournalOpening::Failed;
-    if (fake::InLinkFolder(path)) return JournalOpening::Failed;
+    if (existing) return fake::Fail(fake::FileAlreadyExists, JournalOpening::Exists);
+    if (fake::IsDir(path)) return fake::Fail(fake::AlreadyExists, JournalOpening::Exists);
+    if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong, JournalOpening::Failed);
+    if (!fake::IsDir(fake::ParentOf(path)))
+      return fake::Fail(fake::PathNotFound, JournalOpening::Failed);
+    if (fake::ReadOnlyFolder(path) || fake::InLinkFolder(path))
+      return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
     fake::File& created = world.files[fake::Lower(path)];
     created.path = path;
     fake::Stamp(created);
     existing = &created;
   } else if (!existing) {
-    return fake::IsDir(path) ? JournalOpening::Failed : JournalOpening::Missing;
+    if (fake::IsDir(path)) return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
+    return fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound,
+                      JournalOpening::Missing);
   } else if (fake::Busy(*existing)) {
-    return JournalOpening::InUse;
+    return fake::Fail(fake::SharingViolation, JournalOpening::InUse);
   } else if (existing->link || fake::InLinkFolder(path)) {
-    return JournalOpening::Failed;
+    return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
   }
   existing->heldByRun = true;
   journal = fake::NewHandle(path);
@@ -869,7 +876,7 @@ JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
 bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
   fake::Count();
   fake::File* file = fake::FindFile(fake::HeldPath(journal));
-  if (!file) return false;
+  if (!file) return fake::Fail(fake::FileNotFound);
   const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
   size_t block = fake::TheWorld().readBlockSize;
   for (size_t done = 0; done < file->contents.size(); done += block)
@@ -883,7 +890,7 @@ bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
   fake::World& world = fake::TheWorld();
   std::string path = fake::HeldPath(journal);
   fake::File* file = fake::FindFile(path);
-  if (!file) return false;
+  if (!file) return fake::Fail(fake::FileNotFound);
   // Cut while it writes: the first half of the records reached the disk.
   if (cut) world.cutFiles[fake::Lower(path)].contents.append(bytes, count / 2);
   // Not flushed yet: a cut keeps only what was flushed.
@@ -897,7 +904,7 @@ bool FlushJournal(FileHandle journal) {
   bool cut = fake::Count();
   std::string path = fake::HeldPath(journal);
   fake::File* file = fake::FindFile(path);
-  if (!file) return false;
+  if (!file) return fake::Fail(fake::FileNotFound);
   // Cut while it flushes: half of what was written reached the disk, torn.
   if (cut && file->durable != std::string::npos)
     fake::TheWorld().cutFiles[fake::Lower(path)].contents.append(
@@ -910,7 +917,7 @@ bool FlushJournal(FileHandle journal) {
 bool IdentityOf(FileHandle file, FileIdentity& identity) {
   fake::Count();
   const fake::File* found = fake::FindFile(fake::HeldPath(file));
-  return found && fake::FillIdentity(*found, identity);
+  return found ? fake::FillIdentity(*found, identity) : fake::Fail(fake::FileNotFound);
 }
 
 Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) {
@@ -948,7 +955,7 @@ Placement RenameOpenFile(FileHandle file, const char* to) {
 
 bool SetOpenFileAttributes(FileHandle file, uint32_t attributes) {
   fake::Count();
-  if (fake::TheWorld().oldSystem >= 1) return false;
+  if (fake::TheWorld().oldSystem >= 1) return fake::Fail(fake::ProcedureNotFound);
   fake::File* found = fake::FindFile(fake::HeldPath(file));
   if (!found) return fake::Fail(fake::FileNotFound);
   found->attributes = attributes;
@@ -982,7 +989,7 @@ FolderTrust TrustOfFolder(const char* path) {
   fake::Count();
   fake::World& world = fake::TheWorld();
   std::string folder = fake::Lower(path);
-  if (!fake::IsDir(folder)) return FolderTrust::Missing;
+  if (!fake::IsDir(folder)) return fake::Fail(fake::FileNotFound, FolderTrust::Missing);
   if (world.foreignFolders.count(folder) || fake::InLinkFolder(folder + "\\x"))
     return FolderTrust::Foreign;
   return FolderTrust::Trusted;
@@ -1091,7 +1098,7 @@ bool IsExistingDirectory(const char* path) {
 
 Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
   fake::Count();
-  if (fake::TheWorld().failListings) return Listing::Failed;
+  if (fake::TheWorld().failListings) return fake::Fail(fake::AccessDenied, Listing::Failed);
   for (const fake::Entry& entry : fake::Search(pattern))
     if (!visit(context, entry.name.c_str(), entry.attributes, entry.exact)) return Listing::Stopped;
   return Listing::Complete;
@@ -1182,9 +1189,11 @@ void CloseProcess(ProcessHandle process) {
 bool OpenLog(const char* path, FileHandle& log) {
   fake::Count();
   fake::File* existing = fake::FindFile(path);
-  if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::IsDir(path) ||
-      fake::InLinkFolder(path) || (existing && (fake::Busy(*existing) || existing->link)))
-    return false;
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
+  if (!fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
+  if (existing && fake::Busy(*existing)) return fake::Fail(fake::SharingViolation);
+  if (fake::IsDir(path) || fake::InLinkFolder(path) || (existing && existing->link))
+    return fake::Fail(fake::AccessDenied);
   if (!existing) fake::SetFile(path, "");
   log = fake::NewHandle(path);
   return true;
@@ -1193,7 +1202,7 @@ bool OpenLog(const char* path, FileHandle& log) {
 bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
   fake::Count();
   fake::File* file = fake::FindFile(fake::HeldPath(log));
-  if (!file) return false;
+  if (!file) return fake::Fail(fake::FileNotFound);
   // The log is never flushed: a cut loses what was written since it opened.
   if (file->durable == std::string::npos) file->durable = file->contents.size();
   file->contents.append(bytes, count);
@@ -1259,8 +1268,8 @@ FolderResult FolderPath(int folder, char* buffer) {
   fake::Count();
   auto found = fake::TheWorld().folders.find(folder);
   if (found == fake::TheWorld().folders.end() || !found->second.first)
-    return FolderResult::NoLocation;
-  if (found->second.second.empty()) return FolderResult::NoPath;
+    return fake::Fail(fake::InvalidParameter, FolderResult::NoLocation);
+  if (found->second.second.empty()) return fake::Fail(fake::PathNotFound, FolderResult::NoPath);
   fake::CopyCut(found->second.second, buffer, FolderPathSize);
   return FolderResult::Found;
 }
@@ -1268,7 +1277,7 @@ FolderResult FolderPath(int folder, char* buffer) {
 bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key) {
   fake::Count();
   auto found = fake::TheWorld().registry.find(fake::Lower(path));
-  if (found == fake::TheWorld().registry.end()) return false;
+  if (found == fake::TheWorld().registry.end()) return fake::Fail(fake::FileNotFound);
   key = reinterpret_cast<RegistryHandle>(&found->second);
   ++fake::TheWorld().openKeys;
   return true;
@@ -1290,13 +1299,14 @@ const std::string* RegistryData(RegistryHandle key, const char* name) {
 uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
   fake::Count();
   const std::string* data = RegistryData(key, name);
-  return data ? static_cast<uint32_t>(data->size()) : 0;
+  return data ? static_cast<uint32_t>(data->size()) : fake::Fail(fake::FileNotFound, 0u);
 }
 
 bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
   fake::Count();
   const std::string* data = RegistryData(key, name);
-  if (!data || data->size() > size) return false;
+  if (!data) return fake::Fail(fake::FileNotFound);
+  if (data->size() > size) return fake::Fail(fake::MoreData);
   memcpy(buffer, data->data(), data->size());
   return true;
 }
@@ -1338,7 +1348,7 @@ bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   fake::Count();
-  if (fake::TheWorld().failBoxes) return 0;
+  if (fake::TheWorld().failBoxes) return fake::Fail(fake::AccessDenied, 0);
   fake::TheWorld().boxes.push_back(fake::Box{text, caption, style, fake::TheWorld().progress.open});
   if (!fake::TheWorld().answers.empty()) {
     int answer = fake::TheWorld().answers.front();
@@ -1352,7 +1362,7 @@ int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
 // The window is not a step of the run: its calls are not counted.
 bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   fake::Progress& progress = fake::TheWorld().progress;
-  if (fake::TheWorld().failProgress) return false;
+  if (fake::TheWorld().failProgress) return fake::Fail(fake::AccessDenied);
   progress.open = true;
   ++progress.opened;
   progress.caption = utf8Caption;
@@ -1390,9 +1400,14 @@ bool FailureText(uint32_t code, OwnedText& utf8) {
       {fake::SharingViolation,
        "The process cannot access the file because it is being used by another process."},
       {fake::EndOfFile, "Reached the end of the file."},
+      {fake::FileAlreadyExists, "The file exists."},
+      {fake::InvalidParameter, "The parameter is incorrect."},
       {fake::DiskFull, "There is not enough space on the disk."},
+      {fake::ProcedureNotFound, "The specified procedure could not be found."},
+      {fake::DirectoryNotEmpty, "The directory is not empty."},
       {fake::AlreadyExists, "Cannot create a file when that file already exists."},
       {fake::NameTooLong, "The filename or extension is too long."},
+      {fake::MoreData, "More data is available."},
       {fake::BadDirectory, "The directory name is invalid."},
   };
   auto text = texts.find(code);
