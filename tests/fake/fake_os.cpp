@@ -1,3 +1,4 @@
+// The double's world, its controls and its calls of the seam: see fake_os.h.
 #include "fake_os.h"
 
 #include <iconv.h>
@@ -627,8 +628,12 @@ uint32_t FolderQuery(const std::string& folder, char* buffer, uint32_t size) {
 
 namespace os {
 
+// --- os/basics.h ------------------------------------------------------------
+
 void RestrictDllSearch() { fake::Count(); }
+
 void InitializeCom() { fake::Count(); }
+
 void UninitializeCom() { fake::Count(); }
 
 // A table lookup of the text routines, made for every character: not
@@ -658,6 +663,91 @@ uint32_t ModuleFileName(char* buffer, uint32_t size) {
   memcpy(buffer, path.data(), size);
   return size;
 }
+
+// A clock that moves a millisecond at every look.
+void CurrentLocalTime(LocalTime& time) {
+  fake::Count();
+  uint32_t now = ++fake::TheWorld().clock;
+  time = LocalTime{2026, 1, 2, 3, static_cast<uint16_t>(now / 60000 % 60),
+                   static_cast<uint16_t>(now / 1000 % 60), static_cast<uint16_t>(now % 1000)};
+}
+
+uint32_t Milliseconds() {
+  fake::Count();
+  return ++fake::TheWorld().clock;
+}
+
+uint32_t AnsiCodePage() {
+  fake::Count();
+  return fake::TheWorld().codePage;
+}
+
+Elevation RunElevation() {
+  fake::Count();
+  return fake::TheWorld().elevation;
+}
+
+// Not counted: a question about the session, not a step of the run.
+BoxesSeen WhoSeesBoxes() {
+  return fake::TheWorld().boxesSeen;
+}
+
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
+  fake::Count();
+  // By default the double's ANSI text is UTF-8 itself, as the tests write
+  // it; converted, it is code page 932, as the system converts it, with a
+  // character that has no form there given as the system's default, "・".
+  if (!fake::TheWorld().ansiIs932) return fake::Give(ansi, utf8);
+  std::string out;
+  iconv_t convert = iconv_open("UTF-8", "CP932");
+  if (convert == (iconv_t)-1) return fake::Fail(fake::AccessDenied);
+  std::string in = ansi;
+  char* from = &in[0];
+  size_t left = in.size();
+  while (left > 0) {
+    char area[256];
+    char* to = area;
+    size_t room = sizeof area;
+    size_t done = iconv(convert, &from, &left, &to, &room);
+    out.append(area, to - area);
+    if (done == (size_t)-1 && errno != E2BIG) {
+      out += "\xE3\x83\xBB";
+      ++from;
+      --left;
+    }
+  }
+  iconv_close(convert);
+  return fake::Give(out, utf8);
+}
+
+uint32_t LastFailure() { return fake::TheWorld().failure; }
+
+void ClearFailure() { fake::TheWorld().failure = 0; }
+
+// Windows' own English texts.
+bool FailureText(uint32_t code, OwnedText& utf8) {
+  static const std::map<uint32_t, const char*> texts = {
+      {fake::FileNotFound, "The system cannot find the file specified."},
+      {fake::PathNotFound, "The system cannot find the path specified."},
+      {fake::AccessDenied, "Access is denied."},
+      {fake::SharingViolation,
+       "The process cannot access the file because it is being used by another process."},
+      {fake::EndOfFile, "Reached the end of the file."},
+      {fake::FileAlreadyExists, "The file exists."},
+      {fake::InvalidParameter, "The parameter is incorrect."},
+      {fake::DiskFull, "There is not enough space on the disk."},
+      {fake::ProcedureNotFound, "The specified procedure could not be found."},
+      {fake::DirectoryNotEmpty, "The directory is not empty."},
+      {fake::AlreadyExists, "Cannot create a file when that file already exists."},
+      {fake::NameTooLong, "The filename or extension is too long."},
+      {fake::MoreData, "More data is available."},
+      {fake::BadDirectory, "The directory name is invalid."},
+  };
+  auto text = texts.find(code);
+  return text != texts.end() && fake::Give(text->second, utf8);
+}
+
+// --- os/files.h -------------------------------------------------------------
 
 bool FindAnyEntry(const char* pattern) {
   fake::Count();
@@ -834,86 +924,6 @@ bool IsDirectFolder(const char* path) {
   return true;
 }
 
-bool ProgramsHolding(const char* path, HolderVisitor visit, void* context, uint32_t& unlisted) {
-  fake::Count();
-  fake::File* file = fake::FindFile(path);
-  unlisted = file ? file->unlistedHolders : 0;
-  if (file)
-    for (const auto& holder : file->holders) visit(context, holder.first.c_str(), holder.second);
-  return true;
-}
-
-JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
-  fake::Count();
-  fake::World& world = fake::TheWorld();
-  fake::File* existing = fake::FindFile(path);
-  if (create) {
-    if (existing) return fake::Fail(fake::FileAlreadyExists, JournalOpening::Exists);
-    if (fake::IsDir(path)) return fake::Fail(fake::AlreadyExists, JournalOpening::Exists);
-    if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong, JournalOpening::Failed);
-    if (!fake::IsDir(fake::ParentOf(path)))
-      return fake::Fail(fake::PathNotFound, JournalOpening::Failed);
-    if (fake::ReadOnlyFolder(path) || fake::InLinkFolder(path))
-      return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
-    fake::File& created = world.files[fake::Lower(path)];
-    created.path = path;
-    fake::Stamp(created);
-    existing = &created;
-  } else if (!existing) {
-    if (fake::IsDir(path)) return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
-    return fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound,
-                      JournalOpening::Missing);
-  } else if (fake::Busy(*existing)) {
-    return fake::Fail(fake::SharingViolation, JournalOpening::InUse);
-  } else if (existing->link || fake::InLinkFolder(path)) {
-    return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
-  }
-  existing->heldByRun = true;
-  journal = fake::NewHandle(path);
-  return JournalOpening::Opened;
-}
-
-bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
-  fake::Count();
-  fake::File* file = fake::FindFile(fake::HeldPath(journal));
-  if (!file) return fake::Fail(fake::FileNotFound);
-  const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
-  size_t block = fake::TheWorld().readBlockSize;
-  for (size_t done = 0; done < file->contents.size(); done += block)
-    consume(context, data + done,
-            static_cast<uint32_t>(std::min(block, file->contents.size() - done)));
-  return true;
-}
-
-bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
-  bool cut = fake::Count();
-  fake::World& world = fake::TheWorld();
-  std::string path = fake::HeldPath(journal);
-  fake::File* file = fake::FindFile(path);
-  if (!file) return fake::Fail(fake::FileNotFound);
-  // Cut while it writes: the first half of the records reached the disk.
-  if (cut) world.cutFiles[fake::Lower(path)].contents.append(bytes, count / 2);
-  // Not flushed yet: a cut keeps only what was flushed.
-  if (file->durable == std::string::npos) file->durable = file->contents.size();
-  file->contents.append(bytes, count);
-  fake::Touch(*file);
-  return true;
-}
-
-bool FlushJournal(FileHandle journal) {
-  bool cut = fake::Count();
-  std::string path = fake::HeldPath(journal);
-  fake::File* file = fake::FindFile(path);
-  if (!file) return fake::Fail(fake::FileNotFound);
-  // Cut while it flushes: half of what was written reached the disk, torn.
-  if (cut && file->durable != std::string::npos)
-    fake::TheWorld().cutFiles[fake::Lower(path)].contents.append(
-        file->contents, file->durable, (file->contents.size() - file->durable) / 2);
-  ++fake::TheWorld().flushes;
-  file->durable = std::string::npos;
-  return true;
-}
-
 bool IdentityOf(FileHandle file, FileIdentity& identity) {
   fake::Count();
   const fake::File* found = fake::FindFile(fake::HeldPath(file));
@@ -983,70 +993,6 @@ bool CanonicalName(const char* path, OwnedText& utf8) {
       text = alias.second + text.substr(alias.first.size());
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return fake::Give(text, utf8);
-}
-
-FolderTrust TrustOfFolder(const char* path) {
-  fake::Count();
-  fake::World& world = fake::TheWorld();
-  std::string folder = fake::Lower(path);
-  if (!fake::IsDir(folder)) return fake::Fail(fake::FileNotFound, FolderTrust::Missing);
-  if (world.foreignFolders.count(folder) || fake::InLinkFolder(folder + "\\x"))
-    return FolderTrust::Foreign;
-  return FolderTrust::Trusted;
-}
-
-bool MakeProtectedFolder(const char* path, bool) {
-  if (!MakeDirectory(path)) return false;
-  fake::TheWorld().protectedFolders.insert(fake::Lower(path));
-  return true;
-}
-
-bool ReclaimFolder(const char* path, bool) {
-  fake::Count();
-  fake::World& world = fake::TheWorld();
-  std::string folder = fake::Lower(path);
-  if (!fake::IsDir(folder)) return fake::Fail(fake::FileNotFound);
-  if (fake::InLinkFolder(folder + "\\x")) return true;  // the link is moved, never its target
-  world.foreignFolders.erase(folder);
-  world.protectedFolders.insert(folder);
-  return true;
-}
-
-Locking TakeLock(const char* name, LockScope scope, LockHandle& lock) {
-  fake::Count();
-  fake::World& world = fake::TheWorld();
-  if (scope == LockScope::Administrators && world.noPrivateNamespace) return Locking::Unsupported;
-  static const char* const spaces[] = {"updater\\", "global\\", "local\\"};
-  std::string full = spaces[static_cast<int>(scope)] + fake::Lower(name);
-  auto held = world.locks.find(full);
-  if (held != world.locks.end()) return Locking::Held;
-  world.locks[full] = "run";
-  world.lockHandles[++world.lastHandle] = full;
-  lock = reinterpret_cast<LockHandle>(world.lastHandle);
-  return Locking::Taken;
-}
-
-void ReleaseLock(LockHandle lock) {
-  fake::Count();
-  fake::World& world = fake::TheWorld();
-  auto found = world.lockHandles.find(reinterpret_cast<intptr_t>(lock));
-  if (found == world.lockHandles.end()) return;
-  world.locks.erase(found->second);
-  world.lockHandles.erase(found);
-}
-
-// Foreseeable, as a test needs, but never the same twice in a world.
-bool RandomBytes(void* out, uint32_t count) {
-  fake::Count();
-  uint8_t* bytes = static_cast<uint8_t*>(out);
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t& x = fake::TheWorld().random;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    bytes[i] = static_cast<uint8_t>(x);
-  }
-  return true;
 }
 
 bool DeleteOneFile(const char* path) {
@@ -1145,6 +1091,179 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   return true;
 }
 
+// --- os/journal_support.h ---------------------------------------------------
+
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  fake::File* existing = fake::FindFile(path);
+  if (create) {
+    if (existing) return fake::Fail(fake::FileAlreadyExists, JournalOpening::Exists);
+    if (fake::IsDir(path)) return fake::Fail(fake::AlreadyExists, JournalOpening::Exists);
+    if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong, JournalOpening::Failed);
+    if (!fake::IsDir(fake::ParentOf(path)))
+      return fake::Fail(fake::PathNotFound, JournalOpening::Failed);
+    if (fake::ReadOnlyFolder(path) || fake::InLinkFolder(path))
+      return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
+    fake::File& created = world.files[fake::Lower(path)];
+    created.path = path;
+    fake::Stamp(created);
+    existing = &created;
+  } else if (!existing) {
+    if (fake::IsDir(path)) return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
+    return fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound,
+                      JournalOpening::Missing);
+  } else if (fake::Busy(*existing)) {
+    return fake::Fail(fake::SharingViolation, JournalOpening::InUse);
+  } else if (existing->link || fake::InLinkFolder(path)) {
+    return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
+  }
+  existing->heldByRun = true;
+  journal = fake::NewHandle(path);
+  return JournalOpening::Opened;
+}
+
+bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
+  fake::Count();
+  fake::File* file = fake::FindFile(fake::HeldPath(journal));
+  if (!file) return fake::Fail(fake::FileNotFound);
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
+  size_t block = fake::TheWorld().readBlockSize;
+  for (size_t done = 0; done < file->contents.size(); done += block)
+    consume(context, data + done,
+            static_cast<uint32_t>(std::min(block, file->contents.size() - done)));
+  return true;
+}
+
+bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
+  bool cut = fake::Count();
+  fake::World& world = fake::TheWorld();
+  std::string path = fake::HeldPath(journal);
+  fake::File* file = fake::FindFile(path);
+  if (!file) return fake::Fail(fake::FileNotFound);
+  // Cut while it writes: the first half of the records reached the disk.
+  if (cut) world.cutFiles[fake::Lower(path)].contents.append(bytes, count / 2);
+  // Not flushed yet: a cut keeps only what was flushed.
+  if (file->durable == std::string::npos) file->durable = file->contents.size();
+  file->contents.append(bytes, count);
+  fake::Touch(*file);
+  return true;
+}
+
+bool FlushJournal(FileHandle journal) {
+  bool cut = fake::Count();
+  std::string path = fake::HeldPath(journal);
+  fake::File* file = fake::FindFile(path);
+  if (!file) return fake::Fail(fake::FileNotFound);
+  // Cut while it flushes: half of what was written reached the disk, torn.
+  if (cut && file->durable != std::string::npos)
+    fake::TheWorld().cutFiles[fake::Lower(path)].contents.append(
+        file->contents, file->durable, (file->contents.size() - file->durable) / 2);
+  ++fake::TheWorld().flushes;
+  file->durable = std::string::npos;
+  return true;
+}
+
+FolderTrust TrustOfFolder(const char* path) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  std::string folder = fake::Lower(path);
+  if (!fake::IsDir(folder)) return fake::Fail(fake::FileNotFound, FolderTrust::Missing);
+  if (world.foreignFolders.count(folder) || fake::InLinkFolder(folder + "\\x"))
+    return FolderTrust::Foreign;
+  return FolderTrust::Trusted;
+}
+
+bool MakeProtectedFolder(const char* path, bool) {
+  if (!MakeDirectory(path)) return false;
+  fake::TheWorld().protectedFolders.insert(fake::Lower(path));
+  return true;
+}
+
+bool ReclaimFolder(const char* path, bool) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  std::string folder = fake::Lower(path);
+  if (!fake::IsDir(folder)) return fake::Fail(fake::FileNotFound);
+  if (fake::InLinkFolder(folder + "\\x")) return true;  // the link is moved, never its target
+  world.foreignFolders.erase(folder);
+  world.protectedFolders.insert(folder);
+  return true;
+}
+
+Locking TakeLock(const char* name, LockScope scope, LockHandle& lock) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  if (scope == LockScope::Administrators && world.noPrivateNamespace) return Locking::Unsupported;
+  static const char* const spaces[] = {"updater\\", "global\\", "local\\"};
+  std::string full = spaces[static_cast<int>(scope)] + fake::Lower(name);
+  auto held = world.locks.find(full);
+  if (held != world.locks.end()) return Locking::Held;
+  world.locks[full] = "run";
+  world.lockHandles[++world.lastHandle] = full;
+  lock = reinterpret_cast<LockHandle>(world.lastHandle);
+  return Locking::Taken;
+}
+
+void ReleaseLock(LockHandle lock) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  auto found = world.lockHandles.find(reinterpret_cast<intptr_t>(lock));
+  if (found == world.lockHandles.end()) return;
+  world.locks.erase(found->second);
+  world.lockHandles.erase(found);
+}
+
+// Foreseeable, as a test needs, but never the same twice in a world.
+bool RandomBytes(void* out, uint32_t count) {
+  fake::Count();
+  uint8_t* bytes = static_cast<uint8_t*>(out);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t& x = fake::TheWorld().random;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    bytes[i] = static_cast<uint8_t>(x);
+  }
+  return true;
+}
+
+// --- os/log.h ---------------------------------------------------------------
+
+bool OpenLog(const char* path, FileHandle& log) {
+  fake::Count();
+  fake::File* existing = fake::FindFile(path);
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
+  if (!fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
+  if (existing && fake::Busy(*existing)) return fake::Fail(fake::SharingViolation);
+  if (fake::IsDir(path) || fake::InLinkFolder(path) || (existing && existing->link))
+    return fake::Fail(fake::AccessDenied);
+  if (!existing) fake::SetFile(path, "");
+  log = fake::NewHandle(path);
+  return true;
+}
+
+bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
+  fake::Count();
+  fake::File* file = fake::FindFile(fake::HeldPath(log));
+  if (!file) return fake::Fail(fake::FileNotFound);
+  // The log is never flushed: a cut loses what was written since it opened.
+  if (file->durable == std::string::npos) file->durable = file->contents.size();
+  file->contents.append(bytes, count);
+  return true;
+}
+
+// --- os/processes.h ---------------------------------------------------------
+
+bool ProgramsHolding(const char* path, HolderVisitor visit, void* context, uint32_t& unlisted) {
+  fake::Count();
+  fake::File* file = fake::FindFile(path);
+  unlisted = file ? file->unlistedHolders : 0;
+  if (file)
+    for (const auto& holder : file->holders) visit(context, holder.first.c_str(), holder.second);
+  return true;
+}
+
 bool StartProgram(const char* application, const char* commandLine, const char* directory,
                   ProcessHandle& process) {
   fake::Count();
@@ -1186,52 +1305,46 @@ void CloseProcess(ProcessHandle process) {
   fake::TheWorld().processes.erase(reinterpret_cast<size_t>(process));
 }
 
-bool OpenLog(const char* path, FileHandle& log) {
+// --- os/registry.h ----------------------------------------------------------
+
+bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key) {
   fake::Count();
-  fake::File* existing = fake::FindFile(path);
-  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
-  if (!fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
-  if (existing && fake::Busy(*existing)) return fake::Fail(fake::SharingViolation);
-  if (fake::IsDir(path) || fake::InLinkFolder(path) || (existing && existing->link))
-    return fake::Fail(fake::AccessDenied);
-  if (!existing) fake::SetFile(path, "");
-  log = fake::NewHandle(path);
+  auto found = fake::TheWorld().registry.find(fake::Lower(path));
+  if (found == fake::TheWorld().registry.end()) return fake::Fail(fake::FileNotFound);
+  key = reinterpret_cast<RegistryHandle>(&found->second);
+  ++fake::TheWorld().openKeys;
   return true;
 }
 
-bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
+void RegistryClose(RegistryHandle) {
   fake::Count();
-  fake::File* file = fake::FindFile(fake::HeldPath(log));
-  if (!file) return fake::Fail(fake::FileNotFound);
-  // The log is never flushed: a cut loses what was written since it opened.
-  if (file->durable == std::string::npos) file->durable = file->contents.size();
-  file->contents.append(bytes, count);
+  --fake::TheWorld().openKeys;
+}
+
+namespace {
+const std::string* RegistryData(RegistryHandle key, const char* name) {
+  auto* values = reinterpret_cast<std::map<std::string, std::string>*>(key);
+  auto found = values->find(fake::Lower(name));
+  return found == values->end() ? nullptr : &found->second;
+}
+}  // namespace
+
+uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
+  fake::Count();
+  const std::string* data = RegistryData(key, name);
+  return data ? static_cast<uint32_t>(data->size()) : fake::Fail(fake::FileNotFound, 0u);
+}
+
+bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
+  fake::Count();
+  const std::string* data = RegistryData(key, name);
+  if (!data) return fake::Fail(fake::FileNotFound);
+  if (data->size() > size) return fake::Fail(fake::MoreData);
+  memcpy(buffer, data->data(), data->size());
   return true;
 }
 
-// A clock that moves a millisecond at every look.
-void CurrentLocalTime(LocalTime& time) {
-  fake::Count();
-  uint32_t now = ++fake::TheWorld().clock;
-  time = LocalTime{2026, 1, 2, 3, static_cast<uint16_t>(now / 60000 % 60),
-                   static_cast<uint16_t>(now / 1000 % 60), static_cast<uint16_t>(now % 1000)};
-}
-uint32_t Milliseconds() {
-  fake::Count();
-  return ++fake::TheWorld().clock;
-}
-uint32_t AnsiCodePage() {
-  fake::Count();
-  return fake::TheWorld().codePage;
-}
-Elevation RunElevation() {
-  fake::Count();
-  return fake::TheWorld().elevation;
-}
-// Not counted: a question about the session, not a step of the run.
-BoxesSeen WhoSeesBoxes() {
-  return fake::TheWorld().boxesSeen;
-}
+// --- os/shell.h -------------------------------------------------------------
 
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {
@@ -1274,76 +1387,13 @@ FolderResult FolderPath(int folder, char* buffer) {
   return FolderResult::Found;
 }
 
-bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key) {
-  fake::Count();
-  auto found = fake::TheWorld().registry.find(fake::Lower(path));
-  if (found == fake::TheWorld().registry.end()) return fake::Fail(fake::FileNotFound);
-  key = reinterpret_cast<RegistryHandle>(&found->second);
-  ++fake::TheWorld().openKeys;
-  return true;
-}
-
-void RegistryClose(RegistryHandle) {
-  fake::Count();
-  --fake::TheWorld().openKeys;
-}
-
-namespace {
-const std::string* RegistryData(RegistryHandle key, const char* name) {
-  auto* values = reinterpret_cast<std::map<std::string, std::string>*>(key);
-  auto found = values->find(fake::Lower(name));
-  return found == values->end() ? nullptr : &found->second;
-}
-}  // namespace
-
-uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
-  fake::Count();
-  const std::string* data = RegistryData(key, name);
-  return data ? static_cast<uint32_t>(data->size()) : fake::Fail(fake::FileNotFound, 0u);
-}
-
-bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
-  fake::Count();
-  const std::string* data = RegistryData(key, name);
-  if (!data) return fake::Fail(fake::FileNotFound);
-  if (data->size() > size) return fake::Fail(fake::MoreData);
-  memcpy(buffer, data->data(), data->size());
-  return true;
-}
+// --- os/ui.h ----------------------------------------------------------------
 
 int LoadMessageText(unsigned id, char* buffer, int size) {
   fake::Count();
   if (size <= 0) return 0;
   const char* text = catalogue::MessageText(id);
   return static_cast<int>(fake::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
-}
-
-bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
-  fake::Count();
-  // By default the double's ANSI text is UTF-8 itself, as the tests write
-  // it; converted, it is code page 932, as the system converts it, with a
-  // character that has no form there given as the system's default, "・".
-  if (!fake::TheWorld().ansiIs932) return fake::Give(ansi, utf8);
-  std::string out;
-  iconv_t convert = iconv_open("UTF-8", "CP932");
-  if (convert == (iconv_t)-1) return fake::Fail(fake::AccessDenied);
-  std::string in = ansi;
-  char* from = &in[0];
-  size_t left = in.size();
-  while (left > 0) {
-    char area[256];
-    char* to = area;
-    size_t room = sizeof area;
-    size_t done = iconv(convert, &from, &left, &to, &room);
-    out.append(area, to - area);
-    if (done == (size_t)-1 && errno != E2BIG) {
-      out += "\xE3\x83\xBB";
-      ++from;
-      --left;
-    }
-  }
-  iconv_close(convert);
-  return fake::Give(out, utf8);
 }
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
@@ -1369,49 +1419,28 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   progress.cancel = utf8Cancel;
   return true;
 }
+
 void CloseProgress() { fake::TheWorld().progress.open = false; }
+
 void ShowProgressText(const char* utf8Text) {
   fake::TheWorld().progress.texts.push_back(utf8Text);
   fake::TheWorld().progress.fileBytes = 0;
 }
+
 void ShowRunProgress(uint32_t done, uint32_t total) {
   fake::TheWorld().progress.done = done;
   fake::TheWorld().progress.total = total;
 }
+
 void ShowFileProgress(void*, uint64_t done, uint64_t) {
   if (fake::TheWorld().progress.open) fake::TheWorld().progress.fileBytes = done;
 }
+
 bool TakeCancelPress() {
   fake::World& world = fake::TheWorld();
   if (!world.progress.open || world.progress.texts.size() < world.cancelAfter) return false;
   world.cancelAfter = std::string::npos;
   return true;
-}
-
-uint32_t LastFailure() { return fake::TheWorld().failure; }
-void ClearFailure() { fake::TheWorld().failure = 0; }
-
-// Windows' own English texts.
-bool FailureText(uint32_t code, OwnedText& utf8) {
-  static const std::map<uint32_t, const char*> texts = {
-      {fake::FileNotFound, "The system cannot find the file specified."},
-      {fake::PathNotFound, "The system cannot find the path specified."},
-      {fake::AccessDenied, "Access is denied."},
-      {fake::SharingViolation,
-       "The process cannot access the file because it is being used by another process."},
-      {fake::EndOfFile, "Reached the end of the file."},
-      {fake::FileAlreadyExists, "The file exists."},
-      {fake::InvalidParameter, "The parameter is incorrect."},
-      {fake::DiskFull, "There is not enough space on the disk."},
-      {fake::ProcedureNotFound, "The specified procedure could not be found."},
-      {fake::DirectoryNotEmpty, "The directory is not empty."},
-      {fake::AlreadyExists, "Cannot create a file when that file already exists."},
-      {fake::NameTooLong, "The filename or extension is too long."},
-      {fake::MoreData, "More data is available."},
-      {fake::BadDirectory, "The directory name is invalid."},
-  };
-  auto text = texts.find(code);
-  return text != texts.end() && fake::Give(text->second, utf8);
 }
 
 }  // namespace os

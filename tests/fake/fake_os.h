@@ -1,5 +1,8 @@
 // A test double of the OS seam: a small world in memory that the native unit
-// tests set up and then inspect. Reset() before each test.
+// tests set up and then inspect. Reset() before each test. Its calls of the
+// seam (fake_os.cpp, a section per topic header of os/) stand on the os
+// floor alone, as the Windows half does, and keep a reason for each failure
+// as it does (os/basics.h).
 #pragma once
 
 #include <cstddef>

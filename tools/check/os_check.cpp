@@ -1,7 +1,8 @@
 // The OS seam of the script checker: see check_world.h. Nothing here changes
 // a file; the only files ever opened are those the crc command is given, and
-// only for reading. It stands on the seam's floor alone, as the seam's
-// Windows half does: the updater's core is linked above it.
+// only for reading. A section per topic header of os/; it stands on the
+// seam's floor alone, as the seam's Windows half does, so that it is linked
+// after the updater's core, which calls it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,8 +86,12 @@ namespace os {
 
 using check::TheWorld;
 
+// --- os/basics.h ------------------------------------------------------------
+
 void RestrictDllSearch() {}
+
 void InitializeCom() {}
+
 void UninitializeCom() {}
 
 // Scripts are written for code page 932, whatever machine checks them.
@@ -125,6 +130,30 @@ uint32_t ModuleFileName(char* buffer, uint32_t size) {
   return profile::CopyCut(TheWorld().ModulePath(), buffer, size);
 }
 
+void CurrentLocalTime(LocalTime& time) { time = LocalTime{2000, 1, 1, 0, 0, 0, 0}; }
+
+uint32_t Milliseconds() { return 0; }
+
+uint32_t AnsiCodePage() { return 932; }
+
+Elevation RunElevation() { return Elevation::Unknown; }
+
+BoxesSeen WhoSeesBoxes() { return BoxesSeen::Seen; }
+
+// Nothing is done, so nothing fails for a reason.
+uint32_t LastFailure() { return 0; }
+
+void ClearFailure() {}
+
+bool FailureText(uint32_t, OwnedText&) { return false; }
+
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
+  // The checker's ANSI code page is the script's, 932.
+  return Give(console::Utf8From932(ansi).c_str(), utf8);
+}
+
+// --- os/files.h -------------------------------------------------------------
+
 // The script beside the program is the one file the checker's machine has.
 bool FindAnyEntry(const char* pattern) {
   return profile::SameName(TheWorld().ScriptPath(), pattern);
@@ -134,19 +163,24 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   file = Token<FileHandle>();
   return Untouched(path) ? Creation::Created : Creation::Failed;
 }
+
 bool CopyIntoFile(const char* source, FileHandle, uint32_t& attributes, BytesDone, void*) {
   attributes = 0x20;
   return Untouched(source);
 }
+
 Placement PlaceFile(FileHandle, const char* target, uint32_t, bool) {
   return Untouched(target) ? Placement::Placed : Placement::Refused;
 }
+
 bool DiscardFile(FileHandle, const char*) { return true; }
+
 // Files opened to be read are real files, read where the checker reads
 // files (the crc command, --src); every other handle is a token.
 void CloseFile(FileHandle file) {
   if (TheWorld().OpenFiles.erase(file)) fclose(Stream(file));
 }
+
 bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   if (!TheWorld().ReadFiles) return false;
   FILE* opened = fopen(path, "rb");
@@ -159,72 +193,66 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   size = static_cast<uint64_t>(length);
   return true;
 }
+
 bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   FILE* opened = Stream(file);
   if (!TheWorld().OpenFiles.count(file) || offset > 0x7FFFFFFF) return false;
   return fseek(opened, static_cast<long>(offset), SEEK_SET) == 0 &&
          fread(out, 1, count, opened) == count;
 }
+
 Move MoveReplacing(const char* from, const char* to) {
   return Untouched(from) && Untouched(to) ? Move::Moved : Move::Failed;
 }
+
 bool MoveOneFile(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+
 bool MoveAside(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+
 bool RemoveAtRestart(const char* path) { return Untouched(path); }
+
 bool RemoveEmptyDirectory(const char* path) { return Untouched(path); }
+
 bool AttributesOf(const char* path, uint32_t& attributes) {
   attributes = 0x20;
   return Untouched(path);
 }
+
 bool IsDirectFolder(const char* path) { return Untouched(path); }
-bool ProgramsHolding(const char*, HolderVisitor, void*, uint32_t& unlisted) {
-  unlisted = 0;
-  return false;
-}
-// The journal of a run that can be undone is a token too: no run of the
-// checker leaves one behind, and none is found.
-JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
-  journal = Token<FileHandle>();
-  if (!create) return JournalOpening::Missing;
-  return Untouched(path) ? JournalOpening::Opened : JournalOpening::Failed;
-}
-bool ReadJournal(FileHandle, BlockConsumer, void*) { return true; }
-bool AppendToJournal(FileHandle, const char*, uint32_t) { return true; }
-bool FlushJournal(FileHandle) { return true; }
+
 // A file to change is there, as AttributesOf says; its identity is a token
 // like its handle, for no run of the checker changes a file.
 bool IdentityOf(FileHandle, FileIdentity&) { return true; }
+
 Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) {
   if (!Untouched(path)) return Opening::Missing;
   file.Receive() = Token<FileHandle>();
   identity.Attributes = 0x20;
   return Opening::Opened;
 }
+
 Placement RenameOpenFile(FileHandle, const char* to) {
   return Untouched(to) ? Placement::Placed : Placement::Refused;
 }
+
 bool SetOpenFileAttributes(FileHandle, uint32_t) { return true; }
+
 bool FullPathForAll(const char* path, OwnedText& full) { return Give(path, full); }
+
 bool CanonicalName(const char* path, OwnedText& utf8) { return Give(path, utf8); }
-// The journals' folder is there and the run's own; its lock is always free.
-FolderTrust TrustOfFolder(const char*) { return FolderTrust::Trusted; }
-bool MakeProtectedFolder(const char* path, bool) { return Untouched(path); }
-bool ReclaimFolder(const char* path, bool) { return Untouched(path); }
-Locking TakeLock(const char*, LockScope, LockHandle& lock) {
-  lock = Token<LockHandle>();
-  return Locking::Taken;
-}
-void ReleaseLock(LockHandle) {}
-bool RandomBytes(void* out, uint32_t count) {
-  memset(out, 0x5A, count);
-  return true;
-}
+
 bool DeleteOneFile(const char* path) { return Untouched(path); }
+
 bool SetAttributes(const char* path, uint32_t) { return Untouched(path); }
+
 bool MakeDirectory(const char* path) { return Untouched(path); }
+
 bool IsExistingFile(const char*) { return false; }
+
 bool IsExistingDirectory(const char*) { return false; }
+
 Listing ForEachEntry(const char*, EntryVisitor, void*) { return Listing::Complete; }
+
 bool FileWriteDate(const char*, CalendarDate&) { return false; }
 
 // No window is told of the bytes read: the checker shows none.
@@ -247,16 +275,88 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   return read;
 }
 
+// --- os/journal_support.h ---------------------------------------------------
+
+// The journal of a run that can be undone is a token too: no run of the
+// checker leaves one behind, and none is found.
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
+  journal = Token<FileHandle>();
+  if (!create) return JournalOpening::Missing;
+  return Untouched(path) ? JournalOpening::Opened : JournalOpening::Failed;
+}
+
+bool ReadJournal(FileHandle, BlockConsumer, void*) { return true; }
+
+bool AppendToJournal(FileHandle, const char*, uint32_t) { return true; }
+
+bool FlushJournal(FileHandle) { return true; }
+
+// The journals' folder is there and the run's own; its lock is always free.
+FolderTrust TrustOfFolder(const char*) { return FolderTrust::Trusted; }
+
+bool MakeProtectedFolder(const char* path, bool) { return Untouched(path); }
+
+bool ReclaimFolder(const char* path, bool) { return Untouched(path); }
+
+Locking TakeLock(const char*, LockScope, LockHandle& lock) {
+  lock = Token<LockHandle>();
+  return Locking::Taken;
+}
+
+void ReleaseLock(LockHandle) {}
+
+bool RandomBytes(void* out, uint32_t count) {
+  memset(out, 0x5A, count);
+  return true;
+}
+
+// --- os/log.h ---------------------------------------------------------------
+
+// The checker's runs keep no log.
+bool OpenLog(const char*, FileHandle&) { return false; }
+
+bool AppendToLog(FileHandle, const char*, uint32_t) { return false; }
+
+// --- os/processes.h ---------------------------------------------------------
+
+bool ProgramsHolding(const char*, HolderVisitor, void*, uint32_t& unlisted) {
+  unlisted = 0;
+  return false;
+}
+
 bool StartProgram(const char*, const char* commandLine, const char* directory,
                   ProcessHandle& process) {
   process = Token<ProcessHandle>();
   return Untouched(commandLine) && Untouched(directory);
 }
+
 bool WaitForProgram(ProcessHandle, WaitFor, uint32_t& exitCode) {
   exitCode = 0;
   return true;
 }
+
 void CloseProcess(ProcessHandle) {}
+
+// --- os/registry.h ----------------------------------------------------------
+
+// The registry of the target machine is out of sight: no key opens. The
+// lookup is kept, so that the checker can say which values depend on it.
+bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle&) {
+  if (Keeping()) {
+    const char* program = strrchr(path, '\\');
+    TheWorld().AppPathLookups.push_back(
+        check::AppPathLookup{program ? program + 1 : path, TheWorld().Reads.size()});
+  }
+  return false;
+}
+
+void RegistryClose(RegistryHandle) {}
+
+uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
+
+bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
+
+// --- os/shell.h -------------------------------------------------------------
 
 bool SaveShellLink(const char* target, const char*, const char*, int, const char* linkPath) {
   if (Keeping()) TheWorld().LinkPaths.push_back(linkPath);
@@ -280,52 +380,25 @@ FolderResult FolderPath(int folder, char* buffer) {
   return FolderResult::Found;
 }
 
-// The registry of the target machine is out of sight: no key opens. The
-// lookup is kept, so that the checker can say which values depend on it.
-bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle&) {
-  if (Keeping()) {
-    const char* program = strrchr(path, '\\');
-    TheWorld().AppPathLookups.push_back(
-        check::AppPathLookup{program ? program + 1 : path, TheWorld().Reads.size()});
-  }
-  return false;
-}
-void RegistryClose(RegistryHandle) {}
-uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
-bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
-
-// The checker's runs keep no log.
-bool OpenLog(const char*, FileHandle&) { return false; }
-bool AppendToLog(FileHandle, const char*, uint32_t) { return false; }
-void CurrentLocalTime(LocalTime& time) { time = LocalTime{2000, 1, 1, 0, 0, 0, 0}; }
-uint32_t Milliseconds() { return 0; }
-uint32_t AnsiCodePage() { return 932; }
-Elevation RunElevation() { return Elevation::Unknown; }
-
-BoxesSeen WhoSeesBoxes() { return BoxesSeen::Seen; }
+// --- os/ui.h ----------------------------------------------------------------
 
 // The checker never shows a window.
 bool OpenProgress(const char*, const char*) { return false; }
-void CloseProgress() {}
-void ShowProgressText(const char*) {}
-void ShowRunProgress(uint32_t, uint32_t) {}
-void ShowFileProgress(void*, uint64_t, uint64_t) {}
-bool TakeCancelPress() { return false; }
 
-// Nothing is done, so nothing fails for a reason.
-uint32_t LastFailure() { return 0; }
-void ClearFailure() {}
-bool FailureText(uint32_t, OwnedText&) { return false; }
+void CloseProgress() {}
+
+void ShowProgressText(const char*) {}
+
+void ShowRunProgress(uint32_t, uint32_t) {}
+
+void ShowFileProgress(void*, uint64_t, uint64_t) {}
+
+bool TakeCancelPress() { return false; }
 
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
   const char* text = catalogue::MessageText(id);
   return static_cast<int>(profile::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
-}
-
-bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
-  // The checker's ANSI code page is the script's, 932.
-  return Give(console::Utf8From932(ansi).c_str(), utf8);
 }
 
 int MessageBoxUtf8(const char*, const char*, uint32_t) {
