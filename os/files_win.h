@@ -17,7 +17,8 @@ bool ReachedDirectly(HANDLE file, const char* path, bool longNames = false);
 
 // ReadFile in blocks of ReadBlockSize from where the file's pointer is to
 // its end, handing each block to `consume` and then, where given, telling
-// `told` of the bytes read so far of `total`; false when a read fails.
+// `told` of the bytes read so far of `total`. False, with its reason kept,
+// when no block can be had or a read fails.
 bool ReadAllBlocks(HANDLE file, uint64_t total, BlockConsumer consume, void* context,
                    BytesDone told, void* toldContext);
 

@@ -5,11 +5,9 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
 namespace progress {
 
-// The open window, or null: the owner of the run's boxes.
+// The open window, or null.
 HWND Window();
 // Handles the window's messages now, where it is open.
 void HandleWaitingMessages();
