@@ -3,7 +3,7 @@
 // of 0x80 and above for a blank and so eats the lead byte of a Japanese
 // first word.
 #include "app/updater.h"
-#include "os/os.h"
+#include "os/basics.h"
 
 extern "C" int __stdcall WinMain(void* /*instance*/, void* /*previous*/, char* /*argumentText*/,
                                  int /*showCommand*/) {

@@ -2,7 +2,7 @@
 
 #include "base/characters.h"
 #include "base/report.h"
-#include "os/os.h"
+#include "os/ui.h"
 #include "procs/proc_list.h"
 
 ProgressListener TheProgress;

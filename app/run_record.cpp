@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "base/report.h"
+#include "os/basics.h"
+#include "os/log.h"
+#include "os/ui.h"
 #include "res/version.h"
 #include "script/script_file.h"
 
@@ -41,8 +44,8 @@ TextString Reason(uint32_t code) {
   char number[48];
   snprintf(number, sizeof number, " (system error %u", static_cast<unsigned>(code));
   TextString reason(number);
-  TextString text;
-  if (os::FailureText(code, text)) reason.Append(": ").Append(OneLine(text.Text()));
+  os::OwnedText text;
+  if (os::FailureText(code, text)) reason.Append(": ").Append(OneLine(text.Get()));
   return reason.Append(")");
 }
 

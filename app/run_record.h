@@ -9,7 +9,7 @@
 #include "base/byte_buffer.h"
 #include "base/run_events.h"
 #include "base/text_string.h"
-#include "os/os.h"
+#include "os/files.h"
 
 // Exit codes of an unattended run, as installers give them.
 constexpr int ExitCompleted = 0;

@@ -7,7 +7,7 @@
 #include "base/characters.h"
 #include "base/files.h"
 #include "base/report.h"
-#include "os/os.h"
+#include "os/basics.h"
 #include "procs/journal.h"
 #include "procs/proc_list.h"
 #include "script/script_file.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "os/os.h"
+#include "os/basics.h"
 
 int CharacterSize(const char* at) {
   uint8_t byte = static_cast<uint8_t>(*at);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "os/os.h"
+#include "os/files.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "base/files.h"
 
 #include "base/characters.h"
-#include "os/os.h"
+#include "os/files.h"
 
 bool FileExists(const char* path) {
   const char* last = FindLastCharacter(path, '\\');

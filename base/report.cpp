@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "base/run_events.h"
-#include "os/os.h"
+#include "base/seam_text.h"
+#include "os/basics.h"
+#include "os/ui.h"
 
 TextString Caption;
 
@@ -58,7 +60,7 @@ bool ReportCarriesReason(unsigned id) {
 
 TextString ToUtf8(const char* ansi) {
   TextString utf8;
-  os::AnsiToUtf8(ansi ? ansi : "", utf8);
+  SeamText(os::AnsiToUtf8, ansi ? ansi : "", utf8);
   return utf8;
 }
 

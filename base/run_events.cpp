@@ -1,6 +1,6 @@
 #include "base/run_events.h"
 
-#include "os/os.h"
+#include "os/basics.h"
 
 namespace {
 

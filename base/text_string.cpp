@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/characters.h"
-#include "os/os.h"
+#include "os/ui.h"
 
 namespace {
 

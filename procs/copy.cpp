@@ -20,7 +20,8 @@
 #include "base/characters.h"
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/files.h"
+#include "os/ui.h"
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
@@ -140,7 +141,7 @@ bool CopyReplacing(const TextString& source, const TextString& target, TextStrin
   os::OwnedFile file;
   if (!CreateBeside(target, temporary, file)) return false;
   uint32_t attributes = 0;
-  if (!os::CopyIntoFile(source.Text(), file.Get(), attributes))
+  if (!os::CopyIntoFile(source.Text(), file.Get(), attributes, os::ShowFileProgress, nullptr))
     return Discard(file, temporary, leftover);
   switch (os::PlaceFile(file, target.Text(), attributes)) {
     case os::Placement::Placed:
@@ -186,7 +187,8 @@ class KeptCopies {
       bool written =
           os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
               os::Creation::Created &&
-          os::CopyIntoFile(source.Text(), made.Get(), m_new.Files(i).NewAttributes);
+          os::CopyIntoFile(source.Text(), made.Get(), m_new.Files(i).NewAttributes,
+                           os::ShowFileProgress, nullptr);
       if (!written) return Failed(copy, i, false);
       if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
     }

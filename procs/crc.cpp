@@ -14,7 +14,9 @@
 
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/ui.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_list.h"
 #include "procs/proc_record.h"
@@ -164,7 +166,7 @@ bool GetFileData(const char* path, uint32_t& crc) {
   // bytes but only the low 32 bits of its size.
   Crc32Sum sum;
   uint32_t lowSize = 0;
-  if (!os::ReadFileBlocks(path, lowSize, AddBlock, &sum)) {
+  if (!os::ReadFileBlocks(path, lowSize, AddBlock, &sum, os::ShowFileProgress, nullptr)) {
     ReportFileAction(FileAction::ReadFailed, path, "", os::LastFailure());
     return false;
   }

@@ -4,7 +4,8 @@
 #include "procs/proc_list.h"
 
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/files.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
 

@@ -11,7 +11,7 @@
 
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/files.h"
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"

@@ -10,6 +10,11 @@
 #include "base/characters.h"
 #include "base/report.h"
 #include "base/run_events.h"
+#include "base/seam_text.h"
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/processes.h"
 #include "procs/crc.h"
 #include "procs/journal_place.h"
 #include "script/script_file.h"
@@ -804,6 +809,15 @@ void RecoverOthers(const Place& place) {
   }
 }
 
+// Adds a program that holds a file to the names in `context` (a TextString),
+// as "name (process id)", after ", " past the first: the wording of the log.
+void AddHolder(void* context, const char* utf8Name, uint32_t processId) {
+  TextString& names = *static_cast<TextString*>(context);
+  TextString number;
+  if (names.Length() > 0) names.Append(", ");
+  names.Append(utf8Name).Append(number.Format(" (%u)", static_cast<unsigned>(processId)));
+}
+
 }  // namespace
 
 Outcome Recover(const TextString& scriptPath, bool rollback) {
@@ -885,7 +899,7 @@ Outcome Begin() {
   }
   TheJournal.Sequence = 0;
   TextString script;
-  if (!os::FullPathForAll(ScriptPath.Text(), script)) script = ScriptPath;
+  if (!SeamText(os::FullPathForAll, ScriptPath.Text(), script)) script = ScriptPath;
   const char* header[] = {Header, Version, TheJournal.Token.Text(), script.Text()};
   if (!StageOrReport(header, 4) || !WriteStaged()) {
     Discard(TheJournal.File, TheJournal.Where.Journal, TheJournal.Token);
@@ -932,7 +946,7 @@ bool End(bool completed) {
 
 Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Replacement& files) {
   files.Old.Close();
-  if (target.Length() == 0 || !os::FullPathForAll(target.Text(), files.Target) ||
+  if (target.Length() == 0 || !SeamText(os::FullPathForAll, target.Text(), files.Target) ||
       files.Target.Length() > MaxPathLength)
     return Recorded::Refused;
   // The names bear the run's token, which no one can foresee: no earlier
@@ -954,7 +968,11 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
       break;
     case os::Opening::Held: {
       TextString holders;
-      if (os::ProgramsHolding(files.Target.Text(), holders))
+      uint32_t unlisted = 0;
+      if (os::ProgramsHolding(files.Target.Text(), AddHolder, &holders, unlisted) &&
+          holders.Length() == 0 && unlisted > 0)
+        holders.Format("%u programs", unlisted);
+      if (holders.Length() > 0)
         Observer().JournalNoted(JournalNote::HeldBy, files.Target.Text(), holders.Text(), 0);
       return Recorded::Refused;
     }
@@ -977,7 +995,7 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
 bool PlanAttributes(const char* path, uint32_t old) {
   if (!TheJournal.Active) return true;
   TextString full;
-  if (!os::FullPathForAll(path, full)) full.Assign(path);
+  if (!SeamText(os::FullPathForAll, path, full)) full.Assign(path);
   TextString sequence = Number(++TheJournal.Sequence);
   TextString value = Hex(old);
   const char* fields[] = {Attributes, sequence.Text(), full.Text(), value.Text()};
@@ -987,7 +1005,7 @@ bool PlanAttributes(const char* path, uint32_t old) {
 bool PlanFolder(const char* path) {
   if (!TheJournal.Active) return true;
   TextString full;
-  if (!os::FullPathForAll(path, full)) full.Assign(path);
+  if (!SeamText(os::FullPathForAll, path, full)) full.Assign(path);
   TextString sequence = Number(++TheJournal.Sequence);
   const char* fields[] = {Folder, sequence.Text(), full.Text()};
   return StageOrReport(fields, 3);

@@ -39,7 +39,7 @@
 #include <cstdint>
 
 #include "base/text_string.h"
-#include "os/os.h"
+#include "os/files.h"
 
 namespace journal {
 

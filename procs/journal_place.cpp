@@ -3,6 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/seam_text.h"
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/shell.h"
 #include "symbols/system_queries.h"
 
 namespace journal {
@@ -115,7 +120,7 @@ bool FindPlace(const TextString& scriptPath, Place& place) {
     place.Folder.Append("\\");
   place.Folder.Append(FolderName);
   TextString canonical;
-  if (!os::CanonicalName(scriptPath.Text(), canonical)) return false;
+  if (!SeamText(os::CanonicalName, scriptPath.Text(), canonical)) return false;
   place.Name = HashName(canonical);
   place.Journal = JournalPath(place.Folder, place.Name);
   return place.Journal.Length() <= 259;

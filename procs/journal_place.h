@@ -19,7 +19,7 @@
 #pragma once
 
 #include "base/text_string.h"
-#include "os/os.h"
+#include "os/journal_support.h"
 
 namespace journal {
 

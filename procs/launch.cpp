@@ -7,7 +7,9 @@
 
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/files.h"
+#include "os/processes.h"
+#include "os/shell.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
 

@@ -11,7 +11,9 @@
 
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/shell.h"
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"

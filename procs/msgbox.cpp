@@ -6,7 +6,7 @@
 #include "procs/msgbox.h"
 
 #include "base/report.h"
-#include "os/os.h"
+#include "os/ui.h"
 #include "procs/proc_record.h"
 
 // This kind's description, at the end of the file.

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "script/script_file.h"
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/basics.h"
 #include "procs/comma_lists.h"
+#include "script/script_file.h"
 
 ProcListStack ProcListArray;
 

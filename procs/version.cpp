@@ -9,7 +9,8 @@
 #include "base/file_version.h"
 #include "base/report.h"
 #include "base/run_events.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/files.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "base/report.h"
-#include "os/os.h"
+#include "os/basics.h"
 #include "symbols/expansion.h"
 #include "symbols/symbol_table.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "os/os.h"
+#include "os/shell.h"
 #include "symbols/expansion.h"
 #include "symbols/system_queries.h"
 

@@ -1,5 +1,8 @@
 #include "symbols/system_queries.h"
 
+#include "os/registry.h"
+#include "os/shell.h"
+
 namespace {
 
 const char* const AppPathsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "base/text_string.h"
-#include "os/os.h"
+#include "os/registry.h"
 
 // Shell folder numbers (CSIDL) the built-in symbols are taken from.
 namespace folder {

@@ -1,3 +1,4 @@
+// The double's world, its controls and its calls of the seam: see fake_os.h.
 #include "fake_os.h"
 
 #include <iconv.h>
@@ -10,12 +11,17 @@
 #include <map>
 #include <set>
 
-#include "base/characters.h"
-#include "base/text_string.h"
+#include "os/basics.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
-#include "os/os.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/log.h"
+#include "os/processes.h"
 #include "os/profile_file.h"
+#include "os/registry.h"
+#include "os/shell.h"
+#include "os/ui.h"
 
 namespace fake {
 namespace {
@@ -28,7 +34,10 @@ struct File {
   bool locked = false;     // held by another program, sharing nothing
   bool heldByRun = false;  // held open by the run itself
   bool running = false;    // a running program's file: renamed, never deleted
-  std::string holders;     // the programs the system names as holding it
+  // The programs the system lists as holding it, and how many hold it
+  // where there are too many to list.
+  std::vector<std::pair<std::string, uint32_t>> holders;
+  uint32_t unlistedHolders = 0;
   size_t durable = std::string::npos;  // bytes on the disk; npos: all of them
   bool link = false;  // a link to another file, which a log is not written through
   // The name a listing gives, where it differs from the stored one, and
@@ -167,11 +176,31 @@ bool Count(const char* call = __builtin_FUNCTION()) {
   world.cutRemovedAtRestart = world.removedAtRestart;
   return true;
 }
-// The path before its last backslash, stepping over double-byte characters
-// as the system does.
+// The last `c` of `text` that is a character of its own, stepping over
+// double-byte characters as the system does (a lead byte and a second byte
+// of 0x40 or above are one character); null where there is none.
+const char* FindLast(const char* text, char c) {
+  const char* last = nullptr;
+  for (; *text; ++text) {
+    uint8_t byte = static_cast<uint8_t>(*text);
+    if (byte >= 0x80 && static_cast<uint8_t>(text[1]) >= 0x40 && os::IsLeadByte(byte)) ++text;
+    else if (*text == c) last = text;
+  }
+  return last;
+}
+
+// The path before its last backslash.
 std::string ParentOf(const std::string& path) {
-  const char* last = FindLastCharacter(path.c_str(), '\\');
+  const char* last = FindLast(path.c_str(), '\\');
   return last ? path.substr(0, last - path.c_str()) : "";
+}
+
+// `text` as text a seam call made (malloc).
+bool Give(const std::string& text, os::OwnedText& out) {
+  char* made = static_cast<char*>(malloc(text.size() + 1));
+  if (made) memcpy(made, text.c_str(), text.size() + 1);
+  out.Receive() = made;
+  return made != nullptr;
 }
 
 // The ANSI calls take paths of at most 259 characters.
@@ -231,13 +260,13 @@ std::vector<Entry> Search(const std::string& pattern) {
   std::string prefix = Lower(directory) + "\\";
   for (const auto& dir : TheWorld().dirs) {
     std::string name = dir.second.substr(std::min(dir.second.size(), directory.size() + 1));
-    if (dir.first.compare(0, prefix.size(), prefix) == 0 && !FindLastCharacter(name.c_str(), '\\') &&
+    if (dir.first.compare(0, prefix.size(), prefix) == 0 && !FindLast(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str()))
       entries.push_back({name, 0x10});
   }
   for (const auto& file : TheWorld().files) {
     std::string name = file.second.path.substr(std::min(file.second.path.size(), directory.size() + 1));
-    if (file.first.compare(0, prefix.size(), prefix) == 0 && !FindLastCharacter(name.c_str(), '\\') &&
+    if (file.first.compare(0, prefix.size(), prefix) == 0 && !FindLast(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str())) {
       const File& found = file.second;
       if (found.listedName.empty()) entries.push_back({name, found.attributes});
@@ -259,8 +288,9 @@ std::string HeldPath(os::FileHandle handle) {
 
 // The system's codes for the failures the world imitates, and their texts.
 constexpr uint32_t FileNotFound = 2, PathNotFound = 3, AccessDenied = 5, SharingViolation = 32,
-                   EndOfFile = 38, DiskFull = 112, AlreadyExists = 183, NameTooLong = 206,
-                   BadDirectory = 267;
+                   EndOfFile = 38, FileAlreadyExists = 80, InvalidParameter = 87, DiskFull = 112,
+                   ProcedureNotFound = 127, DirectoryNotEmpty = 145, AlreadyExists = 183,
+                   NameTooLong = 206, MoreData = 234, BadDirectory = 267;
 
 // Keeps `code` as the reason of the call that fails; gives `result`.
 template <typename Result = bool>
@@ -433,9 +463,25 @@ void RunFrom(const std::string& path) {
   if (File* file = FindFile(path)) file->running = true;
 }
 void HoldBy(const std::string& path, const std::string& holders) {
-  if (File* file = FindFile(path)) {
-    file->locked = true;
-    file->holders = holders;
+  File* file = FindFile(path);
+  if (!file) return;
+  file->locked = true;
+  file->holders.clear();
+  file->unlistedHolders = 0;
+  unsigned count = 0;
+  char rest = 0;
+  if (sscanf(holders.c_str(), "%u programs%c", &count, &rest) == 1) {
+    file->unlistedHolders = count;
+    return;
+  }
+  // "name (id)", separated by ", ".
+  for (size_t start = 0; start < holders.size();) {
+    size_t end = holders.find(", ", start);
+    std::string one = holders.substr(start, end == std::string::npos ? end : end - start);
+    size_t open = one.rfind(" (");
+    file->holders.push_back({one.substr(0, open),
+                             static_cast<uint32_t>(strtoul(one.c_str() + open + 2, nullptr, 10))});
+    start = end == std::string::npos ? holders.size() : end + 2;
   }
 }
 const std::vector<std::string>& RemovedAtRestart() { return TheWorld().removedAtRestart; }
@@ -582,8 +628,12 @@ uint32_t FolderQuery(const std::string& folder, char* buffer, uint32_t size) {
 
 namespace os {
 
+// --- os/basics.h ------------------------------------------------------------
+
 void RestrictDllSearch() { fake::Count(); }
+
 void InitializeCom() { fake::Count(); }
+
 void UninitializeCom() { fake::Count(); }
 
 // A table lookup of the text routines, made for every character: not
@@ -614,6 +664,91 @@ uint32_t ModuleFileName(char* buffer, uint32_t size) {
   return size;
 }
 
+// A clock that moves a millisecond at every look.
+void CurrentLocalTime(LocalTime& time) {
+  fake::Count();
+  uint32_t now = ++fake::TheWorld().clock;
+  time = LocalTime{2026, 1, 2, 3, static_cast<uint16_t>(now / 60000 % 60),
+                   static_cast<uint16_t>(now / 1000 % 60), static_cast<uint16_t>(now % 1000)};
+}
+
+uint32_t Milliseconds() {
+  fake::Count();
+  return ++fake::TheWorld().clock;
+}
+
+uint32_t AnsiCodePage() {
+  fake::Count();
+  return fake::TheWorld().codePage;
+}
+
+Elevation RunElevation() {
+  fake::Count();
+  return fake::TheWorld().elevation;
+}
+
+// Not counted: a question about the session, not a step of the run.
+BoxesSeen WhoSeesBoxes() {
+  return fake::TheWorld().boxesSeen;
+}
+
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
+  fake::Count();
+  // By default the double's ANSI text is UTF-8 itself, as the tests write
+  // it; converted, it is code page 932, as the system converts it, with a
+  // character that has no form there given as the system's default, "・".
+  if (!fake::TheWorld().ansiIs932) return fake::Give(ansi, utf8);
+  std::string out;
+  iconv_t convert = iconv_open("UTF-8", "CP932");
+  if (convert == (iconv_t)-1) return fake::Fail(fake::AccessDenied);
+  std::string in = ansi;
+  char* from = &in[0];
+  size_t left = in.size();
+  while (left > 0) {
+    char area[256];
+    char* to = area;
+    size_t room = sizeof area;
+    size_t done = iconv(convert, &from, &left, &to, &room);
+    out.append(area, to - area);
+    if (done == (size_t)-1 && errno != E2BIG) {
+      out += "\xE3\x83\xBB";
+      ++from;
+      --left;
+    }
+  }
+  iconv_close(convert);
+  return fake::Give(out, utf8);
+}
+
+uint32_t LastFailure() { return fake::TheWorld().failure; }
+
+void ClearFailure() { fake::TheWorld().failure = 0; }
+
+// Windows' own English texts.
+bool FailureText(uint32_t code, OwnedText& utf8) {
+  static const std::map<uint32_t, const char*> texts = {
+      {fake::FileNotFound, "The system cannot find the file specified."},
+      {fake::PathNotFound, "The system cannot find the path specified."},
+      {fake::AccessDenied, "Access is denied."},
+      {fake::SharingViolation,
+       "The process cannot access the file because it is being used by another process."},
+      {fake::EndOfFile, "Reached the end of the file."},
+      {fake::FileAlreadyExists, "The file exists."},
+      {fake::InvalidParameter, "The parameter is incorrect."},
+      {fake::DiskFull, "There is not enough space on the disk."},
+      {fake::ProcedureNotFound, "The specified procedure could not be found."},
+      {fake::DirectoryNotEmpty, "The directory is not empty."},
+      {fake::AlreadyExists, "Cannot create a file when that file already exists."},
+      {fake::NameTooLong, "The filename or extension is too long."},
+      {fake::MoreData, "More data is available."},
+      {fake::BadDirectory, "The directory name is invalid."},
+  };
+  auto text = texts.find(code);
+  return text != texts.end() && fake::Give(text->second, utf8);
+}
+
+// --- os/files.h -------------------------------------------------------------
+
 bool FindAnyEntry(const char* pattern) {
   fake::Count();
   return fake::Fits(pattern) && !fake::Search(pattern).empty();
@@ -639,13 +774,14 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   return Creation::Created;
 }
 
-bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
+bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
+                  void* toldContext) {
   fake::Count();
   fake::World& world = fake::TheWorld();
   fake::File* from = fake::FindFile(source);
   fake::File* to = fake::FindFile(fake::HeldPath(file));
   if (uint32_t why = fake::WhyNotOpened(source)) return fake::Fail(why);
-  if (!from || !to) return false;
+  if (!from || !to) return fake::Fail(fake::FileNotFound);
   size_t failAfter = world.failCopyAfter;
   world.failCopyAfter = std::string::npos;
   if (failAfter != std::string::npos) {
@@ -654,7 +790,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes) {
   }
   to->contents = from->contents;
   fake::Touch(*to);
-  if (world.progress.open) world.progress.fileBytes = to->contents.size();
+  told(toldContext, to->contents.size(), to->contents.size());
   to->date = from->date;
   attributes = from->attributes;
   return true;
@@ -697,7 +833,8 @@ bool DiscardFile(FileHandle file, const char* path) {
   if (fake::File* created = fake::FindFile(held)) created->heldByRun = false;
   if (world.oldSystem >= 1) {
     fake::File* named = fake::FindFile(path);
-    if (!named || !fake::Deletable(*named)) return false;
+    if (!named) return fake::Fail(fake::FileNotFound);
+    if (!fake::Deletable(*named)) return fake::Fail(fake::AccessDenied);
     world.files.erase(fake::Lower(path));
     return true;
   }
@@ -746,7 +883,7 @@ bool RemoveAtRestart(const char* path) {
   // Only an administrator may change the system's list.
   if (world.refuseRestartRemoval || world.elevation == Elevation::NotElevated)
     return fake::Fail(fake::AccessDenied);
-  if (!fake::Fits(path)) return false;
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
   fake::TheWorld().removedAtRestart.push_back(path);
   return true;
 }
@@ -755,12 +892,12 @@ bool RemoveEmptyDirectory(const char* path) {
   fake::Count();
   std::string lower = fake::Lower(path);
   fake::World& world = fake::TheWorld();
-  if (!world.dirs.count(lower)) return false;
+  if (!world.dirs.count(lower)) return fake::Fail(fake::FileNotFound);
   std::string prefix = lower + "\\";
   for (const auto& file : world.files)
-    if (file.first.compare(0, prefix.size(), prefix) == 0) return false;
+    if (file.first.compare(0, prefix.size(), prefix) == 0) return fake::Fail(fake::DirectoryNotEmpty);
   for (const auto& dir : world.dirs)
-    if (dir.first.compare(0, prefix.size(), prefix) == 0) return false;
+    if (dir.first.compare(0, prefix.size(), prefix) == 0) return fake::Fail(fake::DirectoryNotEmpty);
   world.dirs.erase(lower);
   return true;
 }
@@ -787,83 +924,10 @@ bool IsDirectFolder(const char* path) {
   return true;
 }
 
-bool ProgramsHolding(const char* path, TextString& utf8Names) {
-  fake::Count();
-  fake::File* file = fake::FindFile(path);
-  utf8Names.Assign(file ? file->holders.c_str() : "");
-  return utf8Names.Length() > 0;
-}
-
-JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
-  fake::Count();
-  fake::World& world = fake::TheWorld();
-  fake::File* existing = fake::FindFile(path);
-  if (create) {
-    if (existing || fake::IsDir(path)) return JournalOpening::Exists;
-    if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::ReadOnlyFolder(path))
-      return JournalOpening::Failed;
-    if (fake::InLinkFolder(path)) return JournalOpening::Failed;
-    fake::File& created = world.files[fake::Lower(path)];
-    created.path = path;
-    fake::Stamp(created);
-    existing = &created;
-  } else if (!existing) {
-    return fake::IsDir(path) ? JournalOpening::Failed : JournalOpening::Missing;
-  } else if (fake::Busy(*existing)) {
-    return JournalOpening::InUse;
-  } else if (existing->link || fake::InLinkFolder(path)) {
-    return JournalOpening::Failed;
-  }
-  existing->heldByRun = true;
-  journal = fake::NewHandle(path);
-  return JournalOpening::Opened;
-}
-
-bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
-  fake::Count();
-  fake::File* file = fake::FindFile(fake::HeldPath(journal));
-  if (!file) return false;
-  const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
-  size_t block = fake::TheWorld().readBlockSize;
-  for (size_t done = 0; done < file->contents.size(); done += block)
-    consume(context, data + done,
-            static_cast<uint32_t>(std::min(block, file->contents.size() - done)));
-  return true;
-}
-
-bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
-  bool cut = fake::Count();
-  fake::World& world = fake::TheWorld();
-  std::string path = fake::HeldPath(journal);
-  fake::File* file = fake::FindFile(path);
-  if (!file) return false;
-  // Cut while it writes: the first half of the records reached the disk.
-  if (cut) world.cutFiles[fake::Lower(path)].contents.append(bytes, count / 2);
-  // Not flushed yet: a cut keeps only what was flushed.
-  if (file->durable == std::string::npos) file->durable = file->contents.size();
-  file->contents.append(bytes, count);
-  fake::Touch(*file);
-  return true;
-}
-
-bool FlushJournal(FileHandle journal) {
-  bool cut = fake::Count();
-  std::string path = fake::HeldPath(journal);
-  fake::File* file = fake::FindFile(path);
-  if (!file) return false;
-  // Cut while it flushes: half of what was written reached the disk, torn.
-  if (cut && file->durable != std::string::npos)
-    fake::TheWorld().cutFiles[fake::Lower(path)].contents.append(
-        file->contents, file->durable, (file->contents.size() - file->durable) / 2);
-  ++fake::TheWorld().flushes;
-  file->durable = std::string::npos;
-  return true;
-}
-
 bool IdentityOf(FileHandle file, FileIdentity& identity) {
   fake::Count();
   const fake::File* found = fake::FindFile(fake::HeldPath(file));
-  return found && fake::FillIdentity(*found, identity);
+  return found ? fake::FillIdentity(*found, identity) : fake::Fail(fake::FileNotFound);
 }
 
 Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) {
@@ -901,14 +965,14 @@ Placement RenameOpenFile(FileHandle file, const char* to) {
 
 bool SetOpenFileAttributes(FileHandle file, uint32_t attributes) {
   fake::Count();
-  if (fake::TheWorld().oldSystem >= 1) return false;
+  if (fake::TheWorld().oldSystem >= 1) return fake::Fail(fake::ProcedureNotFound);
   fake::File* found = fake::FindFile(fake::HeldPath(file));
   if (!found) return fake::Fail(fake::FileNotFound);
   found->attributes = attributes;
   return true;
 }
 
-bool FullPathForAll(const char* path, TextString& full) {
+bool FullPathForAll(const char* path, OwnedText& full) {
   fake::Count();
   std::string text = path;
   if (text.empty()) return fake::Fail(fake::PathNotFound);
@@ -916,26 +980,195 @@ bool FullPathForAll(const char* path, TextString& full) {
     text = fake::TheWorld().currentDirectory + (text[0] == '\\' ? "" : "\\") + text;
   auto mapped = fake::TheWorld().mappedDrives.find(fake::Lower(text.substr(0, 2)));
   if (mapped != fake::TheWorld().mappedDrives.end()) text = mapped->second + text.substr(2);
-  return full.SetText(text.c_str());
+  return fake::Give(text, full);
 }
 
-bool CanonicalName(const char* path, TextString& utf8) {
+bool CanonicalName(const char* path, OwnedText& utf8) {
   fake::Count();
-  TextString full;
+  OwnedText full;
   if (!fake::FindFile(path) || !FullPathForAll(path, full)) return fake::Fail(fake::FileNotFound);
-  std::string text = full.Text();
+  std::string text = full.Get();
   for (const auto& alias : fake::TheWorld().shortNames)
     if (fake::Lower(text).compare(0, alias.first.size(), alias.first) == 0)
       text = alias.second + text.substr(alias.first.size());
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return utf8.SetText(text.c_str());
+  return fake::Give(text, utf8);
+}
+
+bool DeleteOneFile(const char* path) {
+  fake::Count();
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  if (!fake::Deletable(*fake::FindFile(path))) return fake::Fail(fake::AccessDenied);
+  fake::TheWorld().files.erase(fake::Lower(path));
+  return true;
+}
+
+bool SetAttributes(const char* path, uint32_t value) {
+  fake::Count();
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
+  if (fake::File* file = fake::FindFile(path)) {
+    file->attributes = value;
+    return true;
+  }
+  return (fake::IsDir(path) && *path) ||
+         fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound);
+}
+
+bool MakeDirectory(const char* given) {
+  fake::Count();
+  // The system takes a folder's name with a backslash after it too.
+  std::string folder = given;
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  const char* path = folder.c_str();
+  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
+  if (fake::FindFile(path) || fake::IsDir(path)) return fake::Fail(fake::AlreadyExists);
+  if (!*path || !fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
+  if (fake::ReadOnlyFolder(path)) return fake::Fail(fake::AccessDenied);
+  fake::TheWorld().dirs[fake::Lower(path)] = path;
+  return true;
+}
+
+bool IsExistingFile(const char* path) {
+  fake::Count();
+  return fake::Fits(path) && fake::FindFile(path);
+}
+
+bool IsExistingDirectory(const char* path) {
+  fake::Count();
+  std::string directory = path;
+  const char* last;
+  while ((last = fake::FindLast(directory.c_str(), '\\')) && last[1] == '\0')
+    directory.resize(last - directory.c_str());
+  return !directory.empty() && fake::IsDir(directory);
+}
+
+Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
+  fake::Count();
+  if (fake::TheWorld().failListings) return fake::Fail(fake::AccessDenied, Listing::Failed);
+  for (const fake::Entry& entry : fake::Search(pattern))
+    if (!visit(context, entry.name.c_str(), entry.attributes, entry.exact)) return Listing::Stopped;
+  return Listing::Complete;
+}
+
+bool FileWriteDate(const char* path, CalendarDate& date) {
+  fake::Count();
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  date = fake::FindFile(path)->date;
+  return true;
+}
+
+bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
+  fake::Count();
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  file.Receive() = fake::NewHandle(path);
+  size = fake::FindFile(path)->contents.size();
+  return true;
+}
+
+bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
+  fake::Count();
+  const fake::File* found = fake::FindFile(fake::HeldPath(file));
+  if (!found || offset > found->contents.size() || count > found->contents.size() - offset)
+    return fake::Fail(fake::EndOfFile);
+  memcpy(out, found->contents.data() + offset, count);
+  return true;
+}
+
+bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context,
+                    BytesDone told, void* toldContext) {
+  fake::Count();
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  fake::File* file = fake::FindFile(path);
+  if (file->contents.empty()) return fake::Fail(fake::EndOfFile);
+  lowSize = static_cast<uint32_t>(file->contents.size());
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
+  size_t block = fake::TheWorld().readBlockSize;
+  for (size_t done = 0; done < file->contents.size(); done += block) {
+    size_t count = std::min(block, file->contents.size() - done);
+    consume(context, data + done, static_cast<uint32_t>(count));
+    told(toldContext, done + count, file->contents.size());
+  }
+  return true;
+}
+
+// --- os/journal_support.h ---------------------------------------------------
+
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
+  fake::Count();
+  fake::World& world = fake::TheWorld();
+  fake::File* existing = fake::FindFile(path);
+  if (create) {
+    if (existing) return fake::Fail(fake::FileAlreadyExists, JournalOpening::Exists);
+    if (fake::IsDir(path)) return fake::Fail(fake::AlreadyExists, JournalOpening::Exists);
+    if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong, JournalOpening::Failed);
+    if (!fake::IsDir(fake::ParentOf(path)))
+      return fake::Fail(fake::PathNotFound, JournalOpening::Failed);
+    if (fake::ReadOnlyFolder(path) || fake::InLinkFolder(path))
+      return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
+    fake::File& created = world.files[fake::Lower(path)];
+    created.path = path;
+    fake::Stamp(created);
+    existing = &created;
+  } else if (!existing) {
+    if (fake::IsDir(path)) return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
+    return fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound,
+                      JournalOpening::Missing);
+  } else if (fake::Busy(*existing)) {
+    return fake::Fail(fake::SharingViolation, JournalOpening::InUse);
+  } else if (existing->link || fake::InLinkFolder(path)) {
+    return fake::Fail(fake::AccessDenied, JournalOpening::Failed);
+  }
+  existing->heldByRun = true;
+  journal = fake::NewHandle(path);
+  return JournalOpening::Opened;
+}
+
+bool ReadJournal(FileHandle journal, BlockConsumer consume, void* context) {
+  fake::Count();
+  fake::File* file = fake::FindFile(fake::HeldPath(journal));
+  if (!file) return fake::Fail(fake::FileNotFound);
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
+  size_t block = fake::TheWorld().readBlockSize;
+  for (size_t done = 0; done < file->contents.size(); done += block)
+    consume(context, data + done,
+            static_cast<uint32_t>(std::min(block, file->contents.size() - done)));
+  return true;
+}
+
+bool AppendToJournal(FileHandle journal, const char* bytes, uint32_t count) {
+  bool cut = fake::Count();
+  fake::World& world = fake::TheWorld();
+  std::string path = fake::HeldPath(journal);
+  fake::File* file = fake::FindFile(path);
+  if (!file) return fake::Fail(fake::FileNotFound);
+  // Cut while it writes: the first half of the records reached the disk.
+  if (cut) world.cutFiles[fake::Lower(path)].contents.append(bytes, count / 2);
+  // Not flushed yet: a cut keeps only what was flushed.
+  if (file->durable == std::string::npos) file->durable = file->contents.size();
+  file->contents.append(bytes, count);
+  fake::Touch(*file);
+  return true;
+}
+
+bool FlushJournal(FileHandle journal) {
+  bool cut = fake::Count();
+  std::string path = fake::HeldPath(journal);
+  fake::File* file = fake::FindFile(path);
+  if (!file) return fake::Fail(fake::FileNotFound);
+  // Cut while it flushes: half of what was written reached the disk, torn.
+  if (cut && file->durable != std::string::npos)
+    fake::TheWorld().cutFiles[fake::Lower(path)].contents.append(
+        file->contents, file->durable, (file->contents.size() - file->durable) / 2);
+  ++fake::TheWorld().flushes;
+  file->durable = std::string::npos;
+  return true;
 }
 
 FolderTrust TrustOfFolder(const char* path) {
   fake::Count();
   fake::World& world = fake::TheWorld();
   std::string folder = fake::Lower(path);
-  if (!fake::IsDir(folder)) return FolderTrust::Missing;
+  if (!fake::IsDir(folder)) return fake::Fail(fake::FileNotFound, FolderTrust::Missing);
   if (world.foreignFolders.count(folder) || fake::InLinkFolder(folder + "\\x"))
     return FolderTrust::Foreign;
   return FolderTrust::Trusted;
@@ -995,98 +1228,39 @@ bool RandomBytes(void* out, uint32_t count) {
   return true;
 }
 
-bool DeleteOneFile(const char* path) {
-  fake::Count();
-  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
-  if (!fake::Deletable(*fake::FindFile(path))) return fake::Fail(fake::AccessDenied);
-  fake::TheWorld().files.erase(fake::Lower(path));
-  return true;
-}
+// --- os/log.h ---------------------------------------------------------------
 
-bool SetAttributes(const char* path, uint32_t value) {
+bool OpenLog(const char* path, FileHandle& log) {
   fake::Count();
+  fake::File* existing = fake::FindFile(path);
   if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
-  if (fake::File* file = fake::FindFile(path)) {
-    file->attributes = value;
-    return true;
-  }
-  return (fake::IsDir(path) && *path) ||
-         fake::Fail(fake::IsDir(fake::ParentOf(path)) ? fake::FileNotFound : fake::PathNotFound);
-}
-
-bool MakeDirectory(const char* given) {
-  fake::Count();
-  // The system takes a folder's name with a backslash after it too.
-  std::string folder = given;
-  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-  const char* path = folder.c_str();
-  if (!fake::Fits(path)) return fake::Fail(fake::NameTooLong);
-  if (fake::FindFile(path) || fake::IsDir(path)) return fake::Fail(fake::AlreadyExists);
-  if (!*path || !fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
-  if (fake::ReadOnlyFolder(path)) return fake::Fail(fake::AccessDenied);
-  fake::TheWorld().dirs[fake::Lower(path)] = path;
+  if (!fake::IsDir(fake::ParentOf(path))) return fake::Fail(fake::PathNotFound);
+  if (existing && fake::Busy(*existing)) return fake::Fail(fake::SharingViolation);
+  if (fake::IsDir(path) || fake::InLinkFolder(path) || (existing && existing->link))
+    return fake::Fail(fake::AccessDenied);
+  if (!existing) fake::SetFile(path, "");
+  log = fake::NewHandle(path);
   return true;
 }
 
-bool IsExistingFile(const char* path) {
+bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
   fake::Count();
-  return fake::Fits(path) && fake::FindFile(path);
-}
-
-bool IsExistingDirectory(const char* path) {
-  fake::Count();
-  std::string directory = path;
-  const char* last;
-  while ((last = FindLastCharacter(directory.c_str(), '\\')) && last[1] == '\0')
-    directory.resize(last - directory.c_str());
-  return !directory.empty() && fake::IsDir(directory);
-}
-
-Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
-  fake::Count();
-  if (fake::TheWorld().failListings) return Listing::Failed;
-  for (const fake::Entry& entry : fake::Search(pattern))
-    if (!visit(context, entry.name.c_str(), entry.attributes, entry.exact)) return Listing::Stopped;
-  return Listing::Complete;
-}
-
-bool FileWriteDate(const char* path, CalendarDate& date) {
-  fake::Count();
-  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
-  date = fake::FindFile(path)->date;
+  fake::File* file = fake::FindFile(fake::HeldPath(log));
+  if (!file) return fake::Fail(fake::FileNotFound);
+  // The log is never flushed: a cut loses what was written since it opened.
+  if (file->durable == std::string::npos) file->durable = file->contents.size();
+  file->contents.append(bytes, count);
   return true;
 }
 
-bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
-  fake::Count();
-  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
-  file.Receive() = fake::NewHandle(path);
-  size = fake::FindFile(path)->contents.size();
-  return true;
-}
+// --- os/processes.h ---------------------------------------------------------
 
-bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
+bool ProgramsHolding(const char* path, HolderVisitor visit, void* context, uint32_t& unlisted) {
   fake::Count();
-  const fake::File* found = fake::FindFile(fake::HeldPath(file));
-  if (!found || offset > found->contents.size() || count > found->contents.size() - offset)
-    return fake::Fail(fake::EndOfFile);
-  memcpy(out, found->contents.data() + offset, count);
-  return true;
-}
-
-bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
-  fake::Count();
-  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
   fake::File* file = fake::FindFile(path);
-  if (file->contents.empty()) return fake::Fail(fake::EndOfFile);
-  lowSize = static_cast<uint32_t>(file->contents.size());
-  const uint8_t* data = reinterpret_cast<const uint8_t*>(file->contents.data());
-  size_t block = fake::TheWorld().readBlockSize;
-  for (size_t done = 0; done < file->contents.size(); done += block) {
-    size_t count = std::min(block, file->contents.size() - done);
-    consume(context, data + done, static_cast<uint32_t>(count));
-    if (fake::TheWorld().progress.open) fake::TheWorld().progress.fileBytes = done + count;
-  }
+  unlisted = file ? file->unlistedHolders : 0;
+  if (file)
+    for (const auto& holder : file->holders) visit(context, holder.first.c_str(), holder.second);
   return true;
 }
 
@@ -1131,50 +1305,46 @@ void CloseProcess(ProcessHandle process) {
   fake::TheWorld().processes.erase(reinterpret_cast<size_t>(process));
 }
 
-bool OpenLog(const char* path, FileHandle& log) {
+// --- os/registry.h ----------------------------------------------------------
+
+bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key) {
   fake::Count();
-  fake::File* existing = fake::FindFile(path);
-  if (!fake::Fits(path) || !fake::IsDir(fake::ParentOf(path)) || fake::IsDir(path) ||
-      fake::InLinkFolder(path) || (existing && (fake::Busy(*existing) || existing->link)))
-    return false;
-  if (!existing) fake::SetFile(path, "");
-  log = fake::NewHandle(path);
+  auto found = fake::TheWorld().registry.find(fake::Lower(path));
+  if (found == fake::TheWorld().registry.end()) return fake::Fail(fake::FileNotFound);
+  key = reinterpret_cast<RegistryHandle>(&found->second);
+  ++fake::TheWorld().openKeys;
   return true;
 }
 
-bool AppendToLog(FileHandle log, const char* bytes, uint32_t count) {
+void RegistryClose(RegistryHandle) {
   fake::Count();
-  fake::File* file = fake::FindFile(fake::HeldPath(log));
-  if (!file) return false;
-  // The log is never flushed: a cut loses what was written since it opened.
-  if (file->durable == std::string::npos) file->durable = file->contents.size();
-  file->contents.append(bytes, count);
+  --fake::TheWorld().openKeys;
+}
+
+namespace {
+const std::string* RegistryData(RegistryHandle key, const char* name) {
+  auto* values = reinterpret_cast<std::map<std::string, std::string>*>(key);
+  auto found = values->find(fake::Lower(name));
+  return found == values->end() ? nullptr : &found->second;
+}
+}  // namespace
+
+uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
+  fake::Count();
+  const std::string* data = RegistryData(key, name);
+  return data ? static_cast<uint32_t>(data->size()) : fake::Fail(fake::FileNotFound, 0u);
+}
+
+bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
+  fake::Count();
+  const std::string* data = RegistryData(key, name);
+  if (!data) return fake::Fail(fake::FileNotFound);
+  if (data->size() > size) return fake::Fail(fake::MoreData);
+  memcpy(buffer, data->data(), data->size());
   return true;
 }
 
-// A clock that moves a millisecond at every look.
-void CurrentLocalTime(LocalTime& time) {
-  fake::Count();
-  uint32_t now = ++fake::TheWorld().clock;
-  time = LocalTime{2026, 1, 2, 3, static_cast<uint16_t>(now / 60000 % 60),
-                   static_cast<uint16_t>(now / 1000 % 60), static_cast<uint16_t>(now % 1000)};
-}
-uint32_t Milliseconds() {
-  fake::Count();
-  return ++fake::TheWorld().clock;
-}
-uint32_t AnsiCodePage() {
-  fake::Count();
-  return fake::TheWorld().codePage;
-}
-Elevation RunElevation() {
-  fake::Count();
-  return fake::TheWorld().elevation;
-}
-// Not counted: a question about the session, not a step of the run.
-BoxesSeen WhoSeesBoxes() {
-  return fake::TheWorld().boxesSeen;
-}
+// --- os/shell.h -------------------------------------------------------------
 
 bool SaveShellLink(const char* target, const char* workingDirectory, const char* arguments,
                    int showCommand, const char* linkPath) {
@@ -1211,47 +1381,13 @@ FolderResult FolderPath(int folder, char* buffer) {
   fake::Count();
   auto found = fake::TheWorld().folders.find(folder);
   if (found == fake::TheWorld().folders.end() || !found->second.first)
-    return FolderResult::NoLocation;
-  if (found->second.second.empty()) return FolderResult::NoPath;
+    return fake::Fail(fake::InvalidParameter, FolderResult::NoLocation);
+  if (found->second.second.empty()) return fake::Fail(fake::PathNotFound, FolderResult::NoPath);
   fake::CopyCut(found->second.second, buffer, FolderPathSize);
   return FolderResult::Found;
 }
 
-bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key) {
-  fake::Count();
-  auto found = fake::TheWorld().registry.find(fake::Lower(path));
-  if (found == fake::TheWorld().registry.end()) return false;
-  key = &found->second;
-  ++fake::TheWorld().openKeys;
-  return true;
-}
-
-void RegistryClose(RegistryHandle) {
-  fake::Count();
-  --fake::TheWorld().openKeys;
-}
-
-namespace {
-const std::string* RegistryData(RegistryHandle key, const char* name) {
-  auto* values = static_cast<std::map<std::string, std::string>*>(key);
-  auto found = values->find(fake::Lower(name));
-  return found == values->end() ? nullptr : &found->second;
-}
-}  // namespace
-
-uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
-  fake::Count();
-  const std::string* data = RegistryData(key, name);
-  return data ? static_cast<uint32_t>(data->size()) : 0;
-}
-
-bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
-  fake::Count();
-  const std::string* data = RegistryData(key, name);
-  if (!data || data->size() > size) return false;
-  memcpy(buffer, data->data(), data->size());
-  return true;
-}
+// --- os/ui.h ----------------------------------------------------------------
 
 int LoadMessageText(unsigned id, char* buffer, int size) {
   fake::Count();
@@ -1260,37 +1396,9 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
   return static_cast<int>(fake::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
 }
 
-bool AnsiToUtf8(const char* ansi, TextString& utf8) {
-  fake::Count();
-  // By default the double's ANSI text is UTF-8 itself, as the tests write
-  // it; converted, it is code page 932, as the system converts it, with a
-  // character that has no form there given as the system's default, "・".
-  if (!fake::TheWorld().ansiIs932) return utf8.SetText(ansi);
-  std::string out;
-  iconv_t convert = iconv_open("UTF-8", "CP932");
-  if (convert == (iconv_t)-1) return fake::Fail(fake::AccessDenied);
-  std::string in = ansi;
-  char* from = &in[0];
-  size_t left = in.size();
-  while (left > 0) {
-    char area[256];
-    char* to = area;
-    size_t room = sizeof area;
-    size_t done = iconv(convert, &from, &left, &to, &room);
-    out.append(area, to - area);
-    if (done == (size_t)-1 && errno != E2BIG) {
-      out += "\xE3\x83\xBB";
-      ++from;
-      --left;
-    }
-  }
-  iconv_close(convert);
-  return utf8.SetText(out.c_str());
-}
-
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   fake::Count();
-  if (fake::TheWorld().failBoxes) return 0;
+  if (fake::TheWorld().failBoxes) return fake::Fail(fake::AccessDenied, 0);
   fake::TheWorld().boxes.push_back(fake::Box{text, caption, style, fake::TheWorld().progress.open});
   if (!fake::TheWorld().answers.empty()) {
     int answer = fake::TheWorld().answers.front();
@@ -1304,48 +1412,35 @@ int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
 // The window is not a step of the run: its calls are not counted.
 bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   fake::Progress& progress = fake::TheWorld().progress;
-  if (fake::TheWorld().failProgress) return false;
+  if (fake::TheWorld().failProgress) return fake::Fail(fake::AccessDenied);
   progress.open = true;
   ++progress.opened;
   progress.caption = utf8Caption;
   progress.cancel = utf8Cancel;
   return true;
 }
+
 void CloseProgress() { fake::TheWorld().progress.open = false; }
+
 void ShowProgressText(const char* utf8Text) {
   fake::TheWorld().progress.texts.push_back(utf8Text);
   fake::TheWorld().progress.fileBytes = 0;
 }
+
 void ShowRunProgress(uint32_t done, uint32_t total) {
   fake::TheWorld().progress.done = done;
   fake::TheWorld().progress.total = total;
 }
+
+void ShowFileProgress(void*, uint64_t done, uint64_t) {
+  if (fake::TheWorld().progress.open) fake::TheWorld().progress.fileBytes = done;
+}
+
 bool TakeCancelPress() {
   fake::World& world = fake::TheWorld();
   if (!world.progress.open || world.progress.texts.size() < world.cancelAfter) return false;
   world.cancelAfter = std::string::npos;
   return true;
-}
-
-uint32_t LastFailure() { return fake::TheWorld().failure; }
-void ClearFailure() { fake::TheWorld().failure = 0; }
-
-// Windows' own English texts.
-bool FailureText(uint32_t code, TextString& utf8) {
-  static const std::map<uint32_t, const char*> texts = {
-      {fake::FileNotFound, "The system cannot find the file specified."},
-      {fake::PathNotFound, "The system cannot find the path specified."},
-      {fake::AccessDenied, "Access is denied."},
-      {fake::SharingViolation,
-       "The process cannot access the file because it is being used by another process."},
-      {fake::EndOfFile, "Reached the end of the file."},
-      {fake::DiskFull, "There is not enough space on the disk."},
-      {fake::AlreadyExists, "Cannot create a file when that file already exists."},
-      {fake::NameTooLong, "The filename or extension is too long."},
-      {fake::BadDirectory, "The directory name is invalid."},
-  };
-  auto text = texts.find(code);
-  return text != texts.end() && utf8.SetText(text->second);
 }
 
 }  // namespace os

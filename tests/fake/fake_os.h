@@ -1,5 +1,8 @@
 // A test double of the OS seam: a small world in memory that the native unit
-// tests set up and then inspect. Reset() before each test.
+// tests set up and then inspect. Reset() before each test. Its calls of the
+// seam (fake_os.cpp, a section per topic header of os/) stand on the os
+// floor alone, as the Windows half does, and keep a reason for each failure
+// as it does (os/basics.h).
 #pragma once
 
 #include <cstddef>
@@ -65,7 +68,9 @@ void SetReadBlockSize(unsigned size);
 // renamed, as the system allows, but not deleted, written or replaced.
 void RunFrom(const std::string& path);
 // Another program holds the file open without sharing its deletion (it is
-// locked), and the system names that program as `holders` ("app.exe (42)").
+// locked), and the system names those programs as `holders`, as the log words
+// them: "app.exe (42)", several separated by ", ", or "20 programs" where
+// there are too many to list.
 void HoldBy(const std::string& path, const std::string& holders);
 // Paths the system removes when it next starts, in the order asked.
 const std::vector<std::string>& RemovedAtRestart();
@@ -191,7 +196,7 @@ struct Progress {
   std::string caption, cancel;
   std::vector<std::string> texts;
   uint32_t done = 0, total = 0;
-  uint64_t fileBytes = 0;  // the file bar: the bytes the loops reported read
+  uint64_t fileBytes = 0;  // the file bar: the bytes it was last told of
 };
 const Progress& ProgressWindow();
 // Cancel is pressed once the window has shown `texts` texts.

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "script/script_file.h"
 #include "fake/fake_os.h"
 #include "fuzz_support.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "script/script_file.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "os/ui.h"
 #include "procs/crc.h"
 #include "script_run.h"
 

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "app/updater.h"
-#include "script/script_file.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
-#include "os/os.h"
+#include "os/ui.h"
 #include "procs/proc_list.h"
+#include "script/script_file.h"
 #include "script_run.h"
 
 namespace {

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "app/updater.h"
-#include "script/script_file.h"
 #include "fake/fake_os.h"
-#include "os/os.h"
+#include "os/basics.h"
+#include "os/files.h"
+#include "os/ui.h"
 #include "procs/proc_list.h"
+#include "script/script_file.h"
 
 namespace {
 

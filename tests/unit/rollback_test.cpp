@@ -12,7 +12,6 @@
 #include "app/updater.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
-#include "os/os.h"
 #include "procs/crc.h"
 #include "script_run.h"
 
@@ -264,6 +263,20 @@ TEST_F(Rollback, TheLogNamesWhoHoldsAFileAndEachStepOfTheUndo) {
         "undo: put back \"C:\\App\\b.txt\" from \"C:\\App\\~upd", "undo: complete",
         "end: an error report ended the run"})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+// The log words the holders the system lists, in its order, and counts
+// them where more hold the file than it lists.
+TEST_F(Rollback, TheLogNamesEveryHolderOrCountsThem) {
+  for (const std::string holders : {"app.exe (42), scanner.exe (7)", "20 programs"}) {
+    OldState(Changes("LOG=C:\\Setup\\run.log\n", "MODE=DELETE\nFILE=C:\\App\\held.txt\n"));
+    fake::SetFile("C:\\App\\held.txt", "held");
+    fake::HoldBy("C:\\App\\held.txt", holders);
+    UpdaterMain("");
+    std::string log = fake::FileContents(Log);
+    EXPECT_NE(log.find("\"C:\\App\\held.txt\" is held by " + holders + "\r\n"), std::string::npos)
+        << log;
+  }
 }
 
 // A second start while a run holds the journal does nothing; a journal that

@@ -14,7 +14,6 @@
 #include "base/report.h"
 #include "e2e/report_texts.h"
 #include "fake/fake_os.h"
-#include "os/os.h"
 #include "procs/proc_list.h"
 
 class ScriptRunTest : public testing::Test {

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "script/script_file.h"
 #include "app/run_record.h"
 #include "app/updater.h"
 #include "base/files.h"
 #include "base/report.h"
 #include "fake/fake_os.h"
-#include "os/os.h"
+#include "os/ui.h"
+#include "script/script_file.h"
 
 namespace {
 

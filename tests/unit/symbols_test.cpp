@@ -4,8 +4,9 @@
 #include <string>
 
 #include "app/updater.h"
-#include "script/script_file.h"
 #include "fake/fake_os.h"
+#include "os/registry.h"
+#include "script/script_file.h"
 #include "symbols/expansion.h"
 #include "symbols/symbol_table.h"
 #include "symbols/system_queries.h"

@@ -6,7 +6,8 @@
 // anything (except on an empty path, which the system always refuses), and
 // shows no box. What the updater's code asked of it is kept here for the
 // checker to read: every read of the script, every error report with its
-// arguments, every App Paths lookup, every shortcut path.
+// arguments (told by the run's observer, report_keeper.cpp), every App Paths
+// lookup, every shortcut path.
 #pragma once
 
 #include <cstddef>
@@ -84,7 +85,10 @@ class ReadingFiles {
   World& world_;
   bool was_;
 };
-// A fresh world serving `scriptText`, with the stand-in answers.
+// A fresh world serving `scriptText`, with the stand-in answers (os_check.cpp).
+void NewWorld(const std::string& scriptText);
+// NewWorld, with the run's error reports kept in it as the run makes them
+// (report_keeper.cpp): the world the checker runs a script in.
 void ResetWorld(const std::string& scriptText);
 
 }  // namespace check

@@ -1,17 +1,25 @@
 // The OS seam of the script checker: see check_world.h. Nothing here changes
 // a file; the only files ever opened are those the crc command is given, and
-// only for reading.
+// only for reading. A section per topic header of os/; it stands on the
+// seam's floor alone, as the seam's Windows half does, so that it is linked
+// after the updater's core, which calls it.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "base/run_events.h"
-#include "base/text_string.h"
 #include "check_world.h"
+#include "os/basics.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
 #include "os/console_text.h"
-#include "os/os.h"
+#include "os/files.h"
+#include "os/journal_support.h"
+#include "os/log.h"
+#include "os/processes.h"
+#include "os/registry.h"
+#include "os/shell.h"
+#include "os/ui.h"
 
 namespace check {
 
@@ -20,27 +28,7 @@ World& TheWorld() {
   return world;
 }
 
-namespace {
-
-// The run's error reports reach the checker through the run's observer,
-// with their numbers and arguments as the updater has them.
-class ReportKeeper : public RunObserver {
- public:
-  void ErrorReported(unsigned id, const char* const* arguments, int count,
-                     const char* text) override {
-    World& world = TheWorld();
-    Report report{id, {}, text, world.Reads.size()};
-    for (int i = 0; i < count; ++i) report.Arguments.push_back(arguments[i]);
-    world.Reports.push_back(report);
-  }
-};
-
-}  // namespace
-
-void ResetWorld(const std::string& scriptText) {
-  static ReportKeeper keeper;
-  RemoveRunListener(&keeper);  // once, before the run's own
-  AddRunListener(&keeper);
+void NewWorld(const std::string& scriptText) {
   World& world = TheWorld();
   world = World();
   world.Script = profile::ProfileText(scriptText);
@@ -69,14 +57,36 @@ bool Keeping() { return !check::TheWorld().Quiet; }
 // nothing, except on an empty path, which the system always refuses.
 bool Untouched(const char* path) { return path && *path; }
 
+// A handle that is never used but as a token.
+template <typename Handle>
+Handle Token() {
+  return reinterpret_cast<Handle>(&check::TheWorld());
+}
+
+// The files the checker reads are the C library's.
+FILE* Stream(os::FileHandle file) { return reinterpret_cast<FILE*>(file); }
+
+// `text` as text a seam call made (malloc).
+bool Give(const char* text, os::OwnedText& out) {
+  size_t size = strlen(text) + 1;
+  char* made = static_cast<char*>(malloc(size));
+  if (made) memcpy(made, text, size);
+  out.Receive() = made;
+  return made != nullptr;
+}
+
 }  // namespace
 
 namespace os {
 
 using check::TheWorld;
 
+// --- os/basics.h ------------------------------------------------------------
+
 void RestrictDllSearch() {}
+
 void InitializeCom() {}
+
 void UninitializeCom() {}
 
 // Scripts are written for code page 932, whatever machine checks them.
@@ -114,117 +124,134 @@ uint32_t ModuleFileName(char* buffer, uint32_t size) {
   return profile::CopyCut(TheWorld().ModulePath(), buffer, size);
 }
 
+void CurrentLocalTime(LocalTime& time) { time = LocalTime{2000, 1, 1, 0, 0, 0, 0}; }
+
+uint32_t Milliseconds() { return 0; }
+
+uint32_t AnsiCodePage() { return 932; }
+
+Elevation RunElevation() { return Elevation::Unknown; }
+
+BoxesSeen WhoSeesBoxes() { return BoxesSeen::Seen; }
+
+// Nothing is done, so nothing fails for a reason.
+uint32_t LastFailure() { return 0; }
+
+void ClearFailure() {}
+
+bool FailureText(uint32_t, OwnedText&) { return false; }
+
+bool AnsiToUtf8(const char* ansi, OwnedText& utf8) {
+  // The checker's ANSI code page is the script's, 932.
+  return Give(console::Utf8From932(ansi).c_str(), utf8);
+}
+
+// --- os/files.h -------------------------------------------------------------
+
 // The script beside the program is the one file the checker's machine has.
 bool FindAnyEntry(const char* pattern) {
   return profile::SameName(TheWorld().ScriptPath(), pattern);
 }
 
 Creation CreateNewFile(const char* path, FileHandle& file) {
-  file = &TheWorld();  // never used but as a token
+  file = Token<FileHandle>();
   return Untouched(path) ? Creation::Created : Creation::Failed;
 }
-bool CopyIntoFile(const char* source, FileHandle, uint32_t& attributes) {
+
+bool CopyIntoFile(const char* source, FileHandle, uint32_t& attributes, BytesDone, void*) {
   attributes = 0x20;
   return Untouched(source);
 }
+
 Placement PlaceFile(FileHandle, const char* target, uint32_t, bool) {
   return Untouched(target) ? Placement::Placed : Placement::Refused;
 }
+
 bool DiscardFile(FileHandle, const char*) { return true; }
+
 // Files opened to be read are real files, read where the checker reads
 // files (the crc command, --src); every other handle is a token.
 void CloseFile(FileHandle file) {
-  if (TheWorld().OpenFiles.erase(file)) fclose(static_cast<FILE*>(file));
+  if (TheWorld().OpenFiles.erase(file)) fclose(Stream(file));
 }
+
 bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   if (!TheWorld().ReadFiles) return false;
   FILE* opened = fopen(path, "rb");
   if (!opened) return false;
   TheWorld().OpenFiles.insert(opened);
-  file.Receive() = opened;
+  file.Receive() = reinterpret_cast<FileHandle>(opened);
   if (fseek(opened, 0, SEEK_END) != 0) return false;
   long length = ftell(opened);
   if (length < 0) return false;
   size = static_cast<uint64_t>(length);
   return true;
 }
+
 bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
-  FILE* opened = static_cast<FILE*>(file);
+  FILE* opened = Stream(file);
   if (!TheWorld().OpenFiles.count(file) || offset > 0x7FFFFFFF) return false;
   return fseek(opened, static_cast<long>(offset), SEEK_SET) == 0 &&
          fread(out, 1, count, opened) == count;
 }
+
 Move MoveReplacing(const char* from, const char* to) {
   return Untouched(from) && Untouched(to) ? Move::Moved : Move::Failed;
 }
+
 bool MoveOneFile(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+
 bool MoveAside(const char* from, const char* to) { return Untouched(from) && Untouched(to); }
+
 bool RemoveAtRestart(const char* path) { return Untouched(path); }
+
 bool RemoveEmptyDirectory(const char* path) { return Untouched(path); }
+
 bool AttributesOf(const char* path, uint32_t& attributes) {
   attributes = 0x20;
   return Untouched(path);
 }
+
 bool IsDirectFolder(const char* path) { return Untouched(path); }
-bool ProgramsHolding(const char*, TextString&) { return false; }
-// The journal of a run that can be undone lives in memory: no run of the
-// checker leaves one behind, and none is found; what the run writes is read
-// back at its end, as the updater reads it.
-JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
-  journal = &TheWorld();
-  if (!create) return JournalOpening::Missing;
-  TheWorld().Journal.clear();
-  return Untouched(path) ? JournalOpening::Opened : JournalOpening::Failed;
-}
-bool ReadJournal(FileHandle, BlockConsumer consume, void* context) {
-  const std::string& journal = TheWorld().Journal;
-  if (!journal.empty())
-    consume(context, reinterpret_cast<const uint8_t*>(journal.data()),
-            static_cast<uint32_t>(journal.size()));
-  return true;
-}
-bool AppendToJournal(FileHandle, const char* bytes, uint32_t count) {
-  TheWorld().Journal.append(bytes, count);
-  return true;
-}
-bool FlushJournal(FileHandle) { return true; }
+
 // A file to change is there, as AttributesOf says; its identity is a token
 // like its handle, for no run of the checker changes a file.
 bool IdentityOf(FileHandle, FileIdentity&) { return true; }
+
 Opening OpenToChange(const char* path, OwnedFile& file, FileIdentity& identity) {
   if (!Untouched(path)) return Opening::Missing;
-  file.Receive() = &TheWorld();
+  file.Receive() = Token<FileHandle>();
   identity.Attributes = 0x20;
   return Opening::Opened;
 }
+
 Placement RenameOpenFile(FileHandle, const char* to) {
   return Untouched(to) ? Placement::Placed : Placement::Refused;
 }
+
 bool SetOpenFileAttributes(FileHandle, uint32_t) { return true; }
-bool FullPathForAll(const char* path, TextString& full) { return full.SetText(path); }
-bool CanonicalName(const char* path, TextString& utf8) { return utf8.SetText(path); }
-// The journals' folder is there and the run's own; its lock is always free.
-FolderTrust TrustOfFolder(const char*) { return FolderTrust::Trusted; }
-bool MakeProtectedFolder(const char* path, bool) { return Untouched(path); }
-bool ReclaimFolder(const char* path, bool) { return Untouched(path); }
-Locking TakeLock(const char*, LockScope, LockHandle& lock) {
-  lock = &TheWorld();
-  return Locking::Taken;
-}
-void ReleaseLock(LockHandle) {}
-bool RandomBytes(void* out, uint32_t count) {
-  memset(out, 0x5A, count);
-  return true;
-}
+
+bool FullPathForAll(const char* path, OwnedText& full) { return Give(path, full); }
+
+bool CanonicalName(const char* path, OwnedText& utf8) { return Give(path, utf8); }
+
 bool DeleteOneFile(const char* path) { return Untouched(path); }
+
 bool SetAttributes(const char* path, uint32_t) { return Untouched(path); }
+
 bool MakeDirectory(const char* path) { return Untouched(path); }
+
 bool IsExistingFile(const char*) { return false; }
+
 bool IsExistingDirectory(const char*) { return false; }
+
 Listing ForEachEntry(const char*, EntryVisitor, void*) { return Listing::Complete; }
+
 bool FileWriteDate(const char*, CalendarDate&) { return false; }
 
-bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context) {
+// No window is told of the bytes read: the checker shows none.
+bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context,
+                    BytesDone, void*) {
   if (!TheWorld().ReadFiles) return false;
   FILE* file = fopen(path, "rb");
   if (!file) return false;
@@ -242,16 +269,99 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
   return read;
 }
 
+// --- os/journal_support.h ---------------------------------------------------
+
+// The journal of a run that can be undone lives in memory: no run of the
+// checker leaves one behind, and none is found; what the run writes is read
+// back at its end, as the updater reads it.
+JournalOpening OpenJournal(const char* path, bool create, FileHandle& journal) {
+  journal = Token<FileHandle>();
+  if (!create) return JournalOpening::Missing;
+  TheWorld().Journal.clear();
+  return Untouched(path) ? JournalOpening::Opened : JournalOpening::Failed;
+}
+
+bool ReadJournal(FileHandle, BlockConsumer consume, void* context) {
+  const std::string& journal = TheWorld().Journal;
+  if (!journal.empty())
+    consume(context, reinterpret_cast<const uint8_t*>(journal.data()),
+            static_cast<uint32_t>(journal.size()));
+  return true;
+}
+
+bool AppendToJournal(FileHandle, const char* bytes, uint32_t count) {
+  TheWorld().Journal.append(bytes, count);
+  return true;
+}
+
+bool FlushJournal(FileHandle) { return true; }
+
+// The journals' folder is there and the run's own; its lock is always free.
+FolderTrust TrustOfFolder(const char*) { return FolderTrust::Trusted; }
+
+bool MakeProtectedFolder(const char* path, bool) { return Untouched(path); }
+
+bool ReclaimFolder(const char* path, bool) { return Untouched(path); }
+
+Locking TakeLock(const char*, LockScope, LockHandle& lock) {
+  lock = Token<LockHandle>();
+  return Locking::Taken;
+}
+
+void ReleaseLock(LockHandle) {}
+
+bool RandomBytes(void* out, uint32_t count) {
+  memset(out, 0x5A, count);
+  return true;
+}
+
+// --- os/log.h ---------------------------------------------------------------
+
+// The checker's runs keep no log.
+bool OpenLog(const char*, FileHandle&) { return false; }
+
+bool AppendToLog(FileHandle, const char*, uint32_t) { return false; }
+
+// --- os/processes.h ---------------------------------------------------------
+
+bool ProgramsHolding(const char*, HolderVisitor, void*, uint32_t& unlisted) {
+  unlisted = 0;
+  return false;
+}
+
 bool StartProgram(const char*, const char* commandLine, const char* directory,
                   ProcessHandle& process) {
-  process = &TheWorld();  // never used but as a token
+  process = Token<ProcessHandle>();
   return Untouched(commandLine) && Untouched(directory);
 }
+
 bool WaitForProgram(ProcessHandle, WaitFor, uint32_t& exitCode) {
   exitCode = 0;
   return true;
 }
+
 void CloseProcess(ProcessHandle) {}
+
+// --- os/registry.h ----------------------------------------------------------
+
+// The registry of the target machine is out of sight: no key opens. The
+// lookup is kept, so that the checker can say which values depend on it.
+bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle&) {
+  if (Keeping()) {
+    const char* program = strrchr(path, '\\');
+    TheWorld().AppPathLookups.push_back(
+        check::AppPathLookup{program ? program + 1 : path, TheWorld().Reads.size()});
+  }
+  return false;
+}
+
+void RegistryClose(RegistryHandle) {}
+
+uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
+
+bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
+
+// --- os/shell.h -------------------------------------------------------------
 
 bool SaveShellLink(const char* target, const char*, const char*, int, const char* linkPath) {
   if (Keeping()) TheWorld().LinkPaths.push_back(linkPath);
@@ -275,51 +385,25 @@ FolderResult FolderPath(int folder, char* buffer) {
   return FolderResult::Found;
 }
 
-// The registry of the target machine is out of sight: no key opens. The
-// lookup is kept, so that the checker can say which values depend on it.
-bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle&) {
-  if (Keeping()) {
-    const char* program = strrchr(path, '\\');
-    TheWorld().AppPathLookups.push_back(
-        check::AppPathLookup{program ? program + 1 : path, TheWorld().Reads.size()});
-  }
-  return false;
-}
-void RegistryClose(RegistryHandle) {}
-uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
-bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
-
-// The checker's runs keep no log.
-bool OpenLog(const char*, FileHandle&) { return false; }
-bool AppendToLog(FileHandle, const char*, uint32_t) { return false; }
-void CurrentLocalTime(LocalTime& time) { time = LocalTime{2000, 1, 1, 0, 0, 0, 0}; }
-uint32_t Milliseconds() { return 0; }
-uint32_t AnsiCodePage() { return 932; }
-Elevation RunElevation() { return Elevation::Unknown; }
-
-BoxesSeen WhoSeesBoxes() { return BoxesSeen::Seen; }
+// --- os/ui.h ----------------------------------------------------------------
 
 // The checker never shows a window.
 bool OpenProgress(const char*, const char*) { return false; }
-void CloseProgress() {}
-void ShowProgressText(const char*) {}
-void ShowRunProgress(uint32_t, uint32_t) {}
-bool TakeCancelPress() { return false; }
 
-// Nothing is done, so nothing fails for a reason.
-uint32_t LastFailure() { return 0; }
-void ClearFailure() {}
-bool FailureText(uint32_t, TextString&) { return false; }
+void CloseProgress() {}
+
+void ShowProgressText(const char*) {}
+
+void ShowRunProgress(uint32_t, uint32_t) {}
+
+void ShowFileProgress(void*, uint64_t, uint64_t) {}
+
+bool TakeCancelPress() { return false; }
 
 int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
   const char* text = catalogue::MessageText(id);
   return static_cast<int>(profile::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
-}
-
-bool AnsiToUtf8(const char* ansi, TextString& utf8) {
-  // The checker's ANSI code page is the script's, 932.
-  return utf8.SetText(console::Utf8From932(ansi).c_str());
 }
 
 int MessageBoxUtf8(const char*, const char*, uint32_t) {

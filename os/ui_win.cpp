@@ -1,23 +1,28 @@
-// The progress window of a run with PROGRESS=1: a line that says what is
-// being done, a bar for the current file, one for the run and a Cancel
-// button. Common controls are loaded only when it opens, and the process
+// The Windows half of os/ui.h: message boxes, the catalogue's texts, and the
+// progress window of a run with PROGRESS=1, a line that says what is being
+// done, a bar for the current file, one for the run and a Cancel button.
+// Common controls are loaded only when the window opens, and the process
 // becomes DPI-aware only then, so that runs without it draw their boxes
 // exactly as before.
-#include "os/progress_win.h"
+#include "os/ui_win.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
-#include "os/os.h"
-#include "os/wide_text_win.h"
+#include "os/common_win.h"
+#include "os/ui.h"
 
 namespace {
 
 constexpr wchar_t ClassName[] = L"UpdaterProgress";
 constexpr int TextId = 100, FileBarId = 101, RunBarId = 102, CancelId = IDCANCEL;
 constexpr int BarRange = 1000;
+// Room for a catalogue text in UTF-16: as much as the program's message area
+// (TextString::MessageAreaSize) holds in UTF-8.
+constexpr int CatalogueTextSize = 256;
 constexpr DWORD RefreshMs = 33;  // about 30 times a second
 // A line no one can read 30 times a second, and the costliest to draw.
 constexpr DWORD TextRefreshMs = 100;
@@ -101,11 +106,6 @@ namespace progress {
 
 HWND Window() { return g_window.handle; }
 
-void FileBytes(uint64_t done, uint64_t total) {
-  g_window.filePosition = Position(done, total);
-  Refresh(false);
-}
-
 void HandleWaitingMessages() { Refresh(true); }
 
 DWORD WaitHandlingMessages(HANDLE handle) {
@@ -122,24 +122,31 @@ DWORD WaitHandlingMessages(HANDLE handle) {
 
 namespace os {
 
+namespace {
+
+// The window could not be made: what was made of it goes, and the reason
+// the system gave is kept.
+bool NotOpened() {
+  DWORD error = GetLastError();
+  CloseProgress();
+  return FailedWith(error, false);
+}
+
+}  // namespace
+
 bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   if (g_window.handle) return true;
   using DpiAwareFunction = BOOL(WINAPI*)();
-  HMODULE user = GetModuleHandleW(L"user32.dll");
-  if (auto dpiAware = reinterpret_cast<DpiAwareFunction>(
-          reinterpret_cast<void (*)()>(GetProcAddress(user, "SetProcessDPIAware"))))
+  if (auto dpiAware = ModuleFunction<DpiAwareFunction>(GetModuleHandleW(L"user32.dll"),
+                                                       "SetProcessDPIAware"))
     dpiAware();
   g_window.controls = LoadLibraryW(L"comctl32.dll");
   using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   auto init = g_window.controls
-                  ? reinterpret_cast<InitFunction>(reinterpret_cast<void (*)()>(
-                        GetProcAddress(g_window.controls, "InitCommonControlsEx")))
+                  ? ModuleFunction<InitFunction>(g_window.controls, "InitCommonControlsEx")
                   : nullptr;
   INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
-  if (!init || !init(&classes)) {
-    CloseProgress();
-    return false;
-  }
+  if (!init || !init(&classes)) return NotOpened();
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -174,10 +181,7 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
       (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
       (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2, frameWidth, frameHeight, nullptr,
       nullptr, windowClass.hInstance, nullptr);
-  if (!g_window.handle) {
-    CloseProgress();
-    return false;
-  }
+  if (!g_window.handle) return NotOpened();
   int y = margin;
   Child(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, TextId, margin, y, width, line);
   y += line;
@@ -219,12 +223,39 @@ void ShowRunProgress(uint32_t done, uint32_t total) {
   Refresh(false);
 }
 
+void ShowFileProgress(void*, uint64_t done, uint64_t total) {
+  g_window.filePosition = Position(done, total);
+  Refresh(false);
+}
+
 bool TakeCancelPress() {
   if (!g_window.handle) return false;
   Refresh(false);
   bool pressed = g_window.cancelPressed;
   g_window.cancelPressed = false;
   return pressed;
+}
+
+int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
+  WideText wideText(text, CP_UTF8);
+  WideText wideCaption(caption, CP_UTF8);
+  int pressed = MessageBoxW(g_window.handle, wideText.Text(), wideCaption.Text(), style);
+  return pressed ? pressed : Failed(pressed);
+}
+
+int LoadMessageText(unsigned id, char* buffer, int size) {
+  if (size <= 0) return 0;
+  buffer[0] = '\0';
+  wchar_t wide[CatalogueTextSize] = {};
+  if (LoadStringW(GetModuleHandleA(nullptr), id, wide, CatalogueTextSize) <= 0) return 0;
+  OwnedText utf8;
+  if (!WideToUtf8(wide, utf8)) return 0;
+  // The catalogue's texts fit; cutting is only a bound.
+  int length = static_cast<int>(strlen(utf8.Get()));
+  if (length >= size) length = size - 1;
+  memcpy(buffer, utf8.Get(), length);
+  buffer[length] = '\0';
+  return length;
 }
 
 }  // namespace os
