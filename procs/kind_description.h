@@ -26,8 +26,19 @@ class TableView {
     return *reinterpret_cast<const T *>(static_cast<const char *>(first_) +
                                         static_cast<size_t>(index) * stride_);
   }
+  // The same rows seen as U's, where the reader knows they begin with one.
+  template <typename U>
+  TableView<U> As() const {
+    TableView<U> view;
+    view.first_ = first_;
+    view.stride_ = stride_;
+    view.count_ = count_;
+    return view;
+  }
 
  private:
+  template <typename U>
+  friend class TableView;
   const void *first_ = nullptr;
   size_t stride_ = 0;
   int count_ = 0;
@@ -70,6 +81,12 @@ enum class PathUse : uint8_t {
   Changes,       // changes their attributes
   MakesFolders,  // makes them as folders
   Starts,        // starts them as programs
+};
+
+// A word of a Word key with what it stands for (a box type's style).
+struct WordValue {
+  const char *Word;
+  uint32_t Value;
 };
 
 struct KeyDescription {

@@ -3,7 +3,6 @@
 // becomes this procedure's Result, and ISABORT decides whether it silently
 // ends the run.
 #include "procs/proc_list.h"
-#include "procs/msgbox.h"
 
 #include "base/report.h"
 #include "os/ui.h"
@@ -22,12 +21,8 @@ struct MSGBOX_INFO : PROC_INFO {
   TextString Answer;   // optional: YES or NO, a yes/no box's answer when unattended
 };
 
-struct BoxType {
-  const char* Word;
-  uint32_t Style;
-};
-
-const BoxType BoxTypes[] = {
+// Each type's word, with its style.
+const WordValue BoxTypes[] = {
     {"ERROR", os::box::Ok | os::box::IconError},
     {"INFORMATION", os::box::Ok | os::box::IconInformation},
     {"WARNING", os::box::YesNo | os::box::IconWarning | os::box::DefaultButton2},
@@ -63,8 +58,8 @@ int UnattendedAnswer(const MSGBOX_INFO& box, uint32_t style) {
 }
 
 // The box type that `word` names (ASCII case ignored), or null.
-const BoxType* BoxTypeOf(const TextString& word) {
-  for (const BoxType& candidate : BoxTypes)
+const WordValue* BoxTypeOf(const TextString& word) {
+  for (const WordValue& candidate : BoxTypes)
     if (word.Equals(candidate.Word)) return &candidate;
   return nullptr;
 }
@@ -89,7 +84,7 @@ static bool ExecuteMsgBox(PROC_INFO* record) {
     if (box->Flag.Item(1, ",").ToInt() != (condition->Result ? 1 : 0)) return true;
   }
 
-  const BoxType* type = BoxTypeOf(box->Type);
+  const WordValue* type = BoxTypeOf(box->Type);
   if (!type) {
     ShowError(MsgBadSymbol, box->Type.Text());
     return false;
@@ -97,7 +92,7 @@ static bool ExecuteMsgBox(PROC_INFO* record) {
 
   box->Text.ReplaceAll("%n", "\n");
   box->Text.ReplaceAll("%t", "\t");
-  int answer = ShowBox(box->Text.Text(), type->Style, UnattendedAnswer(*box, type->Style));
+  int answer = ShowBox(box->Text.Text(), type->Value, UnattendedAnswer(*box, type->Value));
 
   int abortItem;
   if (answer == os::box::IdOk || answer == os::box::IdYes) {
@@ -116,8 +111,3 @@ static bool ExecuteMsgBox(PROC_INFO* record) {
 extern const ProcKind MsgBoxKind = {
     "MSGBOX", "MSGBOX_INFO", Keys, kind_effect::ShowsBox, ParseMsgBox, ExecuteMsgBox};
 
-const char* UnattendedDefaultAnswer(const TextString& type) {
-  const BoxType* box = BoxTypeOf(type);
-  if (!box || (box->Style & os::box::ButtonsMask) != os::box::YesNo) return nullptr;
-  return DefaultAnswer(box->Style) == os::box::IdNo ? "No" : "Yes";
-}

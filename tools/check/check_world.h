@@ -43,17 +43,25 @@ struct AppPathLookup {
   size_t ReadsBefore;  // the value being expanded came from the last of these
 };
 
+// What a world does with what the updater's code asks of it, chosen when
+// the world is made.
+enum class WorldKind {
+  Recording,     // a script's check: every read, lookup and shortcut path is kept
+  Quiet,         // the checker's own expansions: nothing is kept
+  ReadingFiles,  // the files a command or the folder that ships gives are read
+};
+
 struct World {
+  explicit World(WorldKind kind = WorldKind::Recording) : Kind(kind) {}
+  WorldKind Kind;
+
   // What the seam serves.
   profile::ProfileText Script;
   std::string ModuleDirectory;  // the program is ModuleDirectory\updater.exe
   std::string WindowsDirectory;
   std::string SystemDirectory;
   std::map<int, std::string> Folders;  // by CSIDL
-  bool ReadFiles = false;  // the crc command reads the files it is given
-  std::set<void*> OpenFiles;  // the files it has open, as FILE*
-  // Nothing is kept: the checker's own expansions.
-  bool Quiet = false;
+  std::set<void*> OpenFiles;  // ReadingFiles: the files it has open, as FILE*
   // Keys read as another key written near them: the written key, by the
   // lower-cased section and key asked, joined by a line feed.
   std::map<std::string, std::string> TakenAs;
@@ -69,21 +77,18 @@ struct World {
   std::string ScriptPath() const;  // where the program looks for its script
 };
 
+// The world the seam serves now: the script's, made by NewWorld, unless
+// one of these puts another in its place while it lives.
 World& TheWorld();
-
-// The files themselves are read while one of these lives.
-class ReadingFiles {
+class InWorld {
  public:
-  explicit ReadingFiles(World& world) : world_(world), was_(world.ReadFiles) {
-    world.ReadFiles = true;
-  }
-  ~ReadingFiles() { world_.ReadFiles = was_; }
-  ReadingFiles(const ReadingFiles&) = delete;
-  ReadingFiles& operator=(const ReadingFiles&) = delete;
+  explicit InWorld(World& world);
+  ~InWorld();
+  InWorld(const InWorld&) = delete;
+  InWorld& operator=(const InWorld&) = delete;
 
  private:
-  World& world_;
-  bool was_;
+  World* outer_;
 };
 // A fresh world serving `scriptText`, with the stand-in answers (os_check.cpp).
 void NewWorld(const std::string& scriptText);

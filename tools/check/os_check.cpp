@@ -23,13 +23,21 @@
 
 namespace check {
 
-World& TheWorld() {
+namespace {
+World& ScriptWorld() {
   static World world;
   return world;
 }
+World* g_world = nullptr;  // another world in use, or null
+}  // namespace
+
+World& TheWorld() { return g_world ? *g_world : ScriptWorld(); }
+
+InWorld::InWorld(World& world) : outer_(g_world) { g_world = &world; }
+InWorld::~InWorld() { g_world = outer_; }
 
 void NewWorld(const std::string& scriptText) {
-  World& world = TheWorld();
+  World& world = ScriptWorld();
   world = World();
   world.Script = profile::ProfileText(scriptText);
   world.ModuleDirectory = "C:\\Setup";
@@ -51,7 +59,8 @@ std::string World::ScriptPath() const { return ModuleDirectory + "\\updater.ini"
 
 namespace {
 
-bool Keeping() { return !check::TheWorld().Quiet; }
+bool Keeping() { return check::TheWorld().Kind == check::WorldKind::Recording; }
+bool ReadingFiles() { return check::TheWorld().Kind == check::WorldKind::ReadingFiles; }
 
 // A file operation on the checker's machine: it succeeds and touches
 // nothing, except on an empty path, which the system always refuses.
@@ -176,7 +185,7 @@ void CloseFile(FileHandle file) {
 }
 
 bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
-  if (!TheWorld().ReadFiles) return false;
+  if (!ReadingFiles()) return false;
   FILE* opened = fopen(path, "rb");
   if (!opened) return false;
   TheWorld().OpenFiles.insert(opened);
@@ -252,7 +261,7 @@ bool FileWriteDate(const char*, CalendarDate&) { return false; }
 // No window is told of the bytes read: the checker shows none.
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context,
                     BytesDone, void*) {
-  if (!TheWorld().ReadFiles) return false;
+  if (!ReadingFiles()) return false;
   FILE* file = fopen(path, "rb");
   if (!file) return false;
   std::vector<uint8_t> block(ReadBlockSize);

@@ -1,0 +1,216 @@
+// The folder that ships (--src): the files under <Src> a script reads or
+// starts must be in it, a checksum must be that of its file, and a version
+// test's update must not install an older program.
+#include "checker.h"
+
+#include <algorithm>
+#include <map>
+
+#include "os/console_text.h"
+#include "procs/crc.h"
+#include "procs/proc_list.h"
+#include "script/script_file.h"
+
+namespace check {
+
+// The updater's own reading of a real file, in a world that reads files.
+bool ReadChecksum(const std::string& path, uint32_t& crc) {
+  World files(WorldKind::ReadingFiles);
+  InWorld reading(files);
+  return GetFileData(path.c_str(), crc);
+}
+VersionFound ReadVersion(const std::string& path, FileVersion& version) {
+  World files(WorldKind::ReadingFiles);
+  InWorld reading(files);
+  return ReadFileVersion(path.c_str(), version);
+}
+
+// The files and folders the script makes (lower-cased), and for each file a
+// copy makes, the copy's source and line.
+void Checker::MadeFiles(std::vector<std::string>& made,
+                        std::map<std::string, std::pair<std::string, int>>* copiedFrom) const {
+  for (const auto& section : sectionReads_) {
+    const ProcKind* kind = KindOf(section.first);
+    std::vector<std::string> sources;
+    for (int k = 0; kind && k < kind->Keys.Count(); ++k) {
+      const KeyDescription& key = kind->Keys[k];
+      std::string value;
+      int line = 0;
+      if (!ReadValueOf(section.first, key.Key, value, line)) continue;
+      if (key.Role == KeyRole::Leading && key.Use == PathUse::Reads) sources = ItemsOf(value);
+      if (key.Use != PathUse::Writes && key.Use != PathUse::MakesFolders) continue;
+      const std::vector<std::string> items = ItemsOf(value);
+      for (size_t i = 0; i < items.size(); ++i) {
+        made.push_back(Lower(items[i]));
+        if (copiedFrom && key.Role == KeyRole::Companion && i < sources.size())
+          copiedFrom->emplace(Lower(items[i]), std::make_pair(sources[i], line));
+      }
+    }
+  }
+}
+
+// The kind of `section` by the MODE the updater read, or null.
+const ProcKind* Checker::KindOf(const std::string& section) const {
+  std::string mode;
+  int line = 0;
+  if (!ReadValueOf(section, "MODE", mode, line)) return nullptr;
+  return KindOfMode(TextString(mode.c_str()));
+}
+
+const KeyDescription* Checker::DescriptionOf(const std::string& section,
+                                             const std::string& key) const {
+  const ProcKind* kind = KindOf(section);
+  for (int i = 0; kind && i < kind->Keys.Count(); ++i)
+    if (profile::SameName(key, kind->Keys[i].Key)) return &kind->Keys[i];
+  return nullptr;
+}
+
+// Files under <Src> that a procedure reads or starts must ship in the folder
+// given with --src, and a checksum must be that of the file there. Files the
+// script makes itself (what it writes, and what lies in the folders it
+// makes) do not ship; a checksum of a file the script copies from <Src> is
+// that of the copy's source.
+void Checker::CheckShippedFiles() {
+  if (srcDir_.empty()) return;
+  std::vector<std::string> made;  // lower-cased files and folders the script makes
+  std::map<std::string, std::pair<std::string, int>> copiedFrom;  // source and line, by target
+  MadeFiles(made, &copiedFrom);
+  auto isMade = [&](const std::string& path) {
+    for (const std::string& item : made)
+      if (Lower(path) == item || Lower(path).compare(0, item.size() + 1, item + "\\") == 0)
+        return true;
+    return false;
+  };
+  for (const auto& section : sectionReads_) {
+    const ProcKind* kind = KindOf(section.first);
+    if (!kind) continue;
+    std::string checksums;
+    const char* checksumKey = "";
+    int crcLine = 0;
+    for (int k = 0; k < kind->Keys.Count(); ++k)
+      if (kind->Keys[k].Form == ValueForm::Checksums &&
+          ReadValueOf(section.first, kind->Keys[k].Key, checksums, crcLine))
+        checksumKey = kind->Keys[k].Key;
+    const std::vector<std::string> values = ItemsOf(checksums);
+    for (int k = 0; k < kind->Keys.Count(); ++k) {
+      const KeyDescription& key = kind->Keys[k];
+      std::string files;
+      int line = 0;
+      if ((key.Use != PathUse::Reads && key.Use != PathUse::Starts) ||
+          !ReadValueOf(section.first, key.Key, files, line))
+        continue;
+      const std::vector<std::string> items = ItemsOf(files);
+      for (size_t i = 0; i < items.size(); ++i) {
+        std::string item = items[i];
+        const std::pair<std::string, int>* copy = nullptr;
+        auto copied = copiedFrom.find(Lower(item));
+        if (copied != copiedFrom.end() && UnderSrc(copied->second.first)) {
+          copy = &copied->second;
+          item = copy->first;
+        } else if (!UnderSrc(item) || isMade(item)) {
+          continue;
+        }
+        std::string shipped = ShippedPath(item);
+        // The file is read as the crc command reads it, within this check.
+        uint32_t crc = 0;
+        bool read = ReadChecksum(shipped, crc);
+        if (!read) {
+          // A copy's missing source is told at the copy.
+          if (!copy)
+            Add("missing-file", line,
+                std::string(key.Key) + " item " + Quoted(item) +
+                    " is not in the folder that ships: " + console::Utf8FromNative(shipped) +
+                    " is missing (or empty)");
+          continue;
+        }
+        std::string expected = i < values.size() ? values[i] : "";
+        if (expected.empty() || TextString(expected.c_str()).ToHex() == crc) continue;
+        Add("stale-checksum", crcLine,
+            std::string(checksumKey) + " item " + Quoted(expected) + " is not the checksum of " +
+                console::Utf8FromNative(shipped) + ", " + Hex(crc) +
+                (copy ? ", which the script copies to " + Quoted(items[i]) : std::string()) +
+                ": the test fails for the file that ships");
+        if (copy)
+          problems_.back().Notes.emplace_back(
+              copy->second, "the copy of " + Quoted(copy->first) + " to " + Quoted(items[i]));
+      }
+    }
+  }
+}
+
+// True when `path` lies under <Src>, the folder beside the program.
+bool Checker::UnderSrc(const std::string& path) const {
+  const std::string src = Lower(world_.ModuleDirectory + "\\");
+  return Lower(path).compare(0, src.size(), src) == 0;
+}
+
+// The file in the folder that ships for `item`, a path under <Src>: the
+// name as the checking system has it. Separators are turned while the text
+// is UTF-8, where a 0x5C byte is always one.
+std::string Checker::ShippedPath(const std::string& item) const {
+  std::string rest = Shown(item.substr(world_.ModuleDirectory.size() + 1));
+  std::replace(rest.begin(), rest.end(), '\\', '/');
+  return srcDir_ + "/" + console::NativeFromUtf8(rest);
+}
+
+// A copy, in a version test's list 1, of a file that test reads.
+void Checker::NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind) {
+  if (versionGuards_.empty()) return;
+  std::vector<std::string> sources, targets;
+  int line = 0;
+  for (int k = 0; k < kind.Keys.Count(); ++k) {
+    const KeyDescription& key = kind.Keys[k];
+    std::string value;
+    int keyLine = 0;
+    if (!ReadValueOf(record->Name.Text(), key.Key, value, keyLine)) continue;
+    if (key.Role == KeyRole::Leading && key.Use == PathUse::Reads) sources = ItemsOf(value);
+    if (key.Role == KeyRole::Companion && key.Use == PathUse::Writes) {
+      targets = ItemsOf(value);
+      line = keyLine;
+    }
+  }
+  for (size_t i = 0; i < targets.size() && i < sources.size(); ++i)
+    for (const VersionGuard& guard : versionGuards_)
+      if (std::find(guard.Files.begin(), guard.Files.end(), Lower(targets[i])) !=
+          guard.Files.end())
+        guardedCopies_.push_back(GuardedCopy{guard, sources[i], targets[i], line});
+}
+
+// A version-guarded copy from <Src> must not install a program older than
+// the version the test asks for: the update would go back a version, and
+// the test would find the file older at every run after it.
+void Checker::CheckDowngrades() {
+  if (srcDir_.empty()) return;
+  for (const GuardedCopy& copy : guardedCopies_) {
+    FileVersion wanted = 0;
+    if (!UnderSrc(copy.Source) ||
+        !ParseVersionText(copy.Guard.Version.c_str(), wanted))
+      continue;
+    std::string shipped = ShippedPath(copy.Source);
+    FileVersion version = 0;
+    VersionFound found = ReadVersion(shipped, version);
+    // A missing source is told at the copy.
+    if (found == VersionFound::NotOpened || (found == VersionFound::Found && version >= wanted))
+      continue;
+    const std::string& value = copy.Guard.Version;
+    std::string from = console::Utf8FromNative(shipped);
+    if (found == VersionFound::Found)
+      Add("downgrade", copy.Guard.Line,
+          std::string(copy.Guard.Key) + " " + Quoted(value) +
+              " is newer than the program that ships: " + from + " is version " +
+              VersionText(version).Text() + ", and the update copies it over " +
+              Quoted(copy.Target) + " when that file is older than " + Quoted(value) +
+              ": it may put an older program in place of the one it replaces, and the test "
+              "finds the file older again at every run");
+    else
+      Add("downgrade", copy.Guard.Line,
+          std::string(copy.Guard.Key) + " " + Quoted(value) + " tests " + Quoted(copy.Target) +
+              ", which the update copies from " + from +
+              ", a file without version information: the test finds it older at every run, "
+              "and the update runs again each time");
+    problems_.back().Notes.emplace_back(
+        copy.Line, "the copy of " + Quoted(copy.Source) + " to " + Quoted(copy.Target));
+  }
+}
+
+}  // namespace check
