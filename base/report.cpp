@@ -45,12 +45,23 @@ void ShowReport(MessageId id, const char* const* arguments, int count,
 
 }  // namespace
 
+// A message cannot be built without its text, nor two with one id (the
+// switch below would hold the same case twice).
+#define REPORT(id, name, arguments, reason, meaning, text) \
+  static_assert(sizeof(text) > 1, #name " has no text");
+#define TEXT(id, name, text) static_assert(sizeof(text) > 1, #name " has no text");
+#include "res/messages.inc"
+#undef REPORT
+#undef TEXT
+
 bool ReportCarriesReason(unsigned id) {
   switch (id) {
 #define REPORT(id, name, arguments, reason, meaning, text) \
   case id:                                                \
     return reason != 0;
-#define TEXT(id, name, text)
+#define TEXT(id, name, text) \
+  case id:                   \
+    return false;
 #include "res/messages.inc"
 #undef REPORT
 #undef TEXT
