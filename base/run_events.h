@@ -36,6 +36,16 @@
   /* Actions that failed without a report, with the system's error code. */             \
   ACTION(ReadFailed, "could not read %1%r", 0)                                          \
   ACTION(ShortcutFailed, "shortcut not saved %1 to %2%r", 0)                            \
+  /* first: the key and value's name (key\name), second: the new data and */             \
+  /* what it replaced, as the registry kind words them */                                  \
+  ACTION(RegistrySet, "registry %1 set to %s", TextWritingRegistry)                     \
+  ACTION(RegistryDeleted, "registry %1 deleted, %s", TextWritingRegistry)                \
+  ACTION(RegistryKeyMade, "registry key made %1", 0)                                    \
+  /* first: the service's name; number: the milliseconds the change took */            \
+  ACTION(ServiceStopped, "service %1 stopped in %u ms", TextStoppingService)            \
+  ACTION(ServiceStarted, "service %1 started in %u ms", TextStartingService)            \
+  /* second: why it is left (already stopped, not installed, already running) */        \
+  ACTION(ServiceLeft, "service %1 left as it is: %s", 0)                               \
   /* Changes that can be undone (ROLLBACK=1), and their undoing. */                     \
   /* first: the file, second: where its old content is kept */                          \
   ACTION(KeptAside, "kept %1 aside as %2", 0)                                           \
@@ -46,6 +56,13 @@
   ACTION(FolderLeft, "undo: left folder %1: not empty", 0)                              \
   /* number: the attributes the file has again */                                      \
   ACTION(AttributesPutBack, "undo: attributes of %1 set back to %x", 0)                 \
+  /* first: key\name, second: the data it has again, or "removed" */                      \
+  ACTION(RegistryPutBack, "undo: registry %1 set back: %s", 0)                          \
+  ACTION(RegistryKeyRemoved, "undo: removed registry key %1", 0)                        \
+  /* first: key\name, second: the data found, which is not the run's */                 \
+  ACTION(RegistryLeft, "undo: left registry %1: changed since to %s", 0)                \
+  ACTION(ServiceRestarted, "undo: service %1 started again", 0)                         \
+  ACTION(ServiceStoppedAgain, "undo: service %1 stopped again", 0)                      \
   ACTION(KeptRemoved, "removed kept %1", 0)                                             \
   ACTION(RemovedAtRestart, "%1 is in use: it is removed at the next restart", 0)
 
