@@ -108,6 +108,7 @@ RunRecord::RunRecord()
       m_inProgress(false),
       m_cancelled(false),
       m_restartNeeded(false),
+      m_restartAsked(false),
       m_startTime(0),
       m_lastBoxStyle(0) {}
 
@@ -121,6 +122,7 @@ void RunRecord::Begin() {
   m_inProgress = false;
   m_cancelled = false;
   m_restartNeeded = false;
+  m_restartAsked = false;
   m_lastBoxStyle = 0;
   m_startTime = os::Milliseconds();
   m_procedureStarts.Free();
@@ -176,8 +178,9 @@ int RunRecord::End(bool completed) {
   if (m_inProgress) {
     how = "another run of this script is in progress";
     if (m_unattended) exitCode = ExitRunInProgress;
-  } else if (completed && m_restartNeeded) {
-    how = "completed; a file in use is removed at the next restart";
+  } else if (completed && (m_restartNeeded || m_restartAsked)) {
+    how = m_restartNeeded ? "completed; a file in use is removed at the next restart"
+                          : "completed; a program asks for a restart";
     if (m_unattended) exitCode = ExitRestartNeeded;
   } else if (!completed && m_cancelled) {
     how = "the user cancelled the run";
@@ -250,6 +253,7 @@ void RunRecord::ProcedureEnded(const char* section, bool result, bool succeeded)
 void RunRecord::FileActionDone(FileAction action, const char* first, const char* second,
                                uint32_t number) {
   if (action == FileAction::RemovedAtRestart) m_restartNeeded = true;
+  if (action == FileAction::RestartAsked) m_restartAsked = true;
   if (!Logging()) return;
   static const char* const Lines[] = {
 #define UPDATER_ACTION_LINE(name, log, progress) log,

@@ -16,7 +16,7 @@ constexpr int ExitCompleted = 0;
 constexpr int ExitAnswerEnded = 1602;  // an answer ended the run (ISABORT)
 constexpr int ExitReportEnded = 1603;  // an error report, or an answer to an ERROR box, ended it
 constexpr int ExitRunInProgress = 1618;  // a run of the same script was in progress
-constexpr int ExitRestartNeeded = 3010;  // completed; a restart removes what is in use
+constexpr int ExitRestartNeeded = 3010;  // completed; a restart is needed to finish
 
 // What the command line's switches ask for.
 struct RunSwitches {
@@ -86,6 +86,7 @@ class RunRecord : public RunObserver {
   bool m_inProgress;     // another run of the script was in progress
   bool m_cancelled;      // the user ended the run with Cancel
   bool m_restartNeeded;  // a file in use is removed at the next restart
+  bool m_restartAsked;   // a program of a LAUNCH with SUCCESS asked for a restart
   uint32_t m_startTime;  // os::Milliseconds at Begin
   uint32_t m_lastBoxStyle;     // the style of the last box, whose answer may end the run
   TextString m_loggedCaption;  // UTF-8, as the start line gave it

@@ -28,6 +28,9 @@
   /* first: the program, number: its exit code (when waited for); as it */              \
   /* starts: the run waits for it to end */                                             \
   ACTION(ProgramEnded, "program ended: %1, exit code %u", TextWaiting)                  \
+  /* first: the program, number: the exit code of success with which it */              \
+  /* asks for a restart (SUCCESS) */                                                      \
+  ACTION(RestartAsked, "%1 asks for a restart: exit code %u", 0)                        \
   /* first: a file CRC reads (told only as it starts) */                                \
   ACTION(Checksummed, "", TextChecksumming)                                             \
   /* first: the file, second: its file version, or why it has none; number: */          \

@@ -70,6 +70,7 @@ enum class ValueForm : uint8_t {
   ProcName,      // the name of a procedure of the same list
   ProcList,      // procedure section names, for a list to run
   Word,          // one of Words, ASCII letter case ignored
+  ExitCodes,     // program exit codes: decimal numbers, or "0x" and hexadecimal digits
 };
 
 // What the procedure does with the files its paths name.

@@ -3,7 +3,12 @@
 // until the program has ended (ISWAIT not 0) or is ready for input (ISWAIT
 // 0). The first program that cannot be started, or whose wait fails, is
 // reported and ends the run; programs started before it are left alone.
+// Where SUCCESS names the exit codes that count as success, every program
+// is waited for until it ends, and one that ends with another code is
+// reported and ends the run as well.
 #include "procs/proc_list.h"
+
+#include <cstring>
 
 #include "base/report.h"
 #include "base/run_events.h"
@@ -25,6 +30,8 @@ struct LAUNCH_INFO : PROC_INFO {
   // default waits for the exit: a later step may rely on the program having
   // finished, and waiting too long is safer than running ahead.
   int32_t IsWait = 1;
+  TextString Success;  // exit codes, separated by ","
+  bool SuccessWritten = false;
 };
 
 const RecordKey<LAUNCH_INFO> Keys[] = {
@@ -32,7 +39,55 @@ const RecordKey<LAUNCH_INFO> Keys[] = {
      &LAUNCH_INFO::File, nullptr},
     {DescribeKey("PARAM", KeyRole::Companion, ValueForm::Text), &LAUNCH_INFO::Param, nullptr},
     {DescribeKey("ISWAIT", KeyRole::Number, ValueForm::Text), nullptr, &LAUNCH_INFO::IsWait},
+    {DescribeKey("SUCCESS", KeyRole::Optional, ValueForm::ExitCodes), &LAUNCH_INFO::Success,
+     nullptr},
 };
+const RecordKey<LAUNCH_INFO>& SuccessKey = Keys[3];
+
+// The exit codes a program asks with for the system to restart: success,
+// with a restart to come (ERROR_SUCCESS_REBOOT_REQUIRED,
+// ERROR_SUCCESS_REBOOT_INITIATED).
+bool AsksForRestart(uint32_t code) { return code == 3010 || code == 1641; }
+
+// One exit code as written: a decimal number (a negative one as the system
+// gives it, -1 being 0xFFFFFFFF) or "0x" and hexadecimal digits, within 32
+// bits.
+bool ParseExitCode(const TextString& item, uint32_t& code) {
+  const char* text = item.Text();
+  bool negative = text[0] == '-';
+  bool hex = !negative && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const char* digits = text + (negative ? 1 : hex ? 2 : 0);
+  if (!*digits) return false;
+  uint64_t value = 0;
+  for (const char* at = digits; *at; ++at) {
+    const char* place = strchr("0123456789abcdef", *at | 0x20);
+    int digit = *at && place ? static_cast<int>(place - "0123456789abcdef") : -1;
+    if (digit < 0 || (!hex && digit > 9)) return false;
+    value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+    if (value > (negative ? 0x80000000ull : 0xFFFFFFFFull)) return false;
+  }
+  code = static_cast<uint32_t>(negative ? 0u - value : value);
+  return true;
+}
+
+// Whether every item of `list` is an exit code.
+bool IsExitCodeList(const TextString& list) {
+  int32_t count = list.ItemCount(",");
+  for (int32_t i = 0; i < count; ++i) {
+    uint32_t code = 0;
+    if (!ParseExitCode(ListItem(list, i), code)) return false;
+  }
+  return true;
+}
+
+bool IsInList(const TextString& list, uint32_t code) {
+  int32_t count = list.ItemCount(",");
+  for (int32_t i = 0; i < count; ++i) {
+    uint32_t listed = 0;
+    if (ParseExitCode(ListItem(list, i), listed) && listed == code) return true;
+  }
+  return false;
+}
 
 // The file an item names: the item itself, or what it holds between the
 // double quotes that its author put around it.
@@ -85,7 +140,8 @@ bool CommandInterpreter(TextString& path) {
 // whole line quoted, so that exactly that file runs with its parameters:
 // given the line itself, the interpreter would cut it at the first blank and
 // search for that prefix.
-bool LaunchProgram(const TextString& program, const TextString& parameters, bool waitForExit) {
+bool LaunchProgram(const TextString& program, const TextString& parameters, bool waitForExit,
+                   uint32_t& exitCode) {
   TextString file = FileOfItem(program);
   TextString directory;
   if (!DirectoryOfPath(file.Text(), directory) || directory.Length() == 0) return false;
@@ -111,7 +167,6 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
     return false;
   ReportFileAction(FileAction::ProgramStarted, commandLine.Text(), directory.Text());
   if (waitForExit) Observer().ActionStarting(FileAction::ProgramEnded, program.Text(), "");
-  uint32_t exitCode = 0;
   if (!os::WaitForProgram(process, waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle,
                           exitCode))
     return false;
@@ -122,22 +177,42 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
 }  // namespace
 
 static PROC_INFO* ParseLaunch(const char* section) {
-  return ParseRecord(section, LaunchKind, Keys);
+  PROC_INFO* record = ParseRecord(section, LaunchKind, Keys);
+  // Written even empty, SUCCESS judges the exit codes; left out, it does not.
+  TextString written;
+  if (record)
+    static_cast<LAUNCH_INFO*>(record)->SuccessWritten =
+        ReadOptionalValue(section, SuccessKey.About.Key, written);
+  return record;
 }
 
 static bool ExecuteLaunch(PROC_INFO* record) {
   LAUNCH_INFO* launch = static_cast<LAUNCH_INFO*>(record);
   int32_t count = CountPositions(*launch, launch->File, "FILE");
   if (count == 0) return false;
+  // A set of codes that is not one is told before anything starts.
+  bool judged = launch->SuccessWritten;
+  if (judged && (launch->Success.Length() == 0 || !IsExitCodeList(launch->Success))) {
+    ShowError(MsgBadSymbol, launch->Success.Text());
+    return false;
+  }
   for (int32_t i = 0; i < count; ++i) {
     TextString program = ListItem(launch->File, i);
     TextString parameters = ListItem(launch->Param, i);
     if (!StartingAction(FileAction::ProgramStarted, program.Text(), parameters.Text()))
       return false;
-    if (!LaunchProgram(program, parameters, launch->IsWait != 0)) {
+    uint32_t exitCode = 0;
+    if (!LaunchProgram(program, parameters, judged || launch->IsWait != 0, exitCode)) {
       ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
       return false;
     }
+    if (!judged) continue;
+    if (!IsInList(launch->Success, exitCode)) {
+      ShowError(MsgProgramFailed, program.Text(), exitCode);
+      return false;
+    }
+    if (AsksForRestart(exitCode))
+      ReportFileAction(FileAction::RestartAsked, program.Text(), "", exitCode);
   }
   launch->Result = true;
   return true;

@@ -29,6 +29,12 @@ const ReportText Texts[] = {
     {15, "変更の記録に失敗しました。\n\nファイル：\"%s\""},
     {16, "同じ設定ファイルのアップデートが実行中です。\n\n設定ファイル：\"%s\""},
     {30, "変更の記録を読み取れません。\n\nファイル：\"%s\""},
+    {31, "レジストリの変更に失敗しました。\n\nキー：\"%s\"\n値：\"%s\""},
+    {32, "サービスの停止に失敗しました。\n\nサービス：\"%s\""},
+    {33, "サービスの開始に失敗しました。\n\nサービス：\"%s\""},
+    {34, "アプリケーションが失敗しました。\n\nファイル：\"%s\"\n終了コード：%u"},
+    {35, "レジストリの値を元に戻せませんでした。\n\nキー：\"%s\"\n値：\"%s\""},
+    {36, "サービスを元の状態に戻せませんでした。\n\nサービス：\"%s\""},
     {17, "処理を中止しますか？\n\n中止すると、ここまでの変更は元に戻しません。"},
     {18, "処理を中止しますか？\n\n中止すると、ここまでの変更を元に戻します。"},
 };
@@ -40,7 +46,7 @@ const char* TextOf(unsigned id) {
 }
 
 // Fills the placeholders of `format`: each "%s" with the next of `texts`,
-// "%08X" with `number`.
+// "%08X" with `number` in hexadecimal, "%u" in decimal.
 std::string Fill(const std::string& format, const std::string* texts, size_t count,
                  unsigned number) {
   static const char digits[] = "0123456789ABCDEF";
@@ -53,6 +59,9 @@ std::string Fill(const std::string& format, const std::string* texts, size_t cou
     } else if (format.compare(at, 4, "%08X") == 0) {
       for (int shift = 28; shift >= 0; shift -= 4) filled += digits[(number >> shift) & 15];
       at += 3;
+    } else if (format.compare(at, 2, "%u") == 0) {
+      filled += std::to_string(number);
+      ++at;
     } else {
       filled += format[at];
     }
@@ -69,6 +78,10 @@ std::string Report(unsigned id, const std::string& first, const std::string& sec
 
 std::string ReportAttributes(const std::string& path, unsigned value) {
   return Fill(TextOf(12), &path, 1, value);
+}
+
+std::string ReportExitCode(const std::string& program, unsigned code) {
+  return Fill(TextOf(34), &program, 1, code);
 }
 
 }  // namespace e2e

@@ -20,6 +20,8 @@ std::string Report(unsigned id, const std::string& first = "", const std::string
 // Report 12: attributes that could not be set, a path and the value
 // ("0x%08X").
 std::string ReportAttributes(const std::string& path, unsigned value);
+// Message 34: `program` ended with exit code `code`, not one of success.
+std::string ReportExitCode(const std::string& program, unsigned code);
 
 }  // namespace e2e
 

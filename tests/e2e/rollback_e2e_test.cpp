@@ -107,10 +107,13 @@ TEST(Rollback, AFailureAndAnAbortAnswerRestoreTheOldStateExactly) {
   struct Row {
     const char* name;
     std::string tail;
-    const char* text;  // "": the report of the copy
+    const char* text;  // "": the report of the copy; "program": that of cmd.exe's exit code
   } rows[] = {
       {"failure", "[t1]\nMODE=COPY\nFROM=<Src>\\new\\none.txt\nTO=<Src>\\app\\x.txt\n", ""},
       {"abort", "[t1]\nMODE=MSGBOX\nFLAG=\nTYPE=WARNING\nTEXT=Stop?\nISABORT=0,1\n", "Stop?"},
+      // A program judged by its exit code that fails.
+      {"exit_code", "[t1]\nMODE=LAUNCH\nFILE=<Sys>\\cmd.exe\nPARAM=/c exit 1\nISWAIT=0\nSUCCESS=0\n",
+       "program"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -121,10 +124,11 @@ TEST(Rollback, AFailureAndAnAbortAnswerRestoreTheOldStateExactly) {
     const std::string before = FolderState(c, "app");
     RunResult r = c.Run();
     ASSERT_EQ(r.boxes.size(), 1u) << r;
-    EXPECT_EQ(r.boxes[0].text, *row.text ? std::string(row.text)
-                                         : Report(8, c.WinPath("new\\none.txt"),
-                                                  c.WinPath("app\\x.txt")))
-        << r;
+    std::string expected = std::string(row.text) == "program"
+                               ? ReportExitCode("C:\\windows\\system32\\cmd.exe", 1)
+                           : *row.text ? std::string(row.text)
+                                       : Report(8, c.WinPath("new\\none.txt"), c.WinPath("app\\x.txt"));
+    EXPECT_EQ(r.boxes[0].text, expected) << r;
     EXPECT_EQ(r.exitCode, 0) << r;
     EXPECT_EQ(FolderState(c, "app"), before);
     EXPECT_FALSE(HasJournal(c));

@@ -338,6 +338,40 @@ TEST_F(KindTest, AProgramThatCannotBeStartedOrAwaitedEndsTheRun) {
   }
 }
 
+// SUCCESS judges every program by its exit code, waiting for its end
+// whatever ISWAIT says; a set that is not one is told before any start.
+TEST_F(KindTest, SuccessJudgesEachProgramByItsExitCode) {
+  struct Case {
+    const char* success;
+    uint32_t exitCode;
+    bool result;
+    std::string boxes;
+    size_t launches;
+  } cases[] = {
+      {"0,3010", 3010, true, "", 2},
+      {" 0x0BC2 , 0", 3010, true, "", 2},
+      {"-1", 0xFFFFFFFF, true, "", 2},
+      {"0", 1, false, e2e::ReportExitCode("C:\\A\\a.exe", 1) + "|", 1},
+      {"", 0, false, Report(6), 0},
+      {"0,", 0, false, Report(6, "0,"), 0},
+      {"0,yes", 0, false, Report(6, "0,yes"), 0},
+      {"4294967296", 0, false, Report(6, "4294967296"), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.success);
+    fake::Reset();
+    fake::SetFile("C:\\A\\a.exe", "");
+    fake::SetExitCode(c.exitCode);
+    EXPECT_EQ(Run(Launch("l", "C:\\A\\a.exe,C:\\A\\a.exe", "", "0") + "SUCCESS=" + c.success +
+                      "\n",
+                  "l"),
+              c.result);
+    EXPECT_EQ(Boxes(), c.boxes);
+    ASSERT_EQ(fake::Launches().size(), c.launches);
+    for (const auto& launch : fake::Launches()) EXPECT_TRUE(launch.waitForExit);
+  }
+}
+
 // --- EXIST --------------------------------------------------------------------
 
 TEST_F(KindTest, ExistIsTrueOnlyWhenEveryItemFindsAnEntry) {

@@ -50,6 +50,12 @@ std::string Changes(const std::string& keys, const std::string& tail = "") {
          (tail.empty() ? "" : "[tail]\n" + tail);
 }
 const char* const Failure = "MODE=DELETE\nFILE=C:\\App\\missing.txt\n";
+const char* const JudgedSetup =
+    "MODE=LAUNCH\nFILE=C:\\New\\setup.exe\nPARAM=/q\nISWAIT=0\nSUCCESS=0, 3010,1641\n";
+void SetupExits(uint32_t code) {
+  fake::SetFile("C:\\New\\setup.exe", "");
+  fake::SetExitCode(code);
+}
 const std::string NoOp = "[UPDATER]\nNAME=T\nPROC=p\n[p]\nMODE=OSVER\n";
 
 void OldState(const std::string& script) {
@@ -201,6 +207,12 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
       // Held by another program without sharing: the copy fails as ever.
       {"a file held", "UNATTENDED=1\n", "", [] { fake::HoldBy("C:\\App\\b.txt", "app.exe (42)"); },
        1603, false},
+      // A program judged by its exit code: a code out of the set fails the
+      // run (message 34); an accepted 3010 asks for a restart.
+      {"a program failed", "UNATTENDED=1\n", JudgedSetup, [] { SetupExits(1); }, 1603, false},
+      {"a program asks for a restart", "UNATTENDED=1\n", JudgedSetup, [] { SetupExits(3010); },
+       3010, true, false},
+      {"attended, a program asks for a restart", "", JudgedSetup, [] { SetupExits(1641); }, 0, true},
   };
   // The boxes, shown or (unattended) answered unseen, as the log tells them.
   auto boxesLogged = [] {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -42,8 +43,8 @@ bool HasEmptyItem(const std::string& value) {
   return false;
 }
 
-// A list key longer than the kind's leading list has items that are never
-// used. The kind's description names its leading list.
+// A companion list longer than the kind's leading list has items that are
+// never used. The kind's description names its leading list and companions.
 void Checker::CheckCompanionLists(const PROC_INFO* record, const ProcKind& kind) {
   std::string leading;
   for (int k = 0; k < kind.Keys.Count(); ++k)
@@ -56,14 +57,39 @@ void Checker::CheckCompanionLists(const PROC_INFO* record, const ProcKind& kind)
     if (profile::SameName(world_.Reads[read].Key, leading.c_str()))
       count = TextString(expanded_[read].c_str()).ItemCount(",");
   if (count == 0) return;
+  auto companion = [&kind](const std::string& key) {
+    for (int k = 0; k < kind.Keys.Count(); ++k)
+      if (kind.Keys[k].Role == KeyRole::Companion && profile::SameName(key, kind.Keys[k].Key))
+        return true;
+    return false;
+  };
   for (size_t read : ReadsOf(section)) {
     const std::string& key = world_.Reads[read].Key;
     int32_t items = TextString(expanded_[read].c_str()).ItemCount(",");
-    if (items > count && !profile::SameName(key, leading.c_str()))
+    if (items > count && companion(key))
       Warn("unused-items", world_.Reads[read].Entry->Line,
           Shown(key) + " has " + std::to_string(items) + " items but " + leading + " only " +
               std::to_string(count) + ": the items after item " + std::to_string(count) +
               " are never used");
+  }
+}
+
+// Exit codes are judged only once a program has ended: a wait written for
+// less (ISWAIT=0, the kind's number key) waits for the end all the same.
+void Checker::WaitsForExitCodes(const std::string& section, const ProcKind& kind, int line) {
+  for (int i = 0; i < kind.Keys.Count(); ++i) {
+    if (kind.Keys[i].Role != KeyRole::Number) continue;
+    std::string wait;
+    int waitLine = 0;
+    if (!ReadValueOf(section, kind.Keys[i].Key, wait, waitLine)) continue;
+    size_t first = wait.find_first_not_of(' ');
+    // A value that does not begin with a number leaves the wait for the end.
+    if (first == std::string::npos || !strchr("+-0123456789", wait[first]) ||
+        TextString(wait.c_str()).ToInt() != 0)
+      continue;
+    Warn("wait-exit", waitLine ? waitLine : line,
+         std::string(kind.Keys[i].Key) + "=0 beside SUCCESS: the updater waits for each program "
+         "to end all the same, to judge its exit code");
   }
 }
 
@@ -108,6 +134,9 @@ void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
         break;
       case ValueForm::Condition:
         FlagForm(value, line, key.Key);
+        break;
+      case ValueForm::ExitCodes:  // a malformed set is the kind's own report
+        WaitsForExitCodes(section, kind, line);
         break;
       case ValueForm::Version:  // a malformed one is the kind's own report
       case ValueForm::Text:

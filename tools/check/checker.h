@@ -87,6 +87,7 @@ class Checker {
   void FollowBranches(PROC_INFO* record);
   void CheckCompanionLists(const PROC_INFO* record, const ProcKind& kind);
   void CheckValueForms(const PROC_INFO* record, const ProcKind& kind);
+  void WaitsForExitCodes(const std::string& section, const ProcKind& kind, int line);
   void CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind);
   void CheckShippedFiles();
   bool UnderSrc(const std::string& path) const;
