@@ -718,13 +718,6 @@ std::string ServiceRequests(const std::string& name) {
   Service* service = FindService(name);
   return service ? service->requests : "";
 }
-bool ServiceProcessLives(const std::string& name) {
-  Service* service = FindService(name);
-  if (!service) return false;
-  Settle(*service);
-  return service->processId != 0;
-}
-uint32_t Now() { return TheWorld().clock; }
 void SetRegistryValue(const std::string& keyPath, const std::string& name,
                       const std::string& bytes) {
   TheWorld().registry[Lower(keyPath)][Lower(name)] = bytes;

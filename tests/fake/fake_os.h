@@ -211,10 +211,6 @@ void InstallService(const std::string& name, const ServiceSetup& setup = Service
 std::string ServiceState(const std::string& name);
 // What it was asked since Reset, in order ("stop,start").
 std::string ServiceRequests(const std::string& name);
-// Whether its process still lives.
-bool ServiceProcessLives(const std::string& name);
-// The double's clock, in milliseconds.
-uint32_t Now();
 
 // The progress window: whether it is open, how often it was opened, its
 // caption and button, each text it showed and the run's bar as last set.
