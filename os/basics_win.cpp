@@ -10,6 +10,7 @@ namespace os {
 
 uint32_t LastFailure() { return g_failure; }
 void ClearFailure() { g_failure = 0; }
+void KeepFailure(uint32_t code) { g_failure = code; }
 
 bool FailureText(uint32_t code, OwnedText& utf8) {
   wchar_t* text = nullptr;

@@ -108,13 +108,23 @@ HWND Window() { return g_window.handle; }
 
 void HandleWaitingMessages() { Refresh(true); }
 
-DWORD WaitHandlingMessages(HANDLE handle) {
-  if (!g_window.handle) return WaitForSingleObject(handle, INFINITE);
+DWORD WaitHandlingMessages(HANDLE handle, DWORD milliseconds) {
+  DWORD count = handle ? 1 : 0;
+  if (!g_window.handle) {
+    if (handle) return WaitForSingleObject(handle, milliseconds);
+    Sleep(milliseconds);
+    return WAIT_TIMEOUT;
+  }
   Refresh(true);  // what the window says while the run waits
+  DWORD start = GetTickCount();
   for (;;) {
-    DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
-    if (woke != WAIT_OBJECT_0 + 1) return woke;
+    DWORD spent = GetTickCount() - start;
+    DWORD left = milliseconds == INFINITE ? INFINITE
+                                          : milliseconds > spent ? milliseconds - spent : 0;
+    DWORD woke = MsgWaitForMultipleObjects(count, &handle, FALSE, left, QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0 + count) return woke;
     HandleMessages();
+    if (left == 0) return WAIT_TIMEOUT;
   }
 }
 

@@ -11,8 +11,9 @@ namespace progress {
 HWND Window();
 // Handles the window's messages now, where it is open.
 void HandleWaitingMessages();
-// Waits for `handle` while handling the window's messages; gives what
-// WaitForSingleObject(handle, INFINITE) gives.
-DWORD WaitHandlingMessages(HANDLE handle);
+// Waits for `handle` (null: for nothing but the time) while handling the
+// window's messages; gives what WaitForSingleObject(handle, milliseconds)
+// gives.
+DWORD WaitHandlingMessages(HANDLE handle, DWORD milliseconds = INFINITE);
 
 }  // namespace progress

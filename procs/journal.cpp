@@ -17,6 +17,8 @@
 #include "os/processes.h"
 #include "procs/crc.h"
 #include "procs/journal_place.h"
+#include "procs/kind_description.h"
+#include "procs/service.h"
 #include "script/script_file.h"
 
 namespace journal {
@@ -32,6 +34,9 @@ const char* const Replaced = "R";    // target, temporary, kept, existed (0/1), 
 const char* const NewFile = "T";     // the identity of the run's new file of replacement <seq>
 const char* const Attributes = "A";  // path, the attributes before (hexadecimal)
 const char* const Folder = "D";      // path
+// A service the run stopped or started: name, STOP or START (what the run
+// did), the seconds its undo may wait.
+const char* const Service = "S";
 const char* const Retired = "X";     // replacement <seq> was reported as lost: never again
 const char* const CompletedMark = "C";   // the run completed: what it kept may go
 const char* const UndoneMark = "U";      // every change has been undone
@@ -309,6 +314,17 @@ class JournalText {
            strspn(text.Text(), "0123456789") == static_cast<size_t>(text.Length());
   }
 
+  // --- Services ---
+  // A service's record: a name the service manager takes (none longer than
+  // 256 characters), what the run did, and seconds within their bounds.
+  static bool PlausibleService(const Entry& entry) {
+    const TextString* f = entry.Fields;
+    int32_t seconds = f[4].ToInt();
+    return entry.Count == 5 && f[2].Length() > 0 && f[2].Length() <= 256 &&
+           (f[3].Equals("STOP") || f[3].Equals("START")) && IsNumber(f[4]) &&
+           seconds >= LeastSeconds && seconds <= MostSeconds;
+  }
+
   // A record that a run of this program could have written, and no other.
   bool Plausible(const Entry& entry) const {
     const TextString* f = entry.Fields;
@@ -318,6 +334,7 @@ class JournalText {
     if (entry.Is(NewFile)) return entry.Count == 3 && IsIdentity(f[2]);
     if (entry.Is(Folder)) return entry.Count == 3 && IsPath(f[2]);
     if (entry.Is(Attributes)) return entry.Count == 4 && IsPath(f[2]) && IsHex(f[3], 8);
+    if (entry.Is(Service)) return PlausibleService(entry);
     if (!entry.Is(Replaced) || entry.Count != 8 || !IsPath(f[2]) ||
         !(f[5].Equals("0") || f[5].Equals("1")) || !IsHex(f[7], 8) ||
         (f[5].Equals("1") ? !IsIdentity(f[6]) : f[6].NotEquals("-")))
@@ -629,10 +646,35 @@ void UndoReplacement(const Entry& entry, FolderView& folders, Undo& undo) {
   StageRetired(sequence);
 }
 
+// --- Services ---
+// Starts again a service that the run stopped, or stops one that it
+// started, waiting as the run did. One that is already back, or was never
+// changed (the run was cut between the record and the change), is left.
+void UndoService(const Entry& entry, Undo& undo) {
+  const TextString& name = entry.Fields[2];
+  bool stopped = entry.Fields[3].Equals("STOP");
+  os::OwnedServiceManager manager;
+  uint32_t took = 0;
+  services::Brought brought =
+      os::OpenServiceManager(manager.Receive())
+          ? services::Bring(manager.Get(), name.Text(),
+                            stopped ? services::Change::Start : services::Change::Stop,
+                            static_cast<uint32_t>(entry.Fields[4].ToInt()) * 1000, took)
+          : services::Brought::Failed;
+  if (brought == services::Brought::Changed)
+    Note(stopped ? FileAction::ServiceRestarted : FileAction::ServiceStoppedAgain, name);
+  else if (brought != services::Brought::AlreadyThere)
+    undo.Problem(MsgServiceNotRestored, name);
+}
+
 // Undoes one record.
 void UndoEntry(const Entry& entry, FolderView& folders, Undo& undo) {
   if (entry.Is(Replaced)) {
     UndoReplacement(entry, folders, undo);
+    return;
+  }
+  if (entry.Is(Service)) {
+    UndoService(entry, undo);
     return;
   }
   const TextString& path = entry.Fields[2];
@@ -661,6 +703,7 @@ uint32_t UndoAll(const JournalText& text, bool quiet) {
   for (int32_t i = 0; i < text.Count(); ++i) {
     Entry entry = text.At(i);
     if (entry.Is(Replaced) || entry.Is(Attributes) || entry.Is(Folder)) ++count;
+    if (entry.Is(Service)) ++count;
   }
   Observer().JournalNoted(JournalNote::Undoing, "", "", static_cast<uint32_t>(count));
   Undo undo(text, quiet);
@@ -1009,6 +1052,15 @@ bool PlanFolder(const char* path) {
   TextString sequence = Number(++TheJournal.Sequence);
   const char* fields[] = {Folder, sequence.Text(), full.Text()};
   return StageOrReport(fields, 3);
+}
+
+// --- Services ---
+bool PlanService(const char* name, bool stopped, uint32_t seconds) {
+  if (!TheJournal.Active) return true;
+  TextString sequence = Number(++TheJournal.Sequence);
+  TextString wait = Number(seconds);
+  const char* fields[] = {Service, sequence.Text(), name, stopped ? "STOP" : "START", wait.Text()};
+  return StageOrReport(fields, 5);
 }
 
 bool NoteNewFile(const Replacement& files, os::FileHandle file) {

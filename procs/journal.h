@@ -97,6 +97,13 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
 // folder before it is made. False after message 15.
 bool PlanAttributes(const char* path, uint32_t old);
 bool PlanFolder(const char* path);
+// --- Services ---------------------------------------------------------------
+//
+// Stages a service that the procedure is about to stop (`stopped`) or
+// start, with the seconds its undo may wait for it: the undo starts again
+// what the run stopped and stops what it started. False after message 15.
+bool PlanService(const char* name, bool stopped, uint32_t seconds);
+
 // Stages the identity of the run's new file for `files`, open at `file`.
 bool NoteNewFile(const Replacement& files, os::FileHandle file);
 // Writes what was staged and flushes it; false after message 15.

@@ -71,7 +71,12 @@ enum class ValueForm : uint8_t {
   ProcList,      // procedure section names, for a list to run
   Word,          // one of Words, ASCII letter case ignored
   ExitCodes,     // program exit codes: decimal numbers, or "0x" and hexadecimal digits
+  Seconds,       // a whole number of seconds, LeastSeconds to MostSeconds
 };
+
+// The bounds of a ValueForm::Seconds value.
+constexpr int32_t LeastSeconds = 1;
+constexpr int32_t MostSeconds = 3600;
 
 // What the procedure does with the files its paths name.
 enum class PathUse : uint8_t {

@@ -20,6 +20,7 @@
 #include "os/processes.h"
 #include "os/profile_file.h"
 #include "os/registry.h"
+#include "os/services.h"
 #include "os/shell.h"
 #include "os/ui.h"
 
@@ -48,6 +49,19 @@ struct File {
   // volume with stable indexes) and the moments it was made and written.
   uint64_t id = 0;
   uint64_t created = 0, written = 0;
+};
+
+// A service of the service manager (os/services.h).
+struct Service {
+  std::string name;  // as installed
+  ServiceSetup setup;
+  os::ServiceState state = os::ServiceState::Stopped;
+  uint32_t changesAt = 0;    // the clock's time a pending change ends
+  uint32_t processId = 0;    // its process, while it lives
+  uint32_t processEndsAt = 0;  // once stopped: the time its process ends
+  uint64_t programId = 0;    // the file its process runs from (its index)
+  uint32_t exitCode = 0;
+  std::string requests;      // "stop,start"
 };
 
 struct World {
@@ -128,6 +142,13 @@ struct World {
   Progress progress;
   size_t cancelAfter = std::string::npos;
   bool failProgress = false;
+  // Services, by lower-cased name; the run's handles of the manager and of
+  // services; the last process id given.
+  std::map<std::string, Service> services;
+  std::map<std::string, Service> cutServices;
+  unsigned serviceManagers = 0;
+  std::map<intptr_t, std::string> serviceHandles;
+  uint32_t lastProcessId = 1000;
 };
 
 World& TheWorld() {
@@ -174,6 +195,7 @@ bool Count(const char* call = __builtin_FUNCTION()) {
   }
   world.cutDirs = world.dirs;
   world.cutRemovedAtRestart = world.removedAtRestart;
+  world.cutServices = world.services;
   return true;
 }
 // The last `c` of `text` that is a character of its own, stepping over
@@ -311,6 +333,60 @@ uint32_t WhyNotOpened(const std::string& path) {
 // putting another file in place of one; renaming one held without sharing.
 bool Deletable(const File& file) { return !Busy(file) && !file.running && !(file.attributes & 1); }
 bool Replaceable(const File& file) { return Deletable(file); }
+
+// --- Services ---
+// The codes of what a service does not do, and their texts.
+constexpr uint32_t InvalidName = 123, DependentServicesRunning = 1051, RequestTimeout = 1053,
+                   ServiceDoesNotExist = 1060, CannotAcceptControl = 1061, ServiceNotActive = 1062,
+                   ServiceSpecificError = 1066;
+
+Service* FindService(const std::string& name) {
+  auto found = TheWorld().services.find(Lower(name));
+  return found == TheWorld().services.end() ? nullptr : &found->second;
+}
+
+// A service's process begins, and runs from its program's file.
+void StartProcess(Service& service) {
+  service.processId = ++TheWorld().lastProcessId;
+  service.programId = 0;
+  if (File* file = FindFile(service.setup.program)) {
+    file->running = true;
+    service.programId = file->id;
+  }
+}
+// It ends, and lets go of its file, wherever that is now.
+void EndProcess(Service& service) {
+  service.processId = 0;
+  for (auto& file : TheWorld().files)
+    if (service.programId && file.second.id == service.programId) file.second.running = false;
+}
+
+// Brings a service up to the clock's time, or (`ended`) to where it goes
+// if left alone: a pending change ends unless it hangs, and then a stopped
+// service's process ends, unless it hosts others.
+void Settle(Service& service, bool ended = false) {
+  uint32_t now = TheWorld().clock;
+  bool pending = service.state == os::ServiceState::StopPending ||
+                 service.state == os::ServiceState::StartPending;
+  if (pending && !service.setup.hangs && (ended || now >= service.changesAt)) {
+    if (service.state == os::ServiceState::StopPending) {
+      service.state = os::ServiceState::Stopped;
+      service.processEndsAt = service.changesAt + service.setup.lingers;
+    } else if (service.setup.failsWith) {
+      service.state = os::ServiceState::Stopped;
+      service.exitCode = service.setup.failsWith;
+      service.processEndsAt = service.changesAt;
+    } else {
+      service.state = os::ServiceState::Running;
+    }
+  }
+  if (service.state == os::ServiceState::Stopped && service.processId && !service.setup.shared &&
+      (ended || now >= service.processEndsAt))
+    EndProcess(service);
+}
+void SettleServices(bool ended) {
+  for (auto& service : TheWorld().services) Settle(service.second, ended);
+}
 
 // Nothing can be made in the folder of `path`.
 bool ReadOnlyFolder(const std::string& path) {
@@ -547,7 +623,12 @@ void RestoreCut() {
     world.files = world.cutFiles;
     world.dirs = world.cutDirs;
     world.removedAtRestart = world.cutRemovedAtRestart;
+    world.services = world.cutServices;
   }
+  // The service manager went on without the run: what was pending has ended.
+  SettleServices(true);
+  world.serviceManagers = 0;
+  world.serviceHandles.clear();
   // The run's process is gone, and with it every handle it held.
   for (auto& file : world.files) file.second.heldByRun = false;
   world.handles.clear();
@@ -568,7 +649,8 @@ const std::map<std::string, unsigned>& CallsByName() { return TheWorld().callsBy
 
 size_t OpenHandles() {
   const World& world = TheWorld();
-  return world.handles.size() + world.processes.size() + world.openKeys + world.lockHandles.size();
+  return world.handles.size() + world.processes.size() + world.openKeys + world.lockHandles.size() +
+         world.serviceManagers + world.serviceHandles.size();
 }
 
 namespace {
@@ -598,6 +680,8 @@ std::string DiskState() {
     state += file.path + details + contents + "\n";
   }
   for (const std::string& path : TheWorld().removedAtRestart) state += "at restart " + path + "\n";
+  for (const auto& service : TheWorld().services)
+    state += "service " + service.second.name + " " + ServiceState(service.second.name) + "\n";
   return state;
 }
 void SetModulePath(const std::string& path) { TheWorld().modulePath = path; }
@@ -607,6 +691,32 @@ void SetSystemDirectory(const std::string& path) { TheWorld().systemDirectory = 
 void SetPlatformId(unsigned id) { TheWorld().platformId = id; }
 void SetFolder(int csidl, bool located, const std::string& path) {
   TheWorld().folders[csidl] = {located, path};
+}
+void InstallService(const std::string& name, const ServiceSetup& setup) {
+  Service service;
+  service.name = name;
+  service.setup = setup;
+  if (setup.running) {
+    service.state = os::ServiceState::Running;
+    StartProcess(service);
+  }
+  TheWorld().services[Lower(name)] = service;
+}
+std::string ServiceState(const std::string& name) {
+  Service* service = FindService(name);
+  if (!service) return "not installed";
+  Settle(*service);
+  switch (service->state) {
+    case os::ServiceState::Stopped: return "stopped";
+    case os::ServiceState::Running: return "running";
+    case os::ServiceState::StopPending: return "stop pending";
+    case os::ServiceState::StartPending: return "start pending";
+    default: return "paused";
+  }
+}
+std::string ServiceRequests(const std::string& name) {
+  Service* service = FindService(name);
+  return service ? service->requests : "";
 }
 void SetRegistryValue(const std::string& keyPath, const std::string& name,
                       const std::string& bytes) {
@@ -724,6 +834,8 @@ uint32_t LastFailure() { return fake::TheWorld().failure; }
 
 void ClearFailure() { fake::TheWorld().failure = 0; }
 
+void KeepFailure(uint32_t code) { fake::TheWorld().failure = code; }
+
 // Windows' own English texts.
 bool FailureText(uint32_t code, OwnedText& utf8) {
   static const std::map<uint32_t, const char*> texts = {
@@ -742,6 +854,16 @@ bool FailureText(uint32_t code, OwnedText& utf8) {
       {fake::NameTooLong, "The filename or extension is too long."},
       {fake::MoreData, "More data is available."},
       {fake::BadDirectory, "The directory name is invalid."},
+      {fake::InvalidName, "The filename, directory name, or volume label syntax is incorrect."},
+      {fake::DependentServicesRunning,
+       "A stop control has been sent to a service that other running services are dependent "
+       "on."},
+      {fake::RequestTimeout,
+       "The service did not respond to the start or control request in a timely fashion."},
+      {fake::ServiceDoesNotExist, "The specified service does not exist as an installed service."},
+      {fake::CannotAcceptControl, "The service cannot accept control messages at this time."},
+      {fake::ServiceNotActive, "The service has not been started."},
+      {fake::ServiceSpecificError, "The service has returned a service-specific error code."},
   };
   auto text = texts.find(code);
   return text != texts.end() && fake::Give(text->second, utf8);
@@ -1342,6 +1464,128 @@ bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t s
   if (data->size() > size) return fake::Fail(fake::MoreData);
   memcpy(buffer, data->data(), data->size());
   return true;
+}
+
+// --- os/services.h ---------------------------------------------------------
+
+void CloseServiceManager(ServiceManagerHandle) {
+  fake::Count();
+  --fake::TheWorld().serviceManagers;
+}
+
+void CloseService(ServiceHandle service) {
+  fake::Count();
+  fake::TheWorld().serviceHandles.erase(reinterpret_cast<intptr_t>(service));
+}
+
+bool OpenServiceManager(ServiceManagerHandle& manager) {
+  fake::Count();
+  ++fake::TheWorld().serviceManagers;
+  manager = reinterpret_cast<ServiceManagerHandle>(++fake::TheWorld().lastHandle);
+  return true;
+}
+
+ServiceOpening OpenNamedService(ServiceManagerHandle, const char* name, ServiceHandle& service) {
+  fake::Count();
+  std::string text = name;
+  if (text.empty() || text.size() > 256 || text.find_first_of("\\/") != std::string::npos)
+    return fake::Fail(fake::InvalidName, ServiceOpening::Failed);
+  fake::Service* found = fake::FindService(text);
+  if (!found) return fake::Fail(fake::ServiceDoesNotExist, ServiceOpening::Missing);
+  if (found->setup.denied) return fake::Fail(fake::AccessDenied, ServiceOpening::Failed);
+  intptr_t handle = ++fake::TheWorld().lastHandle;
+  fake::TheWorld().serviceHandles[handle] = fake::Lower(text);
+  service = reinterpret_cast<ServiceHandle>(handle);
+  return ServiceOpening::Opened;
+}
+
+namespace {
+fake::Service& Opened(ServiceHandle service) {
+  fake::Service& found = fake::TheWorld().services.at(
+      fake::TheWorld().serviceHandles.at(reinterpret_cast<intptr_t>(service)));
+  fake::Settle(found);
+  return found;
+}
+}  // namespace
+
+bool QueryService(ServiceHandle handle, ServiceStatus& status) {
+  fake::Count();
+  const fake::Service& service = Opened(handle);
+  status.State = service.state;
+  status.ExitCode = service.state == ServiceState::Stopped ? service.exitCode : 0;
+  status.WaitHint = 2000;
+  status.ProcessId = service.state == ServiceState::Stopped ? 0 : service.processId;
+  status.SharesProcess = service.setup.shared;
+  return true;
+}
+
+ServiceAsked AskServiceToStop(ServiceHandle handle) {
+  fake::Count();
+  fake::Service& service = Opened(handle);
+  if (service.state == ServiceState::Stopped) return ServiceAsked::Done;
+  if (service.setup.dependents)
+    return fake::Fail(fake::DependentServicesRunning, ServiceAsked::Failed);
+  if (service.state != ServiceState::Running)
+    return fake::Fail(fake::CannotAcceptControl, ServiceAsked::Failed);
+  service.requests += service.requests.empty() ? "stop" : ",stop";
+  service.state = ServiceState::StopPending;
+  service.changesAt = fake::TheWorld().clock + service.setup.takes;
+  return ServiceAsked::Asked;
+}
+
+ServiceAsked AskServiceToStart(ServiceHandle handle) {
+  fake::Count();
+  fake::Service& service = Opened(handle);
+  if (service.state != ServiceState::Stopped) return ServiceAsked::Done;
+  service.requests += service.requests.empty() ? "start" : ",start";
+  service.state = ServiceState::StartPending;
+  service.exitCode = 0;
+  service.changesAt = fake::TheWorld().clock + service.setup.takes;
+  fake::StartProcess(service);
+  return ServiceAsked::Asked;
+}
+
+namespace {
+// A service's process as a handle: its id above the launches' numbers.
+constexpr size_t ServiceProcesses = 0x40000000;
+}  // namespace
+
+bool OpenServiceProcess(uint32_t processId, ProcessHandle& process) {
+  fake::Count();
+  bool lives = false;
+  for (auto& service : fake::TheWorld().services) {
+    fake::Settle(service.second);
+    lives = lives || (processId != 0 && service.second.processId == processId);
+  }
+  if (!lives) return fake::Fail(fake::InvalidParameter);
+  fake::TheWorld().processes.insert(ServiceProcesses + processId);
+  process = reinterpret_cast<ProcessHandle>(ServiceProcesses + processId);
+  return true;
+}
+
+// The clock moves to the process's end, or by the whole wait.
+ProcessWait WaitForProcessEnd(ProcessHandle process, uint32_t milliseconds) {
+  fake::Count();
+  uint32_t id = static_cast<uint32_t>(reinterpret_cast<size_t>(process) - ServiceProcesses);
+  fake::World& world = fake::TheWorld();
+  for (auto& entry : world.services) {
+    fake::Service& service = entry.second;
+    fake::Settle(service);
+    if (service.processId != id) continue;
+    if (service.state != ServiceState::Stopped || service.setup.shared ||
+        service.processEndsAt > world.clock + milliseconds) {
+      world.clock += milliseconds;
+      return ProcessWait::TimedOut;
+    }
+    world.clock = service.processEndsAt;
+    fake::Settle(service);
+  }
+  return ProcessWait::Ended;
+}
+
+void PauseRun(uint32_t milliseconds) {
+  fake::Count();
+  fake::TheWorld().clock += milliseconds;
 }
 
 // --- os/shell.h -------------------------------------------------------------

@@ -127,14 +127,15 @@ void RestoreCut();
 unsigned Calls();
 // The calls since Reset, by the name of the seam's call.
 const std::map<std::string, unsigned>& CallsByName();
-// Handles of the run still open: files, processes and registry keys.
+// Handles of the run still open: files, processes, registry keys and services.
 size_t OpenHandles();
 // Keeps a copy of the whole world, to go back to it for each of several
 // starts from the same moment.
 void KeepWorld();
 void BackToKeptWorld();
-// Every file and folder with its content, attributes and date, and the
-// removals at restart, for comparing whole states.
+// Every file and folder with its content, attributes and date, the
+// removals at restart and the states of the services, for comparing whole
+// states.
 std::string DiskState();
 
 void SetModulePath(const std::string& path);
@@ -187,6 +188,29 @@ void SetFolder(int csidl, bool located, const std::string& path);
 // string value normally ends with its zero).
 void SetRegistryValue(const std::string& keyPath, const std::string& name,
                       const std::string& bytes);
+
+// Services. Each is installed with its state and, where it has one, the
+// file of its program, which its process runs from (as RunFrom) while the
+// process lives. A stop or start takes time on the double's clock, which
+// moves only as the run looks at it (Milliseconds), pauses or waits: no
+// real time passes.
+struct ServiceSetup {
+  bool running = true;
+  std::string program;      // its program's file; "" for none
+  uint32_t takes = 300;     // milliseconds each stop or start takes
+  uint32_t lingers = 0;     // milliseconds its process lives on after it reports stopped
+  bool hangs = false;       // a stop or start it is asked for never ends
+  uint32_t failsWith = 0;   // a start ends with it stopped again, with this exit code
+  bool denied = false;      // opening it is refused, as for a run without the rights
+  bool dependents = false;  // running services depend on it: the system will not stop it
+  bool shared = false;      // its process hosts other services, and outlives its stop
+};
+void InstallService(const std::string& name, const ServiceSetup& setup = ServiceSetup());
+// "running", "stopped", "stop pending", "start pending", or "not installed",
+// as the service is at the clock's time now.
+std::string ServiceState(const std::string& name);
+// What it was asked since Reset, in order ("stop,start").
+std::string ServiceRequests(const std::string& name);
 
 // The progress window: whether it is open, how often it was opened, its
 // caption and button, each text it showed and the run's bar as last set.

@@ -1,6 +1,8 @@
-// COPY, LAUNCH, EXIST, DATE and SWITCH against the OS double.
+// COPY, LAUNCH, EXIST, DATE, SWITCH and SERVICE against the OS double.
+#include <functional>
 #include <string>
 
+#include "os/ui.h"
 #include "script_run.h"
 #include "script/script_file.h"
 #include "symbols/symbol_table.h"
@@ -556,6 +558,104 @@ TEST_F(KindTest, DeepHonestNestingRunsToTheEnd) {
   fake::SetFile(Script, script);
   EXPECT_EQ(UpdaterMain(""), 0);
   EXPECT_EQ(Boxes(), "bottom|");
+}
+
+// --- SERVICE ------------------------------------------------------------------
+
+// Each road of a service "svc" (its program C:\App\svc.exe), run with a
+// log, then a COPY over its program where the row says so: without
+// ROLLBACK the copy fails while the service's process still runs from it.
+TEST_F(KindTest, ServiceBringsEachServiceWhereAskedOrEndsTheRun) {
+  using Setup = std::function<void(fake::ServiceSetup&)>;
+  struct Row {
+    const char* name;
+    bool installed;
+    Setup setup;
+    std::string keys;  // ACTION and TIMEOUT
+    bool copy;         // the program is replaced after the procedure
+    unsigned report;   // 0: none; else the report, naming "svc" or the value
+    const char* value;  // named by report 6
+    const char* state;  // the service after the run
+    const char* logged;  // a piece of the log
+  } rows[] = {
+      {"a stop outwaits the process", true, [](fake::ServiceSetup& s) { s.lingers = 5000; },
+       "ACTION=STOP\n", true, 0, "", "stopped", "service \"svc\" stopped in 53"},
+      {"already stopped", true, [](fake::ServiceSetup& s) { s.running = false; },
+       "ACTION=stop\n", true, 0, "", "stopped", "service \"svc\" left as it is: already stopped"},
+      {"a stop of one not installed", false, [](fake::ServiceSetup&) {}, "ACTION=STOP\n", true, 0,
+       "", "not installed", "service \"svc\" left as it is: not installed"},
+      {"a start", true, [](fake::ServiceSetup& s) { s.running = false; }, "ACTION=START\n", false,
+       0, "", "running", "service \"svc\" started in 40"},
+      {"already running", true, [](fake::ServiceSetup&) {}, "ACTION=START\n", false, 0, "",
+       "running", "service \"svc\" left as it is: already running"},
+      {"a shared process is not waited for", true,
+       [](fake::ServiceSetup& s) { s.shared = true; s.lingers = 5000; }, "ACTION=STOP\n", false, 0,
+       "", "stopped", "service \"svc\" stopped in 40"},
+      {"stopped again while starting", true,
+       [](fake::ServiceSetup& s) { s.running = false; s.failsWith = 1066; }, "ACTION=START\n",
+       false, 33, "", "stopped", "(system error 1066"},
+      {"a start of one not installed", false, [](fake::ServiceSetup&) {}, "ACTION=START\n", false,
+       33, "", "not installed", "(system error 1060"},
+      {"a stop that hangs", true, [](fake::ServiceSetup& s) { s.hangs = true; },
+       "ACTION=STOP\nTIMEOUT=5\n", false, 32, "", "stop pending", "(system error 1053"},
+      {"a process that outlives the time limit", true,
+       [](fake::ServiceSetup& s) { s.lingers = 9000; }, "ACTION=STOP\nTIMEOUT=5\n", false, 32, "",
+       "stopped", "(system error 1053"},
+      {"a start that hangs", true, [](fake::ServiceSetup& s) { s.running = false; s.hangs = true; },
+       "ACTION=START\nTIMEOUT=1\n", false, 33, "", "start pending", "(system error 1053"},
+      {"access denied", true, [](fake::ServiceSetup& s) { s.denied = true; }, "ACTION=STOP\n",
+       false, 32, "", "running", "(system error 5"},
+      {"others depend on it", true, [](fake::ServiceSetup& s) { s.dependents = true; },
+       "ACTION=STOP\n", false, 32, "", "running", "(system error 1051"},
+      {"an unknown action", true, [](fake::ServiceSetup&) {}, "ACTION=HALT\n", false, 6, "HALT",
+       "running", "error report 6"},
+      {"a time limit of 0", true, [](fake::ServiceSetup&) {}, "ACTION=STOP\nTIMEOUT=0\n", false, 6,
+       "0", "running", "error report 6"},
+      {"a time limit past an hour", true, [](fake::ServiceSetup&) {},
+       "ACTION=STOP\nTIMEOUT=3601\n", false, 6, "3601", "running", "error report 6"},
+      {"a time limit in words", true, [](fake::ServiceSetup&) {}, "ACTION=STOP\nTIMEOUT=1 min\n",
+       false, 6, "1 min", "running", "error report 6"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake::Reset();
+    fake::SetModulePath("C:\\Setup\\updater.exe");
+    fake::SetFile("C:\\App\\svc.exe", "old");
+    fake::SetFile("C:\\New\\svc.exe", "new");
+    fake::ServiceSetup setup;
+    setup.program = "C:\\App\\svc.exe";
+    row.setup(setup);
+    if (row.installed) fake::InstallService("svc", setup);
+    fake::SetFile(Script, "[UPDATER]\nNAME=T\nLOG=C:\\Setup\\run.log\nPROC=svc" +
+                              std::string(row.copy ? ",copy" : "") +
+                              "\n[svc]\nMODE=SERVICE\nNAME= svc \n" + row.keys +
+                              Copy("copy", "C:\\New\\svc.exe", "C:\\App\\svc.exe"));
+    EXPECT_EQ(UpdaterMain(""), 0);
+    EXPECT_EQ(Boxes(), row.report == 0   ? ""
+                       : row.report == 6 ? Report(6, row.value)
+                                         : Report(row.report, "svc"));
+    EXPECT_EQ(fake::ServiceState("svc"), row.state);
+    if (row.copy) {
+      EXPECT_EQ(fake::FileContents("C:\\App\\svc.exe"), "new");
+    }
+    EXPECT_NE(fake::FileContents("C:\\Setup\\run.log").find(row.logged), std::string::npos)
+        << fake::FileContents("C:\\Setup\\run.log");
+  }
+}
+
+// Services are handled in the order written, and Cancel is taken between them.
+TEST_F(KindTest, ServicesGoInOrderAndCancelComesBetweenThem) {
+  fake::InstallService("a");
+  fake::InstallService("b");
+  fake::PressCancelAfter(1);  // once the window has said it stops "a"
+  fake::SetFile(Script, "[UPDATER]\nNAME=T\nPROGRESS=1\nPROC=svc\n[svc]\nMODE=SERVICE\n"
+                        "NAME=a,b\nACTION=STOP\n");
+  fake::QueueAnswer(os::box::IdYes);
+  EXPECT_EQ(UpdaterMain(""), 0);
+  EXPECT_EQ(fake::ServiceRequests("a"), "stop");
+  EXPECT_EQ(fake::ServiceRequests("b"), "");
+  ASSERT_GE(fake::ProgressWindow().texts.size(), 1u);
+  EXPECT_EQ(fake::ProgressWindow().texts[0], "サービスを停止しています: a");
 }
 
 }  // namespace

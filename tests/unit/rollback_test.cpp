@@ -118,35 +118,91 @@ void CutWhen(const std::string& script, const std::function<bool()>& cut,
 
 class Rollback : public ScriptRunTest {};
 
+// A service that runs from C:\App\svc.exe is stopped, its program
+// replaced, and then the run fails.
+const std::string ServiceChanges =
+    "[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=stop,copy,tail\n"
+    "[stop]\nMODE=SERVICE\nNAME=svc\nACTION=STOP\n"
+    "[copy]\nMODE=COPY\nFROM=C:\\New\\a.txt\nTO=C:\\App\\svc.exe\n"
+    "[tail]\n" + std::string(Failure);
+void InstallService(uint32_t failsWith = 0) {
+  fake::SetFile("C:\\App\\svc.exe", "old svc");
+  fake::ServiceSetup setup;
+  setup.program = "C:\\App\\svc.exe";
+  setup.lingers = 1000;
+  setup.failsWith = failsWith;
+  fake::InstallService("svc", setup);
+}
+
 // Cut at every call of the run, and of the start that undoes it at every
 // call too: the start after ends in the old state, with no box.
 TEST_F(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
-  OldState(Changes("", Failure));
-  const std::string old = State();
-  UpdaterMain("");
-  EXPECT_EQ(State(), old);
-  const unsigned calls = fake::Calls();
-  ASSERT_GT(calls, 50u);
-  printf("calls %u\n", calls);
-  for (unsigned n = 1; n <= calls; ++n) {
-    SCOPED_TRACE("run cut at call " + std::to_string(n));
-    OldState(Changes("", Failure));
-    fake::CutAt(n);
+  struct Row {
+    const char* name;
+    std::string script;
+    std::function<void()> prepare;
+  } rows[] = {
+      {"files", Changes("", Failure), [] {}},
+      {"a service stopped and its program replaced", ServiceChanges, [] { InstallService(); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    OldState(row.script);
+    row.prepare();
+    const std::string old = State();
     UpdaterMain("");
-    ASSERT_TRUE(fake::WasCut());
-    fake::RestoreCut();
-    fake::SetFile(Script, NoOp);  // whatever the script now says
-    fake::KeepWorld();
-    for (unsigned m = 1;; ++m) {
-      fake::BackToKeptWorld();
-      fake::CutAt(m);
+    EXPECT_EQ(State(), old);
+    const unsigned calls = fake::Calls();
+    ASSERT_GT(calls, 50u);
+    printf("calls %u\n", calls);
+    for (unsigned n = 1; n <= calls; ++n) {
+      SCOPED_TRACE("run cut at call " + std::to_string(n));
+      OldState(row.script);
+      row.prepare();
+      fake::CutAt(n);
       UpdaterMain("");
-      bool cut = fake::WasCut();
+      ASSERT_TRUE(fake::WasCut());
       fake::RestoreCut();
-      if (cut) UpdaterMain("");
-      ASSERT_EQ(State(), old) << (cut ? "undo cut at call " + std::to_string(m) : "undo whole");
-      ASSERT_EQ(Boxes(), "");
-      if (!cut) break;
+      fake::SetFile(Script, NoOp);  // whatever the script now says
+      fake::KeepWorld();
+      for (unsigned m = 1;; ++m) {
+        fake::BackToKeptWorld();
+        fake::CutAt(m);
+        UpdaterMain("");
+        bool cut = fake::WasCut();
+        fake::RestoreCut();
+        if (cut) UpdaterMain("");
+        ASSERT_EQ(State(), old) << (cut ? "undo cut at call " + std::to_string(m) : "undo whole");
+        ASSERT_EQ(Boxes(), "");
+        if (!cut) break;
+      }
+    }
+  }
+}
+
+// The undo starts again the service that the run stopped, after its
+// program is back; one that will not start again is message 36.
+TEST_F(Rollback, TheUndoStartsAStoppedServiceAgainOrSaysItCannot) {
+  for (uint32_t failsWith : {0u, 1066u}) {
+    SCOPED_TRACE(failsWith);
+    std::string script = ServiceChanges;
+    script.replace(script.find("ROLLBACK=1"), 10, "ROLLBACK=1\nLOG=C:\\Setup\\run.log");
+    OldState(script);
+    InstallService(failsWith);
+    UpdaterMain("");
+    EXPECT_EQ(fake::FileContents("C:\\App\\svc.exe"), "old svc");
+    EXPECT_EQ(fake::ServiceRequests("svc"), "stop,start");
+    std::string log = fake::FileContents(Log);
+    std::string reports = Report(10, "C:\\App\\missing.txt");
+    if (failsWith) {
+      EXPECT_EQ(Boxes(), reports + Report(36, "svc"));
+      EXPECT_NE(log.find("error report 36"), std::string::npos) << log;
+    } else {
+      EXPECT_EQ(Boxes(), reports);
+      EXPECT_EQ(fake::ServiceState("svc"), "running");
+      EXPECT_LT(log.find("undo: put back \"C:\\App\\svc.exe\""),
+                log.find("undo: service \"svc\" started again"))
+          << log;
     }
   }
 }
@@ -688,6 +744,13 @@ TEST_F(Rollback, AProcedureCostsTheJournalAtMostTwoFlushes) {
   EXPECT_EQ(fake::FileContents("C:\\App\\99"), "new");
   // The journal's first line, the procedure's two, and the run's completion.
   EXPECT_EQ(fake::Flushes(), 4u);
+
+  // Services: one flush for the procedure, whatever it stops.
+  OldState("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=s\n[s]\nMODE=SERVICE\nNAME=a,b,c\nACTION=STOP\n");
+  for (const char* name : {"a", "b", "c"}) fake::InstallService(name);
+  EXPECT_EQ(UpdaterMain(""), 0);
+  EXPECT_EQ(fake::ServiceState("c"), "stopped");
+  EXPECT_EQ(fake::Flushes(), 3u);
 }
 
 }  // namespace

@@ -121,6 +121,9 @@ std::string Checker::WordHint(const Report& report, const std::string& section,
     return "; the " + key + " value " + Quoted(word) +
            " is not a version: write one to four numbers of 0 to 65535 separated by \".\" "
            "(2, 2.1, 2.1.0.15)";
+  } else if (about && about->Form == ValueForm::Seconds) {
+    return "; the " + key + " value " + Quoted(word) + " is not a whole number of seconds from " +
+           std::to_string(LeastSeconds) + " to " + std::to_string(MostSeconds);
   } else if (about && about->Form == ValueForm::Word) {
     for (int i = 0; i < about->Words.Count(); ++i) allowed.push_back(about->Words[i]);
   } else if (about && (about->Form == ValueForm::Condition || about->Form == ValueForm::ProcName)) {

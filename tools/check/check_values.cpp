@@ -143,6 +143,7 @@ void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
       case ValueForm::ProcName:
       case ValueForm::ProcList:
       case ValueForm::Word:
+      case ValueForm::Seconds:
         break;  // told by the kind's own reports, if at all
     }
   }

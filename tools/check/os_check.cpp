@@ -18,6 +18,7 @@
 #include "os/log.h"
 #include "os/processes.h"
 #include "os/registry.h"
+#include "os/services.h"
 #include "os/shell.h"
 #include "os/ui.h"
 
@@ -147,6 +148,8 @@ BoxesSeen WhoSeesBoxes() { return BoxesSeen::Seen; }
 uint32_t LastFailure() { return 0; }
 
 void ClearFailure() {}
+
+void KeepFailure(uint32_t) {}
 
 bool FailureText(uint32_t, OwnedText&) { return false; }
 
@@ -369,6 +372,55 @@ void RegistryClose(RegistryHandle) {}
 uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
 
 bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
+
+// --- os/services.h ---------------------------------------------------------
+
+// The checker never controls a service. Every name the manager would take
+// (not empty, no backslash or slash, at most 256 characters) opens, is running,
+// and is at once where it is asked to go, so that only what the script
+// itself says can fail.
+namespace {
+ServiceState g_serviceState = ServiceState::Running;
+}  // namespace
+
+void CloseServiceManager(ServiceManagerHandle) {}
+
+void CloseService(ServiceHandle) {}
+
+bool OpenServiceManager(ServiceManagerHandle& manager) {
+  manager = Token<ServiceManagerHandle>();
+  return true;
+}
+
+ServiceOpening OpenNamedService(ServiceManagerHandle, const char* name, ServiceHandle& service) {
+  size_t length = strlen(name);
+  if (length == 0 || length > 256 || strpbrk(name, "\\/")) return ServiceOpening::Failed;
+  g_serviceState = ServiceState::Running;
+  service = Token<ServiceHandle>();
+  return ServiceOpening::Opened;
+}
+
+bool QueryService(ServiceHandle, ServiceStatus& status) {
+  status = ServiceStatus();
+  status.State = g_serviceState;
+  return true;
+}
+
+ServiceAsked AskServiceToStop(ServiceHandle) {
+  g_serviceState = ServiceState::Stopped;
+  return ServiceAsked::Asked;
+}
+
+ServiceAsked AskServiceToStart(ServiceHandle) {
+  g_serviceState = ServiceState::Running;
+  return ServiceAsked::Asked;
+}
+
+bool OpenServiceProcess(uint32_t, ProcessHandle&) { return false; }
+
+ProcessWait WaitForProcessEnd(ProcessHandle, uint32_t) { return ProcessWait::Ended; }
+
+void PauseRun(uint32_t) {}
 
 // --- os/shell.h -------------------------------------------------------------
 

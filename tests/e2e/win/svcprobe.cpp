@@ -2,14 +2,17 @@
 // product's own service would be.
 //
 //   svcprobe NAME LOG LINGER [MODE]
+//   svcprobe - LOG 0 note
 //
 // Runs as the service NAME (its command line as the service manager starts
 // it). It reports that it runs and appends "running <pid>" to LOG. Asked to
 // stop, it reports that it has stopped, then its process goes on for LINGER
 // seconds, as a service whose clean-up outlives its stopped state, before
 // it appends "ended <pid>" and ends. MODE "fail" reports that it stops
-// again while starting, as a broken update's service does. Every line of
-// LOG begins with the milliseconds of the system's tick count.
+// again while starting, as a broken update's service does. The second form
+// runs as a plain program: it appends "note <pid>" to LOG and ends, so that
+// a script can mark a moment in the same log. Every line of LOG begins with
+// the milliseconds of the system's tick count.
 #include <windows.h>
 
 #include <cstdio>
@@ -76,6 +79,10 @@ int main(int argc, char** argv) {
   lstrcpynA(g_log, argv[2], sizeof g_log);
   g_linger = static_cast<DWORD>(atoi(argv[3]));
   g_fail = argc > 4 && strcmp(argv[4], "fail") == 0;
+  if (argc > 4 && strcmp(argv[4], "note") == 0) {
+    Note("note");
+    return 0;
+  }
   SERVICE_TABLE_ENTRYA table[] = {{g_name, ServiceMain}, {nullptr, nullptr}};
   if (!StartServiceCtrlDispatcherA(table)) return 3;
   // The service has told the manager it stopped; its process lingers on.
