@@ -70,6 +70,8 @@ enum class ValueForm : uint8_t {
   ProcName,      // the name of a procedure of the same list
   ProcList,      // procedure section names, for a list to run
   Word,          // one of Words, ASCII letter case ignored
+  RegistryKey,   // a registry key: its root (HKLM, HKCU, HKCR, HKU) and path
+  RegistryData,  // one value, no list: text, or a number where the type is one
 };
 
 // What the procedure does with the files its paths name.

@@ -20,11 +20,13 @@ extern const ProcKind MakeDirKind;
 extern const ProcKind AttrKind;
 extern const ProcKind CrcKind;
 extern const ProcKind VersionKind;
+extern const ProcKind RegistryKind;
+extern const ProcKind RegValueKind;
 
 const ProcKind* const ProcKinds[] = {
     &ExistKind,  &DateKind, &SwitchKind, &MsgBoxKind,  &CopyKind, &LaunchKind,
     &DeleteKind, &LinkKind, &OsVerKind,  &MakeDirKind, &AttrKind, &CrcKind,
-    &VersionKind,
+    &VersionKind, &RegistryKind, &RegValueKind,
 };
 
 const int ProcKindCount = sizeof(ProcKinds) / sizeof(ProcKinds[0]);
