@@ -87,7 +87,8 @@ ValueFound RegistryDeleteValue(RegistryHandle key, const char* name) {
 KeyRemoval RegistryRemoveEmptyKey(RegistryRoot root, const char* path, uint32_t access) {
   const REGSAM view = access & (KeyView64 | KeyView32);
   OwnedKey key;
-  LONG result = RegOpenKeyExA(RootKey(root), path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | view,
+  LONG result = RegOpenKeyExA(RootKey(root), path, 0,
+                              KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | view,
                               reinterpret_cast<HKEY*>(&key.Receive()));
   if (result == ERROR_FILE_NOT_FOUND) return KeyRemoval::Absent;
   if (result != ERROR_SUCCESS) return FailedWith(result, KeyRemoval::Failed);

@@ -246,7 +246,9 @@ bool FromHex(const TextString& text, ByteBuffer& bytes) {
 // Text from hexadecimal bytes; a zero byte cannot be in it.
 bool TextFromHex(const TextString& hex, TextString& text) {
   ByteBuffer bytes;
-  if (!FromHex(hex, bytes) || memchr(bytes.Data(), 0, static_cast<size_t>(bytes.Size))) return false;
+  if (!FromHex(hex, bytes) ||
+      (bytes.Size > 0 && memchr(bytes.Data(), 0, static_cast<size_t>(bytes.Size))))
+    return false;
   text.Assign("");
   if (bytes.Size == 0) return true;
   if (!text.Reserve(bytes.Size + 1)) return false;

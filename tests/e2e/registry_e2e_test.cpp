@@ -24,8 +24,8 @@ std::string Query(const std::string& key, const std::string& name, const char* v
   CommandResult found = RunWine({"reg", "query", key, "/v", name, view});
   if (found.status != 0) return "";
   size_t at = found.output.find(name + "    REG_");
-  return at == std::string::npos ? ""
-                                  : found.output.substr(at, found.output.find_first_of("\r\n", at) - at);
+  if (at == std::string::npos) return "";
+  return found.output.substr(at, found.output.find_first_of("\r\n", at) - at);
 }
 bool KeyExists(const std::string& key, const char* view) {
   return RunWine({"reg", "query", key, view}).status == 0;

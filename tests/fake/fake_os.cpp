@@ -696,8 +696,8 @@ void SetRegistry(const std::string& key, const std::string& name, uint32_t type,
 }
 std::string RegistryValue(const std::string& key, const std::string& name) {
   const RegKey* found = FindKey(RegistryPath(key, "", os::KeyView64));
-  auto value = found ? found->values.find(Lower(name)) : std::map<std::string, RegValue>::iterator();
-  if (!found || value == found->values.end()) return "(absent)";
+  if (!found || !found->values.count(Lower(name))) return "(absent)";
+  auto value = found->values.find(Lower(name));
   const std::string& data = value->second.data;
   uint64_t number = 0;
   memcpy(&number, data.data(), std::min<size_t>(data.size(), 8));
@@ -715,7 +715,9 @@ std::string RegistryValue(const std::string& key, const std::string& name) {
   }
   return "TYPE " + std::to_string(value->second.type) + " " + hex;
 }
-bool RegistryKeyExists(const std::string& key) { return FindKey(RegistryPath(key, "", os::KeyView64)); }
+bool RegistryKeyExists(const std::string& key) {
+  return FindKey(RegistryPath(key, "", os::KeyView64)) != nullptr;
+}
 void UseRegistrySystem(int system) { TheWorld().registrySystem = system; }
 void UseAccount(const std::string& sid) {
   TheWorld().account = sid;
@@ -1432,7 +1434,7 @@ const char* RootName(RegistryRoot root) {
 }
 // Whether the key at `full` (lower-cased), or one above it, refuses changes.
 bool Denied(const std::string& full, uint32_t access) {
-  if (!(access & KeyChange)) return false;
+  if ((access & KeyChange) != KeyChange) return false;
   for (const std::string& denied : fake::TheWorld().deniedKeys)
     if (full == denied || full.compare(0, denied.size() + 1, denied + "\\") == 0) return true;
   return false;

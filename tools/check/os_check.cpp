@@ -359,7 +359,7 @@ void CloseProcess(ProcessHandle) {}
 // and touches nothing, as a file's does: its key opens, holding no value.
 bool RegistryOpen(RegistryRoot, const char* path, uint32_t access, RegistryHandle& key) {
   static const char AppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-  if (access & KeyChange) {
+  if ((access & KeyChange) == KeyChange) {
     key = Token<RegistryHandle>();
     return true;
   }
