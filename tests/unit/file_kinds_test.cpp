@@ -558,6 +558,13 @@ TEST_F(KindTest, RegValueTestsAValueAndItsDataWithoutEverFailing) {
   }
   EXPECT_FALSE(Run("[t]\nMODE=REGVALUE\nKEY=Software\\Vendor\n", "t"));
   EXPECT_EQ(Boxes(), Report(6, "Software\\Vendor"));
+  // A SWITCH finds it by its section's name, whatever its NAME says.
+  fake::Reset();
+  fake::SetRegistry(Vendor, "Version", 1, std::string("2.0\0", 4));
+  EXPECT_TRUE(Run("[t]\nMODE=REGVALUE\nKEY=HKLM\\Software\\Vendor\nNAME=Version\n" +
+                      Switch("s", "t", "", "yes") + Note("yes", "found"),
+                  "t,s"));
+  EXPECT_EQ(Boxes(), "found|");
 }
 
 // --- SWITCH -------------------------------------------------------------------
