@@ -42,7 +42,7 @@
   /* first: the key and value's name (key\name), second: the new data and */             \
   /* what it replaced, as the registry kind words them */                                  \
   ACTION(RegistrySet, "registry %1 set to %s", TextWritingRegistry)                     \
-  ACTION(RegistryDeleted, "registry %1 deleted, %s", TextWritingRegistry)                \
+  ACTION(RegistryDeleted, "registry %1 deleted (was %s)", TextWritingRegistry)            \
   ACTION(RegistryKeyMade, "registry key made %1", 0)                                    \
   /* first: the service's name; number: the milliseconds the change took */            \
   ACTION(ServiceStopped, "service %1 stopped in %u ms", TextStoppingService)            \
@@ -62,6 +62,7 @@
   /* first: key\name, second: the data it has again, or "removed" */                      \
   ACTION(RegistryPutBack, "undo: registry %1 set back: %s", 0)                          \
   ACTION(RegistryKeyRemoved, "undo: removed registry key %1", 0)                        \
+  ACTION(RegistryKeyLeft, "undo: left registry key %1: not empty", 0)                   \
   /* first: key\name, second: the data found, which is not the run's */                 \
   ACTION(RegistryLeft, "undo: left registry %1: changed since to %s", 0)                \
   ACTION(ServiceRestarted, "undo: service %1 started again", 0)                         \

@@ -23,6 +23,33 @@ HMODULE LoadSystemModule(const char* name) {
   return LoadLibraryA(path);
 }
 
+OwnAccount::OwnAccount() : m_area(256) {
+  OwnedHandle token;
+  DWORD size = 0;
+  m_known = m_area.Data() &&
+            OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.Receive()) &&
+            GetTokenInformation(token.Get(), TokenUser, m_area.Data(), 256, &size);
+  if (!m_known) g_failure = GetLastError();
+}
+
+PSID OwnAccount::Get() const {
+  return m_known ? reinterpret_cast<const TOKEN_USER*>(m_area.Data())->User.Sid : nullptr;
+}
+
+bool OwnSidText(OwnedText& text) {
+  using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
+  text.Close();
+  auto sidText = AdvapiFunction<SidTextFunction>("ConvertSidToStringSidA");
+  if (!sidText) return FailedWith(ERROR_PROC_NOT_FOUND, false);
+  OwnAccount own;
+  char* made = nullptr;
+  if (!own.Get()) return false;
+  if (!sidText(own.Get(), &made)) return Failed(false);
+  OwnedLocal allocated(made);
+  text.Receive() = NewText(made);
+  return text.IsOpen() || FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+}
+
 WideText::WideText(const char* text, UINT codePage) {
   int count = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
   if (count <= 0) return;

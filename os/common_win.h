@@ -89,6 +89,23 @@ class Block : public Owned<uint8_t, FreeBlock> {
   uint8_t* Data() const { return Get(); }
 };
 
+// --- The run's account ------------------------------------------------------------
+
+// The account the process runs as, from its token (OpenProcessToken,
+// GetTokenInformation TokenUser); null where it cannot be read.
+class OwnAccount {
+ public:
+  OwnAccount();
+  PSID Get() const;
+
+ private:
+  Block m_area;
+  bool m_known;
+};
+// That account's SID as text (ConvertSidToStringSidA, looked up by name: the
+// Windows 95 family has none); false, with no text, where there is none.
+bool OwnSidText(OwnedText& text);
+
 // --- Wide text ----------------------------------------------------------------------
 
 // Wide text converted from a multi-byte code page, owned for one call.

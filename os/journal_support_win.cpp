@@ -8,7 +8,6 @@
 
 namespace {
 
-using os::Block;
 using os::Failed;
 using os::FailedWith;
 using os::OwnedHandle;
@@ -20,7 +19,6 @@ using GetSecurityFunction = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFO
 using SetSecurityFunction = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID,
                                            PSID, PACL, PACL);
 using ConvertFunction = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
-using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
 
 // A well-known account of the NT authority: the system (18), or the
 // administrators' group (32, 544). Null where it cannot be made.
@@ -33,30 +31,11 @@ PSID KnownSid(BYTE count, DWORD first, DWORD second = 0) {
   return sid;
 }
 
-// The account the process runs as, from its token.
-class OwnAccount {
- public:
-  OwnAccount() : m_area(256) {
-    OwnedHandle token;
-    DWORD size = 0;
-    m_known = m_area.Data() &&
-              OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.Receive()) &&
-              GetTokenInformation(token.Get(), TokenUser, m_area.Data(), 256, &size);
-  }
-  PSID Get() const {
-    return m_known ? reinterpret_cast<const TOKEN_USER*>(m_area.Data())->User.Sid : nullptr;
-  }
-
- private:
-  Block m_area;
-  bool m_known;
-};
-
 bool SameSid(PSID one, PSID other) { return one && other && EqualSid(one, other); }
 
 // The system, the administrators, the run's own account, and the creator
 // (who can only be one of those, since no one else may create there).
-bool IsAdmitted(PSID sid, const OwnAccount& own) {
+bool IsAdmitted(PSID sid, const os::OwnAccount& own) {
   OwnedSid system(KnownSid(1, SECURITY_LOCAL_SYSTEM_RID));
   OwnedSid administrators(KnownSid(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS));
   SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
@@ -72,17 +51,14 @@ bool IsAdmitted(PSID sid, const OwnAccount& own) {
 // Null when it cannot be made.
 void* ProtectionFor(bool ownAccount) {
   auto convert = os::AdvapiFunction<ConvertFunction>("ConvertStringSecurityDescriptorToSecurityDescriptorA");
-  auto sidText = os::AdvapiFunction<SidTextFunction>("ConvertSidToStringSidA");
   if (!convert) return nullptr;
   const char* sddl = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
   os::OwnedText withAccount;
   if (ownAccount) {
-    OwnAccount own;
-    char* text = nullptr;
-    if (!sidText || !own.Get() || !sidText(own.Get(), &text)) return nullptr;
-    OwnedLocal allocated(text);
+    os::OwnedText text;
+    if (!os::OwnSidText(text)) return nullptr;
     withAccount.Receive() =
-        os::NewText("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", "(A;OICI;FA;;;", text, ")");
+        os::NewText("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", "(A;OICI;FA;;;", text.Get(), ")");
     if (!withAccount.IsOpen()) return nullptr;
     sddl = withAccount.Get();
   }
@@ -174,7 +150,7 @@ FolderTrust TrustOfFolder(const char* path) {
                             nullptr, &list, nullptr, &descriptor);
   if (error != ERROR_SUCCESS) return FailedWith(error, FolderTrust::Failed);
   OwnedLocal allocated(descriptor);
-  OwnAccount own;
+  os::OwnAccount own;
   bool trusted = IsAdmitted(owner, own) && list;
   // Any change allowed to anyone else: writing or adding, deleting, or
   // changing the protection or the owner, on the folder or what it holds.
@@ -222,7 +198,7 @@ bool ReclaimFolder(const char* path, bool ownAccount) {
     BOOL defaulted = FALSE, present = FALSE;
     GetSecurityDescriptorOwner(descriptor.Get(), &owner, &defaulted);
     GetSecurityDescriptorDacl(descriptor.Get(), &present, &list, &defaulted);
-    OwnAccount own;
+    os::OwnAccount own;
     DWORD error = setSecurity(folder.Get(), SE_FILE_OBJECT,
                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                   PROTECTED_DACL_SECURITY_INFORMATION,

@@ -40,7 +40,7 @@ const char* const Service = "S";
 const char* const Retired = "X";     // replacement <seq> was reported as lost: never again
 const char* const CompletedMark = "C";   // the run completed: what it kept may go
 const char* const UndoneMark = "U";      // every change has been undone
-constexpr int MostFields = 8;
+constexpr int MostFields = 10;
 
 // --- The run's journal ---------------------------------------------------------
 
@@ -208,6 +208,88 @@ struct Entry {
   uint32_t Sequence() const { return Count > 1 ? static_cast<uint32_t>(Fields[1].ToInt()) : 0; }
 };
 
+// --- The registry's records ------------------------------------------------------
+//
+// A key made:   K, sequence, root, view, path
+// A value:      V, sequence, root, view, path, name, old type, old data, new type, new data
+// The root is its short word, the view the calls' flag (hexadecimal); the
+// path, name and data are hexadecimal bytes, as they may hold anything; a
+// type is hexadecimal, or "-" for a value that is not there.
+const char* const RegistryKeyRecord = "K";
+const char* const RegistryValueRecord = "V";
+
+TextString HexBytes(const void* bytes, int32_t count) {
+  static const char Digits[] = "0123456789ABCDEF";
+  TextString text;
+  if (count <= 0 || !text.Reserve(count * 2 + 1)) return text;
+  const uint8_t* from = static_cast<const uint8_t*>(bytes);
+  char* to = text.Buffer();
+  for (int32_t i = 0; i < count; ++i) {
+    *to++ = Digits[from[i] >> 4];
+    *to++ = Digits[from[i] & 15];
+  }
+  *to = '\0';
+  return text;
+}
+TextString HexText(const TextString& text) { return HexBytes(text.Text(), text.Length()); }
+
+bool IsHexBytes(const TextString& text) {
+  return text.Length() % 2 == 0 &&
+         strspn(text.Text(), "0123456789ABCDEF") == static_cast<size_t>(text.Length());
+}
+bool FromHex(const TextString& text, ByteBuffer& bytes) {
+  bytes.Free();
+  int32_t count = text.Length() / 2;
+  if (count == 0) return true;
+  if (!bytes.Reserve(count)) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    char two[3] = {text.Text()[2 * i], text.Text()[2 * i + 1], '\0'};
+    bytes.Data()[i] = static_cast<uint8_t>(strtoul(two, nullptr, 16));
+  }
+  return true;
+}
+// Text from hexadecimal bytes; a zero byte cannot be in it.
+bool TextFromHex(const TextString& hex, TextString& text) {
+  ByteBuffer bytes;
+  if (!FromHex(hex, bytes) ||
+      (bytes.Size > 0 && memchr(bytes.Data(), 0, static_cast<size_t>(bytes.Size))))
+    return false;
+  text.Assign("");
+  if (bytes.Size == 0) return true;
+  if (!text.Reserve(bytes.Size + 1)) return false;
+  memcpy(text.Buffer(), bytes.Data(), static_cast<size_t>(bytes.Size));
+  text.Buffer()[bytes.Size] = '\0';
+  return true;
+}
+
+TextString TypeText(const registry::Value& value) {
+  return value.Present ? Hex(value.Type) : TextString("-");
+}
+bool IsTypeText(const TextString& text) { return text.Equals("-") || IsHex(text, 8); }
+
+// A record of the registry that a run could have written.
+bool PlausibleRegistry(const Entry& entry) {
+  const TextString* f = entry.Fields;
+  os::RegistryRoot root;
+  bool place = entry.Count >= 5 && registry::RootOfWord(f[2], root) && IsHex(f[3], 8) &&
+               IsHexBytes(f[4]);
+  if (entry.Is(RegistryKeyRecord)) return place && entry.Count == 5 && f[4].Length() > 0;
+  return place && entry.Count == 10 && IsHexBytes(f[5]) && IsTypeText(f[6]) &&
+         IsHexBytes(f[7]) && IsTypeText(f[8]) && IsHexBytes(f[9]);
+}
+
+// The place a record names; false where it cannot be read back.
+bool PlaceOf(const Entry& entry, registry::Place& place) {
+  place.View = HexValue(entry.Fields[3]);
+  return registry::RootOfWord(entry.Fields[2], place.Root) &&
+         TextFromHex(entry.Fields[4], place.Path);
+}
+bool ValueOf(const TextString& type, const TextString& data, registry::Value& value) {
+  value.Present = type.NotEquals("-");
+  value.Type = value.Present ? HexValue(type) : 0;
+  return FromHex(data, value.Data);
+}
+
 // What a journal tells: its token and script, its valid records (their
 // lines' offsets) and whether its run completed or was undone.
 class JournalText {
@@ -335,6 +417,8 @@ class JournalText {
     if (entry.Is(Folder)) return entry.Count == 3 && IsPath(f[2]);
     if (entry.Is(Attributes)) return entry.Count == 4 && IsPath(f[2]) && IsHex(f[3], 8);
     if (entry.Is(Service)) return PlausibleService(entry);
+    if (entry.Is(RegistryKeyRecord) || entry.Is(RegistryValueRecord))
+      return PlausibleRegistry(entry);
     if (!entry.Is(Replaced) || entry.Count != 8 || !IsPath(f[2]) ||
         !(f[5].Equals("0") || f[5].Equals("1")) || !IsHex(f[7], 8) ||
         (f[5].Equals("1") ? !IsIdentity(f[6]) : f[6].NotEquals("-")))
@@ -410,7 +494,7 @@ class Undo {
                               id);
     } else if (id == MsgAttributesFailed) {
       ShowError(id, first.Text(), HexValue(second));
-    } else if (second.Length() > 0) {
+    } else if (second.Length() > 0 || id == MsgRegistryNotRestored) {
       ShowError(id, first.Text(), second.Text());
     } else {
       ShowError(id, first.Text());
@@ -667,6 +751,54 @@ void UndoService(const Entry& entry, Undo& undo) {
     undo.Problem(MsgServiceNotRestored, name);
 }
 
+// --- Undoing the registry's changes -----------------------------------------
+
+// A key the run made goes where it is empty again.
+void UndoRegistryKey(const Entry& entry, Undo& undo) {
+  registry::Place place;
+  if (!PlaceOf(entry, place)) return;
+  switch (os::RegistryRemoveEmptyKey(place.Root, place.Path.Text(), place.View)) {
+    case os::KeyRemoval::Removed:
+      Note(FileAction::RegistryKeyRemoved, place.Text());
+      break;
+    case os::KeyRemoval::NotEmpty:
+      Note(FileAction::RegistryKeyLeft, place.Text());
+      break;
+    case os::KeyRemoval::Absent:
+      break;
+    case os::KeyRemoval::Failed:
+      undo.Problem(MsgRegistryNotRestored, place.Text());
+      break;
+  }
+}
+
+// A value gets back what it held, only where it still holds what the run
+// wrote; one changed since by someone else is left as it is.
+void UndoRegistryValue(const Entry& entry, Undo& undo) {
+  registry::Place place;
+  TextString name;
+  registry::Value old, written, now;
+  if (!PlaceOf(entry, place) || !TextFromHex(entry.Fields[5], name) ||
+      !ValueOf(entry.Fields[6], entry.Fields[7], old) ||
+      !ValueOf(entry.Fields[8], entry.Fields[9], written))
+    return;
+  if (!registry::ReadAt(place, name.Text(), now)) {
+    undo.Problem(MsgRegistryNotRestored, place.Text(), name);
+    return;
+  }
+  if (now.Same(old)) return;  // never changed, or put back already
+  if (!now.Same(written)) {
+    Note(FileAction::RegistryLeft, registry::ValueText(place, name), registry::Describe(now));
+    return;
+  }
+  if (!registry::WriteAt(place, name.Text(), old)) {
+    undo.Problem(MsgRegistryNotRestored, place.Text(), name);
+    return;
+  }
+  Note(FileAction::RegistryPutBack, registry::ValueText(place, name),
+       old.Present ? registry::Describe(old) : TextString("removed"));
+}
+
 // Undoes one record.
 void UndoEntry(const Entry& entry, FolderView& folders, Undo& undo) {
   if (entry.Is(Replaced)) {
@@ -675,6 +807,14 @@ void UndoEntry(const Entry& entry, FolderView& folders, Undo& undo) {
   }
   if (entry.Is(Service)) {
     UndoService(entry, undo);
+    return;
+  }
+  if (entry.Is(RegistryKeyRecord)) {
+    UndoRegistryKey(entry, undo);
+    return;
+  }
+  if (entry.Is(RegistryValueRecord)) {
+    UndoRegistryValue(entry, undo);
     return;
   }
   const TextString& path = entry.Fields[2];
@@ -702,8 +842,9 @@ uint32_t UndoAll(const JournalText& text, bool quiet) {
   int32_t count = 0;
   for (int32_t i = 0; i < text.Count(); ++i) {
     Entry entry = text.At(i);
-    if (entry.Is(Replaced) || entry.Is(Attributes) || entry.Is(Folder)) ++count;
-    if (entry.Is(Service)) ++count;
+    if (entry.Is(Replaced) || entry.Is(Attributes) || entry.Is(Folder) ||
+        entry.Is(RegistryKeyRecord) || entry.Is(RegistryValueRecord) || entry.Is(Service))
+      ++count;
   }
   Observer().JournalNoted(JournalNote::Undoing, "", "", static_cast<uint32_t>(count));
   Undo undo(text, quiet);
@@ -1061,6 +1202,75 @@ bool PlanService(const char* name, bool stopped, uint32_t seconds) {
   TextString wait = Number(seconds);
   const char* fields[] = {Service, sequence.Text(), name, stopped ? "STOP" : "START", wait.Text()};
   return StageOrReport(fields, 5);
+}
+
+// --- Staging the registry's changes ------------------------------------------
+
+namespace {
+
+// The place as the journal records it: HKCU as the account's own key under
+// HKU, where the system names the account.
+registry::Place RecordedPlace(const registry::Place& place) {
+  registry::Place recorded;
+  recorded.Root = place.Root;
+  recorded.Path = place.Path;
+  recorded.View = place.View;
+  os::OwnedText sid;
+  if (place.Root != os::RegistryRoot::CurrentUser || !os::CurrentUserSid(sid) || !*sid.Get())
+    return recorded;
+  recorded.Root = os::RegistryRoot::Users;
+  recorded.Path.Assign(sid.Get());
+  if (place.Path.Length() > 0) recorded.Path.Append("\\").Append(place.Path);
+  return recorded;
+}
+
+// The record's first fields: its type, sequence, root, view and path.
+struct PlaceFields {
+  TextString Sequence, View, Path;
+  const char* Root;
+  bool Whole;  // false where memory ran out
+  explicit PlaceFields(const registry::Place& given) {
+    registry::Place place = RecordedPlace(given);
+    Sequence = Number(++TheJournal.Sequence);
+    Root = registry::RootWord(place.Root);
+    View = Hex(place.View);
+    Path = HexText(place.Path);
+    Whole = Path.Length() == place.Path.Length() * 2;
+  }
+};
+
+// Staged where every field is whole; false after message 15.
+bool StageWhole(const char* const* fields, int count, bool whole) {
+  if (whole) return StageOrReport(fields, count);
+  ShowError(MsgJournalFailed, TheJournal.Path.Text());
+  return false;
+}
+
+}  // namespace
+
+bool PlanRegistryKey(const registry::Place& place) {
+  if (!TheJournal.Active) return true;
+  PlaceFields at(place);
+  const char* fields[] = {RegistryKeyRecord, at.Sequence.Text(), at.Root, at.View.Text(),
+                          at.Path.Text()};
+  return StageWhole(fields, 5, at.Whole);
+}
+
+bool PlanRegistryValue(const registry::Place& place, const char* name,
+                       const registry::Value& old, const registry::Value& written) {
+  if (!TheJournal.Active) return true;
+  PlaceFields at(place);
+  TextString hexName = HexText(TextString(name));
+  TextString oldType = TypeText(old), newType = TypeText(written);
+  TextString oldData = HexBytes(old.Data.Data(), old.Data.Size);
+  TextString newData = HexBytes(written.Data.Data(), written.Data.Size);
+  const char* fields[] = {RegistryValueRecord, at.Sequence.Text(), at.Root,
+                          at.View.Text(),      at.Path.Text(),     hexName.Text(),
+                          oldType.Text(),      oldData.Text(),     newType.Text(),
+                          newData.Text()};
+  bool whole = at.Whole && hexName.Length() == TextString(name).Length() * 2 &&
+               oldData.Length() == old.Data.Size * 2 && newData.Length() == written.Data.Size * 2;
+  return StageWhole(fields, 10, whole);
 }
 
 bool NoteNewFile(const Replacement& files, os::FileHandle file) {

@@ -6,7 +6,8 @@
 // its own folder under a name of the run's own (a rename: no copy, and the
 // system allows it for a running program's file), with the identity that
 // the system gives the file (its volume and file index); a file or folder
-// it makes, and attributes it replaces, are noted. The run's own new files
+// it makes, and attributes it replaces, are noted; so are the registry
+// values it sets or deletes and the keys it makes. The run's own new files
 // (a copy written beside its target, a shortcut) are recorded with their
 // identities in a second flush, once they exist and before they take a
 // target's place. A run that ends with a report or an abort answer is
@@ -40,6 +41,7 @@
 
 #include "base/text_string.h"
 #include "os/files.h"
+#include "procs/registry_data.h"
 
 namespace journal {
 
@@ -108,6 +110,20 @@ bool PlanService(const char* name, bool stopped, uint32_t seconds);
 bool NoteNewFile(const Replacement& files, os::FileHandle file);
 // Writes what was staged and flushes it; false after message 15.
 bool Commit();
+
+// --- The registry's changes ---------------------------------------------------
+//
+// A value under HKCU is recorded under the account's own key (HKU\<its SID>),
+// so that an undo by another account (a later start as the system) puts
+// back that user's value.
+
+// Stages a key that is about to be made; each missing key of a path, the
+// outermost first, so that the undo removes the innermost first.
+bool PlanRegistryKey(const registry::Place& place);
+// Stages value `name` of the key at `place` before it changes: what it
+// holds (`old`) and what the run writes (`written`; not present: deleted).
+bool PlanRegistryValue(const registry::Place& place, const char* name,
+                       const registry::Value& old, const registry::Value& written);
 
 // The replacements of one procedure and the run's new file of each, held
 // open from when it is made until it takes its target's place; what has not

@@ -72,6 +72,8 @@ enum class ValueForm : uint8_t {
   Word,          // one of Words, ASCII letter case ignored
   ExitCodes,     // program exit codes: decimal numbers, or "0x" and hexadecimal digits
   Seconds,       // a whole number of seconds, LeastSeconds to MostSeconds
+  RegistryKey,   // a registry key: its root (HKLM, HKCU, HKCR, HKU) and path
+  RegistryData,  // one value, no list: text, or a number where the type is one
 };
 
 // The bounds of a ValueForm::Seconds value.

@@ -20,12 +20,14 @@ extern const ProcKind MakeDirKind;
 extern const ProcKind AttrKind;
 extern const ProcKind CrcKind;
 extern const ProcKind VersionKind;
+extern const ProcKind RegistryKind;
+extern const ProcKind RegValueKind;
 extern const ProcKind ServiceKind;
 
 const ProcKind* const ProcKinds[] = {
     &ExistKind,  &DateKind, &SwitchKind, &MsgBoxKind,  &CopyKind, &LaunchKind,
     &DeleteKind, &LinkKind, &OsVerKind,  &MakeDirKind, &AttrKind, &CrcKind,
-    &VersionKind, &ServiceKind,
+    &VersionKind, &RegistryKind, &RegValueKind, &ServiceKind,
 };
 
 const int ProcKindCount = sizeof(ProcKinds) / sizeof(ProcKinds[0]);

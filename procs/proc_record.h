@@ -30,7 +30,9 @@ PROC_INFO* ParseRecordKeys(const char* section, const ProcKind& kind,
     ShowError(MsgOutOfMemory, kind.ObjectName);
     return nullptr;
   }
-  record->Name.Assign(section);
+  // The header's own: a record's field of the same name (a NAME key's) must
+  // not take it.
+  static_cast<PROC_INFO*>(record)->Name.Assign(section);
   bool complete = ReadValue(section, "MODE", record->Mode);
   for (int i = 0; complete && i < keyCount; ++i) {
     const RecordKey<Record>& key = keys[i];

@@ -63,6 +63,19 @@ struct Service {
   uint32_t exitCode = 0;
   std::string requests;      // "stop,start"
 };
+// A registry key of the double and its values, by lower-cased name.
+struct RegValue {
+  std::string name;  // as given
+  uint32_t type;
+  std::string data;
+};
+struct RegKey {
+  std::string path;  // as given
+  std::map<std::string, RegValue> values;
+};
+// The account the run runs as by default, and its key under HKU.
+const std::string UserSid = "S-1-5-21-7-7-7-1001";
+const std::string UserKey = "HKU\\" + UserSid;
 
 struct World {
   std::map<std::string, File> files;        // key: lower-cased path
@@ -87,7 +100,6 @@ struct World {
   uint32_t clock = 0;
   std::map<intptr_t, std::string> handles;       // files held open: their paths
   std::set<size_t> processes;  // started and not yet closed: their launch numbers
-  unsigned openKeys = 0;       // registry keys opened and not yet closed
   std::vector<Launch> launches;
   std::vector<Link> links;
   std::string modulePath = "C:\\Program\\updater.exe";
@@ -102,8 +114,21 @@ struct World {
       {2, {true, "C:\\Users\\me\\Start Menu\\Programs"}},
       {28, {true, "C:\\Users\\me\\AppData\\Local"}},
   };
-  // key: lower-cased key path, then lower-cased value name
-  std::map<std::string, std::map<std::string, std::string>> registry;
+  // The registry: its keys by lower-cased full path ("hklm\\software\\x";
+  // HKCU is the user's key under HKU, HKCR is HKLM\Software\Classes), the
+  // run's open keys, which Windows it is, and its faults.
+  std::map<std::string, RegKey> registry = {
+      {"hklm\\software", {"HKLM\\Software", {}}},
+      {"hklm\\software\\classes", {"HKLM\\Software\\Classes", {}}},
+      {"hklm\\software\\wow6432node", {"HKLM\\Software\\WOW6432Node", {}}},
+      {"hku\\s-1-5-21-7-7-7-1001", {UserKey, {}}},
+      {"hku\\s-1-5-21-7-7-7-1001\\software", {UserKey + "\\Software", {}}}};
+  std::map<intptr_t, std::string> keyHandles;  // lower-cased full paths
+  std::string account = UserSid;  // the run's account, whose key HKCU is
+  int registrySystem = 1;  // 0: 32-bit Windows; 1: 64-bit; 2: 64-bit, a 32-bit program
+  std::set<std::string> deniedKeys;  // lower-cased full paths
+  unsigned registrySetsLeft = ~0u;   // the sets that succeed before the next fail
+  std::map<std::string, RegKey> cutRegistry;
   std::vector<Box> boxes;
   std::deque<int> answers;
   std::vector<std::string> removedAtRestart;
@@ -196,6 +221,7 @@ bool Count(const char* call = __builtin_FUNCTION()) {
   world.cutDirs = world.dirs;
   world.cutRemovedAtRestart = world.removedAtRestart;
   world.cutServices = world.services;
+  world.cutRegistry = world.registry;
   return true;
 }
 // The last `c` of `text` that is a character of its own, stepping over
@@ -624,6 +650,7 @@ void RestoreCut() {
     world.dirs = world.cutDirs;
     world.removedAtRestart = world.cutRemovedAtRestart;
     world.services = world.cutServices;
+    world.registry = world.cutRegistry;
   }
   // The service manager went on without the run: what was pending has ended.
   SettleServices(true);
@@ -635,7 +662,7 @@ void RestoreCut() {
   for (const auto& lock : world.lockHandles) world.locks.erase(lock.second);
   world.lockHandles.clear();
   world.processes.clear();
-  world.openKeys = 0;
+  world.keyHandles.clear();
   world.cutAt = 0;
   world.cut = false;
   world.calls = 0;
@@ -649,8 +676,8 @@ const std::map<std::string, unsigned>& CallsByName() { return TheWorld().callsBy
 
 size_t OpenHandles() {
   const World& world = TheWorld();
-  return world.handles.size() + world.processes.size() + world.openKeys + world.lockHandles.size() +
-         world.serviceManagers + world.serviceHandles.size();
+  return world.handles.size() + world.processes.size() + world.keyHandles.size() +
+         world.lockHandles.size() + world.serviceManagers + world.serviceHandles.size();
 }
 
 namespace {
@@ -682,6 +709,12 @@ std::string DiskState() {
   for (const std::string& path : TheWorld().removedAtRestart) state += "at restart " + path + "\n";
   for (const auto& service : TheWorld().services)
     state += "service " + service.second.name + " " + ServiceState(service.second.name) + "\n";
+  for (const auto& key : TheWorld().registry) {
+    state += "registry " + key.second.path + "\n";
+    for (const auto& value : key.second.values)
+      state += "registry " + key.second.path + "\\[" + value.second.name + "] " +
+               RegistryValue(key.second.path, value.second.name) + "\n";
+  }
   return state;
 }
 void SetModulePath(const std::string& path) { TheWorld().modulePath = path; }
@@ -720,8 +753,88 @@ std::string ServiceRequests(const std::string& name) {
 }
 void SetRegistryValue(const std::string& keyPath, const std::string& name,
                       const std::string& bytes) {
-  TheWorld().registry[Lower(keyPath)][Lower(name)] = bytes;
+  SetRegistry("HKLM\\" + keyPath, name, 1, bytes);
 }
+
+// --- The registry -----------------------------------------------------------
+
+// A key's full path as the double keeps it: HKCU and HKCR stand for the
+// keys they are, and in the 32-bit view of 64-bit Windows, HKLM\Software\X
+// is HKLM\Software\WOW6432Node\X.
+std::string RegistryPath(const std::string& root, const std::string& path, uint32_t access) {
+  std::string full = root;
+  if (!path.empty()) full += "\\" + path;
+  std::string lower = Lower(full);
+  if (lower.compare(0, 5, "hkcu\\") == 0 || lower == "hkcu")
+    full = "HKU\\" + TheWorld().account + full.substr(4);
+  else if (lower.compare(0, 5, "hkcr\\") == 0 || lower == "hkcr")
+    full = "HKLM\\Software\\Classes" + full.substr(4);
+  int system = TheWorld().registrySystem;
+  bool view32 = system != 0 && ((access & os::KeyView32) ||
+                                (system == 2 && !(access & os::KeyView64)));
+  lower = Lower(full);
+  if (view32 && lower.compare(0, 14, "hklm\\software\\") == 0 &&
+      lower.compare(0, 26, "hklm\\software\\wow6432node") != 0)
+    full.insert(14, "WOW6432Node\\");
+  return full;
+}
+
+bool IsRootKey(const std::string& lower) {
+  return lower == "hklm" || lower == "hku" || lower == Lower("hku\\" + TheWorld().account);
+}
+
+// Makes the key at `path` (full) and those above it; true when it was not there.
+bool MakeKey(const std::string& path) {
+  std::string lower = Lower(path);
+  if (IsRootKey(lower) || TheWorld().registry.count(lower)) return false;
+  MakeKey(ParentOf(path));
+  TheWorld().registry[lower] = RegKey{path, {}};
+  return true;
+}
+RegKey* FindKey(const std::string& path) {
+  auto found = TheWorld().registry.find(Lower(path));
+  return found == TheWorld().registry.end() ? nullptr : &found->second;
+}
+
+void SetRegistry(const std::string& key, const std::string& name, uint32_t type,
+                 const std::string& bytes) {
+  std::string path = RegistryPath(key, "", os::KeyView64);
+  MakeKey(path);
+  TheWorld().registry[Lower(path)].values[Lower(name)] = RegValue{name, type, bytes};
+}
+std::string RegistryValue(const std::string& key, const std::string& name) {
+  const RegKey* found = FindKey(RegistryPath(key, "", os::KeyView64));
+  if (!found || !found->values.count(Lower(name))) return "(absent)";
+  auto value = found->values.find(Lower(name));
+  const std::string& data = value->second.data;
+  uint64_t number = 0;
+  memcpy(&number, data.data(), std::min<size_t>(data.size(), 8));
+  switch (value->second.type) {
+    case 1: return "SZ " + data.substr(0, data.find('\0'));
+    case 2: return "EXPAND_SZ " + data.substr(0, data.find('\0'));
+    case 4: return data.size() == 4 ? "DWORD " + std::to_string(number) : "DWORD?";
+    case 11: return data.size() == 8 ? "QWORD " + std::to_string(number) : "QWORD?";
+  }
+  std::string hex;
+  for (unsigned char c : data) {
+    char two[4];
+    snprintf(two, sizeof two, "%02X", c);
+    hex += two;
+  }
+  return "TYPE " + std::to_string(value->second.type) + " " + hex;
+}
+bool RegistryKeyExists(const std::string& key) {
+  return FindKey(RegistryPath(key, "", os::KeyView64)) != nullptr;
+}
+void UseRegistrySystem(int system) { TheWorld().registrySystem = system; }
+void UseAccount(const std::string& sid) {
+  TheWorld().account = sid;
+  MakeKey("HKU\\" + sid + "\\Software");
+}
+void DenyRegistryKey(const std::string& key) {
+  TheWorld().deniedKeys.insert(Lower(RegistryPath(key, "", os::KeyView64)));
+}
+void FailRegistrySets(unsigned after) { TheWorld().registrySetsLeft = after; }
 const std::vector<Box>& Boxes() { return TheWorld().boxes; }
 const Progress& ProgressWindow() { return TheWorld().progress; }
 void PressCancelAfter(size_t texts) { TheWorld().cancelAfter = texts; }
@@ -1429,41 +1542,149 @@ void CloseProcess(ProcessHandle process) {
 
 // --- os/registry.h ----------------------------------------------------------
 
-bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle& key) {
+namespace {
+const char* RootName(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::LocalMachine: return "HKLM";
+    case RegistryRoot::CurrentUser: return "HKCU";
+    case RegistryRoot::ClassesRoot: return "HKCR";
+    case RegistryRoot::Users: break;
+  }
+  return "HKU";
+}
+// Whether the key at `full` (lower-cased), or one above it, refuses changes.
+bool Denied(const std::string& full, uint32_t access) {
+  if ((access & KeyChange) != KeyChange) return false;
+  for (const std::string& denied : fake::TheWorld().deniedKeys)
+    if (full == denied || full.compare(0, denied.size() + 1, denied + "\\") == 0) return true;
+  return false;
+}
+RegistryHandle NewKeyHandle(const std::string& full) {
+  fake::World& world = fake::TheWorld();
+  world.keyHandles[++world.lastHandle] = fake::Lower(full);
+  return reinterpret_cast<RegistryHandle>(world.lastHandle);
+}
+// The key a handle holds, or null where it has been deleted since.
+fake::RegKey* HeldKey(RegistryHandle key) {
+  const std::string& full = fake::TheWorld().keyHandles.at(reinterpret_cast<intptr_t>(key));
+  if (fake::IsRootKey(full)) {
+    static fake::RegKey root;
+    root = fake::RegKey{full, {}};
+    return &root;
+  }
+  return fake::FindKey(full);
+}
+constexpr uint32_t KeyDeleted = 1018;
+}  // namespace
+
+bool RegistryOpen(RegistryRoot root, const char* path, uint32_t access, RegistryHandle& key) {
   fake::Count();
-  auto found = fake::TheWorld().registry.find(fake::Lower(path));
-  if (found == fake::TheWorld().registry.end()) return fake::Fail(fake::FileNotFound);
-  key = reinterpret_cast<RegistryHandle>(&found->second);
-  ++fake::TheWorld().openKeys;
+  std::string full = fake::RegistryPath(RootName(root), path, access);
+  if (!fake::IsRootKey(fake::Lower(full)) && !fake::FindKey(full))
+    return fake::Fail(fake::FileNotFound);
+  if (Denied(fake::Lower(full), access)) return fake::Fail(fake::AccessDenied);
+  key = NewKeyHandle(full);
   return true;
 }
 
-void RegistryClose(RegistryHandle) {
+KeyOpening RegistryCreate(RegistryRoot root, const char* path, uint32_t access,
+                          RegistryHandle& key) {
   fake::Count();
-  --fake::TheWorld().openKeys;
+  std::string full = fake::RegistryPath(RootName(root), path, access);
+  // No key can be made beside the users' own under HKU.
+  if (Denied(fake::Lower(full), access) || fake::Lower(fake::ParentOf(full)) == "hku")
+    return fake::Fail(fake::AccessDenied, KeyOpening::Failed);
+  bool made = fake::MakeKey(full);
+  key = NewKeyHandle(full);
+  return made ? KeyOpening::Made : KeyOpening::Opened;
+}
+
+void RegistryClose(RegistryHandle key) {
+  fake::Count();
+  fake::TheWorld().keyHandles.erase(reinterpret_cast<intptr_t>(key));
 }
 
 namespace {
-const std::string* RegistryData(RegistryHandle key, const char* name) {
-  auto* values = reinterpret_cast<std::map<std::string, std::string>*>(key);
-  auto found = values->find(fake::Lower(name));
-  return found == values->end() ? nullptr : &found->second;
+const fake::RegValue* RegistryData(RegistryHandle key, const char* name) {
+  fake::RegKey* held = HeldKey(key);
+  if (!held) return nullptr;
+  auto found = held->values.find(fake::Lower(name ? name : ""));
+  return found == held->values.end() ? nullptr : &found->second;
 }
 }  // namespace
 
 uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
   fake::Count();
-  const std::string* data = RegistryData(key, name);
-  return data ? static_cast<uint32_t>(data->size()) : fake::Fail(fake::FileNotFound, 0u);
+  const fake::RegValue* data = RegistryData(key, name);
+  return data ? static_cast<uint32_t>(data->data.size()) : fake::Fail(fake::FileNotFound, 0u);
+}
+
+ValueFound RegistryValueInfo(RegistryHandle key, const char* name, uint32_t& type,
+                             uint32_t& size) {
+  fake::Count();
+  if (!HeldKey(key)) return fake::Fail(KeyDeleted, ValueFound::Failed);
+  const fake::RegValue* data = RegistryData(key, name);
+  if (!data) return ValueFound::Absent;
+  type = data->type;
+  size = static_cast<uint32_t>(data->data.size());
+  return ValueFound::Found;
 }
 
 bool RegistryRead(RegistryHandle key, const char* name, void* buffer, uint32_t size) {
   fake::Count();
-  const std::string* data = RegistryData(key, name);
+  const fake::RegValue* data = RegistryData(key, name);
   if (!data) return fake::Fail(fake::FileNotFound);
-  if (data->size() > size) return fake::Fail(fake::MoreData);
-  memcpy(buffer, data->data(), data->size());
+  if (data->data.size() > size) return fake::Fail(fake::MoreData);
+  memcpy(buffer, data->data.data(), data->data.size());
   return true;
+}
+
+bool RegistrySet(RegistryHandle key, const char* name, uint32_t type, const void* data,
+                 uint32_t size) {
+  fake::Count();
+  fake::RegKey* held = HeldKey(key);
+  if (!held) return fake::Fail(KeyDeleted);
+  if (fake::IsRootKey(fake::Lower(held->path))) return fake::Fail(fake::AccessDenied);
+  unsigned& left = fake::TheWorld().registrySetsLeft;
+  if (left == 0) return fake::Fail(fake::AccessDenied);
+  if (left != ~0u) --left;
+  held->values[fake::Lower(name ? name : "")] =
+      fake::RegValue{name ? name : "", type, std::string(static_cast<const char*>(data), size)};
+  return true;
+}
+
+ValueFound RegistryDeleteValue(RegistryHandle key, const char* name) {
+  fake::Count();
+  fake::RegKey* held = HeldKey(key);
+  if (!held) return fake::Fail(KeyDeleted, ValueFound::Failed);
+  return held->values.erase(fake::Lower(name ? name : "")) ? ValueFound::Found
+                                                            : ValueFound::Absent;
+}
+
+KeyRemoval RegistryRemoveEmptyKey(RegistryRoot root, const char* path, uint32_t access) {
+  fake::Count();
+  std::string full = fake::RegistryPath(RootName(root), path, access);
+  std::string lower = fake::Lower(full);
+  fake::RegKey* key = fake::FindKey(full);
+  if (!key) return KeyRemoval::Absent;
+  if (Denied(lower, KeyChange)) return fake::Fail(fake::AccessDenied, KeyRemoval::Failed);
+  auto& registry = fake::TheWorld().registry;
+  auto below = registry.lower_bound(lower + "\\");
+  if (!key->values.empty() ||
+      (below != registry.end() && below->first.compare(0, lower.size() + 1, lower + "\\") == 0))
+    return KeyRemoval::NotEmpty;
+  registry.erase(lower);
+  return KeyRemoval::Removed;
+}
+
+bool IsSystem64Bit() {
+  fake::Count();
+  return fake::TheWorld().registrySystem != 0;
+}
+
+bool CurrentUserSid(OwnedText& sid) {
+  fake::Count();
+  return fake::Give(fake::TheWorld().account, sid);
 }
 
 // --- os/services.h ---------------------------------------------------------

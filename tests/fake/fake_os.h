@@ -185,7 +185,7 @@ void SetPlatformId(unsigned id);
 // give (`path` empty).
 void SetFolder(int csidl, bool located, const std::string& path);
 // Registry values below HKEY_LOCAL_MACHINE, stored as the given bytes (a
-// string value normally ends with its zero).
+// string value normally ends with its zero), as REG_SZ.
 void SetRegistryValue(const std::string& keyPath, const std::string& name,
                       const std::string& bytes);
 
@@ -211,6 +211,29 @@ void InstallService(const std::string& name, const ServiceSetup& setup = Service
 std::string ServiceState(const std::string& name);
 // What it was asked since Reset, in order ("stop,start").
 std::string ServiceRequests(const std::string& name);
+
+// The registry. Keys are written with their root (HKLM, HKCU, HKCR, HKU) and
+// taken as they are written: no view applies (write the 32-bit view's
+// HKLM\Software\WOW6432Node\X for it). HKCU is the run's account's key
+// under HKU, HKCR is HKLM\Software\Classes. A value of `type` with the given
+// bytes (its key and those above it made).
+void SetRegistry(const std::string& key, const std::string& name, uint32_t type,
+                 const std::string& bytes);
+// A value as "SZ text", "EXPAND_SZ text", "DWORD 42", "QWORD 42", "TYPE 3
+// 0A0B" for the others, or "(absent)".
+std::string RegistryValue(const std::string& key, const std::string& name);
+bool RegistryKeyExists(const std::string& key);
+// Which Windows: 0 32-bit (one view: view flags are ignored); 1 64-bit (the
+// default), the program 64-bit; 2 64-bit, the program 32-bit, whose view
+// without a flag is the 32-bit one.
+void UseRegistrySystem(int system);
+// The run runs as the account of `sid` ("S-1-5-18": the system), whose key
+// under HKU is HKCU from now on; "S-1-5-21-7-7-7-1001" by default.
+void UseAccount(const std::string& sid);
+// The key and those below it refuse any change (access denied); reads pass.
+void DenyRegistryKey(const std::string& key);
+// The registry's value sets after the next `after` fail (access denied).
+void FailRegistrySets(unsigned after = 0);
 
 // The progress window: whether it is open, how often it was opened, its
 // caption and button, each text it showed and the run's bar as last set.

@@ -1,4 +1,5 @@
-// COPY, LAUNCH, EXIST, DATE, SWITCH and SERVICE against the OS double.
+// COPY, LAUNCH, EXIST, DATE, SWITCH, REGISTRY, REGVALUE and SERVICE against the
+// OS double.
 #include <functional>
 #include <string>
 
@@ -47,6 +48,9 @@ TEST_F(KindTest, EveryKeyOfEachKindIsRequired) {
       {"[k]\nMODE=SWITCH\nPROC=k\n0=\n", "1"},
       {"[k]\nMODE=SWITCH\n0=\n1=\n", "PROC"},
       {"[k]\nMODE=SWITCH\nPROC=k\n1=\n0=NO_DATA\n", "0"},
+      {"[k]\nMODE=REGISTRY\nKEY=HKLM\\S\nACTION=SET\n", "DATA"},
+      {"[k]\nMODE=REGISTRY\nDATA=x\n", "KEY"},
+      {"[k]\nMODE=REGVALUE\nDATA=x\n", "KEY"},
   };
   for (const Case& c : cases) {
     fake::Reset();
@@ -443,6 +447,159 @@ TEST_F(KindTest, DateIsTrueAtTheFirstFileOlderThanTheDateOrUnreadable) {
     EXPECT_EQ(ResultOf(0), c.result) << c.file << " " << c.date;
     EXPECT_EQ(Boxes(), "");
   }
+}
+
+// --- REGISTRY and REGVALUE -----------------------------------------------------
+
+const char* const Vendor = "HKLM\\Software\\Vendor";
+
+// A procedure's keys after its MODE, one "KEY=value" a line.
+std::string Registry(const std::string& keys, const std::string& name = "r") {
+  return "[" + name + "]\nMODE=REGISTRY\n" + keys;
+}
+
+TEST_F(KindTest, RegistrySetsOrDeletesOneValueAndReportsWhatItCannot) {
+  struct Case {
+    const char* keys;
+    std::string boxes;      // "" for none
+    const char* key;        // where the value is looked for
+    const char* name;
+    const char* value;      // as fake::RegistryValue tells it
+    int system = 1;         // as fake::UseRegistrySystem
+    std::function<void()> prepare = [] {};
+  } cases[] = {
+      {"KEY=HKLM\\Software\\Vendor\\App\nNAME=Version\nDATA=2.0\n", "",
+       "HKLM\\Software\\Vendor\\App", "Version", "SZ 2.0"},
+      {"KEY=hkey_local_machine\\Software\\Vendor\\\nNAME=Who\nDATA=Vendor, Inc.\n", "", Vendor,
+       "Who", "SZ Vendor, Inc."},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Old\nTYPE=sz\nDATA=\n", "", Vendor, "Old", "SZ "},
+      {"KEY=HKLM\\Software\\Vendor\nDATA=default\n", "", Vendor, "", "SZ default"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=P\nTYPE=EXPAND_SZ\nDATA=%ProgramFiles%\\N\n", "",
+       Vendor, "P", "EXPAND_SZ %ProgramFiles%\\N"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=DWORD\nDATA=42\n", "", Vendor, "N", "DWORD 42"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Old\nTYPE=DWORD\nDATA=0xFFFFFFFF\n", "", Vendor, "Old",
+       "DWORD 4294967295"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=QWORD\nDATA=0x100000000\n", "", Vendor, "N",
+       "QWORD 4294967296"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=QWORD\nDATA=18446744073709551615\n", "", Vendor,
+       "N", "QWORD 18446744073709551615"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Old\nACTION=delete\n", "", Vendor, "Old", "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=None\nACTION=DELETE\n", "", Vendor, "Old", "SZ 1.0"},
+      {"KEY=HKLM\\Software\\None\nNAME=None\nACTION=DELETE\nDATA=x\n", "", "HKLM\\Software\\None",
+       "None", "(absent)"},
+      // Malformed words and numbers, reported when the procedure runs.
+      {"KEY=HKXX\\Software\\Vendor\nNAME=N\nDATA=1\n", Report(6, "HKXX\\Software\\Vendor"), Vendor,
+       "N", "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=BINARY\nDATA=1\n", Report(6, "BINARY"), Vendor,
+       "N", "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nACTION=REMOVE\nDATA=1\n", Report(6, "REMOVE"), Vendor,
+       "N", "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nVIEW=16\nDATA=1\n", Report(6, "16"), Vendor, "N",
+       "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=DWORD\nDATA=4294967296\n",
+       Report(6, "4294967296"), Vendor, "N", "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=DWORD\nDATA=-1\n", Report(6, "-1"), Vendor, "N",
+       "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=QWORD\nDATA=0x\n", Report(6, "0x"), Vendor, "N",
+       "(absent)"},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=N\nTYPE=DWORD\nDATA=\n", Report(6, ""), Vendor, "N",
+       "(absent)"},
+      // Failures of the system end the run.
+      {"KEY=HKLM\\Software\\Vendor\\App\nNAME=V\nDATA=1\n",
+       Report(31, "HKLM\\Software\\Vendor\\App", "V"), "HKLM\\Software\\Vendor\\App", "V", "(absent)", 1,
+       [] { fake::DenyRegistryKey(Vendor); }},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Old\nDATA=2\n", Report(31, Vendor, "Old"), Vendor, "Old",
+       "SZ 1.0", 1, [] { fake::FailRegistrySets(); }},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Old\nACTION=DELETE\n", Report(31, Vendor, "Old"), Vendor,
+       "Old", "SZ 1.0", 1, [] { fake::DenyRegistryKey(Vendor); }},
+      // The system's own view by default, whatever the program's bits.
+      {"KEY=HKLM\\Software\\V\nNAME=N\nDATA=1\n", "", "HKLM\\Software\\V", "N", "SZ 1", 2},
+      {"KEY=HKLM\\Software\\V\nNAME=N\nVIEW=64\nDATA=1\n", "", "HKLM\\Software\\V", "N", "SZ 1", 2},
+      {"KEY=HKLM\\Software\\V\nNAME=N\nVIEW=32\nDATA=1\n", "", "HKLM\\Software\\WOW6432Node\\V",
+       "N", "SZ 1", 2},
+      {"KEY=HKLM\\Software\\V\nNAME=N\nVIEW=32\nDATA=1\n", "", "HKLM\\Software\\WOW6432Node\\V",
+       "N", "SZ 1", 1},
+      {"KEY=HKLM\\Software\\V\nNAME=N\nVIEW=32\nDATA=1\n", "", "HKLM\\Software\\V", "N", "SZ 1", 0},
+      {"KEY=HKCU\\Software\\V\nNAME=N\nDATA=1\n", "", "HKU\\S-1-5-21-7-7-7-1001\\Software\\V", "N",
+       "SZ 1"},
+      {"KEY=HKCR\\.notes\nDATA=Notes.File\n", "", "HKLM\\Software\\Classes\\.notes", "",
+       "SZ Notes.File"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    fake::Reset();
+    fake::UseRegistrySystem(c.system);
+    fake::SetRegistry(Vendor, "Old", 1, std::string("1.0\0", 4));
+    c.prepare();
+    bool ran = Run(Note("before", "b") + Registry(c.keys), "before,r");
+    EXPECT_EQ(ran, c.boxes.empty());
+    EXPECT_EQ(ResultOf(1), c.boxes.empty());
+    EXPECT_EQ(Boxes(), "b|" + c.boxes);
+    EXPECT_EQ(fake::RegistryValue(c.key, c.name), c.value) << fake::DiskState();
+  }
+}
+
+TEST_F(KindTest, RegistryMakesTheMissingKeysAndTellsTheLogWhatItChanged) {
+  fake::SetFile("C:\\Setup\\updater.ini",
+                "[UPDATER]\nNAME=T\nLOG=C:\\Setup\\run.log\nPROC=s,d\n" +
+                    Registry("KEY=HKLM\\Software\\Vendor\\App\\Sub\nNAME=V\nDATA=2.0\n", "s") +
+                    Registry("KEY=HKLM\\Software\\Vendor\nNAME=Old\nACTION=DELETE\n", "d"));
+  fake::SetRegistry(Vendor, "Old", 4, std::string("\x2A\0\0\0", 4));
+  UpdaterMain("");
+  std::string log = fake::FileContents("C:\\Setup\\run.log");
+  for (const char* line :
+       {"registry key made \"HKLM\\Software\\Vendor\\App\"\r\n",
+        "registry key made \"HKLM\\Software\\Vendor\\App\\Sub\"\r\n",
+        "registry \"HKLM\\Software\\Vendor\\App\\Sub\\V\" set to REG_SZ \"2.0\" (was absent)\r\n",
+        "registry \"HKLM\\Software\\Vendor\\Old\" deleted (was REG_DWORD 42 (0x0000002A))\r\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << log;
+  EXPECT_EQ(log.find("key made \"HKLM\\Software\\Vendor\""), std::string::npos) << log;
+}
+
+TEST_F(KindTest, RegValueTestsAValueAndItsDataWithoutEverFailing) {
+  struct Case {
+    const char* keys;
+    bool result;
+  } cases[] = {
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Version\n", true},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Version\nDATA=2.0\n", true},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Version\nDATA=2.1\n", false},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Version\nDATA=\n", false},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Who\nDATA=vendor, INC.\n", true},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Empty\nDATA=\n", true},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Count\nDATA=0x2a\n", true},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Count\nDATA=43\n", false},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Count\nDATA=forty-two\n", false},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Big\nDATA=4294967296\n", true},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=None\n", false},
+      {"KEY=HKLM\\Software\\None\nNAME=Version\n", false},
+      {"KEY=HKLM\\Software\\Vendor\n", false},  // no default value
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Only32\n", false},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Only32\nVIEW=32\n", true},
+      {"KEY=HKLM\\Software\\Vendor\nNAME=Version\nVIEW=32\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    fake::Reset();
+    fake::SetRegistry(Vendor, "Version", 1, std::string("2.0\0", 4));
+    fake::SetRegistry(Vendor, "Who", 1, std::string("Vendor, Inc.\0", 13));
+    fake::SetRegistry(Vendor, "Empty", 1, std::string("\0", 1));
+    fake::SetRegistry(Vendor, "Count", 4, std::string("\x2A\0\0\0", 4));
+    fake::SetRegistry(Vendor, "Big", 11, std::string("\0\0\0\0\x01\0\0\0", 8));
+    fake::SetRegistry("HKLM\\Software\\WOW6432Node\\Vendor", "Only32", 1, std::string("x\0", 2));
+    EXPECT_TRUE(Run("[t]\nMODE=REGVALUE\n" + std::string(c.keys), "t"));
+    EXPECT_EQ(ResultOf(0), c.result);
+    EXPECT_EQ(Boxes(), "");
+  }
+  EXPECT_FALSE(Run("[t]\nMODE=REGVALUE\nKEY=Software\\Vendor\n", "t"));
+  EXPECT_EQ(Boxes(), Report(6, "Software\\Vendor"));
+  // A SWITCH finds it by its section's name, whatever its NAME says.
+  fake::Reset();
+  fake::SetRegistry(Vendor, "Version", 1, std::string("2.0\0", 4));
+  EXPECT_TRUE(Run("[t]\nMODE=REGVALUE\nKEY=HKLM\\Software\\Vendor\nNAME=Version\n" +
+                      Switch("s", "t", "", "yes") + Note("yes", "found"),
+                  "t,s"));
+  EXPECT_EQ(Boxes(), "found|");
 }
 
 // --- SWITCH -------------------------------------------------------------------

@@ -34,11 +34,12 @@ std::string JournalOf(const std::string& script, const std::string& folder = Jou
 const std::string Journal = JournalOf("C:\\SETUP\\UPDATER.INI");
 const std::string LockName = "updater\\updater-" + Journal.substr(strlen(Journals) + 1, 16);
 
-// Copies that replace and make, a folder, a deletion, attributes and two
-// shortcuts (one replaced), then `tail`.
+// Copies that replace and make, a folder, a deletion, attributes, two
+// shortcuts (one replaced), a registry value replaced, one made in new keys
+// of the user's and one deleted, then `tail`.
 std::string Changes(const std::string& keys, const std::string& tail = "") {
   return "[UPDATER]\nNAME=T\nROLLBACK=1\n" + keys +
-         "PROC=copy,dir,made,del,attr,link" + (tail.empty() ? "" : ",tail") +
+         "PROC=copy,dir,made,del,attr,link,regset,regnew,regdel" + (tail.empty() ? "" : ",tail") +
          "\n"
          "[copy]\nMODE=COPY\nFROM=C:\\New\\a.txt,C:\\New\\b.txt\nTO=C:\\App\\a.txt,C:\\App\\b.txt\n"
          "[dir]\nMODE=MAKEDIR\nDIR=C:\\App\\sub\n"
@@ -46,7 +47,10 @@ std::string Changes(const std::string& keys, const std::string& tail = "") {
          "[del]\nMODE=DELETE\nFILE=C:\\App\\gone.txt\n"
          "[attr]\nMODE=ATTR\nFILE=C:\\App\\b.txt,C:\\App\\keep.txt\nARG=0x01,0x02\n"
          "[link]\nMODE=LINK\nSRC=C:\\App\\a.txt,C:\\App\\b.txt\nPARAM=\nSHOWCMD=1,1\n"
-         "DST=C:\\App\\old,C:\\App\\new\n" +
+         "DST=C:\\App\\old,C:\\App\\new\n"
+         "[regset]\nMODE=REGISTRY\nKEY=HKLM\\Software\\App\nNAME=Version\nDATA=2.0\n"
+         "[regnew]\nMODE=REGISTRY\nKEY=HKCU\\Software\\App\\Sub\nNAME=Count\nTYPE=DWORD\nDATA=7\n"
+         "[regdel]\nMODE=REGISTRY\nKEY=HKLM\\Software\\App\nNAME=Old\nACTION=DELETE\n" +
          (tail.empty() ? "" : "[tail]\n" + tail);
 }
 const char* const Failure = "MODE=DELETE\nFILE=C:\\App\\missing.txt\n";
@@ -72,6 +76,8 @@ void OldState(const std::string& script) {
   fake::SetFile("C:\\App\\keep.txt", "keep");
   fake::SetFileAttributesTo("C:\\App\\keep.txt", 0x21);
   fake::SetFile("C:\\App\\old.LNK", "old shortcut");
+  fake::SetRegistry("HKLM\\Software\\App", "Version", 1, std::string("1.0\0", 4));
+  fake::SetRegistry("HKLM\\Software\\App", "Old", 3, "\x01\x02");
 }
 
 // The disk without the script (which the tests change between starts), the
@@ -326,7 +332,12 @@ TEST_F(Rollback, TheLogNamesWhoHoldsAFileAndEachStepOfTheUndo) {
   for (const char* line :
        {opened.c_str(),
         "kept \"C:\\App\\a.txt\" aside as \"C:\\App\\~upd", "\"C:\\App\\held.txt\" is held by app.exe (42)",
-        "error report 10: ", "undo: 9 changes recorded", "undo: removed \"C:\\App\\new.LNK\"",
+        "error report 10: ", "undo: 14 changes recorded",
+        "undo: registry \"HKLM\\Software\\App\\Old\" set back: REG_BINARY, 2 bytes",
+        "undo: registry \"HKU\\S-1-5-21-7-7-7-1001\\Software\\App\\Sub\\Count\" set back: removed",
+        "undo: removed registry key \"HKU\\S-1-5-21-7-7-7-1001\\Software\\App\"",
+        "undo: registry \"HKLM\\Software\\App\\Version\" set back: REG_SZ \"1.0\"",
+        "undo: removed \"C:\\App\\new.LNK\"",
         "undo: removed folder \"C:\\App\\sub\"", "undo: removed \"C:\\App\\sub\\c.txt\"",
         "undo: put back \"C:\\App\\b.txt\" from \"C:\\App\\~upd", "undo: complete",
         "end: an error report ended the run"})
@@ -671,6 +682,54 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          EXPECT_EQ(fake::FileContents("C:\\Work\\App\\a.txt"), "old a");
          EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos) << fake::FileList();
          EXPECT_FALSE(fake::FileExists(Journal));
+       }},
+      {"a run cut short after a change of the user's registry, undone by a start as the system",
+       [&] {
+         CutWhen(Changes("", Failure), [] {
+           return fake::RegistryValue("HKCU\\Software\\App\\Sub", "Count") == "DWORD 7";
+         });
+         fake::UseAccount("S-1-5-18");
+         fake::SetRegistry("HKCU\\Software\\App\\Sub", "Count", 4, std::string("\x07\0\0\0", 4));
+         fake::SetFile(Script, noOp);
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_FALSE(fake::RegistryKeyExists("HKU\\S-1-5-21-7-7-7-1001\\Software\\App"));
+         EXPECT_EQ(fake::RegistryValue("HKU\\S-1-5-18\\Software\\App\\Sub", "Count"), "DWORD 7");
+         EXPECT_EQ(fake::RegistryValue("HKLM\\Software\\App", "Version"), "SZ 1.0");
+         EXPECT_EQ(Boxes(), "");
+       }},
+      {"registry values changed by someone else since the run are left",
+       [&] {
+         CutWhen(Changes("", Failure), [] {
+           return fake::RegistryValue("HKLM\\Software\\App", "Old") == "(absent)";
+         });
+         fake::SetRegistry("HKLM\\Software\\App", "Version", 1, std::string("3.0\0", 4));
+         fake::SetRegistry("HKCU\\Software\\App\\Sub", "Other", 1, std::string("x\0", 2));
+         fake::SetFile(Script, noOp);
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::RegistryValue("HKLM\\Software\\App", "Version"), "SZ 3.0");
+         EXPECT_EQ(fake::RegistryValue("HKLM\\Software\\App", "Old"), "TYPE 3 0102");
+         EXPECT_EQ(fake::RegistryValue("HKCU\\Software\\App\\Sub", "Count"), "(absent)");
+         EXPECT_EQ(fake::RegistryValue("HKCU\\Software\\App\\Sub", "Other"), "SZ x");
+         logHas("undo: left registry \"HKLM\\Software\\App\\Version\": changed since to REG_SZ \"3.0\"");
+         logHas("undo: left registry key \"HKU\\S-1-5-21-7-7-7-1001\\Software\\App\\Sub\": not empty");
+         EXPECT_EQ(Boxes(), "");
+       }},
+      {"a registry value that cannot be put back",
+       [&] {
+         OldState(Changes(logged, Failure));
+         fake::FailRegistrySets(2);  // the run's two; the undo's fail
+         UpdaterMain("");
+       },
+       [&] {
+         EXPECT_EQ(fake::RegistryValue("HKLM\\Software\\App", "Version"), "SZ 2.0");
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_EQ(Boxes(), Report(10, "C:\\App\\missing.txt") +
+                                Report(35, "HKLM\\Software\\App", "Old") +
+                                Report(35, "HKLM\\Software\\App", "Version"));
        }},
       {"one journal whatever the letter case of the road to the script",
        [&] {

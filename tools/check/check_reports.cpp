@@ -124,6 +124,14 @@ std::string Checker::WordHint(const Report& report, const std::string& section,
   } else if (about && about->Form == ValueForm::Seconds) {
     return "; the " + key + " value " + Quoted(word) + " is not a whole number of seconds from " +
            std::to_string(LeastSeconds) + " to " + std::to_string(MostSeconds);
+  } else if (about && about->Form == ValueForm::RegistryKey) {
+    return "; the " + key + " value " + Quoted(word) +
+           " has no root the updater knows: begin it with HKLM, HKCU, HKCR or HKU (or "
+           "HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS)";
+  } else if (about && about->Form == ValueForm::RegistryData) {
+    return "; the " + key + " value " + Quoted(word) +
+           " is not a number that fits the value's type: write decimal digits or \"0x\" and "
+           "hexadecimal digits, up to 4294967295 for a DWORD";
   } else if (about && about->Form == ValueForm::Word) {
     for (int i = 0; i < about->Words.Count(); ++i) allowed.push_back(about->Words[i]);
   } else if (about && (about->Form == ValueForm::Condition || about->Form == ValueForm::ProcName)) {

@@ -144,7 +144,11 @@ void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
       case ValueForm::ProcList:
       case ValueForm::Word:
       case ValueForm::Seconds:
+      case ValueForm::RegistryKey:  // an unknown root is the kind's own report
         break;  // told by the kind's own reports, if at all
+      case ValueForm::RegistryData:
+        RegistryData(section, kind, value, line, key.Key);
+        break;
     }
   }
 }
@@ -333,6 +337,37 @@ void Checker::ProgramPaths(const std::string& value, int line, const char* key) 
             " under it), which a deployment tool chooses; begin it with a symbol such as "
             "<Src> or <Sys>");
   }
+}
+
+// A registry value's data: none is used by a deletion, and a path with a
+// blank loses its quotes to the script's reader unless they are doubled.
+void Checker::RegistryData(const std::string& section, const ProcKind& kind,
+                           const std::string& value, int line, const char* key) {
+  for (int i = 0; i < kind.Keys.Count(); ++i) {
+    const KeyDescription& action = kind.Keys[i];
+    std::string word;
+    int wordLine = 0;
+    bool deletes = false;
+    for (int w = 0; w < action.Words.Count(); ++w)
+      deletes = deletes || TextString(action.Words[w]).Equals("DELETE");
+    if (deletes && ReadValueOf(section, action.Key, word, wordLine) &&
+        TextString(word.c_str()).Equals("DELETE")) {
+      Warn("delete-data", line,
+           std::string(key) + " is written, but " + action.Key +
+               "=DELETE deletes the value: its data is never used",
+           wordLine, "the deletion");
+      return;
+    }
+  }
+  if (kind.Effects & kind_effect::Tests) return;
+  bool path = value.find(":\\") != std::string::npos || value.compare(0, 2, "\\\\") == 0;
+  if (path && value.find(' ') != std::string::npos && value[0] != '"')
+    Warn("unquoted-path", line,
+         std::string(key) + " " + Quoted(value) +
+             " holds a path with a blank and no quotes: a program that runs it as a command "
+             "(an uninstall entry's UninstallString) takes the path to end at the blank. The "
+             "script's reader takes off one pair of quotes around a whole value, so write "
+             "them doubled: " + key + "=\"\"" + Shown(value) + "\"\"");
 }
 
 void Checker::ShowCommands(const std::string& value, int line, const char* key) {

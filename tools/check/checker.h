@@ -58,6 +58,8 @@ class Checker {
   void ShowCommands(const std::string& value, int line, const char* key);
   void FullPaths(const std::string& value, int line, const char* key);
   void ProgramPaths(const std::string& value, int line, const char* key);
+  void RegistryData(const std::string& section, const ProcKind& kind, const std::string& value,
+                    int line, const char* key);
 
   enum class ListState { Checking, Checked };
   enum class Outcome { Checked, LeadsBack };

@@ -356,10 +356,17 @@ void CloseProcess(ProcessHandle) {}
 
 // --- os/registry.h ----------------------------------------------------------
 
-// The registry of the target machine is out of sight: no key opens. The
-// lookup is kept, so that the checker can say which values depend on it.
-bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle&) {
-  if (Keeping()) {
+// The registry of the target machine is out of sight: no key opens to be
+// read, so a test of a value finds none. An App Paths lookup is kept, so
+// that the checker can say which values depend on it. A change succeeds
+// and touches nothing, as a file's does: its key opens, holding no value.
+bool RegistryOpen(RegistryRoot, const char* path, uint32_t access, RegistryHandle& key) {
+  static const char AppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+  if ((access & KeyChange) == KeyChange) {
+    key = Token<RegistryHandle>();
+    return true;
+  }
+  if (Keeping() && strncmp(path, AppPaths, sizeof AppPaths - 1) == 0) {
     const char* program = strrchr(path, '\\');
     TheWorld().AppPathLookups.push_back(
         check::AppPathLookup{program ? program + 1 : path, TheWorld().Reads.size()});
@@ -367,11 +374,32 @@ bool RegistryOpen(RegistryRoot, const char* path, uint32_t, RegistryHandle&) {
   return false;
 }
 
+KeyOpening RegistryCreate(RegistryRoot, const char*, uint32_t, RegistryHandle& key) {
+  key = Token<RegistryHandle>();
+  return KeyOpening::Opened;
+}
+
 void RegistryClose(RegistryHandle) {}
 
 uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
 
+ValueFound RegistryValueInfo(RegistryHandle, const char*, uint32_t&, uint32_t&) {
+  return ValueFound::Absent;
+}
+
 bool RegistryRead(RegistryHandle, const char*, void*, uint32_t) { return false; }
+
+bool RegistrySet(RegistryHandle, const char*, uint32_t, const void*, uint32_t) { return true; }
+
+ValueFound RegistryDeleteValue(RegistryHandle, const char*) { return ValueFound::Absent; }
+
+KeyRemoval RegistryRemoveEmptyKey(RegistryRoot, const char*, uint32_t) {
+  return KeyRemoval::Absent;
+}
+
+bool IsSystem64Bit() { return true; }
+
+bool CurrentUserSid(OwnedText& sid) { return Give("S-1-5-21-0-0-0-1000", sid); }
 
 // --- os/services.h ---------------------------------------------------------
 
