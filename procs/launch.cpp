@@ -31,7 +31,7 @@ struct LAUNCH_INFO : PROC_INFO {
   // finished, and waiting too long is safer than running ahead.
   int32_t IsWait = 1;
   TextString Success;  // exit codes, separated by ","
-  bool SuccessWritten = false;
+  bool SuccessWritten = false;  // even empty: the exit codes are judged
 };
 
 const RecordKey<LAUNCH_INFO> Keys[] = {
@@ -40,9 +40,8 @@ const RecordKey<LAUNCH_INFO> Keys[] = {
     {DescribeKey("PARAM", KeyRole::Companion, ValueForm::Text), &LAUNCH_INFO::Param, nullptr},
     {DescribeKey("ISWAIT", KeyRole::Number, ValueForm::Text), nullptr, &LAUNCH_INFO::IsWait},
     {DescribeKey("SUCCESS", KeyRole::Optional, ValueForm::ExitCodes), &LAUNCH_INFO::Success,
-     nullptr},
+     nullptr, &LAUNCH_INFO::SuccessWritten},
 };
-const RecordKey<LAUNCH_INFO>& SuccessKey = Keys[3];
 
 // The exit codes a program asks with for the system to restart: success,
 // with a restart to come (ERROR_SUCCESS_REBOOT_REQUIRED,
@@ -177,13 +176,7 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
 }  // namespace
 
 static PROC_INFO* ParseLaunch(const char* section) {
-  PROC_INFO* record = ParseRecord(section, LaunchKind, Keys);
-  // Written even empty, SUCCESS judges the exit codes; left out, it does not.
-  TextString written;
-  if (record)
-    static_cast<LAUNCH_INFO*>(record)->SuccessWritten =
-        ReadOptionalValue(section, SuccessKey.About.Key, written);
-  return record;
+  return ParseRecord(section, LaunchKind, Keys);
 }
 
 static bool ExecuteLaunch(PROC_INFO* record) {

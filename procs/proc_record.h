@@ -20,6 +20,9 @@ struct RecordKey {
   KeyDescription About;
   TextString Record::*Text;
   int32_t Record::*Number;
+  // For an optional key whose meaning changes once it is written, even
+  // empty: set to whether it was.
+  bool Record::*Written = nullptr;
 };
 
 template <typename Record>
@@ -38,8 +41,10 @@ PROC_INFO* ParseRecordKeys(const char* section, const ProcKind& kind,
     const RecordKey<Record>& key = keys[i];
     if (!key.Text)
       complete = ReadNumber(section, key.About.Key, record->*key.Number);
-    else if (key.About.Role == KeyRole::Optional)
-      ReadOptionalValue(section, key.About.Key, record->*key.Text);
+    else if (key.About.Role == KeyRole::Optional) {
+      bool written = ReadOptionalValue(section, key.About.Key, record->*key.Text);
+      if (key.Written) record->*key.Written = written;
+    }
     else
       complete = ReadValue(section, key.About.Key, record->*key.Text);
   }

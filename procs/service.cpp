@@ -123,7 +123,8 @@ namespace {
 struct SERVICE_INFO : PROC_INFO {
   TextString Services;  // NAME: service names (not display names), separated by ","
   TextString Action;   // STOP or START
-  TextString Timeout;  // seconds for each service; empty: the default
+  TextString Timeout;  // seconds for each service
+  bool TimeoutWritten = false;  // left out: the default
 };
 
 // ACTION's words, in the order of services::Change.
@@ -135,12 +136,14 @@ const RecordKey<SERVICE_INFO> Keys[] = {
     {DescribeKey("ACTION", KeyRole::Single, ValueForm::Word, PathUse::None, Actions),
      &SERVICE_INFO::Action, nullptr},
     {DescribeKey("TIMEOUT", KeyRole::Optional, ValueForm::Seconds), &SERVICE_INFO::Timeout,
-     nullptr},
+     nullptr, &SERVICE_INFO::TimeoutWritten},
 };
 
-// TIMEOUT's seconds: digits only, within the bounds; empty for the default.
-bool SecondsOf(const TextString& text, uint32_t& seconds) {
-  seconds = text.Length() == 0 ? DefaultSeconds : 0;
+// TIMEOUT's seconds: digits only, within the bounds; the default where the
+// key is left out (written empty, it is no number).
+bool SecondsOf(const TextString& text, bool written, uint32_t& seconds) {
+  seconds = written ? 0 : DefaultSeconds;
+  if (!written) return true;
   if (text.Length() > 4) return false;
   for (const char* at = text.Text(); *at; ++at) {
     if (*at < '0' || *at > '9') return false;
@@ -166,7 +169,7 @@ static bool ExecuteService(PROC_INFO* record) {
     return false;
   }
   uint32_t seconds = 0;
-  if (!SecondsOf(procedure->Timeout, seconds)) {
+  if (!SecondsOf(procedure->Timeout, procedure->TimeoutWritten, seconds)) {
     ShowError(MsgBadSymbol, procedure->Timeout.Text());
     return false;
   }

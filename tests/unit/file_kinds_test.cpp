@@ -772,6 +772,8 @@ TEST_F(KindTest, ServiceBringsEachServiceWhereAskedOrEndsTheRun) {
        "ACTION=STOP\nTIMEOUT=3601\n", false, 6, "3601", "running", "error report 6"},
       {"a time limit in words", true, [](fake::ServiceSetup&) {}, "ACTION=STOP\nTIMEOUT=1 min\n",
        false, 6, "1 min", "running", "error report 6"},
+      {"a time limit written empty", true, [](fake::ServiceSetup&) {}, "ACTION=STOP\nTIMEOUT=\n",
+       false, 6, "", "running", "error report 6"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
