@@ -166,7 +166,9 @@ ProfileText::ProfileText(const std::string& text) {
     lastNameless = nameless;
     anyLine = true;
     current->Entries.push_back(ParseEntry(line, number));
-    if (current == &before_ && line[0] != ';') strayLines_.push_back(number);
+    if (current == &before_ && line[0] != ';' &&
+        std::find(line.begin(), line.end(), Char('=')) != line.end())
+      strayLines_.push_back(number);
   }
 }
 

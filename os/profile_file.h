@@ -43,8 +43,9 @@ class ProfileText {
 
   // Every section header, a name written twice as often as it is written.
   const std::vector<Section>& Sections() const { return sections_; }
-  // Lines before the first section that are neither blank nor comments
-  // (";"): the updater never reads them.
+  // Keys written before the first section ("KEY=value", not after ";"):
+  // the updater reads only named sections, so they are read by no one, and
+  // are almost surely misplaced. Other lines there are the author's notes.
   const std::vector<int>& StrayLines() const { return strayLines_; }
 
   bool HasSection(const char* name) const;

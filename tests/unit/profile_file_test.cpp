@@ -12,7 +12,7 @@ namespace {
 
 const char TextBytes[] =
     "; a comment before any section\n"
-    "stray\n"
+    "stray=key\n"
     "[Setup]\r\n"
     "  Name =  spaced value \n"
     "QUOTED=\"a b\"\n"

@@ -491,7 +491,8 @@ void Checker::CheckDefines() {
 
 void Checker::CheckLayout() {
   for (int line : world_.Script.StrayLines()) {
-    Warn("stray-line", line, "this line stands before the first section: nothing reads it");
+    Warn("stray-line", line,
+         "this key stands before the first section: nothing reads it; move it into its section");
   }
 
   std::map<std::string, int> sections;
