@@ -19,6 +19,9 @@ bool SaveShellLink(const char* target, const char* workingDirectory, const char*
 // GetWindowsDirectoryA and GetSystemDirectoryA into `buffer` of `size` bytes.
 uint32_t WindowsDirectory(char* buffer, uint32_t size);
 uint32_t SystemDirectory(char* buffer, uint32_t size);
+// GetTempPathA: the temporary folder, with its trailing backslash; the same
+// answers as the two above.
+uint32_t TempDirectory(char* buffer, uint32_t size);
 
 // GetVersionExA with an OSVERSIONINFOA of size 148: its platform id, or 0
 // when the call fails. 2 is the NT platform, 1 the Windows 95 family.

@@ -59,6 +59,11 @@ uint32_t SystemDirectory(char* buffer, uint32_t size) {
   return length ? length : Failed(length);
 }
 
+uint32_t TempDirectory(char* buffer, uint32_t size) {
+  DWORD length = GetTempPathA(size, buffer);
+  return length ? length : Failed(length);
+}
+
 uint32_t PlatformId() {
   OSVERSIONINFOA version;
   memset(&version, 0, sizeof(version));

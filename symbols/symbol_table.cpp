@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "os/registry.h"
 #include "os/shell.h"
 #include "symbols/expansion.h"
 #include "symbols/system_queries.h"
@@ -64,6 +65,7 @@ bool SymbolList::Replace(int32_t index, const TextString& entry) {
 namespace {
 
 constexpr int DirectoryAreaSize = 260;
+const char* const CurrentVersionKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 // The index of the first entry named `name`, or -1. Only names are read.
 int32_t FindSymbol(const char* name) {
@@ -107,6 +109,24 @@ bool FolderOf(int folder, TextString& path) {
   return GetFolderPath(path, folder) && path.Length() > 0;
 }
 
+// A place as the system records it for its own programs: a 32-bit program
+// on 64-bit Windows is otherwise told the 32-bit one.
+bool SystemsOwnPlace(const char* value, TextString& path) {
+  RegistryKey versionKey(os::RegistryRoot::LocalMachine, CurrentVersionKey);
+  return versionKey.QueryStringValue(value, path, os::IsSystem64Bit() ? os::KeyView64 : 0) &&
+         path.Length() > 0;
+}
+
+// The temporary folder, without the trailing backslash the system gives.
+bool TempFolder(TextString& path) {
+  char area[DirectoryAreaSize] = {};
+  uint32_t length = os::TempDirectory(area, sizeof area);
+  if (length == 0 || length >= sizeof area) return false;
+  if (length > 3 && area[length - 1] == '\\') area[length - 1] = '\0';
+  path.Assign(area);
+  return path.Length() > 0;
+}
+
 void DefineFolder(const char* name, int shared, int own) {
   bool nt = IsWindowsNT();
   TextString path;
@@ -123,6 +143,14 @@ const BuiltInSymbol BuiltInSymbols[] = {
     {"<Desktop>", SymbolSource::ShellFolder, folder::CommonDesktopDirectory,
      folder::DesktopDirectory},
     {"<Programs>", SymbolSource::ShellFolder, folder::CommonPrograms, folder::Programs},
+    {"<ProgramFiles>", SymbolSource::SystemsOwnPlace, folder::ProgramFiles, 0, "ProgramFilesDir"},
+    {"<ProgramFiles32>", SymbolSource::PlaceFolder, folder::ProgramFilesX86, folder::ProgramFiles},
+    {"<CommonFiles>", SymbolSource::SystemsOwnPlace, folder::ProgramFilesCommon, 0,
+     "CommonFilesDir"},
+    {"<ProgramData>", SymbolSource::PlaceFolder, folder::CommonAppData, 0},
+    {"<AppData>", SymbolSource::PlaceFolder, folder::AppData, 0},
+    {"<LocalAppData>", SymbolSource::PlaceFolder, folder::LocalAppData, 0},
+    {"<Temp>", SymbolSource::TempFolder, 0, 0},
 };
 const int BuiltInSymbolCount = sizeof(BuiltInSymbols) / sizeof(BuiltInSymbols[0]);
 
@@ -145,6 +173,8 @@ bool LoadSymbols(const TextString& defineLines, const TextString& modulePath) {
   // but not its value: the script cannot override a built-in.
   for (int i = 0; i < BuiltInSymbolCount; ++i) {
     const BuiltInSymbol& symbol = BuiltInSymbols[i];
+    if (!symbol.Fixed() && FindSymbol(symbol.Name) >= 0) continue;  // the script's own
+    TextString place;
     switch (symbol.Source) {
       case SymbolSource::WindowsFolder:
         DefineDirectory(symbol.Name, os::WindowsDirectory);
@@ -158,6 +188,17 @@ bool LoadSymbols(const TextString& defineLines, const TextString& modulePath) {
         break;
       case SymbolSource::ShellFolder:
         DefineFolder(symbol.Name, symbol.Shared, symbol.Own);
+        break;
+      case SymbolSource::PlaceFolder:
+        if (FolderOf(symbol.Shared, place) || (symbol.Own && FolderOf(symbol.Own, place)))
+          DefineSymbol(symbol.Name, place);
+        break;
+      case SymbolSource::SystemsOwnPlace:
+        if (SystemsOwnPlace(symbol.Value, place) || FolderOf(symbol.Shared, place))
+          DefineSymbol(symbol.Name, place);
+        break;
+      case SymbolSource::TempFolder:
+        if (TempFolder(place)) DefineSymbol(symbol.Name, place);
         break;
     }
   }

@@ -47,17 +47,28 @@ extern SymbolList SymbolTable;
 // The built-in symbols, said once: each name, in the order they are
 // defined, with where its value comes from. The start-up defines them from
 // here; the script checker names them and gives them its stand-in values
-// from here.
+// from here, and a test holds the guide's table of symbols to it.
+//
+// The first five always hold the system's answer, whatever DEFINE says; the
+// usual places after them are defined only where no DEFINE entry has their
+// name, and not at all where the system has no such folder.
 enum class SymbolSource : uint8_t {
   WindowsFolder,  // the system's Windows folder
   SystemFolder,   // the system folder
   ProgramFolder,  // the program's own folder, without a trailing backslash
   ShellFolder,    // a shell folder: all users' on the NT platform, else the user's
+  PlaceFolder,    // a usual place: shell folder Shared, else Own (0: none)
+  SystemsOwnPlace,  // a usual place as the system records it for its own
+                    // programs (Value under the current version's key, in
+                    // the 64-bit view on 64-bit Windows), else shell folder Shared
+  TempFolder,     // the temporary folder
 };
 struct BuiltInSymbol {
   const char* Name;
   SymbolSource Source;
-  int Shared, Own;  // ShellFolder: the folder numbers (CSIDL)
+  int Shared, Own;  // the folder numbers (CSIDL)
+  const char* Value = nullptr;  // SystemsOwnPlace: the registry value
+  bool Fixed() const { return Source < SymbolSource::PlaceFolder; }
 };
 extern const BuiltInSymbol BuiltInSymbols[];
 extern const int BuiltInSymbolCount;

@@ -38,8 +38,8 @@ bool RegistryKey::ReadStringValue(const char* name, TextString& text) const {
   return text.SetText(data.Text());
 }
 
-bool RegistryKey::QueryStringValue(const char* name, TextString& text) {
-  bool read = Open(os::KeyRead) && ReadStringValue(name, text);
+bool RegistryKey::QueryStringValue(const char* name, TextString& text, uint32_t view) {
+  bool read = Open(os::KeyRead | view) && ReadStringValue(name, text);
   Close();
   return read;
 }

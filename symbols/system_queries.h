@@ -16,6 +16,12 @@ constexpr int Programs = 2;
 constexpr int DesktopDirectory = 16;
 constexpr int CommonPrograms = 23;
 constexpr int CommonDesktopDirectory = 25;
+constexpr int AppData = 0x1A;
+constexpr int LocalAppData = 0x1C;
+constexpr int CommonAppData = 0x23;
+constexpr int ProgramFiles = 0x26;
+constexpr int ProgramFilesX86 = 0x2A;
+constexpr int ProgramFilesCommon = 0x2B;
 }  // namespace folder
 
 // A read-only registry key below a predefined root. Lives on the stack of
@@ -36,8 +42,9 @@ class RegistryKey {
   // The named value's data as text, whatever its type. False, leaving
   // `text` untouched, when the value is absent, empty or cannot be read.
   bool ReadStringValue(const char* name, TextString& text) const;
-  // Open for reading, ReadStringValue, Close.
-  bool QueryStringValue(const char* name, TextString& text);
+  // Open for reading (with `view`, a KeyView flag or 0), ReadStringValue,
+  // Close.
+  bool QueryStringValue(const char* name, TextString& text, uint32_t view = 0);
 
  private:
   os::RegistryRoot m_root;

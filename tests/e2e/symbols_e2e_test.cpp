@@ -34,6 +34,27 @@ TEST(Symbols, BuiltInsNameTheRealFolders) {
                 "Menu\\Programs|<Nothing>");
 }
 
+// The usual places are the folders the system tells its own 64-bit programs
+// of (cmd.exe's environment, in the same prefix); a DEFINE of the same name
+// wins over the system's.
+TEST(Symbols, TheUsualPlacesAreTheSystemsAndADefineWins) {
+  CommandResult told = RunWine({"cmd", "/c",
+                                "echo %ProgramW6432%;%ProgramFiles(x86)%;%CommonProgramW6432%;"
+                                "%ProgramData%;%APPDATA%;%LOCALAPPDATA%"});
+  ASSERT_EQ(told.status, 0) << told.output;
+  WineCase run(CaseName());
+  run.InstallUpdater();
+  run.WriteScript("[UPDATER]\nNAME=T\nPROC=show,mine\n[DEFINE]\n<Temp>=D:\\Mine\n"
+                  "[show]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\n"
+                  "TEXT=<ProgramFiles>;<ProgramFiles32>;<CommonFiles>;<ProgramData>;<AppData>;"
+                  "<LocalAppData>\nISABORT=0,0\n"
+                  "[mine]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=<Temp>\nISABORT=0,0\n");
+  RunResult result = run.Run();
+  ASSERT_EQ(result.boxes.size(), 2u) << result;
+  EXPECT_EQ(result.boxes[0].text, told.output.substr(0, told.output.find_first_of("\r\n")));
+  EXPECT_EQ(result.boxes[1].text, "D:\\Mine");
+}
+
 TEST(Symbols, AppPathsGroupsComeFromTheRegistryOrStayAsWritten) {
   const std::string key = std::string(kAppPaths) + "e2etool.exe";
   for (const std::vector<std::string>& arguments :

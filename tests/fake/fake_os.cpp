@@ -104,6 +104,7 @@ struct World {
   std::vector<Link> links;
   std::string modulePath = "C:\\Program\\updater.exe";
   std::string windowsDirectory = "C:\\Windows";
+  std::string tempDirectory = "C:\\Users\\me\\AppData\\Local\\Temp\\";
   std::string systemDirectory = "C:\\Windows\\system32";
   unsigned platformId = 2;
   unsigned codePage = 932;
@@ -113,6 +114,11 @@ struct World {
       {23, {true, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"}},
       {2, {true, "C:\\Users\\me\\Start Menu\\Programs"}},
       {28, {true, "C:\\Users\\me\\AppData\\Local"}},
+      {0x1A, {true, "C:\\Users\\me\\AppData\\Roaming"}},
+      {0x23, {true, "C:\\ProgramData"}},
+      {0x26, {true, "C:\\Program Files"}},
+      {0x2A, {true, "C:\\Program Files (x86)"}},
+      {0x2B, {true, "C:\\Program Files\\Common Files"}},
   };
   // The registry: its keys by lower-cased full path ("hklm\\software\\x";
   // HKCU is the user's key under HKU, HKCR is HKLM\Software\Classes), the
@@ -720,6 +726,7 @@ std::string DiskState() {
 void SetModulePath(const std::string& path) { TheWorld().modulePath = path; }
 void SetCodePage(unsigned codePage) { TheWorld().codePage = codePage; }
 void SetWindowsDirectory(const std::string& path) { TheWorld().windowsDirectory = path; }
+void SetTempDirectory(const std::string& path) { TheWorld().tempDirectory = path; }
 void SetSystemDirectory(const std::string& path) { TheWorld().systemDirectory = path; }
 void SetPlatformId(unsigned id) { TheWorld().platformId = id; }
 void SetFolder(int csidl, bool located, const std::string& path) {
@@ -1835,6 +1842,11 @@ uint32_t WindowsDirectory(char* buffer, uint32_t size) {
 uint32_t SystemDirectory(char* buffer, uint32_t size) {
   fake::Count();
   return fake::FolderQuery(fake::TheWorld().systemDirectory, buffer, size);
+}
+
+uint32_t TempDirectory(char* buffer, uint32_t size) {
+  fake::Count();
+  return fake::FolderQuery(fake::TheWorld().tempDirectory, buffer, size);
 }
 
 uint32_t PlatformId() {

@@ -179,6 +179,8 @@ const std::vector<Link>& Links();
 // platform (2), and the four shell folders under C:\Users\Public and
 // C:\Users\me.
 void SetWindowsDirectory(const std::string& path);
+// The temporary folder as GetTempPathA gives it ("": the call fails).
+void SetTempDirectory(const std::string& path);
 void SetSystemDirectory(const std::string& path);
 void SetPlatformId(unsigned id);
 // A folder the shell cannot locate (`located` false) or whose path it cannot

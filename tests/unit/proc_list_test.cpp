@@ -14,6 +14,7 @@
 #include "fake/fake_os.h"
 #include "os/ui.h"
 #include "procs/proc_list.h"
+#include "symbols/symbol_table.h"
 #include "script/script_file.h"
 #include "script_run.h"
 
@@ -230,6 +231,20 @@ TEST(RunKeys, TheGuideAndTheFuzzDictionaryHoldEveryKey) {
         << RunKeys[i].Key;
     EXPECT_EQ(RunKeys[i].Form == RunKeyForm::OnOff, *RunKeys[i].Off != '\0') << RunKeys[i].Key;
   }
+  EXPECT_EQ(told, described);
+}
+
+// The guide's table of built-in symbols names every one, in the table's
+// order, and no other.
+TEST(BuiltInSymbols, TheGuideTellsEachInTheTablesOrder) {
+  const std::string guide = SourceFile("docs/scripts.md");
+  size_t at = guide.find("\nBuilt-in symbols:\n");
+  ASSERT_NE(at, std::string::npos);
+  std::istringstream lines(guide.substr(at, guide.find("\n\n", guide.find("| `", at)) - at));
+  std::vector<std::string> told, described;
+  for (std::string line; std::getline(lines, line);)
+    if (line.compare(0, 3, "| `") == 0) told.push_back(line.substr(3, line.find('`', 3) - 3));
+  for (int i = 0; i < BuiltInSymbolCount; ++i) described.push_back(BuiltInSymbols[i].Name);
   EXPECT_EQ(told, described);
 }
 

@@ -37,7 +37,7 @@ class SymbolsTest : public testing::Test {
 TEST_F(SymbolsTest, BuiltInsAloneWithoutDefineAndFoundInAnyCase) {
   fake::SetFile(Script, "[UPDATER]\nNAME=x\n");
   LoadScriptSymbols();
-  EXPECT_EQ(SymbolTable.SymbolCount, 5);
+  EXPECT_EQ(SymbolTable.SymbolCount, 12);  // the five and the seven usual places
   EXPECT_EQ(Lookup("<win>"), "C:\\Windows");
   EXPECT_EQ(Lookup("<SYS>"), "C:\\Windows\\system32");
   EXPECT_EQ(Lookup("<Src>"), "C:\\Program");
@@ -46,14 +46,14 @@ TEST_F(SymbolsTest, BuiltInsAloneWithoutDefineAndFoundInAnyCase) {
 
   ModulePath.Assign("C:\\setup.exe");
   LoadScriptSymbols();  // loads anew rather than adding to the table
-  EXPECT_EQ(SymbolTable.SymbolCount, 5);
+  EXPECT_EQ(SymbolTable.SymbolCount, 12);
   EXPECT_EQ(Lookup("<Src>"), "C:");
 }
 
 TEST_F(SymbolsTest, DefineLinesKeepTheirOrderButCannotOverrideBuiltIns) {
   Load("; <C>=comment\n<WIN>=D:\\Other\n<B>=<Win>\\b\n<A>=<B>\\a\n<D>=<E>\\d\n<E>=<Win>\\e\n"
        "<A>=second\n<X>=x=y\nTools=C:\\x\n<Bare>\n<Sys>\n<Src>=old=tail\n");
-  EXPECT_EQ(SymbolTable.SymbolCount, 13);  // 11 lines and the 2 built-ins not among them
+  EXPECT_EQ(SymbolTable.SymbolCount, 20);  // 11 lines, the 2 built-ins not among them, 7 places
   EXPECT_STREQ(SymbolTable.Entry(0).Text(), "<WIN>=C:\\Windows");
   EXPECT_EQ(Lookup("<A>"), "C:\\Windows\\b\\a");
   EXPECT_EQ(Lookup("<D>"), "<Win>\\e\\d");  // a later entry is seen as written
@@ -115,6 +115,47 @@ TEST_F(SymbolsTest, FoldersFallBackToTheOtherKindAndElseStayUnresolved) {
   Load("");
   EXPECT_EQ(Lookup("<Win>"), "<Win>");
   EXPECT_EQ(Lookup("<Sys>"), "<Sys>");
+}
+
+// The usual places: the system's answers, the program-files folders as a
+// 64-bit system records them for its own programs, a DEFINE of the same
+// name kept, and no symbol where the system has no such folder.
+TEST_F(SymbolsTest, TheUsualPlacesAreTheSystemsUnlessTheScriptNamesThemFirst) {
+  fake::Reset();
+  Load("");
+  EXPECT_EQ(Lookup("<ProgramFiles>"), "C:\\Program Files");
+  EXPECT_EQ(Lookup("<ProgramFiles32>"), "C:\\Program Files (x86)");
+  EXPECT_EQ(Lookup("<CommonFiles>"), "C:\\Program Files\\Common Files");
+  EXPECT_EQ(Lookup("<ProgramData>"), "C:\\ProgramData");
+  EXPECT_EQ(Lookup("<AppData>"), "C:\\Users\\me\\AppData\\Roaming");
+  EXPECT_EQ(Lookup("<LocalAppData>"), "C:\\Users\\me\\AppData\\Local");
+  EXPECT_EQ(Lookup("<Temp>"), "C:\\Users\\me\\AppData\\Local\\Temp");
+
+  // A 32-bit program on 64-bit Windows: its own folder query gives the
+  // 32-bit folders; the system's own are those it records.
+  fake::Reset();
+  fake::UseRegistrySystem(2);
+  fake::SetFolder(0x26, true, "C:\\Program Files (x86)");
+  fake::SetFolder(0x2B, true, "C:\\Program Files (x86)\\Common Files");
+  fake::SetRegistry("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", 1,
+                    std::string("C:\\Program Files", 17));
+  fake::SetRegistry("HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion",
+                    "ProgramFilesDir", 1, std::string("C:\\Program Files (x86)", 23));
+  Load("<AppData>=D:\\Mine\n<Temp>=<Win>\\Temp\n");
+  EXPECT_EQ(Lookup("<ProgramFiles>"), "C:\\Program Files");
+  EXPECT_EQ(Lookup("<CommonFiles>"), "C:\\Program Files (x86)\\Common Files");  // not recorded
+  EXPECT_EQ(Lookup("<AppData>"), "D:\\Mine");
+  EXPECT_EQ(Lookup("<Temp>"), "C:\\Windows\\Temp");
+
+  // The oldest systems: no such folder, no symbol.
+  fake::Reset();
+  fake::SetFolder(0x23, false, "");
+  fake::SetFolder(0x2A, false, "");
+  fake::SetTempDirectory("");
+  Load("");
+  EXPECT_EQ(Lookup("<ProgramData>"), "(none)");
+  EXPECT_EQ(Lookup("<ProgramFiles32>"), "C:\\Program Files");
+  EXPECT_EQ(Lookup("<Temp>"), "(none)");
 }
 
 TEST_F(SymbolsTest, RegistryValuesAreTerminatedWithinTheirBuffer) {

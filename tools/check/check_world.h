@@ -59,6 +59,7 @@ struct World {
   profile::ProfileText Script;
   std::string ModuleDirectory;  // the program is ModuleDirectory\updater.exe
   std::string WindowsDirectory;
+  std::string TempDirectory;
   std::string SystemDirectory;
   std::map<int, std::string> Folders;  // by CSIDL
   std::set<void*> OpenFiles;  // ReadingFiles: the files it has open, as FILE*

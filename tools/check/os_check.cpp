@@ -49,7 +49,14 @@ void NewWorld(const std::string& scriptText) {
       {16, "C:\\Users\\Default\\Desktop"},
       {23, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
       {2, "C:\\Users\\Default\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {0x26, "C:\\Program Files"},
+      {0x2A, "C:\\Program Files (x86)"},
+      {0x2B, "C:\\Program Files\\Common Files"},
+      {0x23, "C:\\ProgramData"},
+      {0x1A, "C:\\Users\\Default\\AppData\\Roaming"},
+      {0x1C, "C:\\Users\\Default\\AppData\\Local"},
   };
+  world.TempDirectory = "C:\\Users\\Default\\AppData\\Local\\Temp\\";
 }
 
 std::string World::ModulePath() const { return ModuleDirectory + "\\updater.exe"; }
@@ -463,6 +470,10 @@ uint32_t WindowsDirectory(char* buffer, uint32_t size) {
 
 uint32_t SystemDirectory(char* buffer, uint32_t size) {
   return profile::CopyCut(TheWorld().SystemDirectory, buffer, size);
+}
+
+uint32_t TempDirectory(char* buffer, uint32_t size) {
+  return profile::CopyCut(TheWorld().TempDirectory, buffer, size);
 }
 
 uint32_t PlatformId() { return 2; }

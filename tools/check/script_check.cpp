@@ -69,7 +69,11 @@ std::string& StandInOf(World& world, const BuiltInSymbol& symbol) {
       return world.SystemDirectory;
     case SymbolSource::ProgramFolder:
       return world.ModuleDirectory;
+    case SymbolSource::TempFolder:
+      return world.TempDirectory;
     case SymbolSource::ShellFolder:
+    case SymbolSource::PlaceFolder:
+    case SymbolSource::SystemsOwnPlace:  // the checker's registry has no such value
       break;
   }
   return world.Folders[symbol.Shared];  // the platform is NT's
