@@ -202,9 +202,10 @@ void Checker::CheckShippedFiles() {
 // unchecked on purpose, and is not told).
 void Checker::UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind) {
   const KeyDescription* digestKey = DigestKey(kind);
-  std::string section = record->Name.Text(), digestList, signer;
+  std::string section = record->Name.Text(), digestList;
   int line = 0;
-  if (!digestKey || ReadValueOf(section, "SIGNER", signer, line)) return;
+  // A SIGNER written covers every file of the procedure.
+  if (!digestKey || world_.Script.FindKey(section.c_str(), "SIGNER")) return;
   bool pinned = ReadValueOf(section, digestKey->Key, digestList, line);
   const std::vector<std::string> digests = ItemsOf(digestList);
   for (int k = 0; k < kind.Keys.Count(); ++k) {
