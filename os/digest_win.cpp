@@ -13,22 +13,29 @@
 namespace os {
 
 struct DigestObject {
-  HCRYPTPROV Provider = 0;
   HCRYPTHASH Hash = 0;
 };
 
+namespace {
+
+// The provider, acquired at the first digest and kept for the process:
+// acquiring one costs milliseconds (under Wine, more than a small file's
+// copy), and it holds no file or key. The system releases it at the exit.
+HCRYPTPROV g_provider = 0;
+
+}  // namespace
+
 void CloseDigest(DigestHandle digest) {
   if (digest->Hash) CryptDestroyHash(digest->Hash);
-  if (digest->Provider) CryptReleaseContext(digest->Provider, 0);
   delete digest;
 }
 
 bool StartDigest(DigestHandle& digest) {
   OwnedDigest made(new (std::nothrow) DigestObject);
   if (!made.IsOpen()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
-  if (!CryptAcquireContextA(&made.Get()->Provider, nullptr, nullptr, PROV_RSA_AES,
-                            CRYPT_VERIFYCONTEXT) ||
-      !CryptCreateHash(made.Get()->Provider, CALG_SHA_256, 0, 0, &made.Get()->Hash))
+  if ((!g_provider && !CryptAcquireContextA(&g_provider, nullptr, nullptr, PROV_RSA_AES,
+                                            CRYPT_VERIFYCONTEXT)) ||
+      !CryptCreateHash(g_provider, CALG_SHA_256, 0, 0, &made.Get()->Hash))
     return Failed(false);
   digest = made.Release();
   return true;
