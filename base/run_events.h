@@ -36,6 +36,10 @@
   /* first: the file, second: its file version, or why it has none; number: */          \
   /* the system's error code when it could not be read */                               \
   ACTION(VersionRead, "version of %1: %s%r", 0)                                         \
+  /* first: a file a SHA256 item pins; second: its digest as found and as */              \
+  /* the item has it ("found X, expected Y") */                                            \
+  ACTION(DigestChecked, "digest of %1 as expected: %s", 0)                                \
+  ACTION(DigestMismatch, "digest of %1 differs: %s", 0)                                   \
   /* Actions that failed without a report, with the system's error code. */             \
   ACTION(ReadFailed, "could not read %1%r", 0)                                          \
   ACTION(ShortcutFailed, "shortcut not saved %1 to %2%r", 0)                            \

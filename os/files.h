@@ -111,6 +111,15 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size);
 // SetFilePointerEx and ReadFile: exactly `count` bytes at `offset`.
 bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count);
 
+// A file opened as files are read (above) and held: while the handle is
+// open, no one may write, replace or delete the file, and the system still
+// starts a program from it. False when it does not open.
+bool OpenHeld(const char* path, OwnedFile& file);
+// ReadFile from the file's start to its end, in blocks of at most
+// ReadBlockSize bytes, each handed to `consume` in order. False when a read
+// fails.
+bool ReadToEnd(FileHandle file, BlockConsumer consume, void* context);
+
 // --- Files the run creates ----------------------------------------------------
 //
 // A copy is written into a file the run creates beside its target and holds
@@ -130,9 +139,12 @@ Creation CreateNewFile(const char* path, FileHandle& file);
 // each block, gives it the source's last-write time (GetFileTime,
 // SetFileTime) and flushes it (FlushFileBuffers), so that its data is on
 // the disk before it takes a target's place. `attributes` receives the
-// source's (GetFileAttributesA). False on any failure.
+// source's (GetFileAttributesA). Where `consume` is given, it is handed
+// each block as it was read, before it is written: the copied bytes
+// themselves, never a second read. False on any failure.
 bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
-                  void* toldContext);
+                  void* toldContext, BlockConsumer consume = nullptr,
+                  void* consumeContext = nullptr);
 
 enum class Placement { Placed, Refused, Unsupported };
 // Gives `file` the attributes and puts it in place of `target`, replacing

@@ -317,6 +317,17 @@ bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   return read == count || FailedWith(ERROR_HANDLE_EOF, false);
 }
 
+bool OpenHeld(const char* path, OwnedFile& file) {
+  HANDLE opened = OpenReadOnly(path);
+  if (!opened) return Failed(false);
+  file.Receive() = static_cast<FileHandle>(opened);
+  return true;
+}
+
+bool ReadToEnd(FileHandle file, BlockConsumer consume, void* context) {
+  return ReadAllBlocks(Native(file), 0, consume, context, nullptr, nullptr);
+}
+
 // --- Files the run creates ----------------------------------------------------
 
 Creation CreateNewFile(const char* path, FileHandle& file) {
@@ -334,7 +345,7 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
 }
 
 bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
-                  void* toldContext) {
+                  void* toldContext, BlockConsumer consume, void* consumeContext) {
   HANDLE target = Native(file);
   OwnedHandle from(OpenReadOnly(source));
   if (!from.IsOpen()) return Failed(false);
@@ -350,6 +361,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, Byt
     if (!ReadFile(from.Get(), block.Data(), ReadBlockSize, &count, nullptr))
       return Failed(false);
     if (count == 0) break;
+    if (consume) consume(consumeContext, block.Data(), count);
     if (!WriteAll(target, block.Data(), count)) return Failed(false);
     told(toldContext, done += count, static_cast<uint64_t>(size.QuadPart));
   }

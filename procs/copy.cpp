@@ -15,6 +15,10 @@
 // program's file can be kept aside like any other, and so be updated. Such a
 // procedure writes all its new files before it puts any in place, so that
 // its changes cost the journal two flushes, however many files it copies.
+//
+// Where SHA256 pins a source's digest, it is computed from the very bytes
+// the copy reads and writes; a new file whose digest differs is discarded
+// before it takes the target's place, and the run ends.
 #include "procs/proc_list.h"
 
 #include "base/characters.h"
@@ -23,6 +27,7 @@
 #include "os/files.h"
 #include "os/ui.h"
 #include "procs/comma_lists.h"
+#include "procs/file_digest.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
 
@@ -34,6 +39,8 @@ namespace {
 struct COPY_INFO : PROC_INFO {
   TextString From;  // source paths, separated by ","
   TextString To;    // target paths; item i is the target of source i
+  TextString Sha256;  // digests; item i pins source i ("-": none)
+  bool Sha256Written = false;
 };
 
 const RecordKey<COPY_INFO> Keys[] = {
@@ -41,7 +48,17 @@ const RecordKey<COPY_INFO> Keys[] = {
      &COPY_INFO::From, nullptr},
     {DescribeKey("TO", KeyRole::Companion, ValueForm::Paths, PathUse::Writes),
      &COPY_INFO::To, nullptr},
+    {DescribeKey("SHA256", KeyRole::OptionalCompanion, ValueForm::Digests), &COPY_INFO::Sha256,
+     nullptr, &COPY_INFO::Sha256Written},
 };
+
+// Copies `source` into the new file, its digest checked where one is pinned.
+bool CopyChecked(const TextString& source, os::FileHandle file, uint32_t& attributes,
+                 FileDigest& digest) {
+  return os::CopyIntoFile(source.Text(), file, attributes, os::ShowFileProgress, nullptr,
+                          FileDigest::Add, &digest) &&
+         digest.Matches(source.Text());
+}
 
 // The longest path the system's ANSI calls take, its zero aside.
 constexpr int32_t MaxPathLength = 259;
@@ -133,15 +150,17 @@ bool PlaceByName(const TextString& temporary, const TextString& target, uint32_t
 
 // Copies `source` to `target` through the run's own file beside it. A file
 // of the run that could not be removed is named in `leftover`.
-bool CopyReplacing(const TextString& source, const TextString& target, TextString& leftover) {
+bool CopyReplacing(const TextString& source, const TextString& target, TextString& leftover,
+                   FileDigest& digest) {
   // An empty target names no file; one past the path limit is a file the
   // system's ANSI calls could not reach afterwards.
-  if (target.Length() == 0 || target.Length() > MaxPathLength) return false;
+  if (target.Length() == 0 || target.Length() > MaxPathLength || !digest.Start(source.Text()))
+    return false;
   TextString temporary;
   os::OwnedFile file;
   if (!CreateBeside(target, temporary, file)) return false;
   uint32_t attributes = 0;
-  if (!os::CopyIntoFile(source.Text(), file.Get(), attributes, os::ShowFileProgress, nullptr))
+  if (!CopyChecked(source, file.Get(), attributes, digest))
     return Discard(file, temporary, leftover);
   switch (os::PlaceFile(file, target.Text(), attributes)) {
     case os::Placement::Placed:
@@ -184,12 +203,13 @@ class KeptCopies {
       if (!StartingAction(FileAction::Copied, source.Text(), ListItem(copy.To, i).Text()))
         return false;
       os::OwnedFile& made = m_new.File(i);
+      FileDigest digest(ListItem(copy.Sha256, i));
       bool written =
+          digest.Start(source.Text()) &&
           os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
               os::Creation::Created &&
-          os::CopyIntoFile(source.Text(), made.Get(), m_new.Files(i).NewAttributes,
-                           os::ShowFileProgress, nullptr);
-      if (!written) return Failed(copy, i, false);
+          CopyChecked(source, made.Get(), m_new.Files(i).NewAttributes, digest);
+      if (!written) return Failed(copy, i, false, digest.Refused());
       if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
     }
     if (!journal::Commit()) return false;
@@ -210,13 +230,13 @@ class KeptCopies {
  private:
   // Copy `i` failed: it is reported (a copy never planned, as it starts),
   // and the new files not yet in place go. Always false.
-  bool Failed(const COPY_INFO& copy, int32_t i, bool starting) {
+  bool Failed(const COPY_INFO& copy, int32_t i, bool starting, bool reported = false) {
     TextString source = ListItem(copy.From, i);
     TextString target = ListItem(copy.To, i);
     if (starting && !StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
     bool gone = m_new.DiscardFrom(i, leftover);
-    ShowError(MsgCopyFailed, source.Text(), target.Text());
+    if (!reported) ShowError(MsgCopyFailed, source.Text(), target.Text());
     if (!gone) ShowError(MsgDeleteFailed, leftover.Text());
     return false;
   }
@@ -234,7 +254,8 @@ static PROC_INFO* ParseCopy(const char* section) {
 static bool ExecuteCopy(PROC_INFO* record) {
   COPY_INFO* copy = static_cast<COPY_INFO*>(record);
   int32_t count = CountPositions(*copy, copy->From, "FROM");
-  if (count == 0) return false;
+  if (count == 0 || (copy->Sha256Written && !DigestListIsWhole(copy->Sha256, count)))
+    return false;
   if (journal::Active()) {
     KeptCopies copies(count);
     if (!copies.Run(*copy)) return false;
@@ -247,8 +268,9 @@ static bool ExecuteCopy(PROC_INFO* record) {
     TextString target = ListItem(copy->To, i);
     if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
-    bool copied = CopyReplacing(source, target, leftover);
-    if (!copied) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    FileDigest digest(ListItem(copy->Sha256, i));
+    bool copied = CopyReplacing(source, target, leftover, digest);
+    if (!copied && !digest.Refused()) ShowError(MsgCopyFailed, source.Text(), target.Text());
     // A file of the run that stays behind is reported, never left unsaid.
     if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
     if (!copied || leftover.Length() > 0) return false;

@@ -51,7 +51,19 @@ enum class KeyRole : uint8_t {
   Single,     // one value for the whole procedure
   Number,     // a decimal number, read without expansion
   Optional,   // one value that may be left out
+  // A companion list that may be left out; once written, even empty, every
+  // position needs its item.
+  OptionalCompanion,
 };
+
+// Whether a key of the role may be left out.
+constexpr bool MayBeLeftOut(KeyRole role) {
+  return role == KeyRole::Optional || role == KeyRole::OptionalCompanion;
+}
+// Whether a key of the role is a list paired by position with the leading one.
+constexpr bool IsCompanion(KeyRole role) {
+  return role == KeyRole::Companion || role == KeyRole::OptionalCompanion;
+}
 
 // What a value holds, as far as a slip in it can be seen.
 enum class ValueForm : uint8_t {
@@ -72,6 +84,7 @@ enum class ValueForm : uint8_t {
   Word,          // one of Words, ASCII letter case ignored
   ExitCodes,     // program exit codes: decimal numbers, or "0x" and hexadecimal digits
   Seconds,       // a whole number of seconds, LeastSeconds to MostSeconds
+  Digests,       // SHA-256 digests (64 hexadecimal digits), or "-" for none
   RegistryKey,   // a registry key: its root (HKLM, HKCU, HKCR, HKU) and path
   RegistryData,  // one value, no list: text, or a number where the type is one
 };

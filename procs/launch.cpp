@@ -6,6 +6,10 @@
 // Where SUCCESS names the exit codes that count as success, every program
 // is waited for until it ends, and one that ends with another code is
 // reported and ends the run as well.
+//
+// Where SHA256 pins a program's digest, its file is opened so that no one
+// can change it, its digest checked, and the program started from that
+// file while it is held; a program whose digest differs is not started.
 #include "procs/proc_list.h"
 
 #include <cstring>
@@ -16,6 +20,7 @@
 #include "os/processes.h"
 #include "os/shell.h"
 #include "procs/comma_lists.h"
+#include "procs/file_digest.h"
 #include "procs/proc_record.h"
 
 // This kind's description, at the end of the file.
@@ -32,6 +37,8 @@ struct LAUNCH_INFO : PROC_INFO {
   int32_t IsWait = 1;
   TextString Success;  // exit codes, separated by ","
   bool SuccessWritten = false;  // even empty: the exit codes are judged
+  TextString Sha256;  // digests; item i pins program i ("-": none)
+  bool Sha256Written = false;
 };
 
 const RecordKey<LAUNCH_INFO> Keys[] = {
@@ -41,7 +48,18 @@ const RecordKey<LAUNCH_INFO> Keys[] = {
     {DescribeKey("ISWAIT", KeyRole::Number, ValueForm::Text), nullptr, &LAUNCH_INFO::IsWait},
     {DescribeKey("SUCCESS", KeyRole::Optional, ValueForm::ExitCodes), &LAUNCH_INFO::Success,
      nullptr, &LAUNCH_INFO::SuccessWritten},
+    {DescribeKey("SHA256", KeyRole::OptionalCompanion, ValueForm::Digests), &LAUNCH_INFO::Sha256,
+     nullptr, &LAUNCH_INFO::Sha256Written},
 };
+
+// Holds the program's file where its digest is pinned, so that no one can
+// change it until it has started, and checks the digest. False when it
+// cannot be held or read (not reported), or the digest is not the one
+// pinned (reported).
+bool HoldChecked(const TextString& file, FileDigest& digest, os::OwnedFile& held) {
+  return digest.Start(file.Text()) && os::OpenHeld(file.Text(), held) &&
+         os::ReadToEnd(held.Get(), FileDigest::Add, &digest) && digest.Matches(file.Text());
+}
 
 // The exit codes a program asks with for the system to restart: success,
 // with a restart to come (ERROR_SUCCESS_REBOOT_REQUIRED,
@@ -138,9 +156,10 @@ bool CommandInterpreter(TextString& path) {
 // through the system folder's command interpreter, with AutoRun off and the
 // whole line quoted, so that exactly that file runs with its parameters:
 // given the line itself, the interpreter would cut it at the first blank and
-// search for that prefix.
+// search for that prefix. A file `held` for its digest is let go once the
+// program has started from it.
 bool LaunchProgram(const TextString& program, const TextString& parameters, bool waitForExit,
-                   uint32_t& exitCode) {
+                   os::OwnedFile& held, uint32_t& exitCode) {
   TextString file = FileOfItem(program);
   TextString directory;
   if (!DirectoryOfPath(file.Text(), directory) || directory.Length() == 0) return false;
@@ -164,6 +183,7 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
   if (!os::StartProgram(named ? application.Text() : nullptr, commandLine.Text(),
                         directory.Text(), process.Receive()))
     return false;
+  held.Close();  // the program runs from the file it was held as
   ReportFileAction(FileAction::ProgramStarted, commandLine.Text(), directory.Text());
   if (waitForExit) Observer().ActionStarting(FileAction::ProgramEnded, program.Text(), "");
   if (!os::WaitForProgram(process, waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle,
@@ -189,14 +209,18 @@ static bool ExecuteLaunch(PROC_INFO* record) {
     ShowError(MsgBadSymbol, launch->Success.Text());
     return false;
   }
+  if (launch->Sha256Written && !DigestListIsWhole(launch->Sha256, count)) return false;
   for (int32_t i = 0; i < count; ++i) {
     TextString program = ListItem(launch->File, i);
     TextString parameters = ListItem(launch->Param, i);
     if (!StartingAction(FileAction::ProgramStarted, program.Text(), parameters.Text()))
       return false;
     uint32_t exitCode = 0;
-    if (!LaunchProgram(program, parameters, judged || launch->IsWait != 0, exitCode)) {
-      ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
+    FileDigest digest(ListItem(launch->Sha256, i));
+    os::OwnedFile held;
+    if ((digest.Pins() && !HoldChecked(FileOfItem(program), digest, held)) ||
+        !LaunchProgram(program, parameters, judged || launch->IsWait != 0, held, exitCode)) {
+      if (!digest.Refused()) ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
       return false;
     }
     if (!judged) continue;

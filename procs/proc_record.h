@@ -41,7 +41,7 @@ PROC_INFO* ParseRecordKeys(const char* section, const ProcKind& kind,
     const RecordKey<Record>& key = keys[i];
     if (!key.Text)
       complete = ReadNumber(section, key.About.Key, record->*key.Number);
-    else if (key.About.Role == KeyRole::Optional) {
+    else if (MayBeLeftOut(key.About.Role)) {
       bool written = ReadOptionalValue(section, key.About.Key, record->*key.Text);
       if (key.Written) record->*key.Written = written;
     }

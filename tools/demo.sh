@@ -23,12 +23,21 @@ cp -r demo/updater.ini demo/app build/demo/
 cp "dist/demo/$arch/demo-app-1.exe" build/demo/app/demo-1.exe
 cp "dist/demo/$arch/demo-app-2.exe" build/demo/app/demo-2.exe
 # What a script author does before shipping: learn the version that ships,
-# and check the script against the folder that ships (it is kept in UTF-8
-# and converted when it runs).
+# pin the programs that ship by their digests (the demo's are built here,
+# so the lines that "updater-check hash" prints replace the script's "-"
+# in the copy that ships), and check the script against the folder that
+# ships (it is kept in UTF-8 and converted when it runs).
+check=build/native/tools/check/updater-check
 echo "updater-check version build/demo/app/demo-2.exe"
-build/native/tools/check/updater-check version build/demo/app/demo-2.exe
-echo "updater-check check --code-page 65001 --src build/demo demo/updater.ini"
-build/native/tools/check/updater-check check --code-page 65001 --src build/demo demo/updater.ini
+$check version build/demo/app/demo-2.exe
+echo "updater-check hash build/demo/app/demo-1.exe build/demo/app/demo-2.exe"
+$check hash build/demo/app/demo-1.exe build/demo/app/demo-2.exe | tee build/demo/hash.txt
+grep '^<' build/demo/hash.txt | while IFS= read -r pin; do
+  sed -i "s|^${pin%%=*}=.*|$pin|" build/demo/updater.ini
+done
+rm build/demo/hash.txt
+echo "updater-check check --code-page 65001 --src build/demo build/demo/updater.ini"
+$check check --code-page 65001 --src build/demo build/demo/updater.ini
 xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/e2e/headless_run build/demo \
   --show-file demo.log --shots build/demo-shots "$@"
 echo "Pictures of the run: $PWD/build/demo-shots/index.html"

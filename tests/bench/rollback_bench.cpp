@@ -11,11 +11,18 @@
 //
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/bench/rollback_bench
 //
+// The same copies with SHA256= give the price of the digest, computed in
+// the copy's own loop: beside the time sha256sum takes for the same bytes
+// here, the digest's own floor.
+//
 // Figures only: nothing here passes or fails on time. Goals: at most 1.15x
-// for the journal, 1.05x for the window.
+// for the journal, 1.05x for the window; for SHA256, an extra time on the
+// large file of at most 1.1x sha256sum's, and at most 1.10x on the small
+// files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,8 +56,13 @@ std::string SmallName(int p, int i) {
 // Ten COPY procedures of a hundred files each, from src\ to dst\ (or, with
 // `folders`, to dst\0\ to dst\9\); their lists come from DEFINE, where a
 // value may be longer than a key's.
-std::string SmallFilesScript(const std::string& keys, const std::string& tail, bool folders) {
+// With `digest`, each procedure pins every file to it (they are alike).
+std::string SmallFilesScript(const std::string& keys, const std::string& tail, bool folders,
+                             const std::string& digest = "") {
   std::string define = "[DEFINE]\n<S>=<Src>\\src\n<T>=<Src>\\dst\n";
+  std::string pins;
+  for (int i = 0; !digest.empty() && i < FilesEach; ++i) pins += i ? ",<H>" : "<H>";
+  if (!digest.empty()) define += "<H>=" + digest + "\n<P>=" + pins + "\n";
   std::string procs, sections;
   for (int p = 0; p < Procedures; ++p) {
     std::string from, to;
@@ -62,7 +74,7 @@ std::string SmallFilesScript(const std::string& keys, const std::string& tail, b
     define += "<F" + std::to_string(p) + ">=" + from + "\n<D" + std::to_string(p) + ">=" + to + "\n";
     procs += (p ? ",c" : "c") + std::to_string(p);
     sections += "[c" + std::to_string(p) + "]\nMODE=COPY\nFROM=<F" + std::to_string(p) +
-                ">\nTO=<D" + std::to_string(p) + ">\n";
+                ">\nTO=<D" + std::to_string(p) + ">\n" + (digest.empty() ? "" : "SHA256=<P>\n");
   }
   return "[UPDATER]\nNAME=B\n" + keys + "PROC=" + procs + (tail.empty() ? "" : ",fail") + "\n" +
          define + sections + tail;
@@ -200,6 +212,61 @@ TEST(RollbackBench, TheJournalsCallsInTheDouble) {
             SmallFilesScript("ROLLBACK=1\n", "", false), Procedures * FilesEach, false);
   DoubleRow("one large file over an old one", BigFileScript("", ""),
             BigFileScript("ROLLBACK=1\n", ""), 1, true);
+}
+
+// sha256sum's digest of the file at `path`, and the fastest of `tries`
+// times it took.
+std::pair<std::string, double> Sha256sum(const std::string& path, int tries) {
+  std::pair<std::string, double> best("", 1e9);
+  for (int i = 0; i < tries; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    FILE* pipe = popen(("sha256sum '" + path + "'").c_str(), "r");
+    char digest[65] = {};
+    if (!pipe || fread(digest, 1, 64, pipe) != 64) ADD_FAILURE() << "sha256sum failed";
+    if (pipe) pclose(pipe);
+    best.first = digest;
+    best.second = std::min(
+        best.second,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  return best;
+}
+
+TEST(DigestBench, TheCostOfSha256BesideSha256sum) {
+  WineCase run("digest_bench");
+  run.InstallUpdater();
+  for (int p = 0; p < Procedures; ++p)
+    for (int i = 0; i < FilesEach; ++i) {
+      run.WriteFile("src/" + SmallName(p, i), std::string(4096, 'n'));
+      run.WriteFile("dst/" + SmallName(p, i), "old");
+    }
+  const char* mibText = getenv("UPDATER_BENCH_MIB");
+  const long mib = mibText ? atol(mibText) : 1024;
+  {
+    std::ofstream big(run.UnixPath("src/big.bin"), std::ios::binary);
+    std::string block(1 << 20, 'b');
+    for (long i = 0; i < mib; ++i) big.write(block.data(), block.size());
+  }
+  run.WriteFile("dst/big.bin", "old");
+  const double base = Fastest(run, "[UPDATER]\nNAME=B\nPROC=o\n[o]\nMODE=OSVER\n", 3);
+  auto small = Sha256sum(run.UnixPath("src/000"), 1);
+  auto large = Sha256sum(run.UnixPath("src/big.bin"), 3);
+  printf("\n  the %s build; a run that does nothing takes %.3f s (Wine's start-up)\n\n",
+         BuildDir().c_str(), base);
+  printf("  %-34s %9s %9s %9s %9s %9s %9s\n", "", "plain (s)", "SHA256", "ratio", "net plain",
+         "net ratio", "extra (s)");
+  auto smallTimes = FastestInTurns(run, SmallFilesScript("", "", false),
+                                   SmallFilesScript("", "", false, small.first), 5);
+  Row("1,000 files of 4 KiB, one folder", base, smallTimes, smallTimes.second - smallTimes.first);
+  std::string what = std::to_string(mib) + " MiB file over an old one";
+  auto largeTimes = FastestInTurns(run, BigFileScript("", ""),
+                                   BigFileScript("", "") + "SHA256=" + large.first + "\n", 3);
+  Row(what.c_str(), base, largeTimes, largeTimes.second - largeTimes.first);
+  printf("  sha256sum of the %s MiB file: %.3f s; the key's extra time is %.2fx that\n\n",
+         std::to_string(mib).c_str(), large.second,
+         (largeTimes.second - largeTimes.first) / large.second);
+  fs::remove(run.UnixPath("src/big.bin"));
+  fs::remove(run.UnixPath("dst/big.bin"));
 }
 
 TEST(RollbackBench, TheCostOfUndoableRuns) {

@@ -372,6 +372,46 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
   fs::remove_all(dir);
 }
 
+// hash prints the digests and the lines to paste; --src holds each SHA256
+// item against the file that ships; -Wunverified-program, off unless
+// given, names a program from <Src> that nothing verifies.
+TEST(CheckCommand, DigestsOfTheFolderThatShips) {
+  fs::path dir = fs::temp_directory_path() / ("updater-sha-" + std::to_string(getpid()));
+  fs::create_directories(dir / "ship");
+  std::ofstream((dir / "ship" / "notes.exe").string()) << "abc";
+  std::ofstream((dir / "ship" / "setup.msi").string()) << "abc";
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  Command hash = RunChecker("hash " + (dir / "ship" / "notes.exe").string());
+  EXPECT_EQ(hash.status, 0);
+  EXPECT_NE(hash.output.find("\n[DEFINE]\n<NotesExe>=" + abc + "\n\nSHA256=<NotesExe>\n"),
+            std::string::npos)
+      << hash.output;
+  std::ofstream((dir / "s.ini").string())
+      << "[UPDATER]\nNAME=x\nPROC=c\n[c]\nMODE=COPY\nFROM=<Src>\\notes.exe,<Src>\\setup.msi\n"
+         "TO=<Win>\\n.exe,<Win>\\s.msi\nSHA256=" + std::string(64, 'A') + ",-\n";
+  const std::string script = " " + (dir / "s.ini").string();
+  Command plain = RunChecker("check --src " + (dir / "ship").string() + script);
+  EXPECT_NE(plain.output.find("s.ini:8: error: SHA256 item \"" + std::string(64, 'A') +
+                              "\" is not the SHA-256 digest of " + (dir / "ship").string() +
+                              "/notes.exe, " + abc),
+            std::string::npos)
+      << plain.output;
+  EXPECT_EQ(plain.output.find("unverified"), std::string::npos) << plain.output;
+  std::string text = "[UPDATER]\nNAME=x\nPROC=l\n[l]\nMODE=LAUNCH\nFILE=<Src>\\setup.exe,<Src>\\x.txt\n"
+                     "PARAM=\nISWAIT=1\n";
+  std::ofstream((dir / "s.ini").string()) << text;
+  Command warned = RunChecker("check -Wunverified-program" + script);
+  EXPECT_NE(warned.output.find("s.ini:6: warning: FILE item \"C:\\Setup\\setup.exe\" is a program "
+                               "from <Src> that starts unverified"),
+            std::string::npos)
+      << warned.output;
+  EXPECT_NE(warned.output.find("0 errors and 1 warning"), std::string::npos) << warned.output;
+  std::ofstream((dir / "s.ini").string()) << text << "SIGNER=Example Ltd\n";
+  EXPECT_EQ(RunChecker("check -Wunverified-program" + script).output.find("unverified"),
+            std::string::npos);
+  fs::remove_all(dir);
+}
+
 // Programs built with the file versions 1.9, 1.10 and 2.0.0.1: version
 // prints what a VERSION test reads, and --src refuses a VERSION test whose
 // update would install a program older than the version it asks for.

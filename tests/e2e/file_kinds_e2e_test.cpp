@@ -79,6 +79,57 @@ TEST(Kinds, LaunchStartsTheNamedProgramNotAPlantedPrefixAndWaitsForIt) {
   EXPECT_FALSE(c.Exists("Program.exe.txt"));
 }
 
+// The SHA-256 digest of the case's file `rel`, by sha256sum.
+std::string Sha256Of(const WineCase& c, const std::string& rel) {
+  std::string command = "sha256sum '" + c.UnixPath(rel) + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  char digest[65] = {};
+  if (!pipe || fread(digest, 1, 64, pipe) != 64) digest[0] = 0;
+  if (pipe) pclose(pipe);
+  return digest;
+}
+
+// A program changed so that the CRC procedure's sum stays the same (two
+// bytes 25 apart changed alike: each byte is shifted by its position modulo
+// 25 and folded by exclusive or) has another SHA-256: its copy is refused
+// and the installed program keeps its content, while the genuine one is
+// copied and started; a LAUNCH whose digest is not its program's starts
+// nothing.
+TEST(Kinds, Sha256RefusesAProgramWithTheSameCrcAndStartsOnlyThePinnedOne) {
+  WineCase c(CaseName());
+  c.InstallTool("launchprobe.exe", "src/notes.exe");
+  c.InstallUpdater();
+  std::string tampered = c.ReadFile("src/notes.exe");
+  ASSERT_GT(tampered.size(), 1100u);
+  tampered[1000] ^= 0x5A;
+  tampered[1025] ^= 0x5A;
+  c.WriteFile("src/tampered.exe", tampered);
+  const std::string genuine = Sha256Of(c, "src/notes.exe");
+  ASSERT_EQ(genuine.size(), 64u);
+  ASSERT_NE(Sha256Of(c, "src/tampered.exe"), genuine);
+  c.MakeDir("app");
+  const std::string dir = c.WinPath();
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=good,run,bad\n[DEFINE]\n<Notes>=" + genuine +
+                "\n[good]\nMODE=COPY\nFROM=<Src>\\src\\notes.exe\nTO=<Src>\\app\\notes.exe\n"
+                "SHA256=<Notes>\n[run]\nMODE=LAUNCH\nFILE=<Src>\\app\\notes.exe\nPARAM=\nISWAIT=1\n"
+                "SHA256=<Notes>\n[bad]\nMODE=COPY\nFROM=<Src>\\src\\tampered.exe\n"
+                "TO=<Src>\\app\\notes.exe\nSHA256=<Notes>\n");
+  RunResult r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, Report(37, dir + "\\src\\tampered.exe"));
+  EXPECT_EQ(Sha256Of(c, "app/notes.exe"), genuine);
+  EXPECT_TRUE(c.Exists("app/notes.exe.txt"));  // the probe's record of its start
+  EXPECT_TRUE(FilesNamed(c, "~upd").empty());
+
+  std::filesystem::remove(c.UnixPath("app/notes.exe.txt"));
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=run\n[run]\nMODE=LAUNCH\nFILE=<Src>\\app\\notes.exe\n"
+                "PARAM=\nISWAIT=1\nSHA256=" + Sha256Of(c, "src/tampered.exe") + "\n");
+  r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, Report(37, dir + "\\app\\notes.exe"));
+  EXPECT_FALSE(c.Exists("app/notes.exe.txt"));
+}
+
 TEST(Kinds, ABatchFileInAFolderWithABlankRunsItselfNotAPlantedPrefix) {
   WineCase c(CaseName());
   c.InstallUpdater();

@@ -2,6 +2,7 @@
 #include "fake_os.h"
 
 #include <iconv.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include "os/basics.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
+#include "os/digest.h"
 #include "os/files.h"
 #include "os/journal_support.h"
 #include "os/log.h"
@@ -90,6 +92,8 @@ struct World {
   size_t failCopyAfter = std::string::npos;
   unsigned readBlockSize = 7;
   bool failWaits = false;
+  bool withoutDigests = false;
+  size_t digests = 0;  // begun and not closed
   uint32_t exitCode = 0;
   bool failListings = false;
   int oldSystem = 0;  // 1: no calls through handles; 2: nor a replacing move
@@ -549,6 +553,7 @@ void FailNextCopyAfter(size_t bytes) { TheWorld().failCopyAfter = bytes; }
 void SetReadBlockSize(unsigned size) { TheWorld().readBlockSize = size ? size : 1; }
 const std::vector<Launch>& Launches() { return TheWorld().launches; }
 void FailWaits(bool fail) { TheWorld().failWaits = fail; }
+void WithoutDigests(bool without) { TheWorld().withoutDigests = without; }
 void SetBoxesSeen(int seen) { TheWorld().boxesSeen = static_cast<os::BoxesSeen>(seen); }
 void SetExitCode(uint32_t code) { TheWorld().exitCode = code; }
 void ListAs(const std::string& path, const std::string& name, bool exact) {
@@ -682,7 +687,7 @@ const std::map<std::string, unsigned>& CallsByName() { return TheWorld().callsBy
 
 size_t OpenHandles() {
   const World& world = TheWorld();
-  return world.handles.size() + world.processes.size() + world.keyHandles.size() +
+  return world.handles.size() + world.digests + world.processes.size() + world.keyHandles.size() +
          world.lockHandles.size() + world.serviceManagers + world.serviceHandles.size();
 }
 
@@ -1017,7 +1022,7 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
 }
 
 bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
-                  void* toldContext) {
+                  void* toldContext, BlockConsumer consume, void* consumeContext) {
   fake::Count();
   fake::World& world = fake::TheWorld();
   fake::File* from = fake::FindFile(source);
@@ -1031,6 +1036,9 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, Byt
     return fake::Fail(fake::DiskFull);
   }
   to->contents = from->contents;
+  if (consume)
+    consume(consumeContext, reinterpret_cast<const uint8_t*>(to->contents.data()),
+            static_cast<uint32_t>(to->contents.size()));
   fake::Touch(*to);
   told(toldContext, to->contents.size(), to->contents.size());
   to->date = from->date;
@@ -1316,6 +1324,25 @@ bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   return true;
 }
 
+bool OpenHeld(const char* path, OwnedFile& file) {
+  fake::Count();
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  file.Receive() = fake::NewHandle(path);
+  return true;
+}
+
+bool ReadToEnd(FileHandle file, BlockConsumer consume, void* context) {
+  fake::Count();
+  const fake::File* found = fake::FindFile(fake::HeldPath(file));
+  if (!found) return fake::Fail(fake::FileNotFound);
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(found->contents.data());
+  size_t block = fake::TheWorld().readBlockSize;
+  for (size_t done = 0; done < found->contents.size(); done += block)
+    consume(context, data + done,
+            static_cast<uint32_t>(std::min(block, found->contents.size() - done)));
+  return true;
+}
+
 bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, void* context,
                     BytesDone told, void* toldContext) {
   fake::Count();
@@ -1331,6 +1358,43 @@ bool ReadFileBlocks(const char* path, uint32_t& lowSize, BlockConsumer consume, 
     told(toldContext, done + count, file->contents.size());
   }
   return true;
+}
+
+// --- os/digest.h --------------------------------------------------------------
+
+// The digest is the double's own computation, by libcrypto.
+struct DigestObject {
+  EVP_MD_CTX* Context;
+};
+
+void CloseDigest(DigestHandle digest) {
+  fake::Count();
+  --fake::TheWorld().digests;
+  EVP_MD_CTX_free(digest->Context);
+  delete digest;
+}
+
+bool StartDigest(DigestHandle& digest) {
+  fake::Count();
+  // The system's reason where it lacks the provider type (NTE_PROV_TYPE_NOT_DEF).
+  if (fake::TheWorld().withoutDigests) return fake::Fail(0x80090017u);
+  digest = new DigestObject{EVP_MD_CTX_new()};
+  ++fake::TheWorld().digests;
+  return EVP_DigestInit_ex(digest->Context, EVP_sha256(), nullptr) == 1;
+}
+
+bool AddToDigest(DigestHandle digest, const uint8_t* data, uint32_t count) {
+  fake::Count();
+  return EVP_DigestUpdate(digest->Context, data, count) == 1;
+}
+
+Digest FinishDigest(DigestHandle digest, const uint8_t (&expected)[DigestSize],
+                    uint8_t (&found)[DigestSize]) {
+  fake::Count();
+  unsigned size = 0;
+  if (EVP_DigestFinal_ex(digest->Context, found, &size) != 1 || size != DigestSize)
+    return fake::Fail(fake::InvalidParameter, Digest::Failed);
+  return memcmp(found, expected, DigestSize) == 0 ? Digest::Same : Digest::Different;
 }
 
 // --- os/journal_support.h ---------------------------------------------------

@@ -156,6 +156,8 @@ struct Launch {
 };
 const std::vector<Launch>& Launches();
 void FailWaits(bool fail = true);
+// The system has no SHA-256 (the oldest systems): no digest can be begun.
+void WithoutDigests(bool without = true);
 // No box can be shown: each gives 0, as the system does then.
 void FailBoxes(bool fail = true);
 // ANSI text converts to UTF-8 from code page 932, as the system converts it

@@ -151,6 +151,44 @@ TEST_F(KindTest, AFailedCopyIsReportedAndLeavesTargetsAndFolderAsTheyWere) {
   }
 }
 
+// SHA256 pins each source: a copy whose bytes differ is discarded and
+// leaves its target as it was; "-" copies unchecked; a list that leaves a
+// position without its item, or a system without SHA-256, copies nothing.
+TEST_F(KindTest, CopyChecksTheDigestOfTheBytesItCopies) {
+  const std::string a = "11507A0E2F5E69D5DFA40A62A1BD7B6EE57E6BCD85C67C9B8431B36FFF21C437";
+  const std::string b = "62cb81b5904a262ffaeed02abef36bfc540b09f964b8b0b636662f77ffce6714";
+  struct Case {
+    std::string sha256;
+    bool noDigests;
+    std::string boxes, a, b;  // the targets' contents after the run
+  } cases[] = {
+      {a + "," + b, false, "", "new", "bee"},
+      {"-, " + b, false, "", "new", "bee"},
+      {a + "," + a, false, Report(37, "C:\\S\\b.exe"), "new", "old"},
+      {a, false, Report(6, a.c_str()), "old", "old"},
+      {a + ",", false, Report(6, (a + ",").c_str()), "old", "old"},
+      {a + ",0x1", false, Report(6, "0x1"), "old", "old"},
+      {a + "," + b, true, Report(38, "C:\\S\\a.exe"), "old", "old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sha256);
+    fake::Reset();
+    fake::SetFile("C:\\S\\a.exe", "new");
+    fake::SetFile("C:\\S\\b.exe", "bee");
+    fake::SetFile("C:\\T\\a.exe", "old");
+    fake::SetFile("C:\\T\\b.exe", "old");
+    fake::WithoutDigests(c.noDigests);
+    EXPECT_EQ(Run(Copy("c", "C:\\S\\a.exe,C:\\S\\b.exe", "C:\\T\\a.exe,C:\\T\\b.exe") +
+                      "SHA256=" + c.sha256 + "\n",
+                  "c"),
+              c.boxes.empty());
+    EXPECT_EQ(Boxes(), c.boxes);
+    EXPECT_EQ(fake::FileContents("C:\\T\\a.exe"), c.a);
+    EXPECT_EQ(fake::FileContents("C:\\T\\b.exe"), c.b);
+    EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos);
+  }
+}
+
 TEST_F(KindTest, ARejectedReadOnlyCopyIsStillRemoved) {
   // The temporary copy takes the source's read-only attribute; it must be
   // deleted all the same when the target refuses it.
@@ -341,6 +379,40 @@ TEST_F(KindTest, AProgramThatCannotBeStartedOrAwaitedEndsTheRun) {
     EXPECT_FALSE(ResultOf(0));
     EXPECT_EQ(Boxes(), Report(9, c.program, c.parameter));
     EXPECT_EQ(fake::Launches().size(), c.launches);
+  }
+}
+
+// SHA256 pins each program: a wrong digest starts nothing, the right one
+// starts the program from the file it checked.
+TEST_F(KindTest, LaunchStartsOnlyAProgramWithThePinnedDigest) {
+  const std::string right = "11507a0e2f5e69d5dfa40a62a1bd7b6ee57e6bcd85c67c9b8431b36fff21c437";
+  struct Case {
+    std::string sha256;
+    bool noDigests;
+    std::string boxes;
+    size_t launches;
+  } cases[] = {
+      {right + ",-", false, "", 2},
+      {"-," + std::string(64, '0'), false, Report(37, "C:\\A\\b.exe"), 1},
+      {right, false, Report(6, right.c_str()), 0},
+      {right + ",-", true, Report(38, "C:\\A\\a.exe"), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sha256);
+    fake::Reset();
+    fake::SetFile("C:\\A\\a.exe", "new");
+    fake::SetFile("C:\\A\\b.exe", "bee");
+    fake::WithoutDigests(c.noDigests);
+    EXPECT_EQ(Run(Launch("l", "C:\\A\\a.exe,C:\\A\\b.exe", "", "0") + "SHA256=" + c.sha256 +
+                      "\n",
+                  "l"),
+              c.boxes.empty());
+    EXPECT_EQ(Boxes(), c.boxes);
+    ASSERT_EQ(fake::Launches().size(), c.launches);
+    if (c.launches) {
+      EXPECT_EQ(fake::Launches()[0].application, "C:\\A\\a.exe");
+    }
+    EXPECT_EQ(fake::OpenHandles(), 0u);
   }
 }
 

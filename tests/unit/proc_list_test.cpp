@@ -202,7 +202,7 @@ TEST(ProcKinds, TheGuideAndTheFuzzDictionaryHoldEveryKindAsItDescribesItself) {
     std::vector<std::pair<std::string, bool>> described;
     for (int k = 0; k < kind.Keys.Count(); ++k) {
       const KeyDescription& key = kind.Keys[k];
-      described.emplace_back(key.Key, key.Role == KeyRole::Optional);
+      described.emplace_back(key.Key, MayBeLeftOut(key.Role));
       EXPECT_TRUE(inDictionary(std::string(key.Key) + "=")) << key.Key;
       for (int w = 0; w < key.Words.Count(); ++w) EXPECT_TRUE(inDictionary(key.Words[w]));
       EXPECT_EQ(key.Form == ValueForm::Word, key.Words.Count() > 0) << key.Key;

@@ -275,6 +275,15 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
       {"a program asks for a restart", "UNATTENDED=1\n", JudgedSetup, [] { SetupExits(3010); },
        3010, true, false},
       {"attended, a program asks for a restart", "", JudgedSetup, [] { SetupExits(1641); }, 0, true},
+      // A copy whose source is not the file its digest pins (message 37).
+      {"a digest that differs", "UNATTENDED=1\n",
+       "MODE=COPY\nFROM=C:\\New\\c.txt\nTO=C:\\App\\a.txt\nSHA256=" + std::string(64, 'a') +
+           "\n",
+       [] {}, 1603, false},
+      {"a digest that matches", "UNATTENDED=1\n",
+       "MODE=COPY\nFROM=C:\\New\\c.txt\nTO=C:\\App\\d.txt\n"
+       "SHA256=ACBFCA7972017C98B4BE2B2FF728B4E511445BBB70734E039762CD56D5049D95\n",
+       [] {}, 0, true},
   };
   // The boxes, shown or (unattended) answered unseen, as the log tells them.
   auto boxesLogged = [] {

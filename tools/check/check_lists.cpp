@@ -146,6 +146,7 @@ void Checker::Examine(ProcList list, int32_t index) {
   } else {
     CheckCompanionLists(record, *kind);
     CheckValueForms(record, *kind);
+    UnverifiedPrograms(record, *kind);
     NoteDeletions(record, *kind);
     NoteGuardedCopies(record, *kind);
     CheckUnattendedAnswer(record, *kind);

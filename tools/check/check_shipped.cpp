@@ -4,9 +4,13 @@
 #include "checker.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <map>
 
 #include "os/console_text.h"
+#include "os/digest.h"
+#include "os/files.h"
 #include "procs/crc.h"
 #include "procs/proc_list.h"
 #include "script/script_file.h"
@@ -23,6 +27,49 @@ VersionFound ReadVersion(const std::string& path, FileVersion& version) {
   World files(WorldKind::ReadingFiles);
   InWorld reading(files);
   return ReadFileVersion(path.c_str(), version);
+}
+
+namespace {
+
+void AddBlock(void* digest, const uint8_t* data, uint32_t count) {
+  os::AddToDigest(static_cast<os::DigestHandle>(digest), data, count);
+}
+
+// Whether `item` is a digest as a SHA256 item holds it.
+bool IsDigestItem(const std::string& item) {
+  return item.size() == 2 * os::DigestSize &&
+         std::all_of(item.begin(), item.end(), [](char c) { return isxdigit(c & 0xFF); });
+}
+
+// The SHA256 key of the kind, or null.
+const KeyDescription* DigestKey(const ProcKind& kind) {
+  for (int k = 0; k < kind.Keys.Count(); ++k)
+    if (kind.Keys[k].Form == ValueForm::Digests) return &kind.Keys[k];
+  return nullptr;
+}
+
+}  // namespace
+
+bool ReadDigest(const std::string& path, std::string& hex) {
+  World files(WorldKind::ReadingFiles);
+  InWorld reading(files);
+  os::OwnedDigest digest;
+  uint32_t lowSize = 0;
+  std::error_code error;
+  bool empty = std::filesystem::is_regular_file(path, error) &&
+               std::filesystem::file_size(path, error) == 0;
+  uint8_t none[os::DigestSize] = {}, found[os::DigestSize] = {};
+  if (!os::StartDigest(digest.Receive()) ||
+      (!empty && !os::ReadFileBlocks(path.c_str(), lowSize, AddBlock, digest.Get(), nullptr,
+                                     nullptr)) ||
+      os::FinishDigest(digest.Get(), none, found) == os::Digest::Failed)
+    return false;
+  hex.clear();
+  for (uint8_t byte : found) {
+    hex += "0123456789abcdef"[byte >> 4];
+    hex += "0123456789abcdef"[byte & 15];
+  }
+  return true;
 }
 
 // The files and folders the script makes (lower-cased), and for each file a
@@ -92,6 +139,11 @@ void Checker::CheckShippedFiles() {
           ReadValueOf(section.first, kind->Keys[k].Key, checksums, crcLine))
         checksumKey = kind->Keys[k].Key;
     const std::vector<std::string> values = ItemsOf(checksums);
+    const KeyDescription* digestKey = DigestKey(*kind);
+    std::string digestList;
+    int digestLine = 0;
+    if (digestKey) ReadValueOf(section.first, digestKey->Key, digestList, digestLine);
+    const std::vector<std::string> digests = ItemsOf(digestList);
     for (int k = 0; k < kind->Keys.Count(); ++k) {
       const KeyDescription& key = kind->Keys[k];
       std::string files;
@@ -123,6 +175,13 @@ void Checker::CheckShippedFiles() {
                     " is missing (or empty)");
           continue;
         }
+        std::string pinned = i < digests.size() ? Lower(digests[i]) : "";
+        std::string digest;
+        if (IsDigestItem(pinned) && ReadDigest(shipped, digest) && digest != pinned)
+          Add("stale-digest", digestLine,
+              std::string(digestKey->Key) + " item " + Quoted(digests[i]) +
+                  " is not the SHA-256 digest of " + console::Utf8FromNative(shipped) + ", " +
+                  digest + ": the updater refuses the file that ships");
         std::string expected = i < values.size() ? values[i] : "";
         if (expected.empty() || TextString(expected.c_str()).ToHex() == crc) continue;
         Add("stale-checksum", crcLine,
@@ -134,6 +193,41 @@ void Checker::CheckShippedFiles() {
           problems_.back().Notes.emplace_back(
               copy->second, "the copy of " + Quoted(copy->first) + " to " + Quoted(items[i]));
       }
+    }
+  }
+}
+
+// Programs copied from or started in <Src> whose digest no SHA256 item
+// pins and whose signer no SIGNER names (an item "-" leaves its file
+// unchecked on purpose, and is not told).
+void Checker::UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind) {
+  const KeyDescription* digestKey = DigestKey(kind);
+  std::string section = record->Name.Text(), digestList;
+  int line = 0;
+  // A SIGNER written covers every file of the procedure.
+  if (!digestKey || world_.Script.FindKey(section.c_str(), "SIGNER")) return;
+  bool pinned = ReadValueOf(section, digestKey->Key, digestList, line);
+  const std::vector<std::string> digests = ItemsOf(digestList);
+  for (int k = 0; k < kind.Keys.Count(); ++k) {
+    const KeyDescription& key = kind.Keys[k];
+    std::string files;
+    if (key.Role != KeyRole::Leading || !ReadValueOf(section, key.Key, files, line)) continue;
+    const std::vector<std::string> items = ItemsOf(files);
+    for (size_t i = 0; i < items.size(); ++i) {
+      std::string file = items[i];
+      if (file.size() >= 2 && file.front() == '"' && file.back() == '"')
+        file = file.substr(1, file.size() - 2);
+      std::string extension = Lower(file.substr(file.find_last_of('.') + 1));
+      bool program = file.find('.') != std::string::npos &&
+                     (extension == "exe" || extension == "dll" || extension == "msi" ||
+                      extension == "bat" || extension == "cmd");
+      std::string item = pinned && i < digests.size() ? digests[i] : "";
+      if (!program || !UnderSrc(file) || IsDigestItem(item) || item == "-") continue;
+      Warn("unverified-program", line,
+           std::string(key.Key) + " item " + Quoted(items[i]) + " is a program from <Src> that " +
+               (key.Use == PathUse::Starts ? "starts" : "is copied") +
+               " unverified: pin its digest with " + digestKey->Key +
+               "= (updater-check hash prints it) or its publisher with SIGNER=");
     }
   }
 }

@@ -59,7 +59,7 @@ void Checker::CheckCompanionLists(const PROC_INFO* record, const ProcKind& kind)
   if (count == 0) return;
   auto companion = [&kind](const std::string& key) {
     for (int k = 0; k < kind.Keys.Count(); ++k)
-      if (kind.Keys[k].Role == KeyRole::Companion && profile::SameName(key, kind.Keys[k].Key))
+      if (IsCompanion(kind.Keys[k].Role) && profile::SameName(key, kind.Keys[k].Key))
         return true;
     return false;
   };
@@ -144,6 +144,7 @@ void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
       case ValueForm::ProcList:
       case ValueForm::Word:
       case ValueForm::Seconds:
+      case ValueForm::Digests:      // a malformed or missing item is the kind's own report
       case ValueForm::RegistryKey:  // an unknown root is the kind's own report
         break;  // told by the kind's own reports, if at all
       case ValueForm::RegistryData:

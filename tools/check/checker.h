@@ -33,6 +33,8 @@ const char* Meaning(unsigned id);
 std::string MessageName(MessageId id);
 // The updater's own reading of a real file, in a world that reads files.
 bool ReadChecksum(const std::string& path, uint32_t& crc);
+// A real file's SHA-256 digest in lower-case hexadecimal digits.
+bool ReadDigest(const std::string& path, std::string& hex);
 VersionFound ReadVersion(const std::string& path, FileVersion& version);
 bool WrittenAsHex(const TextString& item);
 // The items of a comma list as the kinds take them, trimmed of blanks.
@@ -92,6 +94,7 @@ class Checker {
   void WaitsForExitCodes(const std::string& section, const ProcKind& kind, int line);
   void CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind);
   void CheckShippedFiles();
+  void UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind);
   bool UnderSrc(const std::string& path) const;
   std::string ShippedPath(const std::string& item) const;
   void NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind);

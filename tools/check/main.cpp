@@ -2,6 +2,7 @@
 //
 //   updater-check check [--symbol NAME=VALUE]... SCRIPT.ini...
 //   updater-check crc FILE...
+//   updater-check hash FILE...
 //   updater-check version FILE...
 //
 // check reads each script with the updater's own code and prints its
@@ -9,7 +10,8 @@
 // order, or as one SARIF log (--format sarif); it exits with 0 when there
 // are none, 1 with warnings only, 2 with an error. crc prints each file's
 // checksum as a CRC key takes it; it exits with 2 when a file cannot be
-// read. version prints each program's file version, as a VERSION test
+// read. hash prints each file's SHA-256 digest and ready lines to paste.
+// version prints each program's file version, as a VERSION test
 // reads it, and a ready VERSION= line. Nothing is ever written.
 #include <algorithm>
 #include <cerrno>
@@ -29,9 +31,11 @@ namespace {
 
 const char* const UsageTemplate =
     "usage: updater-check check [--symbol NAME=VALUE]... [--code-page 932|65001]\n"
-    "                           [-Wno-NAME]... [--werror] [--src DIR] [--format text|sarif]\n"
+    "                           [-WNAME]... [-Wno-NAME]... [--werror] [--src DIR]\n"
+    "                           [--format text|sarif]"
     "                           SCRIPT.ini...\n"
     "       updater-check crc [--key] FILE...\n"
+    "       updater-check hash FILE...\n"
     "       updater-check version FILE...\n"
     "       updater-check --version | --help\n"
     "\n"
@@ -44,17 +48,22 @@ const char* const UsageTemplate =
     "       made-up paths unless --symbol gives one, e.g. --symbol \"<Src>=D:\\Setup\".\n"
     "       A script is taken for code page 932; --code-page 65001 says it is UTF-8\n"
     "       on purpose. Each warning ends with its name, [-WNAME]: -Wno-NAME\n"
-    "       silences it, --werror makes every warning an error. A summary line ends\n"
-    "       the output. --src DIR\n"
+    "       silences it, --werror makes every warning an error; -Wunverified-program\n"
+    "       (off unless given) names each program from <Src> copied or started\n"
+    "       without SHA256 or SIGNER. A summary line ends the output. --src DIR\n"
     "       checks the folder that ships: every file under <Src> the script reads or\n"
-    "       starts must be in DIR, every CRC value must be its checksum there, and\n"
-    "       a program that a VERSION test updates from there must have that version.\n"
+    "       starts must be in DIR, every CRC value must be its checksum there, every\n"
+    "       SHA256 item its digest, and a program that a VERSION test updates from\n"
+    "       there must have that version.\n"
     "       --format sarif prints one SARIF 2.1.0 log instead, for code-scanning\n"
     "       services and editors. Output is UTF-8; script text in it is converted\n"
     "       from code page 932.\n"
     "crc    prints each file's checksum as a CRC key takes it; --key prints one\n"
     "       ready CRC= line for the files in order. Exit status 2 when a file\n"
     "       cannot be read.\n"
+    "hash   prints each file's SHA-256 digest, then lines to paste: a DEFINE line\n"
+    "       for each (a symbol named after the file) and the SHA256= line that names\n"
+    "       them in the order given. Exit status 2 when a file cannot be read.\n"
     "version  prints each program's file version as a VERSION test reads it, then\n"
     "       one ready VERSION= line: the lowest of them, which a test of all the\n"
     "       files finds up to date. Exit status 2 when a file has no version or\n"
@@ -98,6 +107,7 @@ int Check(const std::vector<std::string>& arguments) {
   std::vector<std::string> scripts;
   int codePage = 932;
   std::vector<std::string> silenced;
+  std::vector<std::string> enabled;
   std::string srcDir;
   bool warningsAreErrors = false;
   bool sarif = false;
@@ -111,6 +121,8 @@ int Check(const std::vector<std::string>& arguments) {
     }
     if (option.compare(0, 5, "-Wno-") == 0 && option.size() > 5) {
       silenced.push_back(option.substr(5));
+    } else if (option.compare(0, 2, "-W") == 0 && option.size() > 2 && option != "-Werror") {
+      enabled.push_back(option.substr(2));
     } else if (option == "--src" || option.compare(0, 6, "--src=") == 0) {
       if (option.size() > 5) srcDir = option.substr(6);
       else if (i + 1 < arguments.size()) srcDir = arguments[++i];
@@ -161,7 +173,7 @@ int Check(const std::vector<std::string>& arguments) {
     }
     std::vector<check::Diagnostic> problems;
     std::string usage;
-    if (!check::CheckScript(text, symbols, problems, usage, codePage, srcDir))
+    if (!check::CheckScript(text, symbols, problems, usage, codePage, srcDir, enabled))
       return UsageError(usage);
     for (const check::Diagnostic& problem : problems) {
       if (!problem.Error &&
@@ -210,6 +222,61 @@ int Crc(const std::vector<std::string>& arguments) {
   return status;
 }
 
+// A DEFINE symbol named after a file: its name's letters and digits, each
+// run begun in upper case ("notes.exe" gives <NotesExe>).
+std::string SymbolFor(const std::string& file) {
+  std::string name = std::filesystem::path(file).filename().string();
+  std::string symbol;
+  bool start = true;
+  for (char c : name) {
+    if (!isalnum(static_cast<unsigned char>(c))) {
+      start = true;
+      continue;
+    }
+    symbol += start ? static_cast<char>(toupper(static_cast<unsigned char>(c))) : c;
+    start = false;
+  }
+  return symbol.empty() ? "File" : symbol;
+}
+
+int Hash(const std::vector<std::string>& arguments) {
+  std::vector<std::string> files;
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") {
+      console::WriteOut(UsageText());
+      return 0;
+    }
+    files.push_back(argument);
+  }
+  if (files.empty()) return UsageError("hash needs a file");
+  int status = 0;
+  std::string defines, key;
+  std::vector<std::string> symbols;
+  for (const std::string& file : files) {
+    std::string digest;
+    if (!check::FileDigest(file, digest)) {
+      // A file that reads is one whose digest this build cannot compute.
+      std::ifstream readable(file, std::ios::binary);
+      std::string why = readable && !std::filesystem::is_directory(file)
+                            ? "this build of the checker cannot compute digests"
+                            : "cannot be read: " + WhyUnreadable(file);
+      console::WriteError(console::Utf8FromNative("updater-check: " + file + ": " + why) + "\n");
+      status = 2;
+      continue;
+    }
+    console::WriteOut(digest + "  " + console::Utf8FromNative(file) + "\n");
+    // Two files of the same name get numbered symbols.
+    std::string symbol = SymbolFor(file);
+    int taken = static_cast<int>(std::count(symbols.begin(), symbols.end(), symbol));
+    symbols.push_back(symbol);
+    if (taken > 0) symbol += std::to_string(taken + 1);
+    defines += "<" + symbol + ">=" + digest + "\n";
+    key += (key.empty() ? "SHA256=<" : ",<") + symbol + ">";
+  }
+  if (status == 0) console::WriteOut("\n[DEFINE]\n" + defines + "\n" + key + "\n");
+  return status;
+}
+
 int Version(const std::vector<std::string>& arguments) {
   std::vector<std::string> files;
   for (const std::string& argument : arguments) {
@@ -252,6 +319,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 2, argv + argc);
   if (command == "check") return Check(arguments);
   if (command == "crc") return Crc(arguments);
+  if (command == "hash") return Hash(arguments);
   if (command == "version") return Version(arguments);
   if (command == "--help" || command == "-h" || command == "help") {
     console::WriteOut(UsageText());

@@ -210,7 +210,7 @@ std::string In932(const std::string& utf8, std::vector<Diagnostic>& problems) {
 
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
                  std::vector<Diagnostic>& problems, std::string& usage, int codePage,
-                 const std::string& srcDir) {
+                 const std::string& srcDir, const std::vector<std::string>& enabled) {
   for (const SymbolValue& symbol : symbols)
     if (!BuiltInNamed(symbol.first)) {
       usage = symbol.first + " is not a built-in symbol: --symbol takes " + BuiltInNames();
@@ -229,6 +229,13 @@ bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbol
   // and its run ends.
   FreeAllProcLists();
   problems = Checker(world, srcDir).Run();
+  problems.erase(std::remove_if(problems.begin(), problems.end(),
+                                [&](const Diagnostic& problem) {
+                                  return !problem.Error && IsOffByDefault(problem.Name) &&
+                                         std::find(enabled.begin(), enabled.end(),
+                                                   problem.Name) == enabled.end();
+                                }),
+                 problems.end());
   problems.insert(problems.begin(), encoding.begin(), encoding.end());
   FreeAllProcLists();
   journal::End(false);
@@ -241,6 +248,10 @@ bool FileChecksum(const std::string& path, std::string& checksum) {
   if (read) checksum = Hex(crc);
   return read;
 }
+
+bool IsOffByDefault(const std::string& name) { return name == "unverified-program"; }
+
+bool FileDigest(const std::string& path, std::string& digest) { return ReadDigest(path, digest); }
 
 VersionFound FileVersionOf(const std::string& path, FileVersion& version) {
   return ReadVersion(path, version);

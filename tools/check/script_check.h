@@ -39,10 +39,18 @@ using SymbolValue = std::pair<std::string, std::string>;
 // <Src> that COPY, LAUNCH, CRC, DATE, VERSION, LINK or EXIST names must be in it,
 // every CRC value must be the checksum of the file there, and a program
 // that a VERSION test's list 1 copies from there over a file it tests must
-// have at least that version.
+// have at least that version, and every SHA256 item must be the digest of
+// the file there.
+//
+// A warning that is off by default (IsOffByDefault) is told only where
+// `enabled` names it.
 bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbols,
                  std::vector<Diagnostic>& problems, std::string& usage, int codePage = 932,
-                 const std::string& srcDir = "");
+                 const std::string& srcDir = "", const std::vector<std::string>& enabled = {});
+
+// Warnings that an author turns on (-WNAME): unverified-program, a program
+// from <Src> copied or started without SHA256 or SIGNER.
+bool IsOffByDefault(const std::string& name);
 
 // The built-in symbols' names, as "<Win>, <Sys>, ... or <Programs>".
 std::string BuiltInNames();
@@ -51,6 +59,10 @@ std::string BuiltInNames();
 // hexadecimal digits), from the updater's own code; false when the file
 // cannot be read, is empty, or is a directory.
 bool FileChecksum(const std::string& path, std::string& checksum);
+
+// The SHA-256 digest of a file in lower-case hexadecimal digits, as a
+// SHA256 item takes it; false when the file cannot be read.
+bool FileDigest(const std::string& path, std::string& digest);
 
 // The file version of a program as a VERSION test reads it, from the
 // updater's own code.
