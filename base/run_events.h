@@ -36,6 +36,8 @@
   /* first: the file, second: its file version, or why it has none; number: */          \
   /* the system's error code when it could not be read */                               \
   ACTION(VersionRead, "version of %1: %s%r", 0)                                         \
+  /* first: a file whose signature verified, second: its signer (SIGNER) */              \
+  ACTION(SignerChecked, "signature of %1: signed by %s", 0)                             \
   /* Actions that failed without a report, with the system's error code. */             \
   ACTION(ReadFailed, "could not read %1%r", 0)                                          \
   ACTION(ShortcutFailed, "shortcut not saved %1 to %2%r", 0)                            \

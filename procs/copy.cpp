@@ -15,6 +15,10 @@
 // program's file can be kept aside like any other, and so be updated. Such a
 // procedure writes all its new files before it puts any in place, so that
 // its changes cost the journal two flushes, however many files it copies.
+//
+// Each source is opened once, sharing reading only, and copied through that
+// handle: where SIGNER names a publisher, its signature is checked through
+// the same handle first, so the bytes checked are the bytes copied.
 #include "procs/proc_list.h"
 
 #include "base/characters.h"
@@ -25,6 +29,7 @@
 #include "procs/comma_lists.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
+#include "procs/signature.h"
 
 // This kind's description, at the end of the file.
 extern const ProcKind CopyKind;
@@ -34,6 +39,8 @@ namespace {
 struct COPY_INFO : PROC_INFO {
   TextString From;  // source paths, separated by ","
   TextString To;    // target paths; item i is the target of source i
+  TextString Signer;  // the publisher every source must be signed by
+  bool SignerWritten = false;
 };
 
 const RecordKey<COPY_INFO> Keys[] = {
@@ -41,7 +48,19 @@ const RecordKey<COPY_INFO> Keys[] = {
      &COPY_INFO::From, nullptr},
     {DescribeKey("TO", KeyRole::Companion, ValueForm::Paths, PathUse::Writes),
      &COPY_INFO::To, nullptr},
+    {DescribeKey("SIGNER", KeyRole::Optional, ValueForm::Text), &COPY_INFO::Signer, nullptr,
+     &COPY_INFO::SignerWritten},
 };
+
+// Opens `source` to be copied; false (`checked` false after its report)
+// where it does not open, or SIGNER is written and its signature fails.
+bool OpenSource(const COPY_INFO& copy, const TextString& source, os::OwnedFile& from,
+                bool& checked) {
+  checked = true;
+  if (!os::OpenSharingRead(source.Text(), from)) return false;
+  checked = !copy.SignerWritten || SignedBy(from.Get(), source.Text(), copy.Signer);
+  return checked;
+}
 
 // The longest path the system's ANSI calls take, its zero aside.
 constexpr int32_t MaxPathLength = 259;
@@ -133,7 +152,7 @@ bool PlaceByName(const TextString& temporary, const TextString& target, uint32_t
 
 // Copies `source` to `target` through the run's own file beside it. A file
 // of the run that could not be removed is named in `leftover`.
-bool CopyReplacing(const TextString& source, const TextString& target, TextString& leftover) {
+bool CopyReplacing(os::FileHandle source, const TextString& target, TextString& leftover) {
   // An empty target names no file; one past the path limit is a file the
   // system's ANSI calls could not reach afterwards.
   if (target.Length() == 0 || target.Length() > MaxPathLength) return false;
@@ -141,7 +160,7 @@ bool CopyReplacing(const TextString& source, const TextString& target, TextStrin
   os::OwnedFile file;
   if (!CreateBeside(target, temporary, file)) return false;
   uint32_t attributes = 0;
-  if (!os::CopyIntoFile(source.Text(), file.Get(), attributes, os::ShowFileProgress, nullptr))
+  if (!os::CopyIntoFile(source, file.Get(), attributes, os::ShowFileProgress, nullptr))
     return Discard(file, temporary, leftover);
   switch (os::PlaceFile(file, target.Text(), attributes)) {
     case os::Placement::Placed:
@@ -184,12 +203,15 @@ class KeptCopies {
       if (!StartingAction(FileAction::Copied, source.Text(), ListItem(copy.To, i).Text()))
         return false;
       os::OwnedFile& made = m_new.File(i);
+      os::OwnedFile from;
+      bool checked = true;
       bool written =
+          OpenSource(copy, source, from, checked) &&
           os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
               os::Creation::Created &&
-          os::CopyIntoFile(source.Text(), made.Get(), m_new.Files(i).NewAttributes,
+          os::CopyIntoFile(from.Get(), made.Get(), m_new.Files(i).NewAttributes,
                            os::ShowFileProgress, nullptr);
-      if (!written) return Failed(copy, i, false);
+      if (!written) return Failed(copy, i, false, checked);
       if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
     }
     if (!journal::Commit()) return false;
@@ -208,15 +230,16 @@ class KeptCopies {
   }
 
  private:
-  // Copy `i` failed: it is reported (a copy never planned, as it starts),
-  // and the new files not yet in place go. Always false.
-  bool Failed(const COPY_INFO& copy, int32_t i, bool starting) {
+  // Copy `i` failed: it is reported (a copy never planned, as it starts;
+  // not again after a report of its signature), and the new files not yet
+  // in place go. Always false.
+  bool Failed(const COPY_INFO& copy, int32_t i, bool starting, bool report = true) {
     TextString source = ListItem(copy.From, i);
     TextString target = ListItem(copy.To, i);
     if (starting && !StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
     bool gone = m_new.DiscardFrom(i, leftover);
-    ShowError(MsgCopyFailed, source.Text(), target.Text());
+    if (report) ShowError(MsgCopyFailed, source.Text(), target.Text());
     if (!gone) ShowError(MsgDeleteFailed, leftover.Text());
     return false;
   }
@@ -247,7 +270,11 @@ static bool ExecuteCopy(PROC_INFO* record) {
     TextString target = ListItem(copy->To, i);
     if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
-    bool copied = CopyReplacing(source, target, leftover);
+    os::OwnedFile from;
+    bool checked = true;
+    bool copied = OpenSource(*copy, source, from, checked) &&
+                  CopyReplacing(from.Get(), target, leftover);
+    if (!checked) return false;
     if (!copied) ShowError(MsgCopyFailed, source.Text(), target.Text());
     // A file of the run that stays behind is reported, never left unsaid.
     if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());

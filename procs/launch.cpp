@@ -5,7 +5,9 @@
 // reported and ends the run; programs started before it are left alone.
 // Where SUCCESS names the exit codes that count as success, every program
 // is waited for until it ends, and one that ends with another code is
-// reported and ends the run as well.
+// reported and ends the run as well. Where SIGNER names a publisher, each
+// program's file is opened sharing reading only, its signature checked
+// through that handle, and held until the program has started from it.
 #include "procs/proc_list.h"
 
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "os/shell.h"
 #include "procs/comma_lists.h"
 #include "procs/proc_record.h"
+#include "procs/signature.h"
 
 // This kind's description, at the end of the file.
 extern const ProcKind LaunchKind;
@@ -32,6 +35,8 @@ struct LAUNCH_INFO : PROC_INFO {
   int32_t IsWait = 1;
   TextString Success;  // exit codes, separated by ","
   bool SuccessWritten = false;  // even empty: the exit codes are judged
+  TextString Signer;  // the publisher every program must be signed by
+  bool SignerWritten = false;
 };
 
 const RecordKey<LAUNCH_INFO> Keys[] = {
@@ -41,6 +46,8 @@ const RecordKey<LAUNCH_INFO> Keys[] = {
     {DescribeKey("ISWAIT", KeyRole::Number, ValueForm::Text), nullptr, &LAUNCH_INFO::IsWait},
     {DescribeKey("SUCCESS", KeyRole::Optional, ValueForm::ExitCodes), &LAUNCH_INFO::Success,
      nullptr, &LAUNCH_INFO::SuccessWritten},
+    {DescribeKey("SIGNER", KeyRole::Optional, ValueForm::Text), &LAUNCH_INFO::Signer, nullptr,
+     &LAUNCH_INFO::SignerWritten},
 };
 
 // The exit codes a program asks with for the system to restart: success,
@@ -138,9 +145,10 @@ bool CommandInterpreter(TextString& path) {
 // through the system folder's command interpreter, with AutoRun off and the
 // whole line quoted, so that exactly that file runs with its parameters:
 // given the line itself, the interpreter would cut it at the first blank and
-// search for that prefix.
+// search for that prefix. `held`, the program's file held since its check,
+// is let go once the program has started.
 bool LaunchProgram(const TextString& program, const TextString& parameters, bool waitForExit,
-                   uint32_t& exitCode) {
+                   os::OwnedFile& held, uint32_t& exitCode) {
   TextString file = FileOfItem(program);
   TextString directory;
   if (!DirectoryOfPath(file.Text(), directory) || directory.Length() == 0) return false;
@@ -164,6 +172,7 @@ bool LaunchProgram(const TextString& program, const TextString& parameters, bool
   if (!os::StartProgram(named ? application.Text() : nullptr, commandLine.Text(),
                         directory.Text(), process.Receive()))
     return false;
+  held.Close();
   ReportFileAction(FileAction::ProgramStarted, commandLine.Text(), directory.Text());
   if (waitForExit) Observer().ActionStarting(FileAction::ProgramEnded, program.Text(), "");
   if (!os::WaitForProgram(process, waitForExit ? os::WaitFor::Exit : os::WaitFor::InputIdle,
@@ -194,8 +203,17 @@ static bool ExecuteLaunch(PROC_INFO* record) {
     TextString parameters = ListItem(launch->Param, i);
     if (!StartingAction(FileAction::ProgramStarted, program.Text(), parameters.Text()))
       return false;
+    os::OwnedFile held;
+    if (launch->SignerWritten) {
+      TextString file = FileOfItem(program);
+      if (!os::OpenSharingRead(file.Text(), held)) {
+        ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
+        return false;
+      }
+      if (!SignedBy(held.Get(), file.Text(), launch->Signer)) return false;
+    }
     uint32_t exitCode = 0;
-    if (!LaunchProgram(program, parameters, judged || launch->IsWait != 0, exitCode)) {
+    if (!LaunchProgram(program, parameters, judged || launch->IsWait != 0, held, exitCode)) {
       ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
       return false;
     }

@@ -275,6 +275,16 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
       {"a program asks for a restart", "UNATTENDED=1\n", JudgedSetup, [] { SetupExits(3010); },
        3010, true, false},
       {"attended, a program asks for a restart", "", JudgedSetup, [] { SetupExits(1641); }, 0, true},
+      // The second source is another publisher's: the first, already
+      // written, goes with the rest.
+      {"a copy signed by another", "UNATTENDED=1\n",
+       "MODE=COPY\nFROM=C:\\New\\a.txt,C:\\New\\b.txt\nTO=C:\\App\\x.txt,C:\\App\\b.txt\n"
+       "SIGNER=Acme\n",
+       [] {
+         fake::SignFile("C:\\New\\a.txt", "by Acme");
+         fake::SignFile("C:\\New\\b.txt", "by Other");
+       },
+       1603, false},
   };
   // The boxes, shown or (unattended) answered unseen, as the log tells them.
   auto boxesLogged = [] {
