@@ -21,7 +21,8 @@ export DEBIAN_FRONTEND=noninteractive
 required=(cmake make g++ libgtest-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           wine wine64 xvfb xauth locales valgrind
-          fonts-ipafont-gothic fonts-wine nlohmann-json3-dev nodejs node-ajv curl ca-certificates)
+          fonts-ipafont-gothic fonts-wine nlohmann-json3-dev nodejs node-ajv curl ca-certificates
+          openssl osslsigncode)
 optional=(wine32:i386)
 
 say() { echo "install.sh: $*"; }
