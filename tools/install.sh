@@ -3,7 +3,8 @@
 # the native compiler and GoogleTest, clang with its sanitizer and libFuzzer
 # runtimes for the checked builds, mingw-w64 for both Windows targets, Wine,
 # Xvfb as the display for the message boxes, and the fonts that the pictures
-# of the boxes need: a Japanese one and Wine's own (the frame's buttons).
+# of the boxes need: a Japanese one and Wine's own (the frame's buttons);
+# openssl and osslsigncode sign a program in the signature tests.
 #
 # A package mirror has ordinary bad days: an index being synced, an
 # architecture's list that lags the others. So an index that cannot be read

@@ -1,9 +1,11 @@
 // The folder that ships (--src): the files under <Src> a script reads or
-// starts must be in it, a checksum must be that of its file, and a version
-// test's update must not install an older program.
+// starts must be in it, a checksum must be that of its file, a signer must
+// be that of its file's signature, and a version test's update must not
+// install an older program.
 #include "checker.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 #include "os/console_text.h"
@@ -24,6 +26,75 @@ VersionFound ReadVersion(const std::string& path, FileVersion& version) {
   InWorld reading(files);
   return ReadFileVersion(path.c_str(), version);
 }
+
+namespace {
+
+// What the signature of a file that ships says of SIGNER.
+enum class SignerFound { Same, Other, Unchecked };
+
+// The signature of `path` as osslsigncode reads it (its verify command):
+// Same when its digest is the file's and its signer's common name is
+// `publisher` (UTF-8); Other, with the problem in `problem`, when it is
+// unsigned, changed or another publisher's; Unchecked, with the reason,
+// where the tool cannot tell (not installed, not a program file, and on
+// Windows, where it is not at hand). Whether a machine trusts the chain is
+// not judged: that is the machine's.
+SignerFound ReadSigner(const std::string& path, const std::string& publisher,
+                       std::string& problem) {
+#ifdef _WIN32
+  (void)path;
+  (void)publisher;
+  problem = "signatures cannot be read here";
+  return SignerFound::Unchecked;
+#else
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  FILE* tool = popen(("osslsigncode verify -in " + quoted + "' 2>&1").c_str(), "r");
+  std::string output;
+  char block[4096];
+  size_t count;
+  while (tool && (count = fread(block, 1, sizeof block, tool)) > 0) output.append(block, count);
+  int status = tool ? pclose(tool) : -1;
+  if (output.find("No signature found") != std::string::npos) {
+    problem = "it carries no signature";
+    return SignerFound::Other;
+  }
+  if (output.find("MISMATCH") != std::string::npos) {
+    problem = "its signature does not verify: the file was changed after it was signed";
+    return SignerFound::Other;
+  }
+  // "Signer #0:" then "Subject: /CN=name/O=...", bytes beyond ASCII as \xHH.
+  size_t at = output.find("Signer #0:");
+  at = at == std::string::npos ? at : output.find("Subject:", at);
+  size_t cn = at == std::string::npos ? at : output.find("/CN=", at);
+  size_t end = cn == std::string::npos ? cn : output.find('\n', cn);
+  if (end == std::string::npos) {
+    problem = status == 127 || output.find("not found") != std::string::npos
+                  ? "osslsigncode is not installed"
+                  : "osslsigncode could not read it: " + output.substr(0, output.find('\n'));
+    return SignerFound::Unchecked;
+  }
+  std::string subject = output.substr(cn + 4, end - cn - 4), name;
+  while (!subject.empty() && (subject.back() == '\r' || subject.back() == ' ')) subject.pop_back();
+  for (size_t i = 0; i < subject.size(); ++i) {
+    if (subject[i] == '/' && subject.find('=', i) != std::string::npos &&
+        subject.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz.0123456789",
+                                  i + 1) == subject.find('=', i))
+      break;  // the next attribute
+    if (subject.compare(i, 2, "\\x") == 0 && i + 3 < subject.size()) {
+      name += static_cast<char>(std::stoi(subject.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      name += subject[i];
+    }
+  }
+  if (name == publisher) return SignerFound::Same;
+  problem = "it is signed by \"" + name + "\"";
+  return SignerFound::Other;
+#endif
+}
+
+}  // namespace
 
 // The files and folders the script makes (lower-cased), and for each file a
 // copy makes, the copy's source and line.
@@ -92,6 +163,11 @@ void Checker::CheckShippedFiles() {
           ReadValueOf(section.first, kind->Keys[k].Key, checksums, crcLine))
         checksumKey = kind->Keys[k].Key;
     const std::vector<std::string> values = ItemsOf(checksums);
+    std::string signer, signerKey;
+    int signerLine = 0;
+    if (DescriptionOf(section.first, "SIGNER") &&
+        ReadValueOf(section.first, "SIGNER", signer, signerLine))
+      signerKey = "SIGNER";
     for (int k = 0; k < kind->Keys.Count(); ++k) {
       const KeyDescription& key = kind->Keys[k];
       std::string files;
@@ -122,6 +198,19 @@ void Checker::CheckShippedFiles() {
                     " is not in the folder that ships: " + console::Utf8FromNative(shipped) +
                     " is missing (or empty)");
           continue;
+        }
+        if (!signerKey.empty()) {
+          std::string problem;
+          SignerFound found = ReadSigner(shipped, Shown(signer), problem);
+          if (found == SignerFound::Other)
+            Add("other-signer", signerLine,
+                "SIGNER " + Quoted(signer) + " is not the signer of " +
+                    console::Utf8FromNative(shipped) + ": " + problem +
+                    ": the run stops there with the file that ships");
+          else if (found == SignerFound::Unchecked)
+            Warn("unchecked-signer", signerLine,
+                 "SIGNER " + Quoted(signer) + " is not checked against " +
+                     console::Utf8FromNative(shipped) + ": " + problem);
         }
         std::string expected = i < values.size() ? values[i] : "";
         if (expected.empty() || TextString(expected.c_str()).ToHex() == crc) continue;
