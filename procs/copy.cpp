@@ -150,9 +150,10 @@ bool PlaceByName(const TextString& temporary, const TextString& target, uint32_t
   return os::SetAttributes(target.Text(), attributes);
 }
 
-// Copies `source` to `target` through the run's own file beside it. A file
-// of the run that could not be removed is named in `leftover`.
-bool CopyReplacing(os::FileHandle source, const TextString& target, TextString& leftover) {
+// Copies the open `source` to `target` through the run's own file beside
+// it, closing the source once read. A file of the run that could not be
+// removed is named in `leftover`.
+bool CopyReplacing(os::OwnedFile& source, const TextString& target, TextString& leftover) {
   // An empty target names no file; one past the path limit is a file the
   // system's ANSI calls could not reach afterwards.
   if (target.Length() == 0 || target.Length() > MaxPathLength) return false;
@@ -160,8 +161,10 @@ bool CopyReplacing(os::FileHandle source, const TextString& target, TextString& 
   os::OwnedFile file;
   if (!CreateBeside(target, temporary, file)) return false;
   uint32_t attributes = 0;
-  if (!os::CopyIntoFile(source, file.Get(), attributes, os::ShowFileProgress, nullptr))
-    return Discard(file, temporary, leftover);
+  bool copied =
+      os::CopyIntoFile(source.Get(), file.Get(), attributes, os::ShowFileProgress, nullptr);
+  source.Close();  // the source may be the target itself
+  if (!copied) return Discard(file, temporary, leftover);
   switch (os::PlaceFile(file, target.Text(), attributes)) {
     case os::Placement::Placed:
       return true;
@@ -273,7 +276,7 @@ static bool ExecuteCopy(PROC_INFO* record) {
     os::OwnedFile from;
     bool checked = true;
     bool copied = OpenSource(*copy, source, from, checked) &&
-                  CopyReplacing(from.Get(), target, leftover);
+                  CopyReplacing(from, target, leftover);
     if (!checked) return false;
     if (!copied) ShowError(MsgCopyFailed, source.Text(), target.Text());
     // A file of the run that stays behind is reported, never left unsaid.
