@@ -40,6 +40,8 @@
   /* the item has it ("found X, expected Y") */                                            \
   ACTION(DigestChecked, "digest of %1 as expected: %s", 0)                                \
   ACTION(DigestMismatch, "digest of %1 differs: %s", 0)                                   \
+  /* first: a file whose signature verified, second: its signer (SIGNER) */              \
+  ACTION(SignerChecked, "signature of %1: signed by %s", 0)                             \
   /* Actions that failed without a report, with the system's error code. */             \
   ACTION(ReadFailed, "could not read %1%r", 0)                                          \
   ACTION(ShortcutFailed, "shortcut not saved %1 to %2%r", 0)                            \

@@ -3,8 +3,8 @@
 // its rights, who sees its boxes, and why an action failed.
 //
 // The seam is a header per topic (os/basics.h, files.h, processes.h,
-// registry.h, services.h, shell.h, ui.h, journal_support.h, log.h); a file
-// includes those whose calls it makes. Each topic's Windows half is the _win.cpp file
+// registry.h, services.h, shell.h, trust.h, ui.h, journal_support.h, log.h);
+// a file includes those whose calls it makes. Each topic's Windows half is the _win.cpp file
 // of its name, making exactly the platform calls named beside each call,
 // with what the halves share in common_win; only those files (and the
 // console tools' own, console_text_win.cpp) include windows.h. The native

@@ -108,13 +108,13 @@ using OwnedFile = Owned<FileObject, CloseFile>;
 // running program's file or one another program writes allows: the reader
 // locks nothing.
 bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size);
+// A file opened as files are read (above), to be held from a check of it to
+// its use: others may read it, the system start a program from it, but no
+// one write, replace or delete it until it is closed.
+bool OpenSharingRead(const char* path, OwnedFile& file);
 // SetFilePointerEx and ReadFile: exactly `count` bytes at `offset`.
 bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count);
 
-// A file opened as files are read (above) and held: while the handle is
-// open, no one may write, replace or delete the file, and the system still
-// starts a program from it. False when it does not open.
-bool OpenHeld(const char* path, OwnedFile& file);
 // ReadFile from the file's start to its end, in blocks of at most
 // ReadBlockSize bytes, each handed to `consume` in order. False when a read
 // fails.
@@ -134,15 +134,15 @@ enum class Creation { Created, NameTaken, Failed };
 // something is there.
 Creation CreateNewFile(const char* path, FileHandle& file);
 
-// Writes the whole of `source`, opened as files are read (above), into
-// `file` (ReadFile, WriteFile), telling `told` of the bytes written after
-// each block, gives it the source's last-write time (GetFileTime,
-// SetFileTime) and flushes it (FlushFileBuffers), so that its data is on
-// the disk before it takes a target's place. `attributes` receives the
-// source's (GetFileAttributesA). Where `consume` is given, it is handed
-// each block as it was read, before it is written: the copied bytes
-// themselves, never a second read. False on any failure.
-bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
+// Writes the whole of the open `source` (OpenSharingRead), from its start
+// (SetFilePointerEx), into `file` (ReadFile, WriteFile), telling `told` of
+// the bytes written after each block, gives it the source's last-write time
+// (GetFileTime, SetFileTime) and flushes it (FlushFileBuffers), so that its
+// data is on the disk before it takes a target's place. `attributes`
+// receives the source's (GetFileInformationByHandle). Where `consume` is
+// given, it is handed each block as it was read, before it is written: the
+// copied bytes themselves, never a second read. False on any failure.
+bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, BytesDone told,
                   void* toldContext, BlockConsumer consume = nullptr,
                   void* consumeContext = nullptr);
 

@@ -307,6 +307,11 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   return true;
 }
 
+bool OpenSharingRead(const char* path, OwnedFile& file) {
+  file.Receive() = static_cast<FileHandle>(OpenReadOnly(path));
+  return file.IsOpen() || Failed(false);
+}
+
 bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(offset);
@@ -315,13 +320,6 @@ bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
       !ReadFile(Native(file), out, count, &read, nullptr))
     return Failed(false);
   return read == count || FailedWith(ERROR_HANDLE_EOF, false);
-}
-
-bool OpenHeld(const char* path, OwnedFile& file) {
-  HANDLE opened = OpenReadOnly(path);
-  if (!opened) return Failed(false);
-  file.Receive() = static_cast<FileHandle>(opened);
-  return true;
 }
 
 bool ReadToEnd(FileHandle file, BlockConsumer consume, void* context) {
@@ -344,21 +342,23 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   return Creation::Created;
 }
 
-bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
+bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, BytesDone told,
                   void* toldContext, BlockConsumer consume, void* consumeContext) {
   HANDLE target = Native(file);
-  OwnedHandle from(OpenReadOnly(source));
-  if (!from.IsOpen()) return Failed(false);
-  DWORD sourceAttributes = GetFileAttributesA(source);
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return Failed(false);
+  HANDLE from = Native(source);
+  BY_HANDLE_FILE_INFORMATION information;
+  LARGE_INTEGER start = {};  // a check of the file may have read it already
+  if (!GetFileInformationByHandle(from, &information) ||
+      !SetFilePointerEx(from, start, nullptr, FILE_BEGIN))
+    return Failed(false);
   Block block(ReadBlockSize);
   if (!block.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   LARGE_INTEGER size = {};
-  GetFileSizeEx(from.Get(), &size);
+  GetFileSizeEx(from, &size);
   uint64_t done = 0;
   for (;;) {
     DWORD count = 0;
-    if (!ReadFile(from.Get(), block.Data(), ReadBlockSize, &count, nullptr))
+    if (!ReadFile(from, block.Data(), ReadBlockSize, &count, nullptr))
       return Failed(false);
     if (count == 0) break;
     if (consume) consume(consumeContext, block.Data(), count);
@@ -366,10 +366,10 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, Byt
     told(toldContext, done += count, static_cast<uint64_t>(size.QuadPart));
   }
   FILETIME written;
-  if (!GetFileTime(from.Get(), nullptr, nullptr, &written) ||
+  if (!GetFileTime(from, nullptr, nullptr, &written) ||
       !SetFileTime(target, nullptr, nullptr, &written) || !FlushFileBuffers(target))
     return Failed(false);
-  attributes = sourceAttributes;
+  attributes = information.dwFileAttributes;
   return true;
 }
 

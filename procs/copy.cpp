@@ -16,9 +16,12 @@
 // procedure writes all its new files before it puts any in place, so that
 // its changes cost the journal two flushes, however many files it copies.
 //
-// Where SHA256 pins a source's digest, it is computed from the very bytes
-// the copy reads and writes; a new file whose digest differs is discarded
-// before it takes the target's place, and the run ends.
+// Each source is opened once, sharing reading only, and copied through that
+// handle: where SIGNER names a publisher, its signature is checked through
+// the same handle first, and where SHA256 pins its digest, the digest is
+// computed from the very bytes the copy reads and writes; a new file whose
+// digest differs is discarded before it takes the target's place, and the
+// run ends. The bytes checked are the bytes copied.
 #include "procs/proc_list.h"
 
 #include "base/characters.h"
@@ -30,6 +33,7 @@
 #include "procs/file_digest.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
+#include "procs/signature.h"
 
 // This kind's description, at the end of the file.
 extern const ProcKind CopyKind;
@@ -41,6 +45,8 @@ struct COPY_INFO : PROC_INFO {
   TextString To;    // target paths; item i is the target of source i
   TextString Sha256;  // digests; item i pins source i ("-": none)
   bool Sha256Written = false;
+  TextString Signer;  // the publisher every source must be signed by
+  bool SignerWritten = false;
 };
 
 const RecordKey<COPY_INFO> Keys[] = {
@@ -50,14 +56,27 @@ const RecordKey<COPY_INFO> Keys[] = {
      &COPY_INFO::To, nullptr},
     {DescribeKey("SHA256", KeyRole::OptionalCompanion, ValueForm::Digests), &COPY_INFO::Sha256,
      nullptr, &COPY_INFO::Sha256Written},
+    {DescribeKey("SIGNER", KeyRole::Optional, ValueForm::Publisher), &COPY_INFO::Signer, nullptr,
+     &COPY_INFO::SignerWritten},
 };
 
-// Copies `source` into the new file, its digest checked where one is pinned.
-bool CopyChecked(const TextString& source, os::FileHandle file, uint32_t& attributes,
-                 FileDigest& digest) {
-  return os::CopyIntoFile(source.Text(), file, attributes, os::ShowFileProgress, nullptr,
+// Opens `source` to be copied; false (`checked` false after its report)
+// where it does not open, or SIGNER is written and its signature fails.
+bool OpenSource(const COPY_INFO& copy, const TextString& source, os::OwnedFile& from,
+                bool& checked) {
+  checked = true;
+  if (!os::OpenSharingRead(source.Text(), from)) return false;
+  checked = !copy.SignerWritten || SignedBy(from.Get(), source.Text(), copy.Signer);
+  return checked;
+}
+
+// Copies the open `source` (named `path`) into the new file, its digest
+// checked where one is pinned.
+bool CopyChecked(os::FileHandle source, const TextString& path, os::FileHandle file,
+                 uint32_t& attributes, FileDigest& digest) {
+  return os::CopyIntoFile(source, file, attributes, os::ShowFileProgress, nullptr,
                           FileDigest::Add, &digest) &&
-         digest.Matches(source.Text());
+         digest.Matches(path.Text());
 }
 
 // The longest path the system's ANSI calls take, its zero aside.
@@ -148,20 +167,21 @@ bool PlaceByName(const TextString& temporary, const TextString& target, uint32_t
   return os::SetAttributes(target.Text(), attributes);
 }
 
-// Copies `source` to `target` through the run's own file beside it. A file
-// of the run that could not be removed is named in `leftover`.
-bool CopyReplacing(const TextString& source, const TextString& target, TextString& leftover,
-                   FileDigest& digest) {
+// Copies the open `source` (named `path`) to `target` through the run's own
+// file beside it, closing the source once read. A file of the run that
+// could not be removed is named in `leftover`.
+bool CopyReplacing(os::OwnedFile& source, const TextString& path, const TextString& target,
+                   TextString& leftover, FileDigest& digest) {
   // An empty target names no file; one past the path limit is a file the
   // system's ANSI calls could not reach afterwards.
-  if (target.Length() == 0 || target.Length() > MaxPathLength || !digest.Start(source.Text()))
-    return false;
+  if (target.Length() == 0 || target.Length() > MaxPathLength) return false;
   TextString temporary;
   os::OwnedFile file;
   if (!CreateBeside(target, temporary, file)) return false;
   uint32_t attributes = 0;
-  if (!CopyChecked(source, file.Get(), attributes, digest))
-    return Discard(file, temporary, leftover);
+  bool copied = CopyChecked(source.Get(), path, file.Get(), attributes, digest);
+  source.Close();  // the source may be the target itself
+  if (!copied) return Discard(file, temporary, leftover);
   switch (os::PlaceFile(file, target.Text(), attributes)) {
     case os::Placement::Placed:
       return true;
@@ -204,12 +224,14 @@ class KeptCopies {
         return false;
       os::OwnedFile& made = m_new.File(i);
       FileDigest digest(ListItem(copy.Sha256, i));
+      os::OwnedFile from;
+      bool checked = true;
       bool written =
-          digest.Start(source.Text()) &&
+          digest.Start(source.Text()) && OpenSource(copy, source, from, checked) &&
           os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
               os::Creation::Created &&
-          CopyChecked(source, made.Get(), m_new.Files(i).NewAttributes, digest);
-      if (!written) return Failed(copy, i, false, digest.Refused());
+          CopyChecked(from.Get(), source, made.Get(), m_new.Files(i).NewAttributes, digest);
+      if (!written) return Failed(copy, i, false, checked && !digest.Refused());
       if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
     }
     if (!journal::Commit()) return false;
@@ -228,15 +250,16 @@ class KeptCopies {
   }
 
  private:
-  // Copy `i` failed: it is reported (a copy never planned, as it starts),
-  // and the new files not yet in place go. Always false.
-  bool Failed(const COPY_INFO& copy, int32_t i, bool starting, bool reported = false) {
+  // Copy `i` failed: it is reported (a copy never planned, as it starts;
+  // not again after a report of its signature or digest), and the new files
+  // not yet in place go. Always false.
+  bool Failed(const COPY_INFO& copy, int32_t i, bool starting, bool report = true) {
     TextString source = ListItem(copy.From, i);
     TextString target = ListItem(copy.To, i);
     if (starting && !StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
     bool gone = m_new.DiscardFrom(i, leftover);
-    if (!reported) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    if (report) ShowError(MsgCopyFailed, source.Text(), target.Text());
     if (!gone) ShowError(MsgDeleteFailed, leftover.Text());
     return false;
   }
@@ -269,8 +292,12 @@ static bool ExecuteCopy(PROC_INFO* record) {
     if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
     FileDigest digest(ListItem(copy->Sha256, i));
-    bool copied = CopyReplacing(source, target, leftover, digest);
-    if (!copied && !digest.Refused()) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    os::OwnedFile from;
+    bool checked = true;
+    bool copied = digest.Start(source.Text()) && OpenSource(*copy, source, from, checked) &&
+                  CopyReplacing(from, source, target, leftover, digest);
+    if (!copied && checked && !digest.Refused())
+      ShowError(MsgCopyFailed, source.Text(), target.Text());
     // A file of the run that stays behind is reported, never left unsaid.
     if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
     if (!copied || leftover.Length() > 0) return false;

@@ -85,6 +85,7 @@ enum class ValueForm : uint8_t {
   ExitCodes,     // program exit codes: decimal numbers, or "0x" and hexadecimal digits
   Seconds,       // a whole number of seconds, LeastSeconds to MostSeconds
   Digests,       // SHA-256 digests (64 hexadecimal digits), or "-" for none
+  Publisher,     // the signer's name that every file of the procedure must carry
   RegistryKey,   // a registry key: its root (HKLM, HKCU, HKCR, HKU) and path
   RegistryData,  // one value, no list: text, or a number where the type is one
 };

@@ -7,12 +7,14 @@
 // is waited for until it ends, and one that ends with another code is
 // reported and ends the run as well.
 //
-// Where SHA256 pins a program's digest, its file is opened so that no one
-// can change it, its digest checked, and the program started from that
-// file while it is held; a program whose digest differs is not started.
+// Where SHA256 pins a program's digest or SIGNER names its publisher, its
+// file is opened sharing reading only, so that no one can change it, checked
+// through that handle, and the program started from that file while it is
+// held; a program whose check fails is not started.
 #include "procs/proc_list.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/report.h"
 #include "base/run_events.h"
@@ -22,6 +24,7 @@
 #include "procs/comma_lists.h"
 #include "procs/file_digest.h"
 #include "procs/proc_record.h"
+#include "procs/signature.h"
 
 // This kind's description, at the end of the file.
 extern const ProcKind LaunchKind;
@@ -39,6 +42,8 @@ struct LAUNCH_INFO : PROC_INFO {
   bool SuccessWritten = false;  // even empty: the exit codes are judged
   TextString Sha256;  // digests; item i pins program i ("-": none)
   bool Sha256Written = false;
+  TextString Signer;  // the publisher every program must be signed by
+  bool SignerWritten = false;
 };
 
 const RecordKey<LAUNCH_INFO> Keys[] = {
@@ -50,15 +55,27 @@ const RecordKey<LAUNCH_INFO> Keys[] = {
      nullptr, &LAUNCH_INFO::SuccessWritten},
     {DescribeKey("SHA256", KeyRole::OptionalCompanion, ValueForm::Digests), &LAUNCH_INFO::Sha256,
      nullptr, &LAUNCH_INFO::Sha256Written},
+    {DescribeKey("SIGNER", KeyRole::Optional, ValueForm::Publisher), &LAUNCH_INFO::Signer, nullptr,
+     &LAUNCH_INFO::SignerWritten},
 };
 
-// Holds the program's file where its digest is pinned, so that no one can
-// change it until it has started, and checks the digest. False when it
-// cannot be held or read (not reported), or the digest is not the one
-// pinned (reported).
-bool HoldChecked(const TextString& file, FileDigest& digest, os::OwnedFile& held) {
-  return digest.Start(file.Text()) && os::OpenHeld(file.Text(), held) &&
-         os::ReadToEnd(held.Get(), FileDigest::Add, &digest) && digest.Matches(file.Text());
+// Holds the program's file, so that no one can change it until it has
+// started, and checks its signature (SIGNER) and digest (SHA256) through
+// that handle. False when it cannot be held or read (not reported: `held`
+// is closed), or a check fails (reported).
+bool HoldChecked(const TextString& file, const LAUNCH_INFO& launch, FileDigest& digest,
+                 os::OwnedFile& held) {
+  if (!digest.Start(file.Text())) return false;
+  os::OwnedFile opened;
+  if (!os::OpenSharingRead(file.Text(), opened)) return false;
+  held = std::move(opened);
+  if (launch.SignerWritten && !SignedBy(held.Get(), file.Text(), launch.Signer)) return false;
+  if (!digest.Pins()) return true;
+  if (!os::ReadToEnd(held.Get(), FileDigest::Add, &digest)) {
+    held.Close();  // not read: reported as a program that cannot be started
+    return false;
+  }
+  return digest.Matches(file.Text());
 }
 
 // The exit codes a program asks with for the system to restart: success,
@@ -156,8 +173,8 @@ bool CommandInterpreter(TextString& path) {
 // through the system folder's command interpreter, with AutoRun off and the
 // whole line quoted, so that exactly that file runs with its parameters:
 // given the line itself, the interpreter would cut it at the first blank and
-// search for that prefix. A file `held` for its digest is let go once the
-// program has started from it.
+// search for that prefix. `held`, the program's file held since its check,
+// is let go once the program has started from it.
 bool LaunchProgram(const TextString& program, const TextString& parameters, bool waitForExit,
                    os::OwnedFile& held, uint32_t& exitCode) {
   TextString file = FileOfItem(program);
@@ -218,9 +235,14 @@ static bool ExecuteLaunch(PROC_INFO* record) {
     uint32_t exitCode = 0;
     FileDigest digest(ListItem(launch->Sha256, i));
     os::OwnedFile held;
-    if ((digest.Pins() && !HoldChecked(FileOfItem(program), digest, held)) ||
-        !LaunchProgram(program, parameters, judged || launch->IsWait != 0, held, exitCode)) {
-      if (!digest.Refused()) ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
+    if ((launch->SignerWritten || digest.Pins()) &&
+        !HoldChecked(FileOfItem(program), *launch, digest, held)) {
+      if (!digest.Refused() && !held.IsOpen())
+        ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
+      return false;
+    }
+    if (!LaunchProgram(program, parameters, judged || launch->IsWait != 0, held, exitCode)) {
+      ShowError(MsgLaunchFailed, program.Text(), parameters.Text());
       return false;
     }
     if (!judged) continue;

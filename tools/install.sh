@@ -3,7 +3,8 @@
 # the native compiler and GoogleTest, clang with its sanitizer and libFuzzer
 # runtimes for the checked builds, mingw-w64 for both Windows targets, Wine,
 # Xvfb as the display for the message boxes, and the fonts that the pictures
-# of the boxes need: a Japanese one and Wine's own (the frame's buttons).
+# of the boxes need: a Japanese one and Wine's own (the frame's buttons);
+# openssl and osslsigncode sign a program in the signature tests.
 #
 # A package mirror has ordinary bad days: an index being synced, an
 # architecture's list that lags the others. So an index that cannot be read
@@ -21,7 +22,8 @@ export DEBIAN_FRONTEND=noninteractive
 required=(cmake make g++ libgtest-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           wine wine64 xvfb xauth locales valgrind
-          fonts-ipafont-gothic fonts-wine nlohmann-json3-dev libssl-dev nodejs node-ajv curl ca-certificates)
+          fonts-ipafont-gothic fonts-wine nlohmann-json3-dev libssl-dev nodejs node-ajv curl ca-certificates
+          openssl osslsigncode)
 optional=(wine32:i386)
 
 say() { echo "install.sh: $*"; }

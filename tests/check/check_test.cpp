@@ -409,6 +409,45 @@ TEST(CheckCommand, DigestsOfTheFolderThatShips) {
   std::ofstream((dir / "s.ini").string()) << text << "SIGNER=Example Ltd\n";
   EXPECT_EQ(RunChecker("check -Wunverified-program" + script).output.find("unverified"),
             std::string::npos);
+}
+
+// --src holds SIGNER against the signature of the program that ships, as
+// osslsigncode reads it: the signer's common name (Japanese and a comma
+// here), no signature, a changed file. Signed in the test.
+TEST(CheckCommand, SrcHoldsSignerAgainstTheSignatureThatShips) {
+  const std::string program = BENCH_TOOLS_DIR "/win32/holdfile.exe";
+  ASSERT_TRUE(fs::exists(program)) << "tools/build.sh builds the Windows programs";
+  if (system("command -v osslsigncode >/dev/null && command -v openssl >/dev/null") != 0)
+    GTEST_SKIP() << "osslsigncode or openssl is not installed (tools/install.sh installs them)";
+  fs::path dir = fs::temp_directory_path() / ("updater-signer-" + std::to_string(getpid()));
+  fs::create_directories(dir / "ship");
+  const std::string d = dir.string(), ship = d + "/ship";
+  std::string make =
+      "cd '" + d + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout k.pem -out c.pem "
+      "-days 2 -utf8 -subj '/CN=テスト発行元, Inc./O=Tests' 2>/dev/null && "
+      "osslsigncode sign -certs c.pem -key k.pem -in '" + program + "' -out ship/signed.exe "
+      ">/dev/null && cp '" + program + "' ship/unsigned.exe && cp ship/signed.exe ship/changed.exe "
+      "&& printf 'X' | dd of=ship/changed.exe bs=1 seek=1024 conv=notrunc 2>/dev/null";
+  ASSERT_EQ(system(make.c_str()), 0) << make;
+  const std::string publisher = "\x83\x65\x83\x58\x83\x67\x94\xAD\x8D\x73\x8C\xB3, Inc.";  // in 932
+  std::ofstream(d + "/s.ini") << "[UPDATER]\nNAME=x\nPROC=a,b,c\n[a]\nMODE=COPY\n"
+                                 "FROM=<Src>\\signed.exe,<Src>\\changed.exe\n"
+                                 "TO=<Win>\\a.exe,<Win>\\b.exe\nSIGNER=" + publisher + "\n"
+                                 "[b]\nMODE=LAUNCH\nFILE=<Src>\\unsigned.exe\nPARAM=\nISWAIT=1\n"
+                                 "SIGNER=" + publisher + "\n[c]\nMODE=LAUNCH\n"
+                                 "FILE=<Src>\\signed.exe\nPARAM=\nISWAIT=1\nSIGNER=Tesuto\n";
+  Command command = RunChecker("check --src " + ship + " " + d + "/s.ini");
+  EXPECT_EQ(command.status, 2);
+  const std::string start = d + "/s.ini:";
+  for (const std::string& error :
+       {start + "8: error: SIGNER \"テスト発行元, Inc.\" is not the signer of " + ship +
+            "/changed.exe: its signature does not verify",
+        start + "14: error: SIGNER \"テスト発行元, Inc.\" is not the signer of " + ship +
+            "/unsigned.exe: it carries no signature",
+        start + "20: error: SIGNER \"Tesuto\" is not the signer of " + ship +
+            "/signed.exe: it is signed by \"テスト発行元, Inc.\""})
+    EXPECT_NE(command.output.find(error), std::string::npos) << error << "\n" << command.output;
+  EXPECT_NE(command.output.find("3 errors and 0 warnings"), std::string::npos) << command.output;
   fs::remove_all(dir);
 }
 

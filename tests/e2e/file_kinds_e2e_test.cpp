@@ -4,7 +4,11 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <future>
 #include <string>
 #include <vector>
@@ -307,6 +311,115 @@ TEST(Kinds, VersionComparesTheProgramsFileVersionsPartByPart) {
         "version of \"" + c.WinPath("notes.txt") + "\": none, no version information",
         "version of \"" + c.WinPath("none.exe") + "\": none, no such file"})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+// A test root and a code-signing certificate under it, made in `dir` with
+// openssl, the root trusted in the bench's prefix (the system's Root store
+// in the registry: a key named by its SHA-1 thumbprint whose Blob holds the
+// certificate as a serialized property, CERT_CERT_PROP_ID), and the
+// launch probe signed with it (osslsigncode) as `signed`. "" when made,
+// else why not.
+std::string SignedProbe(const std::string& dir, const std::string& publisher,
+                        const std::string& probe, const std::string& signedProbe) {
+  for (const char* tool : {"openssl", "osslsigncode"})
+    if (RunCommand({"sh", "-c", std::string("command -v ") + tool}).status != 0)
+      return std::string(tool) + " is not installed (tools/install.sh installs it)";
+  std::filesystem::create_directories(dir);
+  const std::vector<std::vector<std::string>> steps = {
+      {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "/ca.key",
+       "-out", dir + "/ca.pem", "-days", "30", "-subj", "/CN=Updater Test Root", "-addext",
+       "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign"},
+      {"openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "/leaf.key", "-out",
+       dir + "/leaf.csr", "-utf8", "-subj", "/CN=" + publisher + "/O=Updater Tests"},
+      {"sh", "-c",
+       "printf 'basicConstraints=CA:FALSE\\nkeyUsage=critical,digitalSignature\\n"
+       "extendedKeyUsage=codeSigning\\n' > '" + dir + "/leaf.ext'"},
+      {"openssl", "x509", "-req", "-in", dir + "/leaf.csr", "-CA", dir + "/ca.pem", "-CAkey",
+       dir + "/ca.key", "-CAcreateserial", "-days", "30", "-extfile", dir + "/leaf.ext", "-out",
+       dir + "/leaf.pem"},
+      {"openssl", "x509", "-in", dir + "/ca.pem", "-outform", "DER", "-out", dir + "/ca.der"},
+      {"osslsigncode", "sign", "-certs", dir + "/leaf.pem", "-key", dir + "/leaf.key", "-ac",
+       dir + "/ca.pem", "-h", "sha256", "-in", probe, "-out", signedProbe},
+  };
+  for (const auto& step : steps) {
+    CommandResult r = RunCommand(step);
+    if (r.status != 0) return step[0] + " " + step[1] + " failed: " + r.output;
+  }
+  std::ifstream in(dir + "/ca.der", std::ios::binary);
+  std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  CommandResult print = RunCommand({"openssl", "x509", "-in", dir + "/ca.pem", "-noout",
+                                    "-fingerprint", "-sha1"});
+  std::string thumbprint;
+  for (char ch : print.output.substr(print.output.find('=') + 1))
+    if (isxdigit(static_cast<unsigned char>(ch))) thumbprint += static_cast<char>(toupper(ch));
+  // The property's id, a reserved 1 and the length, little-endian, then the certificate.
+  std::string blob;
+  char hex[3];
+  auto add = [&](unsigned char byte) {
+    snprintf(hex, sizeof hex, "%02X", byte);
+    blob += hex;
+  };
+  for (uint32_t word : {32u, 1u, static_cast<uint32_t>(der.size())})
+    for (int shift = 0; shift < 32; shift += 8) add(static_cast<unsigned char>(word >> shift));
+  for (char byte : der) add(static_cast<unsigned char>(byte));
+  CommandResult trusted = RegAdd({"HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\"
+                                  "Certificates\\" + thumbprint,
+                                  "/v", "Blob", "/t", "REG_BINARY", "/d", blob});
+  return trusted.status == 0 ? "" : "the test root could not be trusted: " + trusted.output;
+}
+
+// SIGNER under Wine: the system's signature check on a program signed in
+// the test, through the handle that the copy reads and the start holds.
+// The publisher's name holds Japanese and a comma.
+TEST(Kinds, SignerPassesTheNamedPublishersProgramAndRefusesTheOthers) {
+  WineCase c(CaseName());
+  const std::string publisher = "テスト発行元, Inc.";
+  c.InstallTool("launchprobe.exe", "unsigned.exe");
+  std::string why = SignedProbe(c.UnixPath("pki"), publisher, c.UnixPath("unsigned.exe"),
+                                c.UnixPath("signed.exe"));
+  if (!why.empty()) GTEST_SKIP() << why;
+  std::string tampered = c.ReadFile("signed.exe");
+  tampered[0x400] = static_cast<char>(tampered[0x400] ^ 1);  // in the first section's code
+  c.WriteFile("tampered.exe", tampered);
+  c.WriteFile("app/keep.exe", "old");
+  c.InstallUpdater();
+  const std::string dir = c.WinPath();
+  auto run = [&](const std::string& sections, const std::string& procs = "p") {
+    c.WriteScript("[UPDATER]\nNAME=T\nLOG=<Src>\\run.log\nPROC=" + procs + "\n[p]\n" + sections);
+    return c.Run();
+  };
+  // Copied and started as its signer's.
+  RunResult r = run("MODE=COPY\nFROM=<Src>\\signed.exe\nTO=<Src>\\app\\signed.exe\nSIGNER=" +
+                        publisher + "\n[l]\nMODE=LAUNCH\nFILE=<Src>\\app\\signed.exe\n"
+                        "PARAM=\nISWAIT=1\nSIGNER=" + publisher + "\n",
+                    "p,l");
+  EXPECT_TRUE(r.boxes.empty()) << r;
+  EXPECT_TRUE(c.Exists("app/signed.exe.txt"));
+  std::string log = c.ReadFile("run.log");
+  for (const char* file : {"\\signed.exe", "\\app\\signed.exe"})
+    EXPECT_NE(log.find("signature of \"" + dir + file + "\": signed by " + publisher),
+              std::string::npos)
+        << log;
+  // Another publisher named, no signature, a signature that does not verify.
+  struct Refusal {
+    std::string sections;
+    std::string report;
+  } refusals[] = {
+      {"MODE=LAUNCH\nFILE=<Src>\\signed.exe\nPARAM=\nISWAIT=1\nSIGNER=Tesuto Inc.\n",
+       Report(45, dir + "\\signed.exe", publisher)},
+      {"MODE=LAUNCH\nFILE=<Src>\\unsigned.exe\nPARAM=\nISWAIT=1\nSIGNER=" + publisher + "\n",
+       Report(39, dir + "\\unsigned.exe")},
+      {"MODE=COPY\nFROM=<Src>\\tampered.exe\nTO=<Src>\\app\\keep.exe\nSIGNER=" + publisher + "\n",
+       Report(43, dir + "\\tampered.exe")},
+  };
+  for (const Refusal& refusal : refusals) {
+    r = run(refusal.sections);
+    EXPECT_EQ(Texts(r), std::vector<std::string>{refusal.report}) << r;
+  }
+  EXPECT_FALSE(c.Exists("signed.exe.txt"));
+  EXPECT_FALSE(c.Exists("unsigned.exe.txt"));
+  EXPECT_EQ(c.ReadFile("app/keep.exe"), "old");
+  EXPECT_TRUE(FilesNamed(c, "~upd").empty());
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "os/registry.h"
 #include "os/services.h"
 #include "os/shell.h"
+#include "os/trust.h"
 #include "os/ui.h"
 
 namespace fake {
@@ -51,6 +52,7 @@ struct File {
   // volume with stable indexes) and the moments it was made and written.
   uint64_t id = 0;
   uint64_t created = 0, written = 0;
+  std::string signature;  // as SignFile words it; empty: none
 };
 
 // A service of the service manager (os/services.h).
@@ -550,6 +552,9 @@ void LockFile(const std::string& path, bool locked) {
   if (File* file = FindFile(path)) file->locked = locked;
 }
 void FailNextCopyAfter(size_t bytes) { TheWorld().failCopyAfter = bytes; }
+void SignFile(const std::string& path, const std::string& signature) {
+  if (File* file = FindFile(path)) file->signature = signature;
+}
 void SetReadBlockSize(unsigned size) { TheWorld().readBlockSize = size ? size : 1; }
 const std::vector<Launch>& Launches() { return TheWorld().launches; }
 void FailWaits(bool fail) { TheWorld().failWaits = fail; }
@@ -1021,13 +1026,12 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   return Creation::Created;
 }
 
-bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, BytesDone told,
+bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, BytesDone told,
                   void* toldContext, BlockConsumer consume, void* consumeContext) {
   fake::Count();
   fake::World& world = fake::TheWorld();
-  fake::File* from = fake::FindFile(source);
+  fake::File* from = fake::FindFile(fake::HeldPath(source));
   fake::File* to = fake::FindFile(fake::HeldPath(file));
-  if (uint32_t why = fake::WhyNotOpened(source)) return fake::Fail(why);
   if (!from || !to) return fake::Fail(fake::FileNotFound);
   size_t failAfter = world.failCopyAfter;
   world.failCopyAfter = std::string::npos;
@@ -1039,6 +1043,7 @@ bool CopyIntoFile(const char* source, FileHandle file, uint32_t& attributes, Byt
   if (consume)
     consume(consumeContext, reinterpret_cast<const uint8_t*>(to->contents.data()),
             static_cast<uint32_t>(to->contents.size()));
+  to->signature = from->signature;
   fake::Touch(*to);
   told(toldContext, to->contents.size(), to->contents.size());
   to->date = from->date;
@@ -1315,19 +1320,37 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   return true;
 }
 
+bool OpenSharingRead(const char* path, OwnedFile& file) {
+  fake::Count();
+  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
+  file.Receive() = fake::NewHandle(path);
+  return true;
+}
+
+// The system's results for a file's signature: TRUST_E_NOSIGNATURE,
+// TRUST_E_BAD_DIGEST, CERT_E_UNTRUSTEDROOT.
+Signature VerifySignature(FileHandle file, const char* /*path*/, const char* signer,
+                          Signer& found) {
+  fake::Count();
+  const fake::File* held = fake::FindFile(fake::HeldPath(file));
+  std::string signature = held ? held->signature : "";
+  if (signature.compare(0, 3, "by ") == 0) {
+    fake::Give(signature.substr(3), found.Utf8);
+    fake::Give(signature.substr(3), found.Ansi);
+    return signature.substr(3) == signer ? Signature::Verified : Signature::OtherSigner;
+  }
+  if (signature == "bad") return fake::Fail(0x80096010u, Signature::Invalid);
+  if (signature == "untrusted") return fake::Fail(0x800B0109u, Signature::Untrusted);
+  if (signature == "unchecked") return fake::Fail(fake::ProcedureNotFound, Signature::Invalid);
+  return fake::Fail(0x800B0100u, Signature::Unsigned);
+}
+
 bool ReadAt(FileHandle file, uint64_t offset, void* out, uint32_t count) {
   fake::Count();
   const fake::File* found = fake::FindFile(fake::HeldPath(file));
   if (!found || offset > found->contents.size() || count > found->contents.size() - offset)
     return fake::Fail(fake::EndOfFile);
   memcpy(out, found->contents.data() + offset, count);
-  return true;
-}
-
-bool OpenHeld(const char* path, OwnedFile& file) {
-  fake::Count();
-  if (uint32_t why = fake::WhyNotOpened(path)) return fake::Fail(why);
-  file.Receive() = fake::NewHandle(path);
   return true;
 }
 

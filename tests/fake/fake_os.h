@@ -60,6 +60,11 @@ void FailNextMoveInto(const std::string& path);
 void AppearsBeforeCreation(const std::string& path, const std::string& contents);
 // The next file copy writes this many bytes of the target, then fails.
 void FailNextCopyAfter(size_t bytes);
+// The signature the system finds on the file at `path` (copied with it):
+// "by NAME" (verified, signed by NAME, in the tests' UTF-8 as ANSI), "bad"
+// (it does not verify), "untrusted" (nor does its chain), "unchecked" (the
+// system cannot check signatures), or "" (none, the default).
+void SignFile(const std::string& path, const std::string& signature);
 // The size of the blocks in which whole files are read (small by default,
 // to exercise block boundaries).
 void SetReadBlockSize(unsigned size);

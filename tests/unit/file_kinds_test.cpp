@@ -450,6 +450,48 @@ TEST_F(KindTest, SuccessJudgesEachProgramByItsExitCode) {
   }
 }
 
+// SIGNER: every file must carry a signature that the system verifies and
+// trusts, by the publisher named exactly (a name may hold a comma); the
+// first that does not is reported, and neither it nor any after it is
+// copied or started.
+TEST_F(KindTest, SignerLetsOnlyTheNamedPublishersFilesBeCopiedOrStarted) {
+  const char* const second = "C:\\src\\b.exe";
+  struct Case {
+    const char* signature;  // of the second file, as fake::SignFile words it
+    std::string boxes;
+    const char* signer = "Acme, Inc.";
+  } cases[] = {
+      {"by Acme, Inc.", ""},
+      {"", Report(39, second)},
+      {"bad", Report(43, second)},
+      {"unchecked", Report(43, second)},
+      {"untrusted", Report(44, second)},
+      {"by acme, inc.", Report(45, second, "acme, inc.")},
+      {"by Acme, Inc.", Report(45, second, "Acme, Inc."), ""},
+  };
+  for (const char* kind : {"COPY", "LAUNCH"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(kind) + " " + c.signature);
+      fake::Reset();
+      fake::SetFile("C:\\src\\a.exe", "new a");
+      fake::SetFile(second, "new b");
+      fake::SetFile("C:\\dst\\b.exe", "old b");
+      fake::SignFile("C:\\src\\a.exe", std::string("by ") + c.signer);
+      fake::SignFile(second, c.signature);
+      bool copy = std::string(kind) == "COPY";
+      std::string section =
+          copy ? Copy("p", "C:\\src\\a.exe,C:\\src\\b.exe", "C:\\dst\\a.exe,C:\\dst\\b.exe")
+               : Launch("p", "C:\\src\\a.exe,C:\\src\\b.exe", "", "1");
+      EXPECT_EQ(Run(section + "SIGNER=" + c.signer + "\n", "p"), c.boxes.empty());
+      EXPECT_EQ(Boxes(), c.boxes);
+      // The first file passes; the second is copied or started only when it does.
+      EXPECT_EQ(fake::FileContents("C:\\dst\\a.exe"), copy ? "new a" : "(missing)");
+      EXPECT_EQ(fake::FileContents("C:\\dst\\b.exe"), copy && c.boxes.empty() ? "new b" : "old b");
+      EXPECT_EQ(fake::Launches().size(), copy ? 0u : c.boxes.empty() ? 2u : 1u);
+    }
+  }
+}
+
 // --- EXIST --------------------------------------------------------------------
 
 TEST_F(KindTest, ExistIsTrueOnlyWhenEveryItemFindsAnEntry) {

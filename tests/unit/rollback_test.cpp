@@ -284,6 +284,16 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
        "MODE=COPY\nFROM=C:\\New\\c.txt\nTO=C:\\App\\d.txt\n"
        "SHA256=ACBFCA7972017C98B4BE2B2FF728B4E511445BBB70734E039762CD56D5049D95\n",
        [] {}, 0, true},
+      // The second source is another publisher's: the first, already
+      // written, goes with the rest.
+      {"a copy signed by another", "UNATTENDED=1\n",
+       "MODE=COPY\nFROM=C:\\New\\a.txt,C:\\New\\b.txt\nTO=C:\\App\\x.txt,C:\\App\\b.txt\n"
+       "SIGNER=Acme\n",
+       [] {
+         fake::SignFile("C:\\New\\a.txt", "by Acme");
+         fake::SignFile("C:\\New\\b.txt", "by Other");
+       },
+       1603, false},
   };
   // The boxes, shown or (unattended) answered unseen, as the log tells them.
   auto boxesLogged = [] {

@@ -1,13 +1,16 @@
 // The folder that ships (--src): the files under <Src> a script reads or
-// starts must be in it, a checksum must be that of its file, and a version
-// test's update must not install an older program.
+// starts must be in it, a checksum must be that of its file, a signer must
+// be that of its file's signature, and a version test's update must not
+// install an older program.
 #include "checker.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <cstdio>
 #include <map>
 
+#include "host.h"
 #include "os/console_text.h"
 #include "os/digest.h"
 #include "os/files.h"
@@ -41,11 +44,75 @@ bool IsDigestItem(const std::string& item) {
          std::all_of(item.begin(), item.end(), [](char c) { return isxdigit(c & 0xFF); });
 }
 
-// The SHA256 key of the kind, or null.
-const KeyDescription* DigestKey(const ProcKind& kind) {
+// The key of the kind whose value has `form` (its SHA256 or SIGNER), or null.
+const KeyDescription* KeyOfForm(const ProcKind& kind, ValueForm form) {
   for (int k = 0; k < kind.Keys.Count(); ++k)
-    if (kind.Keys[k].Form == ValueForm::Digests) return &kind.Keys[k];
+    if (kind.Keys[k].Form == form) return &kind.Keys[k];
   return nullptr;
+}
+const KeyDescription* DigestKey(const ProcKind& kind) {
+  return KeyOfForm(kind, ValueForm::Digests);
+}
+const KeyDescription* PublisherKey(const ProcKind& kind) {
+  return KeyOfForm(kind, ValueForm::Publisher);
+}
+
+// What the signature of a file that ships says of SIGNER.
+enum class SignerFound { Same, Other, Unchecked };
+
+// The signature of `path` as osslsigncode reads it (its verify command):
+// Same when its digest is the file's and its signer's common name is
+// `publisher` (UTF-8); Other, with the problem in `problem`, when it is
+// unsigned, changed or another publisher's; Unchecked, with the reason,
+// where the tool cannot tell (not installed, not a program file, and on
+// Windows, where it is not at hand). Whether a machine trusts the chain is
+// not judged: that is the machine's.
+SignerFound ReadSigner(const std::string& path, const std::string& publisher,
+                       std::string& problem) {
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  std::string output;
+  int status = 0;
+  if (!host::CommandOutput("osslsigncode verify -in " + quoted + "'", output, status)) {
+    problem = "signatures cannot be read here";
+    return SignerFound::Unchecked;
+  }
+  if (output.find("No signature found") != std::string::npos) {
+    problem = "it carries no signature";
+    return SignerFound::Other;
+  }
+  if (output.find("MISMATCH") != std::string::npos) {
+    problem = "its signature does not verify: the file was changed after it was signed";
+    return SignerFound::Other;
+  }
+  // "Signer #0:" then "Subject: /CN=name/O=...", bytes beyond ASCII as \xHH.
+  size_t at = output.find("Signer #0:");
+  at = at == std::string::npos ? at : output.find("Subject:", at);
+  size_t cn = at == std::string::npos ? at : output.find("/CN=", at);
+  size_t end = cn == std::string::npos ? cn : output.find('\n', cn);
+  if (end == std::string::npos) {
+    problem = status == 127 || output.find("not found") != std::string::npos
+                  ? "osslsigncode is not installed"
+                  : "osslsigncode could not read it: " + output.substr(0, output.find('\n'));
+    return SignerFound::Unchecked;
+  }
+  std::string subject = output.substr(cn + 4, end - cn - 4), name;
+  while (!subject.empty() && (subject.back() == '\r' || subject.back() == ' ')) subject.pop_back();
+  for (size_t i = 0; i < subject.size(); ++i) {
+    if (subject[i] == '/' && subject.find('=', i) != std::string::npos &&
+        subject.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz.0123456789",
+                                  i + 1) == subject.find('=', i))
+      break;  // the next attribute
+    if (subject.compare(i, 2, "\\x") == 0 && i + 3 < subject.size()) {
+      name += static_cast<char>(std::stoi(subject.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      name += subject[i];
+    }
+  }
+  if (name == publisher) return SignerFound::Same;
+  problem = "it is signed by \"" + name + "\"";
+  return SignerFound::Other;
 }
 
 }  // namespace
@@ -144,6 +211,10 @@ void Checker::CheckShippedFiles() {
     int digestLine = 0;
     if (digestKey) ReadValueOf(section.first, digestKey->Key, digestList, digestLine);
     const std::vector<std::string> digests = ItemsOf(digestList);
+    std::string signer, signerKey;
+    int signerLine = 0;
+    if (const KeyDescription* publisher = PublisherKey(*kind))
+      if (ReadValueOf(section.first, publisher->Key, signer, signerLine)) signerKey = publisher->Key;
     for (int k = 0; k < kind->Keys.Count(); ++k) {
       const KeyDescription& key = kind->Keys[k];
       std::string files;
@@ -182,6 +253,19 @@ void Checker::CheckShippedFiles() {
               std::string(digestKey->Key) + " item " + Quoted(digests[i]) +
                   " is not the SHA-256 digest of " + console::Utf8FromNative(shipped) + ", " +
                   digest + ": the updater refuses the file that ships");
+        if (!signerKey.empty()) {
+          std::string problem;
+          SignerFound found = ReadSigner(shipped, Shown(signer), problem);
+          if (found == SignerFound::Other)
+            Add("other-signer", signerLine,
+                "SIGNER " + Quoted(signer) + " is not the signer of " +
+                    console::Utf8FromNative(shipped) + ": " + problem +
+                    ": the run stops there with the file that ships");
+          else if (found == SignerFound::Unchecked)
+            Warn("unchecked-signer", signerLine,
+                 "SIGNER " + Quoted(signer) + " is not checked against " +
+                     console::Utf8FromNative(shipped) + ": " + problem);
+        }
         std::string expected = i < values.size() ? values[i] : "";
         if (expected.empty() || TextString(expected.c_str()).ToHex() == crc) continue;
         Add("stale-checksum", crcLine,
@@ -205,7 +289,8 @@ void Checker::UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind) 
   std::string section = record->Name.Text(), digestList;
   int line = 0;
   // A SIGNER written covers every file of the procedure.
-  if (!digestKey || world_.Script.FindKey(section.c_str(), "SIGNER")) return;
+  const KeyDescription* publisher = PublisherKey(kind);
+  if (!digestKey || (publisher && world_.Script.FindKey(section.c_str(), publisher->Key))) return;
   bool pinned = ReadValueOf(section, digestKey->Key, digestList, line);
   const std::vector<std::string> digests = ItemsOf(digestList);
   for (int k = 0; k < kind.Keys.Count(); ++k) {

@@ -145,6 +145,7 @@ void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
       case ValueForm::Word:
       case ValueForm::Seconds:
       case ValueForm::Digests:      // a malformed or missing item is the kind's own report
+      case ValueForm::Publisher:
       case ValueForm::RegistryKey:  // an unknown root is the kind's own report
         break;  // told by the kind's own reports, if at all
       case ValueForm::RegistryData:

@@ -8,11 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#ifndef _WIN32
-#include <openssl/evp.h>
-#endif
-
 #include "check_world.h"
+#include "host.h"
 #include "os/basics.h"
 #include "os/catalogue_text.h"
 #include "os/code_page_932.h"
@@ -25,6 +22,7 @@
 #include "os/registry.h"
 #include "os/services.h"
 #include "os/shell.h"
+#include "os/trust.h"
 #include "os/ui.h"
 
 namespace check {
@@ -182,10 +180,15 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   return Untouched(path) ? Creation::Created : Creation::Failed;
 }
 
-bool CopyIntoFile(const char* source, FileHandle, uint32_t& attributes, BytesDone, void*,
-                  BlockConsumer, void*) {
+bool OpenSharingRead(const char* path, OwnedFile& file) {
+  file.Receive() = Token<FileHandle>();
+  return Untouched(path);
+}
+
+bool CopyIntoFile(FileHandle, FileHandle, uint32_t& attributes, BytesDone, void*, BlockConsumer,
+                  void*) {
   attributes = 0x20;
-  return Untouched(source);
+  return true;
 }
 
 Placement PlaceFile(FileHandle, const char* target, uint32_t, bool) {
@@ -211,12 +214,6 @@ bool OpenToRead(const char* path, OwnedFile& file, uint64_t& size) {
   if (length < 0) return false;
   size = static_cast<uint64_t>(length);
   return true;
-}
-
-// A program's file held for its digest: a token, as for a start.
-bool OpenHeld(const char* path, OwnedFile& file) {
-  file.Receive() = Token<FileHandle>();
-  return Untouched(path);
 }
 
 bool ReadToEnd(FileHandle, BlockConsumer, void*) { return true; }
@@ -367,50 +364,37 @@ bool ProgramsHolding(const char*, HolderVisitor, void*, uint32_t& unlisted) {
 // digested by Debian's libcrypto (the Windows build of the checker has
 // none, and says that it cannot compute them).
 struct DigestObject {
-#ifndef _WIN32
-  EVP_MD_CTX* Context = nullptr;  // null where no file is read
-#endif
+  host::Sha256State* State = nullptr;  // null where no file is read
 };
 
 void CloseDigest(DigestHandle digest) {
-#ifndef _WIN32
-  EVP_MD_CTX_free(digest->Context);
-#endif
+  host::FreeSha256(digest->State);
   delete digest;
 }
 
 bool StartDigest(DigestHandle& digest) {
   digest = new DigestObject;
   if (!ReadingFiles()) return true;
-#ifndef _WIN32
-  digest->Context = EVP_MD_CTX_new();
-  if (digest->Context && EVP_DigestInit_ex(digest->Context, EVP_sha256(), nullptr) == 1)
-    return true;
-#endif
+  digest->State = host::StartSha256();
+  if (digest->State) return true;
   CloseDigest(digest);
   digest = nullptr;
   return false;
 }
 
 bool AddToDigest(DigestHandle digest, const uint8_t* data, uint32_t count) {
-#ifndef _WIN32
-  if (digest->Context) return EVP_DigestUpdate(digest->Context, data, count) == 1;
-#else
-  (void)digest, (void)data, (void)count;
-#endif
-  return true;
+  return !digest->State || host::AddToSha256(digest->State, data, count);
 }
 
 Digest FinishDigest(DigestHandle digest, const uint8_t (&expected)[DigestSize],
                     uint8_t (&found)[DigestSize]) {
   memcpy(found, expected, DigestSize);
-#ifndef _WIN32
-  unsigned size = 0;
-  if (digest->Context && (EVP_DigestFinal_ex(digest->Context, found, &size) != 1 ||
-                          size != DigestSize))
-    return Digest::Failed;
-#endif
-  return digest && memcmp(found, expected, DigestSize) == 0 ? Digest::Same : Digest::Different;
+  if (digest->State) {
+    host::Sha256State* state = digest->State;
+    digest->State = nullptr;
+    if (!host::FinishSha256(state, found)) return Digest::Failed;
+  }
+  return memcmp(found, expected, DigestSize) == 0 ? Digest::Same : Digest::Different;
 }
 
 bool StartProgram(const char*, const char* commandLine, const char* directory,
@@ -548,6 +532,17 @@ FolderResult FolderPath(int folder, char* buffer) {
   if (found == TheWorld().Folders.end()) return FolderResult::NoLocation;
   profile::CopyCut(found->second, buffer, FolderPathSize);
   return FolderResult::Found;
+}
+
+// --- os/trust.h -------------------------------------------------------------
+
+// A run of the checker meets the signer it asks for: whether the file that
+// ships carries it is checked apart (--src).
+Signature VerifySignature(FileHandle, const char* path, const char* signer, Signer& found) {
+  if (!Untouched(path)) return Signature::Unsigned;
+  Give(signer, found.Utf8);
+  Give(signer, found.Ansi);
+  return Signature::Verified;
 }
 
 // --- os/ui.h ----------------------------------------------------------------
