@@ -103,6 +103,7 @@ enum class PathUse : uint8_t {
   Changes,       // changes their attributes
   MakesFolders,  // makes them as folders
   Starts,        // starts them as programs
+  Mentions,      // a text that may name files the started program opens
 };
 
 // A word of a Word key with what it stands for (a box type's style).

@@ -49,7 +49,8 @@ struct LAUNCH_INFO : PROC_INFO {
 const RecordKey<LAUNCH_INFO> Keys[] = {
     {DescribeKey("FILE", KeyRole::Leading, ValueForm::Programs, PathUse::Starts),
      &LAUNCH_INFO::File, nullptr},
-    {DescribeKey("PARAM", KeyRole::Companion, ValueForm::Text), &LAUNCH_INFO::Param, nullptr},
+    {DescribeKey("PARAM", KeyRole::Companion, ValueForm::Text, PathUse::Mentions),
+     &LAUNCH_INFO::Param, nullptr},
     {DescribeKey("ISWAIT", KeyRole::Number, ValueForm::Text), nullptr, &LAUNCH_INFO::IsWait},
     {DescribeKey("SUCCESS", KeyRole::Optional, ValueForm::ExitCodes), &LAUNCH_INFO::Success,
      nullptr, &LAUNCH_INFO::SuccessWritten},

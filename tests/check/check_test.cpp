@@ -344,14 +344,17 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
   std::ofstream((dir / "ship" / "b.txt").string()) << "abc";
   std::ofstream((dir / "ship" / "データ.txt").string()) << "abc";
   std::ofstream((dir / "s.ini").string())
-      << "[UPDATER]\nNAME=x\nPROC=c,t,e,i,v\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
+      << "[UPDATER]\nNAME=x\nPROC=c,t,e,i,v,l\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
          "TO=<Src>\\out\\a.txt\n[t]\nMODE=CRC\nFILE=<Src>\\b.txt,<Src>\\out\\a.txt\n"
          "TYPE=AND\nCRC=0x00000001,0x00000002\n"
          // データ in code page 932, which the folder has in UTF-8.
          "[e]\nMODE=EXIST\nFILE=<Src>\\\x83\x66\x81\x5B\x83\x5E.txt\n"
          // A verify after the copy checks the installed file: the shipped one counts.
          "[i]\nMODE=COPY\nFROM=<Src>\\b.txt\nTO=<Win>\\b.txt\n"
-         "[v]\nMODE=CRC\nFILE=<Win>\\b.txt\nTYPE=\nCRC=0x00000003\n";
+         "[v]\nMODE=CRC\nFILE=<Win>\\b.txt\nTYPE=\nCRC=0x00000003\n"
+         // Files a started program is told of are checked as those it reads.
+         "[l]\nMODE=LAUNCH\nFILE=<Sys>\\reg.exe\n"
+         "PARAM=import \"<Src>\\my notes.reg\" /s <Src>\\b.txt\nISWAIT=1\n";
   Command command =
       RunChecker("check --src " + (dir / "ship").string() + " " + (dir / "s.ini").string());
   EXPECT_EQ(command.status, 2);
@@ -368,7 +371,11 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
                                 "copies to \"C:\\Windows\\b.txt\""),
             std::string::npos)
       << command.output;
-  EXPECT_NE(command.output.find("3 errors and 0 warnings"), std::string::npos) << command.output;
+  EXPECT_NE(command.output.find("s.ini:28: error: PARAM names \"C:\\Setup\\my notes.reg\", which "
+                                "is not in the folder that ships"),
+            std::string::npos)
+      << command.output;
+  EXPECT_NE(command.output.find("4 errors and 0 warnings"), std::string::npos) << command.output;
   fs::remove_all(dir);
 }
 

@@ -219,6 +219,17 @@ void Checker::CheckShippedFiles() {
       const KeyDescription& key = kind->Keys[k];
       std::string files;
       int line = 0;
+      if (key.Use == PathUse::Mentions && ReadValueOf(section.first, key.Key, files, line)) {
+        for (const std::string& item : PathsUnderSrc(files)) {
+          uint32_t crc = 0;
+          if (!isMade(item) && !ReadChecksum(ShippedPath(item), crc))
+            Add("missing-file", line,
+                std::string(key.Key) + " names " + Quoted(item) +
+                    ", which is not in the folder that ships: " +
+                    console::Utf8FromNative(ShippedPath(item)) + " is missing (or empty)");
+        }
+        continue;
+      }
       if ((key.Use != PathUse::Reads && key.Use != PathUse::Starts) ||
           !ReadValueOf(section.first, key.Key, files, line))
         continue;
@@ -315,6 +326,21 @@ void Checker::UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind) 
                "= (updater-check hash prints it) or its publisher with SIGNER=");
     }
   }
+}
+
+// The paths under <Src> that a text names: each from <Src>'s folder to its
+// closing quote where a quote opens it, else to the next blank or comma.
+std::vector<std::string> Checker::PathsUnderSrc(const std::string& text) const {
+  const std::string src = Lower(world_.ModuleDirectory + "\\");
+  const std::string lower = Lower(text);
+  std::vector<std::string> paths;
+  for (size_t at = lower.find(src); at != std::string::npos; at = lower.find(src, at + 1)) {
+    bool quoted = at > 0 && text[at - 1] == '"';
+    size_t end = text.find_first_of(quoted ? "\"" : " ,\"", at);
+    if (end == std::string::npos) end = text.size();
+    if (end > at + src.size()) paths.push_back(text.substr(at, end - at));
+  }
+  return paths;
 }
 
 // True when `path` lies under <Src>, the folder beside the program.

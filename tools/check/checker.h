@@ -95,6 +95,7 @@ class Checker {
   void CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kind);
   void CheckShippedFiles();
   void UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind);
+  std::vector<std::string> PathsUnderSrc(const std::string& text) const;
   bool UnderSrc(const std::string& path) const;
   std::string ShippedPath(const std::string& item) const;
   void NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind);
