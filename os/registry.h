@@ -44,9 +44,6 @@ bool RegistryOpen(RegistryRoot root, const char* path, uint32_t access, Registry
 enum class KeyOpening { Opened, Made, Failed };
 KeyOpening RegistryCreate(RegistryRoot root, const char* path, uint32_t access,
                           RegistryHandle& key);
-// RegQueryValueExA: the byte size of a value's data, 0 when absent or not
-// reported.
-uint32_t RegistryValueSize(RegistryHandle key, const char* name);
 // RegQueryValueExA without a buffer: a value's type and the byte size of
 // its data. Absent is an answer.
 enum class ValueFound { Found, Absent, Failed };

@@ -52,12 +52,6 @@ KeyOpening RegistryCreate(RegistryRoot root, const char* path, uint32_t access,
 
 void RegistryClose(RegistryHandle key) { RegCloseKey(Native(key)); }
 
-uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
-  DWORD size = 0;
-  LONG result = RegQueryValueExA(Native(key), name, nullptr, nullptr, nullptr, &size);
-  return result == ERROR_SUCCESS ? size : FailedWith(result, 0u);
-}
-
 ValueFound RegistryValueInfo(RegistryHandle key, const char* name, uint32_t& type,
                              uint32_t& size) {
   DWORD kind = 0, bytes = 0;

@@ -28,17 +28,14 @@ struct REGVALUE_INFO : PROC_INFO {
 
 const char* const ViewWords[] = {"64", "32"};
 
-// DATA comes last and is read by the kind itself, which must know whether
-// it is written.
 const RecordKey<REGVALUE_INFO> Keys[] = {
     {DescribeKey("KEY", KeyRole::Single, ValueForm::RegistryKey), &REGVALUE_INFO::Key, nullptr},
     {DescribeKey("NAME", KeyRole::Optional, ValueForm::Text), &REGVALUE_INFO::ValueName, nullptr},
     {DescribeKey("VIEW", KeyRole::Optional, ValueForm::Word, PathUse::None, ViewWords),
      &REGVALUE_INFO::View, nullptr},
     {DescribeKey("DATA", KeyRole::Optional, ValueForm::RegistryData), &REGVALUE_INFO::Data,
-     nullptr},
+     nullptr, &REGVALUE_INFO::HasData},
 };
-constexpr int KeyCount = sizeof Keys / sizeof Keys[0];
 
 // Whether `value` holds what `data` writes.
 bool Holds(const registry::Value& value, const TextString& data) {
@@ -72,11 +69,7 @@ bool Holds(const registry::Value& value, const TextString& data) {
 }  // namespace
 
 static PROC_INFO* ParseRegValue(const char* section) {
-  PROC_INFO* record = ParseRecordKeys<REGVALUE_INFO>(section, RegValueKind, Keys, KeyCount - 1);
-  if (!record) return nullptr;
-  REGVALUE_INFO* info = static_cast<REGVALUE_INFO*>(record);
-  info->HasData = ReadOptionalValue(section, Keys[KeyCount - 1].About.Key, info->Data);
-  return record;
+  return ParseRecord(section, RegValueKind, Keys);
 }
 
 static bool ExecuteRegValue(PROC_INFO* record) {

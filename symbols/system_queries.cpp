@@ -22,7 +22,11 @@ bool RegistryKey::Open(uint32_t access) {
 void RegistryKey::Close() { m_key.Close(); }
 
 uint32_t RegistryKey::ValueSize(const char* name) const {
-  return m_key.IsOpen() ? os::RegistryValueSize(m_key.Get(), name) : 0;
+  uint32_t type = 0, size = 0;
+  return m_key.IsOpen() && os::RegistryValueInfo(m_key.Get(), name, type, size) ==
+                               os::ValueFound::Found
+             ? size
+             : 0;
 }
 
 bool RegistryKey::ReadStringValue(const char* name, TextString& text) const {

@@ -205,6 +205,30 @@ void DoubleRow(const char* what, const std::string& plain, const std::string& ke
   fflush(stdout);
 }
 
+// The bench's folder: the updater, 1,000 small sources and their old
+// targets (in one folder, and where `folders`, in ten as well), and a large
+// file of UPDATER_BENCH_MIB MiB (1 GiB unless set) over an old one. Gives
+// its size in MiB.
+long LayOut(WineCase& run, bool folders) {
+  run.InstallUpdater();
+  const std::string content(4096, 'n');
+  for (int p = 0; p < Procedures; ++p)
+    for (int i = 0; i < FilesEach; ++i) {
+      run.WriteFile("src/" + SmallName(p, i), content);
+      run.WriteFile("dst/" + SmallName(p, i), "old");
+      if (folders) run.WriteFile("dst/" + std::to_string(p) + "/" + SmallName(p, i), "old");
+    }
+  const char* mibText = getenv("UPDATER_BENCH_MIB");
+  const long mib = mibText ? atol(mibText) : 1024;
+  {
+    std::ofstream big(run.UnixPath("src/big.bin"), std::ios::binary);
+    std::string block(1 << 20, 'b');
+    for (long i = 0; i < mib; ++i) big.write(block.data(), block.size());
+  }
+  run.WriteFile("dst/big.bin", "old");
+  return mib;
+}
+
 TEST(RollbackBench, TheJournalsCallsInTheDouble) {
   printf("\n  %-34s %9s %9s %9s %9s\n", "in the double, per changed file", "calls", "undoable",
          "extra", "flushes");
@@ -234,20 +258,7 @@ std::pair<std::string, double> Sha256sum(const std::string& path, int tries) {
 
 TEST(DigestBench, TheCostOfSha256BesideSha256sum) {
   WineCase run("digest_bench");
-  run.InstallUpdater();
-  for (int p = 0; p < Procedures; ++p)
-    for (int i = 0; i < FilesEach; ++i) {
-      run.WriteFile("src/" + SmallName(p, i), std::string(4096, 'n'));
-      run.WriteFile("dst/" + SmallName(p, i), "old");
-    }
-  const char* mibText = getenv("UPDATER_BENCH_MIB");
-  const long mib = mibText ? atol(mibText) : 1024;
-  {
-    std::ofstream big(run.UnixPath("src/big.bin"), std::ios::binary);
-    std::string block(1 << 20, 'b');
-    for (long i = 0; i < mib; ++i) big.write(block.data(), block.size());
-  }
-  run.WriteFile("dst/big.bin", "old");
+  const long mib = LayOut(run, false);
   const double base = Fastest(run, "[UPDATER]\nNAME=B\nPROC=o\n[o]\nMODE=OSVER\n", 3);
   auto small = Sha256sum(run.UnixPath("src/000"), 1);
   auto large = Sha256sum(run.UnixPath("src/big.bin"), 3);
@@ -272,22 +283,7 @@ TEST(DigestBench, TheCostOfSha256BesideSha256sum) {
 TEST(RollbackBench, TheCostOfUndoableRuns) {
 
   WineCase run("rollback_bench");
-  run.InstallUpdater();
-  const std::string content(4096, 'n');
-  for (int p = 0; p < Procedures; ++p)
-    for (int i = 0; i < FilesEach; ++i) {
-      run.WriteFile("src/" + SmallName(p, i), content);
-      run.WriteFile("dst/" + SmallName(p, i), "old");
-      run.WriteFile("dst/" + std::to_string(p) + "/" + SmallName(p, i), "old");
-    }
-  const char* mibText = getenv("UPDATER_BENCH_MIB");
-  const long mib = mibText ? atol(mibText) : 1024;
-  {
-    std::ofstream big(run.UnixPath("src/big.bin"), std::ios::binary);
-    std::string block(1 << 20, 'b');
-    for (long i = 0; i < mib; ++i) big.write(block.data(), block.size());
-  }
-  run.WriteFile("dst/big.bin", "old");
+  const long mib = LayOut(run, true);
 
   const double base = Fastest(run, "[UPDATER]\nNAME=B\nPROC=o\n[o]\nMODE=OSVER\n", 3);
   printf("\n  the %s build; a run that does nothing takes %.3f s (Wine's start-up)\n\n",

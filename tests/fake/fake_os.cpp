@@ -1707,12 +1707,6 @@ const fake::RegValue* RegistryData(RegistryHandle key, const char* name) {
 }
 }  // namespace
 
-uint32_t RegistryValueSize(RegistryHandle key, const char* name) {
-  fake::Count();
-  const fake::RegValue* data = RegistryData(key, name);
-  return data ? static_cast<uint32_t>(data->data.size()) : fake::Fail(fake::FileNotFound, 0u);
-}
-
 ValueFound RegistryValueInfo(RegistryHandle key, const char* name, uint32_t& type,
                              uint32_t& size) {
   fake::Count();

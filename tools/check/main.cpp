@@ -239,8 +239,11 @@ std::string SymbolFor(const std::string& file) {
   return symbol.empty() ? "File" : symbol;
 }
 
-int Hash(const std::vector<std::string>& arguments) {
-  std::vector<std::string> files;
+// The files a command that takes only files is given: -1 with the files
+// in `files`, else the command's exit status (its usage was asked for, or
+// no file was given).
+int FilesOf(const std::vector<std::string>& arguments, const char* command,
+            std::vector<std::string>& files) {
   for (const std::string& argument : arguments) {
     if (argument == "--help" || argument == "-h") {
       console::WriteOut(UsageText());
@@ -248,7 +251,13 @@ int Hash(const std::vector<std::string>& arguments) {
     }
     files.push_back(argument);
   }
-  if (files.empty()) return UsageError("hash needs a file");
+  return files.empty() ? UsageError(std::string(command) + " needs a file") : -1;
+}
+
+int Hash(const std::vector<std::string>& arguments) {
+  std::vector<std::string> files;
+  int given = FilesOf(arguments, "hash", files);
+  if (given >= 0) return given;
   int status = 0;
   std::string defines, key;
   std::vector<std::string> symbols;
@@ -279,14 +288,8 @@ int Hash(const std::vector<std::string>& arguments) {
 
 int Version(const std::vector<std::string>& arguments) {
   std::vector<std::string> files;
-  for (const std::string& argument : arguments) {
-    if (argument == "--help" || argument == "-h") {
-      console::WriteOut(UsageText());
-      return 0;
-    }
-    files.push_back(argument);
-  }
-  if (files.empty()) return UsageError("version needs a file");
+  int given = FilesOf(arguments, "version", files);
+  if (given >= 0) return given;
   int status = 0;
   FileVersion lowest = ~FileVersion(0);
   for (const std::string& file : files) {

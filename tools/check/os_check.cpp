@@ -437,8 +437,6 @@ KeyOpening RegistryCreate(RegistryRoot, const char*, uint32_t, RegistryHandle& k
 
 void RegistryClose(RegistryHandle) {}
 
-uint32_t RegistryValueSize(RegistryHandle, const char*) { return 0; }
-
 ValueFound RegistryValueInfo(RegistryHandle, const char*, uint32_t&, uint32_t&) {
   return ValueFound::Absent;
 }
