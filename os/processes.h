@@ -26,10 +26,9 @@ bool StartProgram(const char* application, const char* commandLine, const char* 
                   ProcessHandle& process);
 // Waits for the program, then closes its handle (CloseHandle). For
 // WaitFor::Exit, WaitForSingleObject(INFINITE) and GetExitCodeProcess; for
-// WaitFor::InputIdle, WaitForInputIdle(INFINITE). While the progress window
-// is open, its messages are handled meanwhile (os/ui.h): the exit is waited
-// for with MsgWaitForMultipleObjects, the input idle state with
-// WaitForInputIdle in steps of 33 ms. False when the wait fails;
+// WaitFor::InputIdle, WaitForInputIdle(INFINITE). The progress window, on
+// its own thread (os/ui.h), shows what the run waits for meanwhile. False
+// when the wait fails;
 // `exitCode` is set after a wait for the exit.
 enum class WaitFor { Exit, InputIdle };
 bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode);

@@ -40,16 +40,12 @@ bool WaitForProgram(ProcessHandle process, WaitFor wait, uint32_t& exitCode) {
   bool waited;
   if (wait == WaitFor::Exit) {
     DWORD code = 0;
-    waited = progress::WaitHandlingMessages(handle.Get()) != WAIT_FAILED &&
+    waited = progress::DrawThenWait(handle.Get()) != WAIT_FAILED &&
              GetExitCodeProcess(handle.Get(), &code);
     exitCode = code;
   } else {
-    // With the progress window open, its messages are handled meanwhile.
-    DWORD step = progress::Window() ? 33 : INFINITE;
-    DWORD idle;
-    while ((idle = WaitForInputIdle(handle.Get(), step)) == WAIT_TIMEOUT)
-      progress::HandleWaitingMessages();
-    waited = idle != WAIT_FAILED;
+    progress::DrawNow();
+    waited = WaitForInputIdle(handle.Get(), INFINITE) != WAIT_FAILED;
   }
   return waited || Failed(false);
 }

@@ -85,7 +85,7 @@ bool OpenServiceProcess(uint32_t processId, ProcessHandle& process) {
 }
 
 ProcessWait WaitForProcessEnd(ProcessHandle process, uint32_t milliseconds) {
-  switch (progress::WaitHandlingMessages(static_cast<HANDLE>(process), milliseconds)) {
+  switch (progress::DrawThenWait(static_cast<HANDLE>(process), milliseconds)) {
     case WAIT_OBJECT_0:
       return ProcessWait::Ended;
     case WAIT_TIMEOUT:
@@ -95,6 +95,6 @@ ProcessWait WaitForProcessEnd(ProcessHandle process, uint32_t milliseconds) {
   }
 }
 
-void PauseRun(uint32_t milliseconds) { progress::WaitHandlingMessages(nullptr, milliseconds); }
+void PauseRun(uint32_t milliseconds) { progress::DrawThenWait(nullptr, milliseconds); }
 
 }  // namespace os

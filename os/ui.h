@@ -43,23 +43,24 @@ int LoadMessageText(unsigned id, char* buffer, int size);
 // a line that says what is being done, a bar for the current file, one for
 // the run, and a Cancel button labelled `utf8Cancel` (comctl32's progress
 // bars, loaded only now; the system's message font). The process becomes
-// DPI-aware first (SetProcessDPIAware, where the system has it). While it
-// is open, boxes are owned by it, and the waits for a program handle its
-// messages (WaitForProgram, os/processes.h). False when it cannot be made:
-// the run goes on without it.
+// DPI-aware first (SetProcessDPIAware, where the system has it). The window
+// lives on a thread of its own, which handles its messages and draws what
+// the calls below ask for about 30 times a second, so that the run never
+// waits for it: it is made while the run goes on, and a run that ends
+// first waits for it to be made and closed. While it is open, boxes are
+// owned by it. False when its thread cannot be started; where the window
+// cannot be made, the run goes on without it.
 bool OpenProgress(const char* utf8Caption, const char* utf8Cancel);
 void CloseProgress();
 // What is being done now (UTF-8); the file bar starts again from empty.
 void ShowProgressText(const char* utf8Text);
 // The run's bar: `done` of `total` steps.
 void ShowRunProgress(uint32_t done, uint32_t total);
-// The file bar: `done` of `total` bytes of the current file; the window's
-// messages are handled meanwhile. What is shown is drawn at most about 30
-// times a second. Of the shape of a BytesDone (os/files.h), which the copy
-// and checksum loops are given; `context` is not read.
+// The file bar: `done` of `total` bytes of the current file. Of the shape
+// of a BytesDone (os/files.h), which the copy and checksum loops are given;
+// `context` is not read.
 void ShowFileProgress(void* context, uint64_t done, uint64_t total);
-// Handles the window's messages; true when Cancel (or the close box) was
-// pressed since the last call.
+// True when Cancel (or the close box) was pressed since the last call.
 bool TakeCancelPress();
 
 }  // namespace os

@@ -23,140 +23,119 @@ constexpr int BarRange = 1000;
 // Room for a catalogue text in UTF-16: as much as the program's message area
 // (TextString::MessageAreaSize) holds in UTF-8.
 constexpr int CatalogueTextSize = 256;
-constexpr DWORD RefreshMs = 33;  // about 30 times a second
+constexpr UINT RefreshMs = 33;  // about 30 times a second
 // A line no one can read 30 times a second, and the costliest to draw.
 constexpr DWORD TextRefreshMs = 100;
+// Sent by the run to the window: draw what is to be shown now / go.
+constexpr UINT RefreshNow = WM_APP, CloseNow = WM_APP + 1;
+// How long the run waits for the window to open, or to go, where it must:
+// the window's thread only draws, so it is never held up for long.
+constexpr DWORD ThreadWaitMs = 5000;
 
-// What the window shows is kept here and drawn at most every RefreshMs, so
-// that a thousand small files cost no more than a few redraws.
-struct Window {
-  HWND handle = nullptr;
-  HFONT font = nullptr;
-  HMODULE controls = nullptr;
-  bool cancelPressed = false;
-  DWORD lastRefresh = 0;
-  DWORD lastText = 0;
+// The window lives on a thread of its own, which draws what the run asks
+// for on a timer and handles the window's messages. The run only writes
+// what is to be shown here, under the lock: it never waits for the window
+// to open or to be drawn, however busy the machine.
+struct Shown {
   wchar_t text[MAX_PATH + 64] = {};
   bool textChanged = false;
-  int filePosition = 0, fileShown = -1;
-  int runPosition = 0, runShown = -1;
+  int filePosition = 0;
+  int runPosition = 0;
+};
+struct Window {
+  HANDLE thread = nullptr;
+  HANDLE ready = nullptr;  // set once the window is made, or could not be
+  HWND handle = nullptr;   // written by the window's thread before `ready`
+  wchar_t* caption = nullptr;
+  wchar_t* cancel = nullptr;
+  CRITICAL_SECTION lock;
+  Shown shown;
+  volatile LONG cancelPressed = 0;
 };
 Window g_window;
 
+// The window's own thread's view: what it drew last.
+struct Drawn {
+  HMODULE controls = nullptr;  // comctl32, loaded by the window alone
+  HFONT font = nullptr;
+  DWORD lastText = 0;
+  int filePosition = -1, runPosition = -1;
+};
+
+// Draws what changed since the last time (the text at most every
+// TextRefreshMs, unless `now`). On the window's thread.
+void Draw(HWND window, Drawn& drawn, bool now) {
+  Shown shown;
+  EnterCriticalSection(&g_window.lock);
+  DWORD tick = GetTickCount();
+  bool textDue = g_window.shown.textChanged && (now || tick - drawn.lastText >= TextRefreshMs);
+  shown = g_window.shown;
+  if (textDue) g_window.shown.textChanged = false;
+  LeaveCriticalSection(&g_window.lock);
+  if (textDue) {
+    SetDlgItemTextW(window, TextId, shown.text);
+    drawn.lastText = tick;
+  }
+  if (drawn.filePosition != shown.filePosition)
+    SendDlgItemMessageW(window, FileBarId, PBM_SETPOS, shown.filePosition, 0);
+  if (drawn.runPosition != shown.runPosition)
+    SendDlgItemMessageW(window, RunBarId, PBM_SETPOS, shown.runPosition, 0);
+  drawn.filePosition = shown.filePosition;
+  drawn.runPosition = shown.runPosition;
+  if (now) UpdateWindow(window);  // painted before the run asks or waits
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Drawn* drawn = reinterpret_cast<Drawn*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case WM_COMMAND:
-      if (LOWORD(wParam) == CancelId) g_window.cancelPressed = true;
+      if (LOWORD(wParam) == CancelId) InterlockedExchange(&g_window.cancelPressed, 1);
       return 0;
     case WM_CLOSE:  // the close box asks as Cancel does
-      g_window.cancelPressed = true;
+      InterlockedExchange(&g_window.cancelPressed, 1);
+      return 0;
+    case WM_TIMER:
+    case RefreshNow:
+      if (drawn) Draw(window, *drawn, message == RefreshNow);
+      return 0;
+    case CloseNow:
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void HandleMessages() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (g_window.handle && IsDialogMessageW(g_window.handle, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
 }
 
 int Position(uint64_t done, uint64_t total) {
   return total ? static_cast<int>(done * BarRange / total) : 0;
 }
 
-// Draws what changed and handles the waiting messages, unless the last
-// time was less than RefreshMs ago (and `now` is false).
-void Refresh(bool now) {
-  if (!g_window.handle) return;
-  DWORD tick = GetTickCount();
-  if (!now && tick - g_window.lastRefresh < RefreshMs) return;
-  g_window.lastRefresh = tick;
-  if (g_window.textChanged && (now || tick - g_window.lastText >= TextRefreshMs)) {
-    SetDlgItemTextW(g_window.handle, TextId, g_window.text);
-    g_window.textChanged = false;
-    g_window.lastText = tick;
-  }
-  if (g_window.fileShown != g_window.filePosition)
-    SendDlgItemMessageW(g_window.handle, FileBarId, PBM_SETPOS, g_window.filePosition, 0);
-  if (g_window.runShown != g_window.runPosition)
-    SendDlgItemMessageW(g_window.handle, RunBarId, PBM_SETPOS, g_window.runPosition, 0);
-  g_window.fileShown = g_window.filePosition;
-  g_window.runShown = g_window.runPosition;
-  HandleMessages();
-}
-
-HWND Child(const wchar_t* className, const wchar_t* text, DWORD style, int id, int x, int y,
-           int width, int height) {
+HWND Child(HWND parent, HFONT font, const wchar_t* className, const wchar_t* text, DWORD style,
+           int id, int x, int y, int width, int height) {
   HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                               height, g_window.handle,
+                               height, parent,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr,
                                nullptr);
-  if (child && g_window.font)
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(g_window.font), FALSE);
+  if (child && font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return child;
 }
 
-}  // namespace
-
-namespace progress {
-
-HWND Window() { return g_window.handle; }
-
-void HandleWaitingMessages() { Refresh(true); }
-
-DWORD WaitHandlingMessages(HANDLE handle, DWORD milliseconds) {
-  DWORD count = handle ? 1 : 0;
-  if (!g_window.handle) {
-    if (handle) return WaitForSingleObject(handle, milliseconds);
-    Sleep(milliseconds);
-    return WAIT_TIMEOUT;
-  }
-  Refresh(true);  // what the window says while the run waits
-  DWORD start = GetTickCount();
-  for (;;) {
-    DWORD spent = GetTickCount() - start;
-    DWORD left = milliseconds == INFINITE ? INFINITE
-                                          : milliseconds > spent ? milliseconds - spent : 0;
-    DWORD woke = MsgWaitForMultipleObjects(count, &handle, FALSE, left, QS_ALLINPUT);
-    if (woke != WAIT_OBJECT_0 + count) return woke;
-    HandleMessages();
-    if (left == 0) return WAIT_TIMEOUT;
-  }
-}
-
-}  // namespace progress
-
-namespace os {
-
-namespace {
-
-// The window could not be made: what was made of it goes, and the reason
-// the system gave is kept.
-bool NotOpened() {
-  DWORD error = GetLastError();
-  CloseProgress();
-  return FailedWith(error, false);
-}
-
-}  // namespace
-
-bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
-  if (g_window.handle) return true;
+// Makes the window (sized by the message font's height, so that a scaled
+// screen gets a larger window); null where it cannot be made.
+HWND MakeWindow(Drawn& drawn) {
   using DpiAwareFunction = BOOL(WINAPI*)();
-  if (auto dpiAware = ModuleFunction<DpiAwareFunction>(GetModuleHandleW(L"user32.dll"),
+  if (auto dpiAware = os::ModuleFunction<DpiAwareFunction>(GetModuleHandleW(L"user32.dll"),
                                                        "SetProcessDPIAware"))
     dpiAware();
-  g_window.controls = LoadLibraryW(L"comctl32.dll");
   using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  auto init = g_window.controls
-                  ? ModuleFunction<InitFunction>(g_window.controls, "InitCommonControlsEx")
+  drawn.controls = LoadLibraryW(L"comctl32.dll");
+  auto init = drawn.controls
+                  ? os::ModuleFunction<InitFunction>(drawn.controls, "InitCommonControlsEx")
                   : nullptr;
   INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
-  if (!init || !init(&classes)) return NotOpened();
+  if (!init || !init(&classes)) return nullptr;
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -168,11 +147,10 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    g_window.font = CreateFontIndirectW(&metrics.lfMessageFont);
-  // Sized by the font's height, so that a scaled screen gets a larger window.
+    drawn.font = CreateFontIndirectW(&metrics.lfMessageFont);
   int unit = 16;
   if (HDC screen = GetDC(nullptr)) {
-    HGDIOBJ old = g_window.font ? SelectObject(screen, g_window.font) : nullptr;
+    HGDIOBJ old = drawn.font ? SelectObject(screen, drawn.font) : nullptr;
     TEXTMETRICW text;
     if (GetTextMetricsW(screen, &text)) unit = text.tmHeight;
     if (old) SelectObject(screen, old);
@@ -185,71 +163,152 @@ bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
   DWORD style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
   int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
-  WideText caption(utf8Caption, CP_UTF8);
-  g_window.handle = CreateWindowExW(
-      WS_EX_DLGMODALFRAME, ClassName, caption.Text(), style,
+  HWND window = CreateWindowExW(
+      WS_EX_DLGMODALFRAME, ClassName, g_window.caption, style,
       (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
       (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2, frameWidth, frameHeight, nullptr,
       nullptr, windowClass.hInstance, nullptr);
-  if (!g_window.handle) return NotOpened();
+  if (!window) return nullptr;
   int y = margin;
-  Child(WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, TextId, margin, y, width, line);
+  Child(window, drawn.font, WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, TextId, margin, y,
+        width, line);
   y += line;
   for (int id : {FileBarId, RunBarId}) {
-    if (HWND progressBar = Child(PROGRESS_CLASSW, L"", 0, id, margin, y, width, bar))
+    if (HWND progressBar = Child(window, drawn.font, PROGRESS_CLASSW, L"", 0, id, margin, y,
+                                 width, bar))
       SendMessageW(progressBar, PBM_SETRANGE32, 0, BarRange);
     y += bar + (id == FileBarId ? margin / 2 : margin);
   }
-  WideText cancel(utf8Cancel, CP_UTF8);
-  Child(WC_BUTTONW, cancel.Text(), WS_TABSTOP | BS_DEFPUSHBUTTON, CancelId,
+  Child(window, drawn.font, WC_BUTTONW, g_window.cancel, WS_TABSTOP | BS_DEFPUSHBUTTON, CancelId,
         margin + width - buttonWidth, y, buttonWidth, buttonHeight);
-  ShowWindow(g_window.handle, SW_SHOWNORMAL);
-  UpdateWindow(g_window.handle);
-  Refresh(true);
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&drawn));
+  Draw(window, drawn, true);
+  ShowWindow(window, SW_SHOWNORMAL);
+  UpdateWindow(window);
+  SetTimer(window, 1, RefreshMs, nullptr);
+  return window;
+}
+
+// The window's thread: makes the window, says so, and handles its messages
+// until the run closes it.
+DWORD WINAPI WindowThread(void*) {
+  Drawn drawn;
+  g_window.handle = MakeWindow(drawn);
+  SetEvent(g_window.ready);
+  MSG message;
+  while (g_window.handle && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(g_window.handle, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  if (drawn.font) DeleteObject(drawn.font);
+  if (drawn.controls) FreeLibrary(drawn.controls);
+  return 0;
+}
+
+// The window's handle once it is made, waiting for that at most `wait`
+// milliseconds; null while it is not (yet).
+HWND MadeWindow(DWORD wait = 0) {
+  return g_window.ready && WaitForSingleObject(g_window.ready, wait) == WAIT_OBJECT_0
+             ? g_window.handle
+             : nullptr;
+}
+
+}  // namespace
+
+namespace progress {
+
+void DrawNow() {
+  if (HWND window = MadeWindow()) SendMessageW(window, RefreshNow, 0, 0);
+}
+
+DWORD DrawThenWait(HANDLE handle, DWORD milliseconds) {
+  DrawNow();  // what the window says while the run waits
+  if (handle) return WaitForSingleObject(handle, milliseconds);
+  Sleep(milliseconds);
+  return WAIT_TIMEOUT;
+}
+
+}  // namespace progress
+
+namespace os {
+
+bool OpenProgress(const char* utf8Caption, const char* utf8Cancel) {
+  if (g_window.thread) return true;
+  WideText caption(utf8Caption, CP_UTF8), cancel(utf8Cancel, CP_UTF8);
+  if (!caption.Valid() || !cancel.Valid()) return Failed(false);
+  g_window.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!g_window.ready) return Failed(false);
+  InitializeCriticalSection(&g_window.lock);
+  g_window.caption = caption.Release();
+  g_window.cancel = cancel.Release();
+  g_window.thread = CreateThread(nullptr, 0, WindowThread, nullptr, 0, nullptr);
+  if (!g_window.thread) {
+    DWORD error = GetLastError();
+    CloseProgress();
+    return FailedWith(error, false);
+  }
   return true;
 }
 
 void CloseProgress() {
-  if (g_window.handle) DestroyWindow(g_window.handle);
-  if (g_window.font) DeleteObject(g_window.font);
-  HandleMessages();
-  if (g_window.controls) FreeLibrary(g_window.controls);
-  g_window = Window();
+  if (g_window.thread) {
+    // The window may still be being made: it is closed once it is.
+    if (WaitForSingleObject(g_window.ready, ThreadWaitMs) == WAIT_OBJECT_0 && g_window.handle)
+      PostMessageW(g_window.handle, CloseNow, 0, 0);
+    WaitForSingleObject(g_window.thread, ThreadWaitMs);
+    CloseHandle(g_window.thread);
+  }
+  if (g_window.ready) {
+    CloseHandle(g_window.ready);
+    DeleteCriticalSection(&g_window.lock);
+  }
+  FreeWide(g_window.caption);
+  FreeWide(g_window.cancel);
+  g_window.thread = g_window.ready = nullptr;
+  g_window.handle = nullptr;
+  g_window.caption = g_window.cancel = nullptr;
+  g_window.shown = Shown();
+  g_window.cancelPressed = 0;
 }
 
 void ShowProgressText(const char* utf8Text) {
-  if (!g_window.handle) return;
+  if (!g_window.thread) return;
   WideText text(utf8Text, CP_UTF8);
-  const size_t room = sizeof g_window.text / sizeof g_window.text[0];
-  wcsncpy(g_window.text, text.Text(), room - 1);
-  g_window.text[room - 1] = L'\0';
-  g_window.textChanged = true;
-  g_window.filePosition = 0;
-  Refresh(false);
+  const size_t room = sizeof g_window.shown.text / sizeof g_window.shown.text[0];
+  EnterCriticalSection(&g_window.lock);
+  wcsncpy(g_window.shown.text, text.Text(), room - 1);
+  g_window.shown.text[room - 1] = L'\0';
+  g_window.shown.textChanged = true;
+  g_window.shown.filePosition = 0;
+  LeaveCriticalSection(&g_window.lock);
 }
 
 void ShowRunProgress(uint32_t done, uint32_t total) {
-  g_window.runPosition = Position(done, total);
-  Refresh(false);
+  if (!g_window.thread) return;
+  EnterCriticalSection(&g_window.lock);
+  g_window.shown.runPosition = Position(done, total);
+  LeaveCriticalSection(&g_window.lock);
 }
 
 void ShowFileProgress(void*, uint64_t done, uint64_t total) {
-  g_window.filePosition = Position(done, total);
-  Refresh(false);
+  if (!g_window.thread) return;
+  EnterCriticalSection(&g_window.lock);
+  g_window.shown.filePosition = Position(done, total);
+  LeaveCriticalSection(&g_window.lock);
 }
 
 bool TakeCancelPress() {
-  if (!g_window.handle) return false;
-  Refresh(false);
-  bool pressed = g_window.cancelPressed;
-  g_window.cancelPressed = false;
-  return pressed;
+  return g_window.thread && InterlockedExchange(&g_window.cancelPressed, 0) != 0;
 }
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {
   WideText wideText(text, CP_UTF8);
   WideText wideCaption(caption, CP_UTF8);
-  int pressed = MessageBoxW(g_window.handle, wideText.Text(), wideCaption.Text(), style);
+  // A box is owned by the window, which says what the run stopped at.
+  HWND owner = MadeWindow(ThreadWaitMs);
+  progress::DrawNow();
+  int pressed = MessageBoxW(owner, wideText.Text(), wideCaption.Text(), style);
   return pressed ? pressed : Failed(pressed);
 }
 

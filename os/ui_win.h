@@ -1,19 +1,16 @@
 // What the other Windows halves take from the user interface's half
-// (Windows only): the waits for a program handle the progress window's
-// messages.
+// (Windows only): before the run waits for a program, the progress window
+// is brought up to date, since it shows what the run waits for.
 #pragma once
 
 #include <windows.h>
 
 namespace progress {
 
-// The open window, or null.
-HWND Window();
-// Handles the window's messages now, where it is open.
-void HandleWaitingMessages();
-// Waits for `handle` (null: for nothing but the time) while handling the
-// window's messages; gives what WaitForSingleObject(handle, milliseconds)
-// gives.
-DWORD WaitHandlingMessages(HANDLE handle, DWORD milliseconds = INFINITE);
+// Has the open window draw what is to be shown now, and waits until it has.
+void DrawNow();
+// The same, then waits for `handle` (null: for nothing but the time); gives
+// what WaitForSingleObject(handle, milliseconds) gives.
+DWORD DrawThenWait(HANDLE handle, DWORD milliseconds = INFINITE);
 
 }  // namespace progress
