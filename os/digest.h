@@ -16,19 +16,23 @@ constexpr uint32_t DigestSize = 32;  // bytes of a SHA-256 digest
 struct DigestObject;
 using DigestHandle = DigestObject*;
 
-// CryptDestroyHash, CryptReleaseContext.
+// BCryptDestroyHash, or CryptDestroyHash.
 void CloseDigest(DigestHandle digest);
 using OwnedDigest = Owned<DigestObject, CloseDigest>;
 
-// CryptAcquireContextA(NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) and
-// CryptCreateHash(CALG_SHA_256): a digest of no bytes yet. False where the
+// BCryptCreateHash of BCRYPT_SHA256_ALGORITHM, or where bcrypt.dll is
+// missing, CryptCreateHash(CALG_SHA_256) of the PROV_RSA_AES provider (its
+// provider found once a process): a digest of no bytes yet. False where the
 // system has neither (NTE_PROV_TYPE_NOT_DEF, NTE_BAD_ALGID).
 bool StartDigest(DigestHandle& digest);
-// CryptHashData: `count` more bytes.
-bool AddToDigest(DigestHandle digest, const uint8_t* data, uint32_t count);
-// CryptGetHashParam(HP_HASHVAL): the digest of every byte added, in
-// `found`, and whether it is `expected`; Failed, with the reason, where it
-// cannot be had.
+// BCryptHashData, or CryptHashData: `count` more bytes. A failure is kept in
+// the digest, for FinishDigest to give: a digest may be fed on a thread of
+// its own (os/files.h, CopyIntoFile), and the reason of a failed call is
+// the run's thread's.
+void AddToDigest(DigestHandle digest, const uint8_t* data, uint32_t count);
+// BCryptFinishHash, or CryptGetHashParam(HP_HASHVAL): the digest of every
+// byte added, in `found`, and whether it is `expected`; Failed, with the
+// reason, where it cannot be had or an addition failed.
 enum class Digest { Same, Different, Failed };
 Digest FinishDigest(DigestHandle digest, const uint8_t (&expected)[DigestSize],
                     uint8_t (&found)[DigestSize]);

@@ -140,8 +140,11 @@ Creation CreateNewFile(const char* path, FileHandle& file);
 // (GetFileTime, SetFileTime) and flushes it (FlushFileBuffers), so that its
 // data is on the disk before it takes a target's place. `attributes`
 // receives the source's (GetFileInformationByHandle). Where `consume` is
-// given, it is handed each block as it was read, before it is written: the
-// copied bytes themselves, never a second read. False on any failure.
+// given, it is handed each block as it was read, in order, before it is
+// written: the copied bytes themselves, never a second read. For a large
+// file it is called on a thread of its own (CreateThread), so that it works
+// while the copy goes on; it has consumed every block when the call
+// returns. False on any failure.
 bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, BytesDone told,
                   void* toldContext, BlockConsumer consume = nullptr,
                   void* consumeContext = nullptr);

@@ -342,6 +342,115 @@ Creation CreateNewFile(const char* path, FileHandle& file) {
   return Creation::Created;
 }
 
+namespace {
+
+// A large file's blocks are handed to the consumer (a digest) on a thread
+// of its own, through a ring of blocks, so that the digest of one block is
+// computed while the copy reads and writes the next: the digest then costs
+// a copy little more than the time the slower of the two takes. A small
+// file's are consumed in the copy's own loop, since starting a thread would
+// cost more than its digest.
+constexpr uint64_t ConsumedAsideFrom = 16u << 20;
+constexpr LONG RingBlocks = 4;
+
+class ConsumerThread {
+ public:
+  ConsumerThread(BlockConsumer consume, void* context) : m_consume(consume), m_context(context) {
+    m_free = CreateSemaphoreW(nullptr, RingBlocks, RingBlocks, nullptr);
+    m_full = CreateSemaphoreW(nullptr, 0, RingBlocks, nullptr);
+    bool ready = m_free && m_full;
+    for (LONG i = 0; i < RingBlocks; ++i) {
+      m_blocks[i] = static_cast<uint8_t*>(malloc(ReadBlockSize));
+      ready = ready && m_blocks[i];
+    }
+    if (ready) m_thread = CreateThread(nullptr, 0, Consume, this, 0, nullptr);
+  }
+  // Ends the thread once it has consumed every block handed to it.
+  ~ConsumerThread() {
+    if (m_thread) {
+      if (!m_ended) Hand(0);
+      WaitForSingleObject(m_thread, INFINITE);
+      CloseHandle(m_thread);
+    }
+    for (LONG i = 0; i < RingBlocks; ++i) free(m_blocks[i]);
+    if (m_free) CloseHandle(m_free);
+    if (m_full) CloseHandle(m_full);
+  }
+  ConsumerThread(const ConsumerThread&) = delete;
+  ConsumerThread& operator=(const ConsumerThread&) = delete;
+
+  bool Started() const { return m_thread != nullptr; }
+  // The next block to read into, once the thread is done with it.
+  uint8_t* Take() {
+    if (!m_holding) WaitForSingleObject(m_free, INFINITE);
+    m_holding = true;
+    return m_blocks[m_next];
+  }
+  // Hands the block taken, holding `count` bytes (0: the end), to the thread.
+  void Hand(DWORD count) {
+    Take();
+    m_counts[m_next] = count;
+    m_next = (m_next + 1) % RingBlocks;
+    m_holding = false;
+    m_ended = count == 0;
+    ReleaseSemaphore(m_full, 1, nullptr);
+  }
+
+ private:
+  static DWORD WINAPI Consume(void* self) {
+    ConsumerThread& ring = *static_cast<ConsumerThread*>(self);
+    for (LONG i = 0;; i = (i + 1) % RingBlocks) {
+      WaitForSingleObject(ring.m_full, INFINITE);
+      if (ring.m_counts[i] == 0) return 0;
+      ring.m_consume(ring.m_context, ring.m_blocks[i], ring.m_counts[i]);
+      ReleaseSemaphore(ring.m_free, 1, nullptr);
+    }
+  }
+
+  BlockConsumer m_consume;
+  void* m_context;
+  HANDLE m_free = nullptr, m_full = nullptr, m_thread = nullptr;
+  uint8_t* m_blocks[RingBlocks] = {};
+  DWORD m_counts[RingBlocks] = {};
+  LONG m_next = 0;
+  bool m_holding = false, m_ended = false;
+};
+
+// Copies the blocks of `from` into `target`, each handed to the consumer's
+// thread before it is written.
+bool CopyConsumingAside(HANDLE from, HANDLE target, uint64_t total, BytesDone told,
+                        void* toldContext, ConsumerThread& ring) {
+  uint64_t done = 0;
+  for (;;) {
+    uint8_t* block = ring.Take();
+    DWORD count = 0;
+    if (!ReadFile(from, block, ReadBlockSize, &count, nullptr)) return Failed(false);
+    ring.Hand(count);
+    if (count == 0) return true;
+    if (!WriteAll(target, block, count)) return Failed(false);
+    told(toldContext, done += count, total);
+  }
+}
+
+// The same in one loop, each block consumed (where `consume` is given)
+// before it is written.
+bool CopyConsumingHere(HANDLE from, HANDLE target, uint64_t total, BytesDone told,
+                       void* toldContext, BlockConsumer consume, void* consumeContext) {
+  Block block(ReadBlockSize);
+  if (!block.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
+  uint64_t done = 0;
+  for (;;) {
+    DWORD count = 0;
+    if (!ReadFile(from, block.Data(), ReadBlockSize, &count, nullptr)) return Failed(false);
+    if (count == 0) return true;
+    if (consume) consume(consumeContext, block.Data(), count);
+    if (!WriteAll(target, block.Data(), count)) return Failed(false);
+    told(toldContext, done += count, total);
+  }
+}
+
+}  // namespace
+
 bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, BytesDone told,
                   void* toldContext, BlockConsumer consume, void* consumeContext) {
   HANDLE target = Native(file);
@@ -351,19 +460,19 @@ bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, Byte
   if (!GetFileInformationByHandle(from, &information) ||
       !SetFilePointerEx(from, start, nullptr, FILE_BEGIN))
     return Failed(false);
-  Block block(ReadBlockSize);
-  if (!block.Data()) return FailedWith(ERROR_NOT_ENOUGH_MEMORY, false);
   LARGE_INTEGER size = {};
   GetFileSizeEx(from, &size);
-  uint64_t done = 0;
-  for (;;) {
-    DWORD count = 0;
-    if (!ReadFile(from, block.Data(), ReadBlockSize, &count, nullptr))
-      return Failed(false);
-    if (count == 0) break;
-    if (consume) consume(consumeContext, block.Data(), count);
-    if (!WriteAll(target, block.Data(), count)) return Failed(false);
-    told(toldContext, done += count, static_cast<uint64_t>(size.QuadPart));
+  const uint64_t total = static_cast<uint64_t>(size.QuadPart);
+  if (consume && total >= ConsumedAsideFrom) {
+    // Where the thread cannot be had, the blocks are consumed here.
+    ConsumerThread ring(consume, consumeContext);
+    if (ring.Started() ? !CopyConsumingAside(from, target, total, told, toldContext, ring)
+                       : !CopyConsumingHere(from, target, total, told, toldContext, consume,
+                                            consumeContext))
+      return false;
+  } else if (!CopyConsumingHere(from, target, total, told, toldContext, consume,
+                                consumeContext)) {
+    return false;
   }
   FILETIME written;
   if (!GetFileTime(from, nullptr, nullptr, &written) ||

@@ -37,7 +37,6 @@ class FileDigest {
  private:
   bool m_pins = false;
   bool m_refused = false;
-  uint32_t m_addFailure = 0;  // why an addition failed, 0 when none did
   uint8_t m_expected[os::DigestSize] = {};
   os::OwnedDigest m_digest;
 };

@@ -132,6 +132,23 @@ TEST(Kinds, Sha256RefusesAProgramWithTheSameCrcAndStartsOnlyThePinnedOne) {
   ASSERT_EQ(r.boxes.size(), 1u) << r;
   EXPECT_EQ(r.boxes[0].text, Report(37, dir + "\\app\\notes.exe"));
   EXPECT_FALSE(c.Exists("app/notes.exe.txt"));
+
+  // A large file's digest is computed beside its copy, block by block in
+  // order: the genuine one is copied, one changed in its last block is not.
+  std::string large(20u << 20, '\0');
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 2654435761u) >> 13);
+  c.WriteFile("src/large.bin", large);
+  large[large.size() - 3] ^= 1;
+  c.WriteFile("src/large-tampered.bin", large);
+  c.WriteScript("[UPDATER]\nNAME=T\nPROC=good,bad\n[DEFINE]\n<Large>=" +
+                Sha256Of(c, "src/large.bin") +
+                "\n[good]\nMODE=COPY\nFROM=<Src>\\src\\large.bin\nTO=<Src>\\app\\large.bin\n"
+                "SHA256=<Large>\n[bad]\nMODE=COPY\nFROM=<Src>\\src\\large-tampered.bin\n"
+                "TO=<Src>\\app\\large.bin\nSHA256=<Large>\n");
+  r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, Report(37, dir + "\\src\\large-tampered.bin"));
+  EXPECT_EQ(Sha256Of(c, "app/large.bin"), Sha256Of(c, "src/large.bin"));
 }
 
 TEST(Kinds, ABatchFileInAFolderWithABlankRunsItselfNotAPlantedPrefix) {

@@ -365,6 +365,7 @@ bool ProgramsHolding(const char*, HolderVisitor, void*, uint32_t& unlisted) {
 // none, and says that it cannot compute them).
 struct DigestObject {
   host::Sha256State* State = nullptr;  // null where no file is read
+  bool AddFailed = false;
 };
 
 void CloseDigest(DigestHandle digest) {
@@ -382,8 +383,9 @@ bool StartDigest(DigestHandle& digest) {
   return false;
 }
 
-bool AddToDigest(DigestHandle digest, const uint8_t* data, uint32_t count) {
-  return !digest->State || host::AddToSha256(digest->State, data, count);
+void AddToDigest(DigestHandle digest, const uint8_t* data, uint32_t count) {
+  if (digest->State && !digest->AddFailed && !host::AddToSha256(digest->State, data, count))
+    digest->AddFailed = true;
 }
 
 Digest FinishDigest(DigestHandle digest, const uint8_t (&expected)[DigestSize],
@@ -392,7 +394,7 @@ Digest FinishDigest(DigestHandle digest, const uint8_t (&expected)[DigestSize],
   if (digest->State) {
     host::Sha256State* state = digest->State;
     digest->State = nullptr;
-    if (!host::FinishSha256(state, found)) return Digest::Failed;
+    if (!host::FinishSha256(state, found) || digest->AddFailed) return Digest::Failed;
   }
   return memcmp(found, expected, DigestSize) == 0 ? Digest::Same : Digest::Different;
 }
