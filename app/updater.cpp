@@ -8,6 +8,7 @@
 #include "base/files.h"
 #include "base/report.h"
 #include "os/basics.h"
+#include "os/ui.h"
 #include "procs/journal.h"
 #include "procs/proc_list.h"
 #include "script/script_file.h"
@@ -21,8 +22,20 @@ const RunKey RunKeys[] = {
     {"LOG", RunKeyForm::Path, false, ""},
     {"ROLLBACK", RunKeyForm::OnOff, false, "the run's changes are not undone if it fails"},
     {"PROGRESS", RunKeyForm::OnOff, false, "the run shows no progress window"},
+    {"LANGUAGE", RunKeyForm::Language, false, ""},
 };
 const int RunKeyCount = sizeof(RunKeys) / sizeof(RunKeys[0]);
+
+const char* const LanguageWords[] = {"JA", "EN", "AUTO"};
+const int LanguageWordCount = sizeof(LanguageWords) / sizeof(LanguageWords[0]);
+
+TextLanguage LanguageOf(const TextString& word) {
+  if (word.Equals(LanguageWords[1])) return TextLanguage::English;
+  // The primary language is the id's low ten bits; Japanese is 0x11.
+  if (word.Equals(LanguageWords[2]) && (os::UserUiLanguage() & 0x3FF) != 0x11)
+    return TextLanguage::English;
+  return TextLanguage::Japanese;
+}
 
 TextString CommandLine;
 TextString UpdaterName;
@@ -66,6 +79,8 @@ int UpdaterMain(const char* argumentText) {
 
 bool InitUpdater(const char* argumentText) {
   TheRun.Begin();
+  // Until the script says otherwise (a missing script's report too).
+  ShownLanguage = TextLanguage::Japanese;
   RunSwitches switches;
   CommandLine.Reassign(TakeSwitches(argumentText, switches));
   if (switches.Unattended) {
@@ -151,6 +166,8 @@ void ReadRunKeys(const RunSwitches& switches) {
   auto on = [&value](RunKeyIndex key) {
     return ReadOptionalValue(UpdaterSection, RunKeys[key].Key, value) && value.ToInt() != 0;
   };
+  if (ReadOptionalValue(UpdaterSection, RunKeys[KeyLanguage].Key, value))
+    ShownLanguage = LanguageOf(value);
   UpdaterRollback = on(KeyRollback);
   UpdaterProgress = on(KeyProgress);
   if (!switches.Unattended && on(KeyUnattended)) TheRun.SetUnattended();

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "base/catalogue.h"
 #include "base/text_string.h"
 #include "procs/journal.h"
 
@@ -18,6 +19,7 @@ enum class RunKeyForm : uint8_t {
   ProcList,  // the top-level procedure list
   OnOff,     // a number: anything but 0 turns the ability on
   Path,      // a file's path
+  Language,  // a word of LanguageWords
 };
 struct RunKey {
   const char* Key;
@@ -26,9 +28,19 @@ struct RunKey {
   const char* Off;  // OnOff: what the run does without it
 };
 // The rows, in the order the guide tells them; RunKeyIndex names each.
-enum RunKeyIndex { KeyName, KeyProc, KeyUnattended, KeyLog, KeyRollback, KeyProgress };
+enum RunKeyIndex {
+  KeyName, KeyProc, KeyUnattended, KeyLog, KeyRollback, KeyProgress, KeyLanguage
+};
 extern const RunKey RunKeys[];
 extern const int RunKeyCount;
+
+// The words of LANGUAGE, the language of the built-in texts: JA (the
+// default), EN, and AUTO (English where the user's interface language is
+// not Japanese). Any other reads as JA.
+extern const char* const LanguageWords[];
+extern const int LanguageWordCount;
+// The language that LANGUAGE=`word` gives.
+TextLanguage LanguageOf(const TextString& word);
 
 // Process-wide state, empty until start-up fills it.
 extern TextString CommandLine;  // the argument text the program was started with
@@ -55,8 +67,8 @@ bool RunUpdater();
 int32_t UpdaterProcCount(const TextString& proc);
 
 bool CaptionFromCommandLine(const TextString& commandLine, TextString& caption);
-// The optional keys of the UPDATER section: ROLLBACK, PROGRESS, and
-// UNATTENDED and LOG where no switch has said otherwise.
+// The optional keys of the UPDATER section: LANGUAGE, ROLLBACK, PROGRESS,
+// and UNATTENDED and LOG where no switch has said otherwise.
 struct RunSwitches;
 void ReadRunKeys(const RunSwitches& switches);
 bool ReadUpdaterSection();

@@ -45,21 +45,25 @@ void ShowReport(MessageId id, const char* const* arguments, int count,
 
 }  // namespace
 
-// A message cannot be built without its text, nor two with one id (the
-// switch below would hold the same case twice).
-#define REPORT(id, name, arguments, reason, meaning, text) \
-  static_assert(sizeof(text) > 1, #name " has no text");
-#define TEXT(id, name, text) static_assert(sizeof(text) > 1, #name " has no text");
+// A message cannot be built without its texts, nor two with one id (the
+// switch below would hold the same case twice); an id is a byte in the
+// table of English texts.
+#define REPORT(id, name, arguments, reason, meaning, text, english) \
+  TEXT(id, name, text, english)
+#define TEXT(id, name, text, english)                           \
+  static_assert(sizeof(text) > 1, #name " has no text");         \
+  static_assert(sizeof(english) > 1, #name " has no English text"); \
+  static_assert(id < 256, #name "'s id is more than a byte");
 #include "res/messages.inc"
 #undef REPORT
 #undef TEXT
 
 bool ReportCarriesReason(unsigned id) {
   switch (id) {
-#define REPORT(id, name, arguments, reason, meaning, text) \
-  case id:                                                \
+#define REPORT(id, name, arguments, reason, meaning, text, english) \
+  case id:                                                         \
     return reason != 0;
-#define TEXT(id, name, text) \
+#define TEXT(id, name, text, english) \
   case id:                   \
     return false;
 #include "res/messages.inc"

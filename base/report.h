@@ -12,8 +12,8 @@
 
 // Ids of the message catalogue, made from it (res/messages.inc).
 enum MessageId : unsigned {
-#define REPORT(id, name, arguments, reason, meaning, text) name = id,
-#define TEXT(id, name, text) name = id,
+#define REPORT(id, name, arguments, reason, meaning, text, english) name = id,
+#define TEXT(id, name, text, english) name = id,
 #include "res/messages.inc"
 #undef REPORT
 #undef TEXT

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/catalogue.h"
 #include "base/characters.h"
-#include "os/ui.h"
 
 namespace {
 
@@ -458,7 +458,7 @@ TextString& TextString::FormatV(const char* format, va_list args) {
 
 TextString& TextString::FormatById(unsigned id, ...) {
   char message[MessageAreaSize] = {};
-  os::LoadMessageText(id, message, sizeof message);
+  CatalogueText(id, message, sizeof message);
   message[sizeof message - 1] = '\0';
   va_list args;
   va_start(args, id);

@@ -7,8 +7,8 @@ const char* MessageText(unsigned id) {
     unsigned id;
     const char* text;
   };
-#define REPORT(id, name, arguments, reason, meaning, text) {id, text},
-#define TEXT(id, name, text) {id, text},
+#define REPORT(id, name, arguments, reason, meaning, text, english) {id, text},
+#define TEXT(id, name, text, english) {id, text},
   static const Message messages[] = {
 #include "res/messages.inc"
   };

@@ -1,5 +1,5 @@
-// The OS seam: what the user sees. Message boxes, the progress window and
-// the texts of the message catalogue. See os/basics.h for the seam as a
+// The OS seam: what the user sees. Message boxes, the progress window, the
+// texts of the message catalogue and the user's language. See os/basics.h for the seam as a
 // whole and for the reasons of failed calls.
 #pragma once
 
@@ -36,6 +36,11 @@ int MessageBoxUtf8(const char* text, const char* caption, uint32_t style);
 // 0 when the catalogue has no text for `id`. The catalogue is read as wide
 // text so that it reaches the user exactly whatever the ANSI code page is.
 int LoadMessageText(unsigned id, char* buffer, int size);
+
+// The user's interface language as the system's language id
+// (GetUserDefaultUILanguage): its low ten bits are the primary language,
+// Japanese 0x11.
+uint16_t UserUiLanguage();
 
 // --- The progress window (PROGRESS=1) -----------------------------------------
 

@@ -1,5 +1,5 @@
-// The Windows half of os/ui.h: message boxes, the catalogue's texts, and the
-// progress window of a run with PROGRESS=1, a line that says what is being
+// The Windows half of os/ui.h: message boxes, the catalogue's texts, the
+// user's language, and the progress window of a run with PROGRESS=1, a line that says what is being
 // done, a bar for the current file, one for the run and a Cancel button.
 // Common controls are loaded only when the window opens, and the process
 // becomes DPI-aware only then, so that runs without it draw their boxes
@@ -326,5 +326,7 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
   buffer[length] = '\0';
   return length;
 }
+
+uint16_t UserUiLanguage() { return GetUserDefaultUILanguage(); }
 
 }  // namespace os

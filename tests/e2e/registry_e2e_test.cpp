@@ -68,7 +68,7 @@ TEST(Registry, AFailedRunPutsTheRegistryBack) {
   WineCase c(CaseName());
   c.InstallUpdater();
   c.WriteScript(
-      "[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=change,add,drop,fail\n"
+      "[UPDATER]\nNAME=T\nROLLBACK=1\nLOG=<Src>\\run.log\nPROC=change,add,drop,fail\n"
       "[change]\nMODE=REGISTRY\nKEY=HKLM\\Software\\UpdaterE2E\\Undo\nNAME=Changed\nDATA=new\n"
       "[add]\nMODE=REGISTRY\nKEY=HKLM\\Software\\UpdaterE2E\\Undo\\New\\Deep\nNAME=Fresh\n"
       "TYPE=QWORD\nDATA=1\n"
@@ -80,6 +80,8 @@ TEST(Registry, AFailedRunPutsTheRegistryBack) {
   EXPECT_EQ(Query(key, "Changed", "/reg:64"), "Changed    REG_SZ    old");
   EXPECT_EQ(Query(key, "Deleted", "/reg:64"), "Deleted    REG_SZ    kept");
   EXPECT_FALSE(KeyExists(key + "\\New", "/reg:64"));
+  EXPECT_NE(c.ReadFile("run.log").find("set to REG_QWORD 1 (0x0000000000000001)"), std::string::npos)
+      << c.ReadFile("run.log");
   ClearKeys();
 }
 

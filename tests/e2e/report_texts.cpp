@@ -45,10 +45,18 @@ const ReportText Texts[] = {
     {18, "処理を中止しますか？\n\n中止すると、ここまでの変更を元に戻します。"},
 };
 
-const char* TextOf(unsigned id) {
+// In English (LANGUAGE=EN), where a case needs it.
+const ReportText EnglishTexts[] = {
+    {8, "Could not copy the file.\n\nFrom: \"%s\"\nTo: \"%s\""},
+};
+
+const char* TextOf(unsigned id, bool english = false) {
   for (const ReportText& text : Texts)
-    if (text.Id == id) return text.Text;
-  throw std::runtime_error("no report text for message " + std::to_string(id));
+    if (!english && text.Id == id) return text.Text;
+  for (const ReportText& text : EnglishTexts)
+    if (english && text.Id == id) return text.Text;
+  throw std::runtime_error("no report text for message " + std::to_string(id) +
+                           (english ? " in English" : ""));
 }
 
 // Fills the placeholders of `format`: each "%s" with the next of `texts`,
@@ -80,6 +88,11 @@ std::string Fill(const std::string& format, const std::string* texts, size_t cou
 std::string Report(unsigned id, const std::string& first, const std::string& second) {
   const std::string texts[] = {first, second};
   return Fill(TextOf(id), texts, 2, 0);
+}
+
+std::string EnglishReport(unsigned id, const std::string& first, const std::string& second) {
+  const std::string texts[] = {first, second};
+  return Fill(TextOf(id, true), texts, 2, 0);
 }
 
 std::string ReportAttributes(const std::string& path, unsigned value) {

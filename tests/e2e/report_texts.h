@@ -17,6 +17,11 @@ namespace e2e {
 // takes fewer ignores the rest.
 std::string Report(unsigned id, const std::string& first = "", const std::string& second = "");
 
+// Report `id` as a run with LANGUAGE=EN shows it, for the few reports a
+// case reads in English.
+std::string EnglishReport(unsigned id, const std::string& first = "",
+                          const std::string& second = "");
+
 // Report 12: attributes that could not be set, a path and the value
 // ("0x%08X").
 std::string ReportAttributes(const std::string& path, unsigned value);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "report_texts.h"
+#include "shots_page.h"
 #include "wine_case.h"
 #include "wine_env.h"
 
@@ -65,6 +66,24 @@ TEST(Startup, CatalogueTextsReachTheUserExactlyUnderAnyCodePage) {
   std::string script = run.WinPath("100%s dir\\updater.ini");
   ExpectErrorBox(run.Run("", {}, 1252), kDefaultCaption, MissingFile(script));
   ExpectErrorBox(run.Run("", {}, 932), kDefaultCaption, MissingFile(script));
+}
+
+// LANGUAGE=AUTO follows the user's language as Wine takes it from the
+// locale: English under C.UTF-8 (the case keeps the box's picture, in
+// page/box-1.png), Japanese under ja_JP.UTF-8.
+TEST(Startup, LanguageAutoReportsInTheUsersLanguage) {
+  WineCase run(CaseName());
+  run.InstallUpdater();
+  run.WithShots();
+  run.WriteScript(
+      "[UPDATER]\nNAME=Setup\nLANGUAGE=AUTO\nPROC=copy\n"
+      "[copy]\nMODE=COPY\nFROM=<Src>\\missing.txt\nTO=<Src>\\app.txt\n");
+  const std::string from = run.WinPath("missing.txt"), to = run.WinPath("app.txt");
+  RunResult english = run.Run("", {}, 1252);
+  ExpectErrorBox(english, "Setup", EnglishReport(8, from, to));
+  WriteShotsPage(english, "LANGUAGE=AUTO under an English locale", run.UnixPath("page"));
+  EXPECT_GT(std::filesystem::file_size(run.UnixPath("page/box-1.png")), 1500u);
+  ExpectErrorBox(run.Run(), "Setup", Report(8, from, to));
 }
 
 // Wherever the 64-bit build exists it runs here, whichever road the bench

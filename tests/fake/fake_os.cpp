@@ -156,6 +156,7 @@ struct World {
   std::vector<std::string> cutRemovedAtRestart;
   uint32_t failure = 0;  // the system's code for the last failed call
   os::BoxesSeen boxesSeen = os::BoxesSeen::Seen;
+  uint16_t uiLanguage = 0x0411;  // Japanese (Japan)
   uint64_t lastId = 0;  // the last file index given, and the clock of file times
   std::set<std::string> fatVolumes;  // lower-cased roots ("e:") without stable indexes
   os::Elevation elevation = os::Elevation::Elevated;
@@ -560,6 +561,7 @@ const std::vector<Launch>& Launches() { return TheWorld().launches; }
 void FailWaits(bool fail) { TheWorld().failWaits = fail; }
 void WithoutDigests(bool without) { TheWorld().withoutDigests = without; }
 void SetBoxesSeen(int seen) { TheWorld().boxesSeen = static_cast<os::BoxesSeen>(seen); }
+void SetUiLanguage(uint16_t language) { TheWorld().uiLanguage = language; }
 void SetExitCode(uint32_t code) { TheWorld().exitCode = code; }
 void ListAs(const std::string& path, const std::string& name, bool exact) {
   if (File* file = FindFile(path)) {
@@ -1954,6 +1956,11 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
   if (size <= 0) return 0;
   const char* text = catalogue::MessageText(id);
   return static_cast<int>(fake::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
+}
+
+uint16_t UserUiLanguage() {
+  fake::Count();
+  return fake::TheWorld().uiLanguage;
 }
 
 int MessageBoxUtf8(const char* text, const char* caption, uint32_t style) {

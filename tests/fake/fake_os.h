@@ -171,6 +171,9 @@ void ConvertAnsiFrom932(bool convert = true);
 // How the run's boxes would be seen: 0 on a desktop (the default), 1 in a
 // window station that is not interactive, 2 in session 0.
 void SetBoxesSeen(int seen);
+// The user's interface language, as the system's language id (0x0411,
+// Japanese, by default; 0x0409 English).
+void SetUiLanguage(uint16_t language);
 // The exit code of every program the run waits for.
 void SetExitCode(uint32_t code);
 

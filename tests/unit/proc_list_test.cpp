@@ -249,16 +249,20 @@ TEST(BuiltInSymbols, TheGuideTellsEachInTheTablesOrder) {
 }
 
 // Every report of the catalogue is in the guide's table of messages, with
-// its text as the box shows it on one line, and the table holds no other;
-// each report's text has a place for each argument the catalogue names.
+// its texts, Japanese and English, as the box shows them on one line, and
+// the table holds no other; each report's text has a place for each
+// argument the catalogue names. Every English text (the progress window's
+// too) is ASCII, with the places of its Japanese text in their order.
 TEST(Catalogue, TheGuideTellsEveryReportAsTheCatalogueHasIt) {
-  struct Report {
+  struct Message {
     unsigned id;
-    std::string arguments, text;
+    bool report;
+    std::string arguments, text, english;
   };
-  const Report reports[] = {
-#define REPORT(id, name, arguments, reason, meaning, text) {id, arguments, text},
-#define TEXT(id, name, text)
+  const Message messages[] = {
+#define REPORT(id, name, arguments, reason, meaning, text, english) \
+  {id, true, arguments, text, english},
+#define TEXT(id, name, text, english) {id, false, "", text, english},
 #include "res/messages.inc"
 #undef REPORT
 #undef TEXT
@@ -267,25 +271,36 @@ TEST(Catalogue, TheGuideTellsEveryReportAsTheCatalogueHasIt) {
   size_t table = guide.find("\n## Messages\n");
   ASSERT_NE(table, std::string::npos);
   std::istringstream lines(guide.substr(table, guide.find("\n## ", table + 1) - table));
-  std::map<unsigned, std::string> told;
+  std::map<unsigned, std::pair<std::string, std::string>> told, expected;
   for (std::string line; std::getline(lines, line);) {
     if (line.size() < 3 || line[0] != '|' || !isdigit(static_cast<unsigned char>(line[2])))
       continue;
     size_t text = line.find(" | ") + 3;
-    told[std::stoul(line.substr(2))] = line.substr(text, line.find(" | ", text) - text);
+    size_t english = line.find(" | ", text) + 3;
+    told[std::stoul(line.substr(2))] = {line.substr(text, english - 3 - text),
+                                        line.substr(english, line.find(" | ", english) - english)};
   }
-  std::map<unsigned, std::string> expected;
-  for (const Report& report : reports) {
-    std::string shown = report.text;
+  auto oneLine = [](std::string shown) {
     for (const char* breaks : {"\n\n", "\n"})
       for (size_t at; (at = shown.find(breaks)) != std::string::npos;)
         shown.replace(at, strlen(breaks), " ");
-    expected[report.id] = shown;
-    size_t places = 0;
-    for (size_t at = 0; (at = shown.find('%', at)) != std::string::npos; ++at) ++places;
-    size_t arguments = report.arguments.empty() ? 0 : 1;
-    for (char c : report.arguments) arguments += c == ',';
-    EXPECT_EQ(places, arguments) << report.id << ": " << report.arguments;
+    return shown;
+  };
+  auto places = [](const std::string& text) {
+    std::vector<std::string> found;
+    for (size_t at = 0; (at = text.find('%', at)) != std::string::npos; ++at)
+      found.push_back(text.substr(at, text.find_first_of("sduX", at) + 1 - at));
+    return found;
+  };
+  for (const Message& message : messages) {
+    SCOPED_TRACE(message.id);
+    EXPECT_EQ(places(message.english), places(message.text));
+    for (char c : message.english) EXPECT_LT(static_cast<unsigned char>(c), 0x80u);
+    if (!message.report) continue;
+    expected[message.id] = {oneLine(message.text), oneLine(message.english)};
+    size_t arguments = message.arguments.empty() ? 0 : 1;
+    for (char c : message.arguments) arguments += c == ',';
+    EXPECT_EQ(places(message.text).size(), arguments) << message.arguments;
   }
   EXPECT_EQ(told, expected);
 }

@@ -221,6 +221,9 @@ TEST_F(StartupTest, TheProgressWindowSaysEachStepAndCancelEndsTheRunBetweenFiles
       {"ROLLBACK=1\n", 1, os::box::IdYes, 1, "", "ここまでの変更を元に戻します"},
       {"", 1, os::box::IdNo, 1, "C:\\x\\a.txt\nC:\\x\\b.txt\n", "元に戻しません"},
       {"UNATTENDED=1\n", 1, 0, 0, "C:\\x\\a.txt\nC:\\x\\b.txt\n", ""},
+      {"LANGUAGE=EN\n", std::string::npos, 0, 1, "C:\\x\\a.txt\nC:\\x\\b.txt\n", ""},
+      {"LANGUAGE=EN\n", 1, os::box::IdYes, 1, "C:\\x\\a.txt\n",
+       "Cancel the update?\n\nThe changes made so far will not be undone."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.keys) + std::to_string(row.answer));
@@ -252,7 +255,7 @@ TEST_F(StartupTest, TheProgressWindowSaysEachStepAndCancelEndsTheRunBetweenFiles
                     std::string::npos,
                 row.answer == os::box::IdNo);
     }
-    if (row.opened && row.cancelAfter == std::string::npos) {
+    if (row.opened && row.cancelAfter == std::string::npos && !*row.keys) {
       EXPECT_EQ(window.caption, "N");
       EXPECT_EQ(window.cancel, "キャンセル");
       EXPECT_EQ(window.texts, (std::vector<std::string>{
@@ -262,7 +265,56 @@ TEST_F(StartupTest, TheProgressWindowSaysEachStepAndCancelEndsTheRunBetweenFiles
       EXPECT_EQ(window.total, 2u);
       EXPECT_EQ(window.fileBytes, 3u);
     }
+    if (row.opened && row.cancelAfter == std::string::npos && *row.keys) {
+      EXPECT_EQ(window.cancel, "Cancel");
+      EXPECT_EQ(window.texts,
+                (std::vector<std::string>{"Copying: a.txt", "Copying: b.txt", "Checking...",
+                                          "Computing checksum: a.txt"}));
+    }
   }
+}
+
+// LANGUAGE: the built-in texts in English where the script asks for it
+// (AUTO: where the user's interface language is not Japanese), in the box
+// and in the log; a report made before the script is read stays Japanese.
+TEST_F(StartupTest, LanguageGivesTheReportsInEnglishWhereTheScriptAsks) {
+  const std::string log = "C:\\My.Tools\\v1.2\\run.log";
+  const std::string japanese =
+      "ファイルのコピーに失敗しました。\n\n転送元：\"C:\\none.txt\"\n転送先：\"C:\\a.txt\"";
+  const std::string english =
+      "Could not copy the file.\n\nFrom: \"C:\\none.txt\"\nTo: \"C:\\a.txt\"";
+  struct {
+    const char* key;
+    uint16_t language;  // the user's
+    bool english;
+  } rows[] = {
+      {"", 0x0409, false},
+      {"LANGUAGE=EN\n", 0x0411, true},
+      {"LANGUAGE=ja\n", 0x0409, false},
+      {"LANGUAGE=AUTO\n", 0x0411, false},
+      {"LANGUAGE=FR\n", 0x0409, false},
+      {"LANGUAGE=auto\n", 0x0809, true},  // English (United Kingdom)
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.key);
+    fake::Reset();
+    fake::SetModulePath(Program);
+    fake::SetUiLanguage(row.language);
+    fake::SetFile(Script, "[UPDATER]\nNAME=N\nLOG=" + log + "\n" + row.key +
+                              "PROC=c\n[c]\nMODE=COPY\nFROM=C:\\none.txt\nTO=C:\\a.txt\n");
+    EXPECT_EQ(UpdaterMain(""), 0);
+    ASSERT_EQ(fake::Boxes().size(), 1u);
+    EXPECT_EQ(Text(0), row.english ? english : japanese);
+    EXPECT_EQ(Title(0), "N");
+    std::string logged = row.english ? english : japanese;
+    for (size_t at; (at = logged.find('\n')) != std::string::npos;) logged.replace(at, 1, "\\n");
+    EXPECT_NE(fake::FileContents(log).find("error report 8: " + logged), std::string::npos)
+        << fake::FileContents(log);
+  }
+  // After that English run, under an English user.
+  fake::RemoveFile(Script);
+  EXPECT_EQ(UpdaterMain(""), 0);
+  EXPECT_EQ(Text(1), std::string("ファイルが見つかりません。\n\nファイル:：\"") + Script + "\"");
 }
 
 TEST_F(StartupTest, AnExistingDirectoryNamedWithATrailingBackslashExists) {

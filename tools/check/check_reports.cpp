@@ -41,11 +41,11 @@ std::string OneLine(const std::string& text) {
 const char* Meaning(unsigned id) {
   const char* meaning = "";
   switch (id) {
-#define REPORT(id, name, arguments, reason, text_meaning, text) \
-  case id:                                                     \
-    meaning = text_meaning;                                    \
+#define REPORT(id, name, arguments, reason, text_meaning, text, english) \
+  case id:                                                              \
+    meaning = text_meaning;                                             \
     break;
-#define TEXT(id, name, text)
+#define TEXT(id, name, text, english)
 #include "res/messages.inc"
 #undef REPORT
 #undef TEXT

@@ -422,9 +422,19 @@ void Checker::CheckValues() {
 }
 
 // The keys of UPDATER that turn an ability on take a number: a word reads
-// as 0, which leaves it off.
+// as 0, which leaves it off. LANGUAGE takes one of its words: another reads
+// as JA.
 void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int line) {
   if (!profile::SameName(read.Section, UpdaterSection)) return;
+  if (profile::SameName(read.Key, RunKeys[KeyLanguage].Key)) {
+    for (int i = 0; i < LanguageWordCount; ++i)
+      if (TextString(value.c_str()).Equals(LanguageWords[i])) return;
+    Warn("language", line,
+         "LANGUAGE=" + Shown(value) +
+             " reads as JA: the updater's own texts stay Japanese; write AUTO (English where "
+             "the user's language is not Japanese), EN or JA");
+    return;
+  }
   std::string trimmed = ListItem(TextString(value.c_str()), 0).Text();
   size_t digit = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
   if (digit < trimmed.size() && isdigit(static_cast<unsigned char>(trimmed[digit]))) {

@@ -566,6 +566,9 @@ int LoadMessageText(unsigned id, char* buffer, int size) {
   return static_cast<int>(profile::CopyCut(text ? text : "", buffer, static_cast<uint32_t>(size)));
 }
 
+// A Japanese user's, as the bench's: LANGUAGE=AUTO reports in Japanese.
+uint16_t UserUiLanguage() { return 0x0411; }
+
 int MessageBoxUtf8(const char*, const char*, uint32_t) {
   return 0;  // no box could be shown: a MSGBOX goes on without an answer
 }
