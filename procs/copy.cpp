@@ -22,7 +22,18 @@
 // computed from the very bytes the copy reads and writes; a new file whose
 // digest differs is discarded before it takes the target's place, and the
 // run ends. The bytes checked are the bytes copied.
+//
+// A FROM item whose last part holds a wildcard names a folder's files, and
+// its TO item the folder they go to: a last part of exactly "*" takes every
+// file of the folder and of its subfolders, whose tree is made in the
+// target; any other pattern takes the matching files of the folder alone,
+// by their long names (the system would match short names too). The items
+// are expanded into single copies first, and the folders these need are
+// made before any is copied. A link or junction in the folder is passed
+// over, never followed.
 #include "procs/proc_list.h"
+
+#include <cstring>
 
 #include "base/characters.h"
 #include "base/report.h"
@@ -60,6 +71,208 @@ const RecordKey<COPY_INFO> Keys[] = {
      &COPY_INFO::SignerWritten},
 };
 
+// The longest path the system's ANSI calls take, its zero aside.
+constexpr int32_t MaxPathLength = 259;
+
+// One copy of a procedure: a file and its target, from FROM's item `Item`.
+// In a list of folders to make, only Target is used.
+struct OneCopy {
+  TextString Source;
+  TextString Target;
+  int32_t Item = 0;
+};
+
+// A list of copies that grows as they are found.
+class CopyList {
+ public:
+  CopyList() = default;
+  CopyList(const CopyList&) = delete;
+  CopyList& operator=(const CopyList&) = delete;
+  ~CopyList() { delete[] m_copies; }
+
+  int32_t Count() const { return m_count; }
+  const OneCopy& operator[](int32_t i) const { return m_copies[i]; }
+  // False after message 3 where memory runs out.
+  bool Add(const TextString& source, const TextString& target, int32_t item) {
+    if (m_count == m_capacity) {
+      int32_t capacity = m_capacity > 0 ? 2 * m_capacity : 8;
+      OneCopy* grown = new (std::nothrow) OneCopy[capacity];
+      if (!grown) {
+        ShowError(MsgOutOfMemory, "COPY_INFO");
+        return false;
+      }
+      for (int32_t i = 0; i < m_count; ++i) Take(grown[i], m_copies[i]);
+      delete[] m_copies;
+      m_copies = grown;
+      m_capacity = capacity;
+    }
+    OneCopy added = {source, target, item};
+    if (!Take(m_copies[m_count], added)) {
+      ShowError(MsgOutOfMemory, "COPY_INFO");
+      return false;
+    }
+    ++m_count;
+    return true;
+  }
+  bool Holds(const TextString& target) const {
+    for (int32_t i = 0; i < m_count; ++i)
+      if (m_copies[i].Target.Equals(target)) return true;
+    return false;
+  }
+
+ private:
+  static bool Take(OneCopy& to, const OneCopy& from) {
+    to.Source.Assign(from.Source);
+    to.Target.Assign(from.Target);
+    to.Item = from.Item;
+    return to.Source.Length() == from.Source.Length() &&
+           to.Target.Length() == from.Target.Length();
+  }
+
+  OneCopy* m_copies = nullptr;
+  int32_t m_count = 0;
+  int32_t m_capacity = 0;
+};
+
+// What a procedure does: the folders to make, outermost first, then the
+// copies.
+struct CopyPlan {
+  CopyList Folders;
+  CopyList Files;
+};
+
+// A folder's files being listed into a plan: item `Item` of FROM, the
+// folder's path and its target's, each with a backslash at its end; its
+// pattern, or null for the whole tree.
+struct FolderWalk {
+  CopyPlan* Plan;
+  int32_t Item;
+  const char* Pattern;
+  TextString From;
+  TextString To;
+  int32_t Found;
+};
+
+// `folder` with a backslash at its end.
+TextString AsFolder(const TextString& folder) {
+  TextString path(folder);
+  const char* last = FindLastCharacter(path.Text(), '\\');
+  if (!last || last[1] != '\0') path.Append("\\");
+  return path;
+}
+
+// The target folder and the folders above it that are missing, outermost
+// first.
+bool AddMissingFolders(const TextString& folder, CopyPlan& plan) {
+  if (os::IsExistingDirectory(folder.Text()) || plan.Folders.Holds(folder)) return true;
+  TextString parent;
+  if (DirectoryOfPath(folder.Text(), parent) && !AddMissingFolders(parent, plan)) return false;
+  return plan.Folders.Add("", folder, 0);
+}
+
+bool ListFolder(FolderWalk& walk);
+
+// One entry of a listed folder: a matching file becomes a copy, a
+// subfolder of a whole tree a folder to make and list.
+bool AddEntry(void* context, const char* name, uint32_t attributes, bool exact) {
+  FolderWalk& walk = *static_cast<FolderWalk*>(context);
+  bool folder = (attributes & os::AttributeDirectory) != 0;
+  if (folder && (!strcmp(name, ".") || !strcmp(name, "..") || walk.Pattern)) return true;
+  if (!folder && walk.Pattern && !NameMatches(walk.Pattern, name)) return true;
+  TextString source = walk.From.Concat(name);
+  if (attributes & os::AttributeReparsePoint) {
+    ReportFileAction(FileAction::LinkPassed, source.Text());
+    return true;
+  }
+  TextString target = walk.To.Concat(name);
+  // A name this code page cannot hold exactly, or one with a folder part,
+  // would name another file; a path past the limit is never cut.
+  int32_t length = TextString(name).Length();
+  if (!exact || FindLastCharacter(name, '\\') || FindLastCharacter(name, '/') ||
+      source.Length() != walk.From.Length() + length ||
+      target.Length() != walk.To.Length() + length || source.Length() > MaxPathLength ||
+      target.Length() > MaxPathLength) {
+    ShowError(MsgCopyFailed, source.Text(), target.Text());
+    return false;
+  }
+  if (!folder) {
+    ++walk.Found;
+    return walk.Plan->Files.Add(source, target, walk.Item);
+  }
+  if (!os::IsExistingDirectory(target.Text()) && !walk.Plan->Folders.Add("", target, 0))
+    return false;
+  FolderWalk inner = {walk.Plan, walk.Item, nullptr, AsFolder(source), AsFolder(target), 0};
+  bool listed = ListFolder(inner);
+  walk.Found += inner.Found;
+  return listed;
+}
+
+bool ListFolder(FolderWalk& walk) {
+  TextString pattern = walk.From.Concat(walk.Pattern ? walk.Pattern : "*");
+  if (pattern.Length() > MaxPathLength) {
+    ShowError(MsgCopyFailed, pattern.Text(), walk.To.Text());
+    return false;
+  }
+  switch (os::ForEachEntry(pattern.Text(), AddEntry, &walk)) {
+    case os::Listing::Complete:
+      return true;
+    case os::Listing::Stopped:
+      return false;  // reported by the entry that stopped it
+    case os::Listing::Failed:
+      break;
+  }
+  ShowError(MsgCopyFailed, pattern.Text(), walk.To.Text());
+  return false;
+}
+
+// The copies of FROM's item `i`: one, or a folder's files.
+bool ExpandItem(const COPY_INFO& copy, int32_t i, CopyPlan& plan) {
+  TextString source = ListItem(copy.From, i);
+  TextString target = ListItem(copy.To, i);
+  const char* last = FindLastCharacter(source.Text(), '\\');
+  const char* pattern = last ? last + 1 : source.Text();
+  if (!HasWildcard(pattern)) return plan.Files.Add(source, target, i);
+  int32_t folderLength = static_cast<int32_t>(pattern - source.Text());
+  TextString folder = AsFolder(target);
+  if (target.Length() == 0 || folder.Length() > MaxPathLength) {
+    ShowError(MsgCopyFailed, source.Text(), target.Text());
+    return false;
+  }
+  if (!AddMissingFolders(folder.Mid(0, folder.Length() - 2), plan)) return false;
+  TextString name(pattern);
+  FolderWalk walk = {&plan, i, name.Equals("*") ? nullptr : name.Text(),
+                     folderLength > 0 ? source.Mid(0, folderLength - 1) : TextString(),
+                     folder, 0};
+  if (!ListFolder(walk)) return false;
+  if (walk.Found > 0) return true;
+  ShowError(MsgCopyFailed, source.Text(), target.Text());  // nothing to copy
+  return false;
+}
+
+// The plan of the procedure's `count` items. A digest pins one file, so a
+// SHA256 item beside a folder's files can only be "-".
+bool PlanCopies(const COPY_INFO& copy, int32_t count, CopyPlan& plan) {
+  for (int32_t i = 0; copy.Sha256Written && i < count; ++i) {
+    TextString source = ListItem(copy.From, i);
+    const char* last = FindLastCharacter(source.Text(), '\\');
+    TextString digest = ListItem(copy.Sha256, i);
+    if (HasWildcard(last ? last + 1 : source.Text()) && !digest.Equals("-")) {
+      ShowError(MsgBadSymbol, digest.Text());
+      return false;
+    }
+  }
+  for (int32_t i = 0; i < count; ++i)
+    if (!ExpandItem(copy, i, plan)) return false;
+  return true;
+}
+
+// Makes the plan's folders.
+bool MakeFolders(const CopyPlan& plan) {
+  for (int32_t i = 0; i < plan.Folders.Count(); ++i)
+    if (!MakeFolder(plan.Folders[i].Target.Text())) return false;
+  return true;
+}
+
 // Opens `source` to be copied; false (`checked` false after its report)
 // where it does not open, or SIGNER is written and its signature fails.
 bool OpenSource(const COPY_INFO& copy, const TextString& source, os::OwnedFile& from,
@@ -78,9 +291,6 @@ bool CopyChecked(os::FileHandle source, const TextString& path, os::FileHandle f
                           FileDigest::Add, &digest) &&
          digest.Matches(path.Text());
 }
-
-// The longest path the system's ANSI calls take, its zero aside.
-constexpr int32_t MaxPathLength = 259;
 
 // How many names beside the target are tried for a file of the run. Only a
 // leftover of an interrupted run (or another program's file) takes a name.
@@ -195,19 +405,24 @@ bool CopyReplacing(os::OwnedFile& source, const TextString& path, const TextStri
 }
 
 // The copies of one procedure in a run that can be undone. Every change is
-// planned and recorded first (one flush), every new file is written beside
-// its target and recorded with its identity (a second), and only then is
-// each target kept aside and its new file put in its place, replacing
-// nothing. The copies stop at the first that fails, which is reported.
+// planned and recorded first (one flush), the folders to make included,
+// which are then made; every new file is written beside its target and
+// recorded with its identity (a second flush), and only then is each target
+// kept aside and its new file put in its place, replacing nothing. The
+// copies stop at the first that fails, which is reported.
 class KeptCopies {
  public:
-  explicit KeptCopies(int32_t count) : m_new(count), m_count(count) {}
+  KeptCopies(const COPY_INFO& copy, const CopyPlan& plan)
+      : m_copy(copy), m_files(plan.Files), m_new(plan.Files.Count()),
+        m_count(plan.Files.Count()) {}
 
-  bool Run(const COPY_INFO& copy) {
+  bool Run(const CopyPlan& plan) {
     if (!m_new.Ready("COPY_INFO")) return false;
+    for (int32_t i = 0; i < plan.Folders.Count(); ++i)
+      if (!journal::PlanFolder(plan.Folders[i].Target.Text())) return false;
     int32_t planned = 0;
     for (; planned < m_count; ++planned) {
-      switch (journal::Plan(ListItem(copy.To, planned), true, false, m_new.Files(planned))) {
+      switch (journal::Plan(m_files[planned].Target, true, false, m_new.Files(planned))) {
         case journal::Recorded::Yes:
           continue;
         case journal::Recorded::Refused:
@@ -217,21 +432,21 @@ class KeptCopies {
       }
       break;
     }
-    if (!journal::Commit()) return false;
+    if (!journal::Commit() || !MakeFolders(plan)) return false;
     for (int32_t i = 0; i < planned; ++i) {
-      TextString source = ListItem(copy.From, i);
-      if (!StartingAction(FileAction::Copied, source.Text(), ListItem(copy.To, i).Text()))
+      const OneCopy& one = m_files[i];
+      if (!StartingAction(FileAction::Copied, one.Source.Text(), one.Target.Text()))
         return false;
       os::OwnedFile& made = m_new.File(i);
-      FileDigest digest(ListItem(copy.Sha256, i));
+      FileDigest digest(ListItem(m_copy.Sha256, one.Item));
       os::OwnedFile from;
       bool checked = true;
       bool written =
-          digest.Start(source.Text()) && OpenSource(copy, source, from, checked) &&
+          digest.Start(one.Source.Text()) && OpenSource(m_copy, one.Source, from, checked) &&
           os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
               os::Creation::Created &&
-          CopyChecked(from.Get(), source, made.Get(), m_new.Files(i).NewAttributes, digest);
-      if (!written) return Failed(copy, i, false, checked && !digest.Refused());
+          CopyChecked(from.Get(), one.Source, made.Get(), m_new.Files(i).NewAttributes, digest);
+      if (!written) return Failed(i, false, checked && !digest.Refused());
       if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
     }
     if (!journal::Commit()) return false;
@@ -239,31 +454,32 @@ class KeptCopies {
       TextString leftover;
       if (journal::KeepAside(m_new.Files(i)) == journal::Aside::Refused ||
           !m_new.Place(i, leftover)) {
-        Failed(copy, i, false);
+        Failed(i, false);
         if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
         return false;
       }
-      ReportFileAction(FileAction::Copied, ListItem(copy.From, i).Text(),
-                       ListItem(copy.To, i).Text());
+      ReportFileAction(FileAction::Copied, m_files[i].Source.Text(), m_files[i].Target.Text());
     }
-    return planned == m_count || Failed(copy, planned, true);
+    return planned == m_count || Failed(planned, true);
   }
 
  private:
   // Copy `i` failed: it is reported (a copy never planned, as it starts;
   // not again after a report of its signature or digest), and the new files
   // not yet in place go. Always false.
-  bool Failed(const COPY_INFO& copy, int32_t i, bool starting, bool report = true) {
-    TextString source = ListItem(copy.From, i);
-    TextString target = ListItem(copy.To, i);
-    if (starting && !StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
+  bool Failed(int32_t i, bool starting, bool report = true) {
+    const OneCopy& one = m_files[i];
+    if (starting && !StartingAction(FileAction::Copied, one.Source.Text(), one.Target.Text()))
+      return false;
     TextString leftover;
     bool gone = m_new.DiscardFrom(i, leftover);
-    if (report) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    if (report) ShowError(MsgCopyFailed, one.Source.Text(), one.Target.Text());
     if (!gone) ShowError(MsgDeleteFailed, leftover.Text());
     return false;
   }
 
+  const COPY_INFO& m_copy;
+  const CopyList& m_files;
   journal::NewFiles m_new;
   int32_t m_count;
 };
@@ -279,19 +495,22 @@ static bool ExecuteCopy(PROC_INFO* record) {
   int32_t count = CountPositions(*copy, copy->From, "FROM");
   if (count == 0 || (copy->Sha256Written && !DigestListIsWhole(copy->Sha256, count)))
     return false;
+  CopyPlan plan;
+  if (!PlanCopies(*copy, count, plan)) return false;
   if (journal::Active()) {
-    KeptCopies copies(count);
-    if (!copies.Run(*copy)) return false;
+    KeptCopies copies(*copy, plan);
+    if (!copies.Run(plan)) return false;
     copy->Result = true;
     return true;
   }
-  for (int32_t i = 0; i < count; ++i) {
+  if (!MakeFolders(plan)) return false;
+  for (int32_t i = 0; i < plan.Files.Count(); ++i) {
     // A missing target (TO shorter than FROM) is the empty text, which fails.
-    TextString source = ListItem(copy->From, i);
-    TextString target = ListItem(copy->To, i);
+    const TextString& source = plan.Files[i].Source;
+    const TextString& target = plan.Files[i].Target;
     if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
-    FileDigest digest(ListItem(copy->Sha256, i));
+    FileDigest digest(ListItem(copy->Sha256, plan.Files[i].Item));
     os::OwnedFile from;
     bool checked = true;
     bool copied = digest.Start(source.Text()) && OpenSource(*copy, source, from, checked) &&
