@@ -27,12 +27,6 @@ const char* FindLastCharacter(const char* text, char c) {
   return last;
 }
 
-bool HasWildcard(const char* text) {
-  for (; *text; text += CharacterSize(text))
-    if (*text == '*' || *text == '?') return true;
-  return false;
-}
-
 namespace {
 
 bool SameCharacter(const char* a, const char* b) {
@@ -44,17 +38,18 @@ bool SameCharacter(const char* a, const char* b) {
   return x == y;
 }
 
-// `pattern` up to `end` against the whole of `name`; a "*" takes ever more
-// characters where what follows it does not match.
-bool MatchesUpTo(const char* pattern, const char* end, const char* name) {
+}  // namespace
+
+// A "*" takes ever more characters where what follows it does not match.
+bool NameMatches(const char* pattern, const char* name) {
   const char* star = nullptr;
   const char* resume = name;
   while (*name) {
-    if (pattern < end && *pattern == '*') {
+    if (*pattern == '*') {
       star = ++pattern;
       resume = name;
-    } else if (pattern < end && (*pattern == '?' || SameCharacter(pattern, name))) {
-      pattern += *pattern == '?' ? 1 : CharacterSize(pattern);
+    } else if (*pattern && (*pattern == '?' || SameCharacter(pattern, name))) {
+      pattern += CharacterSize(pattern);
       name += CharacterSize(name);
     } else if (star) {
       pattern = star;
@@ -64,16 +59,6 @@ bool MatchesUpTo(const char* pattern, const char* end, const char* name) {
       return false;
     }
   }
-  while (pattern < end && *pattern == '*') ++pattern;
-  return pattern == end;
-}
-
-}  // namespace
-
-bool NameMatches(const char* pattern, const char* name) {
-  const char* end = pattern + strlen(pattern);
-  if (MatchesUpTo(pattern, end, name)) return true;
-  const char* dot = end - 2;
-  return end - pattern >= 2 && dot[0] == '.' && dot[1] == '*' && BeginsCharacter(pattern, dot) &&
-         MatchesUpTo(pattern, dot, name);
+  while (*pattern == '*') ++pattern;
+  return !*pattern || !strcmp(pattern, ".*");
 }

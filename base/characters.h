@@ -21,9 +21,6 @@ bool BeginsCharacter(const char* from, const char* at);
 // null when there is none.
 const char* FindLastCharacter(const char* text, char c);
 
-// Whether `text` holds a wildcard ("*" or "?") as a character of its own.
-bool HasWildcard(const char* text);
-
 // Whether the file name `name` matches `pattern` as the system matches long
 // names: "*" any run of characters, "?" exactly one, ASCII letters in either
 // case, any other character only as itself; a pattern that ends in ".*" also

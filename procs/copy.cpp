@@ -80,58 +80,50 @@ struct OneCopy {
   TextString Source;
   TextString Target;
   int32_t Item = 0;
+  OneCopy* Next = nullptr;
 };
 
-// A list of copies that grows as they are found.
+// The copies, in order, as they are found.
 class CopyList {
  public:
   CopyList() = default;
   CopyList(const CopyList&) = delete;
   CopyList& operator=(const CopyList&) = delete;
-  ~CopyList() { delete[] m_copies; }
+  ~CopyList() {
+    while (OneCopy* next = m_first) {
+      m_first = next->Next;
+      delete next;
+    }
+  }
 
+  OneCopy* First() const { return m_first; }
   int32_t Count() const { return m_count; }
-  const OneCopy& operator[](int32_t i) const { return m_copies[i]; }
   // False after message 3 where memory runs out.
   bool Add(const TextString& source, const TextString& target, int32_t item) {
-    if (m_count == m_capacity) {
-      int32_t capacity = m_capacity > 0 ? 2 * m_capacity : 8;
-      OneCopy* grown = new (std::nothrow) OneCopy[capacity];
-      if (!grown) {
-        ShowError(MsgOutOfMemory, "COPY_INFO");
-        return false;
-      }
-      for (int32_t i = 0; i < m_count; ++i) Take(grown[i], m_copies[i]);
-      delete[] m_copies;
-      m_copies = grown;
-      m_capacity = capacity;
+    OneCopy* added = new (std::nothrow) OneCopy;
+    if (added) {
+      *m_end = added;
+      m_end = &added->Next;
+      ++m_count;
+      added->Item = item;
+      added->Source.Assign(source);
+      added->Target.Assign(target);
+      if (added->Source.Length() == source.Length() && added->Target.Length() == target.Length())
+        return true;
     }
-    OneCopy added = {source, target, item};
-    if (!Take(m_copies[m_count], added)) {
-      ShowError(MsgOutOfMemory, "COPY_INFO");
-      return false;
-    }
-    ++m_count;
-    return true;
+    ShowError(MsgOutOfMemory, "COPY_INFO");
+    return false;
   }
   bool Holds(const TextString& target) const {
-    for (int32_t i = 0; i < m_count; ++i)
-      if (m_copies[i].Target.Equals(target)) return true;
+    for (OneCopy* one = m_first; one; one = one->Next)
+      if (one->Target.Equals(target)) return true;
     return false;
   }
 
  private:
-  static bool Take(OneCopy& to, const OneCopy& from) {
-    to.Source.Assign(from.Source);
-    to.Target.Assign(from.Target);
-    to.Item = from.Item;
-    return to.Source.Length() == from.Source.Length() &&
-           to.Target.Length() == from.Target.Length();
-  }
-
-  OneCopy* m_copies = nullptr;
+  OneCopy* m_first = nullptr;
+  OneCopy** m_end = &m_first;
   int32_t m_count = 0;
-  int32_t m_capacity = 0;
 };
 
 // What a procedure does: the folders to make, outermost first, then the
@@ -177,8 +169,9 @@ bool ListFolder(FolderWalk& walk);
 bool AddEntry(void* context, const char* name, uint32_t attributes, bool exact) {
   FolderWalk& walk = *static_cast<FolderWalk*>(context);
   bool folder = (attributes & os::AttributeDirectory) != 0;
-  if (folder && (!strcmp(name, ".") || !strcmp(name, "..") || walk.Pattern)) return true;
-  if (!folder && walk.Pattern && !NameMatches(walk.Pattern, name)) return true;
+  if (folder ? walk.Pattern || !strcmp(name, ".") || !strcmp(name, "..")
+             : walk.Pattern && !NameMatches(walk.Pattern, name))
+    return true;
   TextString source = walk.From.Concat(name);
   if (attributes & os::AttributeReparsePoint) {
     ReportFileAction(FileAction::LinkPassed, source.Text());
@@ -186,12 +179,12 @@ bool AddEntry(void* context, const char* name, uint32_t attributes, bool exact) 
   }
   TextString target = walk.To.Concat(name);
   // A name this code page cannot hold exactly, or one with a folder part,
-  // would name another file; a path past the limit is never cut.
-  int32_t length = TextString(name).Length();
-  if (!exact || FindLastCharacter(name, '\\') || FindLastCharacter(name, '/') ||
-      source.Length() != walk.From.Length() + length ||
-      target.Length() != walk.To.Length() + length || source.Length() > MaxPathLength ||
-      target.Length() > MaxPathLength) {
+  // would name another file; a path past the limit (or cut short for want
+  // of memory) is never taken.
+  int32_t length = static_cast<int32_t>(strlen(name));
+  if (!exact || FindLastCharacter(name, '\\') ||
+      source.Length() + target.Length() != walk.From.Length() + walk.To.Length() + 2 * length ||
+      source.Length() > MaxPathLength || target.Length() > MaxPathLength) {
     ShowError(MsgCopyFailed, source.Text(), target.Text());
     return false;
   }
@@ -209,67 +202,45 @@ bool AddEntry(void* context, const char* name, uint32_t attributes, bool exact) 
 
 bool ListFolder(FolderWalk& walk) {
   TextString pattern = walk.From.Concat(walk.Pattern ? walk.Pattern : "*");
-  if (pattern.Length() > MaxPathLength) {
-    ShowError(MsgCopyFailed, pattern.Text(), walk.To.Text());
-    return false;
-  }
-  switch (os::ForEachEntry(pattern.Text(), AddEntry, &walk)) {
-    case os::Listing::Complete:
-      return true;
-    case os::Listing::Stopped:
-      return false;  // reported by the entry that stopped it
-    case os::Listing::Failed:
-      break;
-  }
-  ShowError(MsgCopyFailed, pattern.Text(), walk.To.Text());
-  return false;
+  os::Listing listing = pattern.Length() > MaxPathLength
+                            ? os::Listing::Failed
+                            : os::ForEachEntry(pattern.Text(), AddEntry, &walk);
+  if (listing == os::Listing::Failed) ShowError(MsgCopyFailed, pattern.Text(), walk.To.Text());
+  // Stopped: reported by the entry that stopped it.
+  return listing == os::Listing::Complete;
 }
 
-// The copies of FROM's item `i`: one, or a folder's files.
+// The copies of FROM's item `i`: one, or a folder's files. A digest pins
+// one file, so a SHA256 item beside a folder's files can only be "-".
 bool ExpandItem(const COPY_INFO& copy, int32_t i, CopyPlan& plan) {
   TextString source = ListItem(copy.From, i);
   TextString target = ListItem(copy.To, i);
   const char* last = FindLastCharacter(source.Text(), '\\');
   const char* pattern = last ? last + 1 : source.Text();
-  if (!HasWildcard(pattern)) return plan.Files.Add(source, target, i);
-  int32_t folderLength = static_cast<int32_t>(pattern - source.Text());
-  TextString folder = AsFolder(target);
-  if (target.Length() == 0 || folder.Length() > MaxPathLength) {
-    ShowError(MsgCopyFailed, source.Text(), target.Text());
+  if (!FindLastCharacter(pattern, '*') && !FindLastCharacter(pattern, '?'))
+    return plan.Files.Add(source, target, i);
+  TextString digest = ListItem(copy.Sha256, i);
+  if (copy.Sha256Written && !digest.Equals("-")) {
+    ShowError(MsgBadSymbol, digest.Text());
     return false;
   }
-  if (!AddMissingFolders(folder.Mid(0, folder.Length() - 2), plan)) return false;
-  TextString name(pattern);
-  FolderWalk walk = {&plan, i, name.Equals("*") ? nullptr : name.Text(),
-                     folderLength > 0 ? source.Mid(0, folderLength - 1) : TextString(),
-                     folder, 0};
-  if (!ListFolder(walk)) return false;
-  if (walk.Found > 0) return true;
+  int32_t prefix = static_cast<int32_t>(pattern - source.Text());
+  TextString folder = AsFolder(target);
+  FolderWalk walk = {&plan, i, strcmp(pattern, "*") ? pattern : nullptr,
+                     prefix > 0 ? source.Mid(0, prefix - 1) : TextString(), folder, 0};
+  if (target.Length() > 0 && folder.Length() <= MaxPathLength) {
+    if (!AddMissingFolders(folder.Mid(0, folder.Length() - 2), plan) || !ListFolder(walk))
+      return false;
+    if (walk.Found > 0) return true;
+  }
   ShowError(MsgCopyFailed, source.Text(), target.Text());  // nothing to copy
   return false;
 }
 
-// The plan of the procedure's `count` items. A digest pins one file, so a
-// SHA256 item beside a folder's files can only be "-".
-bool PlanCopies(const COPY_INFO& copy, int32_t count, CopyPlan& plan) {
-  for (int32_t i = 0; copy.Sha256Written && i < count; ++i) {
-    TextString source = ListItem(copy.From, i);
-    const char* last = FindLastCharacter(source.Text(), '\\');
-    TextString digest = ListItem(copy.Sha256, i);
-    if (HasWildcard(last ? last + 1 : source.Text()) && !digest.Equals("-")) {
-      ShowError(MsgBadSymbol, digest.Text());
-      return false;
-    }
-  }
-  for (int32_t i = 0; i < count; ++i)
-    if (!ExpandItem(copy, i, plan)) return false;
-  return true;
-}
-
 // Makes the plan's folders.
 bool MakeFolders(const CopyPlan& plan) {
-  for (int32_t i = 0; i < plan.Folders.Count(); ++i)
-    if (!MakeFolder(plan.Folders[i].Target.Text())) return false;
+  for (OneCopy* folder = plan.Folders.First(); folder; folder = folder->Next)
+    if (!MakeFolder(folder->Target.Text())) return false;
   return true;
 }
 
@@ -413,16 +384,16 @@ bool CopyReplacing(os::OwnedFile& source, const TextString& path, const TextStri
 class KeptCopies {
  public:
   KeptCopies(const COPY_INFO& copy, const CopyPlan& plan)
-      : m_copy(copy), m_files(plan.Files), m_new(plan.Files.Count()),
-        m_count(plan.Files.Count()) {}
+      : m_copy(copy), m_new(plan.Files.Count()), m_count(plan.Files.Count()) {}
 
   bool Run(const CopyPlan& plan) {
     if (!m_new.Ready("COPY_INFO")) return false;
-    for (int32_t i = 0; i < plan.Folders.Count(); ++i)
-      if (!journal::PlanFolder(plan.Folders[i].Target.Text())) return false;
+    for (OneCopy* folder = plan.Folders.First(); folder; folder = folder->Next)
+      if (!journal::PlanFolder(folder->Target.Text())) return false;
     int32_t planned = 0;
-    for (; planned < m_count; ++planned) {
-      switch (journal::Plan(m_files[planned].Target, true, false, m_new.Files(planned))) {
+    OneCopy* refused = plan.Files.First();
+    for (; planned < m_count; ++planned, refused = refused->Next) {
+      switch (journal::Plan(refused->Target, true, false, m_new.Files(planned))) {
         case journal::Recorded::Yes:
           continue;
         case journal::Recorded::Refused:
@@ -433,42 +404,42 @@ class KeptCopies {
       break;
     }
     if (!journal::Commit() || !MakeFolders(plan)) return false;
-    for (int32_t i = 0; i < planned; ++i) {
-      const OneCopy& one = m_files[i];
-      if (!StartingAction(FileAction::Copied, one.Source.Text(), one.Target.Text()))
+    OneCopy* one = plan.Files.First();
+    for (int32_t i = 0; i < planned; ++i, one = one->Next) {
+      if (!StartingAction(FileAction::Copied, one->Source.Text(), one->Target.Text()))
         return false;
       os::OwnedFile& made = m_new.File(i);
-      FileDigest digest(ListItem(m_copy.Sha256, one.Item));
+      FileDigest digest(ListItem(m_copy.Sha256, one->Item));
       os::OwnedFile from;
       bool checked = true;
       bool written =
-          digest.Start(one.Source.Text()) && OpenSource(m_copy, one.Source, from, checked) &&
+          digest.Start(one->Source.Text()) && OpenSource(m_copy, one->Source, from, checked) &&
           os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
               os::Creation::Created &&
-          CopyChecked(from.Get(), one.Source, made.Get(), m_new.Files(i).NewAttributes, digest);
-      if (!written) return Failed(i, false, checked && !digest.Refused());
+          CopyChecked(from.Get(), one->Source, made.Get(), m_new.Files(i).NewAttributes, digest);
+      if (!written) return Failed(*one, i, false, checked && !digest.Refused());
       if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
     }
     if (!journal::Commit()) return false;
-    for (int32_t i = 0; i < planned; ++i) {
+    one = plan.Files.First();
+    for (int32_t i = 0; i < planned; ++i, one = one->Next) {
       TextString leftover;
       if (journal::KeepAside(m_new.Files(i)) == journal::Aside::Refused ||
           !m_new.Place(i, leftover)) {
-        Failed(i, false);
+        Failed(*one, i, false);
         if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
         return false;
       }
-      ReportFileAction(FileAction::Copied, m_files[i].Source.Text(), m_files[i].Target.Text());
+      ReportFileAction(FileAction::Copied, one->Source.Text(), one->Target.Text());
     }
-    return planned == m_count || Failed(planned, true);
+    return planned == m_count || Failed(*refused, planned, true);
   }
 
  private:
   // Copy `i` failed: it is reported (a copy never planned, as it starts;
   // not again after a report of its signature or digest), and the new files
   // not yet in place go. Always false.
-  bool Failed(int32_t i, bool starting, bool report = true) {
-    const OneCopy& one = m_files[i];
+  bool Failed(const OneCopy& one, int32_t i, bool starting, bool report = true) {
     if (starting && !StartingAction(FileAction::Copied, one.Source.Text(), one.Target.Text()))
       return false;
     TextString leftover;
@@ -479,7 +450,6 @@ class KeptCopies {
   }
 
   const COPY_INFO& m_copy;
-  const CopyList& m_files;
   journal::NewFiles m_new;
   int32_t m_count;
 };
@@ -496,7 +466,8 @@ static bool ExecuteCopy(PROC_INFO* record) {
   if (count == 0 || (copy->Sha256Written && !DigestListIsWhole(copy->Sha256, count)))
     return false;
   CopyPlan plan;
-  if (!PlanCopies(*copy, count, plan)) return false;
+  for (int32_t i = 0; i < count; ++i)
+    if (!ExpandItem(*copy, i, plan)) return false;
   if (journal::Active()) {
     KeptCopies copies(*copy, plan);
     if (!copies.Run(plan)) return false;
@@ -504,13 +475,13 @@ static bool ExecuteCopy(PROC_INFO* record) {
     return true;
   }
   if (!MakeFolders(plan)) return false;
-  for (int32_t i = 0; i < plan.Files.Count(); ++i) {
+  for (OneCopy* one = plan.Files.First(); one; one = one->Next) {
     // A missing target (TO shorter than FROM) is the empty text, which fails.
-    const TextString& source = plan.Files[i].Source;
-    const TextString& target = plan.Files[i].Target;
+    const TextString& source = one->Source;
+    const TextString& target = one->Target;
     if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
-    FileDigest digest(ListItem(copy->Sha256, plan.Files[i].Item));
+    FileDigest digest(ListItem(copy->Sha256, one->Item));
     os::OwnedFile from;
     bool checked = true;
     bool copied = digest.Start(source.Text()) && OpenSource(*copy, source, from, checked) &&
