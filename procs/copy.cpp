@@ -61,7 +61,7 @@ struct COPY_INFO : PROC_INFO {
 };
 
 const RecordKey<COPY_INFO> Keys[] = {
-    {DescribeKey("FROM", KeyRole::Leading, ValueForm::Paths, PathUse::Reads),
+    {DescribeKey("FROM", KeyRole::Leading, ValueForm::FileGroups, PathUse::Reads),
      &COPY_INFO::From, nullptr},
     {DescribeKey("TO", KeyRole::Companion, ValueForm::Paths, PathUse::Writes),
      &COPY_INFO::To, nullptr},
