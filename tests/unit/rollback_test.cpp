@@ -169,7 +169,6 @@ TEST_F(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
   } rows[] = {
       {"files", Changes("", Failure), [] {}},
       {"a service stopped and its program replaced", ServiceChanges, [] { InstallService(); }},
-      {"a folder's files", TreeCopy(Failure), [] { Tree(1); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -207,8 +206,8 @@ TEST_F(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
 }
 
 // A folder tree of 3 levels and 40 files copied by one item is undone
-// whole by a failure after it: the file it replaced comes back, the files
-// and folders it made go.
+// whole by a failure after it, or by the next start after a cut anywhere:
+// the file it replaced comes back, the files and folders it made go.
 TEST_F(Rollback, AFolderTreeCopiedByOneItemIsUndoneWhole) {
   OldState(TreeCopy(Failure));
   Tree(10);
@@ -216,6 +215,26 @@ TEST_F(Rollback, AFolderTreeCopiedByOneItemIsUndoneWhole) {
   UpdaterMain("");
   EXPECT_EQ(State(), old);
   EXPECT_NE(Boxes(), "");
+
+  // Cut at any call of a smaller tree's run, the next start undoes it.
+  OldState(TreeCopy(Failure));
+  Tree(1);
+  const std::string small = State();
+  UpdaterMain("");
+  const unsigned calls = fake::Calls();
+  for (unsigned n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("run cut at call " + std::to_string(n));
+    OldState(TreeCopy(Failure));
+    Tree(1);
+    fake::CutAt(n);
+    UpdaterMain("");
+    ASSERT_TRUE(fake::WasCut());
+    fake::RestoreCut();
+    fake::SetFile(Script, NoOp);
+    UpdaterMain("");
+    ASSERT_EQ(State(), small);
+    ASSERT_EQ(Boxes(), "");
+  }
 
   OldState(TreeCopy(""));
   Tree(10);
