@@ -1,6 +1,7 @@
 #include "base/characters.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "os/basics.h"
 
@@ -24,4 +25,40 @@ const char* FindLastCharacter(const char* text, char c) {
   for (; *text; text += CharacterSize(text))
     if (*text == c) last = text;
   return last;
+}
+
+namespace {
+
+bool SameCharacter(const char* a, const char* b) {
+  int size = CharacterSize(a);
+  if (size != CharacterSize(b)) return false;
+  if (size == 2) return a[0] == b[0] && a[1] == b[1];
+  char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a + 32) : *a;
+  char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b + 32) : *b;
+  return x == y;
+}
+
+}  // namespace
+
+// A "*" takes ever more characters where what follows it does not match.
+bool NameMatches(const char* pattern, const char* name) {
+  const char* star = nullptr;
+  const char* resume = name;
+  while (*name) {
+    if (*pattern == '*') {
+      star = ++pattern;
+      resume = name;
+    } else if (*pattern && (*pattern == '?' || SameCharacter(pattern, name))) {
+      pattern += CharacterSize(pattern);
+      name += CharacterSize(name);
+    } else if (star) {
+      pattern = star;
+      resume += CharacterSize(resume);
+      name = resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return !*pattern || !strcmp(pattern, ".*");
 }

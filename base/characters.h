@@ -20,3 +20,9 @@ bool BeginsCharacter(const char* from, const char* at);
 // The last character of `text` that is the single-byte character `c`, or
 // null when there is none.
 const char* FindLastCharacter(const char* text, char c);
+
+// Whether the file name `name` matches `pattern` as the system matches long
+// names: "*" any run of characters, "?" exactly one, ASCII letters in either
+// case, any other character only as itself; a pattern that ends in ".*" also
+// matches a name without a dot there ("*.*" matches every name).
+bool NameMatches(const char* pattern, const char* name);

@@ -21,6 +21,8 @@
   /* number: the attributes */                                                          \
   ACTION(AttributesSet, "attributes of %1 set to %x", TextSettingAttributes)            \
   ACTION(FolderMade, "folder made %1", TextMakingDirectory)                             \
+  /* first: a link or junction in a folder that a copy takes whole */                    \
+  ACTION(LinkPassed, "passed over %1: a link or junction is never followed", 0)          \
   /* first: the shortcut file, second: its target */                                    \
   ACTION(ShortcutSaved, "shortcut saved %1 to %2", TextMakingShortcut)                  \
   /* first: the command line, second: the folder it runs in */                         \

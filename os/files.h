@@ -14,6 +14,8 @@ namespace os {
 constexpr uint32_t AttributeReadOnly = 0x1;    // FILE_ATTRIBUTE_READONLY
 constexpr uint32_t AttributeDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 constexpr uint32_t AttributeNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
+// FILE_ATTRIBUTE_REPARSE_POINT: a link, a junction or another reparse point.
+constexpr uint32_t AttributeReparsePoint = 0x400;
 
 // --- By name --------------------------------------------------------------
 
@@ -42,7 +44,8 @@ bool IsDirectFolder(const char* path);
 
 // FindFirstFileW, FindNextFileW until ERROR_NO_MORE_FILES, FindClose: calls
 // `visit` with each entry's name in the ANSI code page and its attributes,
-// in the order the search delivers them, until it gives false. A name is
+// in the order the search delivers them, until it gives false (a link's or
+// a junction's with AttributeReparsePoint, as the search has it). A name is
 // converted without best fit (WideCharToMultiByte, WC_NO_BEST_FIT_CHARS),
 // for best fit would give another file's name ("..¥x" as "..\x"); where the
 // long name has no exact ANSI form, its short name is given if that has

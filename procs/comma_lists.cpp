@@ -4,6 +4,8 @@
 
 #include "base/characters.h"
 #include "base/report.h"
+#include "base/run_events.h"
+#include "os/files.h"
 
 int32_t CountPositions(const PROC_INFO& record, const TextString& leading,
                        const char* leadingKey) {
@@ -26,5 +28,15 @@ bool DirectoryOfPath(const char* path, TextString& directory) {
   int32_t length = static_cast<int32_t>(last - path);
   if (!directory.Reserve(length + 1)) return false;
   memcpy(directory.Buffer(), path, length);
+  return true;
+}
+
+bool MakeFolder(const char* path) {
+  if (!StartingAction(FileAction::FolderMade, path)) return false;
+  if (!os::MakeDirectory(path)) {
+    ShowError(MsgMakeDirFailed, path);
+    return false;
+  }
+  ReportFileAction(FileAction::FolderMade, path);
   return true;
 }

@@ -1,4 +1,5 @@
-// The parallel comma lists of the procedure kinds, and DirectoryOfPath.
+// The parallel comma lists of the procedure kinds, DirectoryOfPath and
+// MakeFolder.
 //
 // A kind's leading list (FILE, DIR, SRC, FROM) fixes the number of
 // positions; position i takes item i of the leading list and item i of each
@@ -24,3 +25,7 @@ TextString ListItem(const TextString& list, int32_t position);
 // The characters of `path` before its last backslash. False, leaving
 // `directory` as it was, when there is no backslash or only one in front.
 bool DirectoryOfPath(const char* path, TextString& directory);
+
+// Makes the folder `path` (one level), told as it starts and once made.
+// False after message 13, or without a report where the user ended the run.
+bool MakeFolder(const char* path);

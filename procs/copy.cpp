@@ -22,7 +22,18 @@
 // computed from the very bytes the copy reads and writes; a new file whose
 // digest differs is discarded before it takes the target's place, and the
 // run ends. The bytes checked are the bytes copied.
+//
+// A FROM item whose last part holds a wildcard names a folder's files, and
+// its TO item the folder they go to: a last part of exactly "*" takes every
+// file of the folder and of its subfolders, whose tree is made in the
+// target; any other pattern takes the matching files of the folder alone,
+// by their long names (the system would match short names too). The items
+// are expanded into single copies first, and the folders these need are
+// made before any is copied. A link or junction in the folder is passed
+// over, never followed.
 #include "procs/proc_list.h"
+
+#include <cstring>
 
 #include "base/characters.h"
 #include "base/report.h"
@@ -50,7 +61,7 @@ struct COPY_INFO : PROC_INFO {
 };
 
 const RecordKey<COPY_INFO> Keys[] = {
-    {DescribeKey("FROM", KeyRole::Leading, ValueForm::Paths, PathUse::Reads),
+    {DescribeKey("FROM", KeyRole::Leading, ValueForm::FileGroups, PathUse::Reads),
      &COPY_INFO::From, nullptr},
     {DescribeKey("TO", KeyRole::Companion, ValueForm::Paths, PathUse::Writes),
      &COPY_INFO::To, nullptr},
@@ -59,6 +70,179 @@ const RecordKey<COPY_INFO> Keys[] = {
     {DescribeKey("SIGNER", KeyRole::Optional, ValueForm::Publisher), &COPY_INFO::Signer, nullptr,
      &COPY_INFO::SignerWritten},
 };
+
+// The longest path the system's ANSI calls take, its zero aside.
+constexpr int32_t MaxPathLength = 259;
+
+// One copy of a procedure: a file and its target, from FROM's item `Item`.
+// In a list of folders to make, only Target is used.
+struct OneCopy {
+  TextString Source;
+  TextString Target;
+  int32_t Item = 0;
+  OneCopy* Next = nullptr;
+};
+
+// The copies, in order, as they are found.
+class CopyList {
+ public:
+  CopyList() = default;
+  CopyList(const CopyList&) = delete;
+  CopyList& operator=(const CopyList&) = delete;
+  ~CopyList() {
+    while (OneCopy* next = m_first) {
+      m_first = next->Next;
+      delete next;
+    }
+  }
+
+  OneCopy* First() const { return m_first; }
+  int32_t Count() const { return m_count; }
+  // False after message 3 where memory runs out.
+  bool Add(const TextString& source, const TextString& target, int32_t item) {
+    OneCopy* added = new (std::nothrow) OneCopy;
+    if (added) {
+      *m_end = added;
+      m_end = &added->Next;
+      ++m_count;
+      added->Item = item;
+      added->Source.Assign(source);
+      added->Target.Assign(target);
+      if (added->Source.Length() == source.Length() && added->Target.Length() == target.Length())
+        return true;
+    }
+    ShowError(MsgOutOfMemory, "COPY_INFO");
+    return false;
+  }
+  bool Holds(const TextString& target) const {
+    for (OneCopy* one = m_first; one; one = one->Next)
+      if (one->Target.Equals(target)) return true;
+    return false;
+  }
+
+ private:
+  OneCopy* m_first = nullptr;
+  OneCopy** m_end = &m_first;
+  int32_t m_count = 0;
+};
+
+// What a procedure does: the folders to make, outermost first, then the
+// copies.
+struct CopyPlan {
+  CopyList Folders;
+  CopyList Files;
+};
+
+// A folder's files being listed into a plan: item `Item` of FROM, the
+// folder's path and its target's, each with a backslash at its end; its
+// pattern, or null for the whole tree.
+struct FolderWalk {
+  CopyPlan* Plan;
+  int32_t Item;
+  const char* Pattern;
+  TextString From;
+  TextString To;
+  int32_t Found;
+};
+
+// `folder` with a backslash at its end.
+TextString AsFolder(const TextString& folder) {
+  TextString path(folder);
+  const char* last = FindLastCharacter(path.Text(), '\\');
+  if (!last || last[1] != '\0') path.Append("\\");
+  return path;
+}
+
+// The target folder and the folders above it that are missing, outermost
+// first.
+bool AddMissingFolders(const TextString& folder, CopyPlan& plan) {
+  if (os::IsExistingDirectory(folder.Text()) || plan.Folders.Holds(folder)) return true;
+  TextString parent;
+  if (DirectoryOfPath(folder.Text(), parent) && !AddMissingFolders(parent, plan)) return false;
+  return plan.Folders.Add("", folder, 0);
+}
+
+bool ListFolder(FolderWalk& walk);
+
+// One entry of a listed folder: a matching file becomes a copy, a
+// subfolder of a whole tree a folder to make and list.
+bool AddEntry(void* context, const char* name, uint32_t attributes, bool exact) {
+  FolderWalk& walk = *static_cast<FolderWalk*>(context);
+  bool folder = (attributes & os::AttributeDirectory) != 0;
+  if (folder ? walk.Pattern || !strcmp(name, ".") || !strcmp(name, "..")
+             : walk.Pattern && !NameMatches(walk.Pattern, name))
+    return true;
+  TextString source = walk.From.Concat(name);
+  if (attributes & os::AttributeReparsePoint) {
+    ReportFileAction(FileAction::LinkPassed, source.Text());
+    return true;
+  }
+  TextString target = walk.To.Concat(name);
+  // A name this code page cannot hold exactly, or one with a folder part,
+  // would name another file; a path past the limit (or cut short for want
+  // of memory) is never taken.
+  int32_t length = static_cast<int32_t>(strlen(name));
+  if (!exact || FindLastCharacter(name, '\\') ||
+      source.Length() + target.Length() != walk.From.Length() + walk.To.Length() + 2 * length ||
+      source.Length() > MaxPathLength || target.Length() > MaxPathLength) {
+    ShowError(MsgCopyFailed, source.Text(), target.Text());
+    return false;
+  }
+  if (!folder) {
+    ++walk.Found;
+    return walk.Plan->Files.Add(source, target, walk.Item);
+  }
+  if (!os::IsExistingDirectory(target.Text()) && !walk.Plan->Folders.Add("", target, 0))
+    return false;
+  FolderWalk inner = {walk.Plan, walk.Item, nullptr, AsFolder(source), AsFolder(target), 0};
+  bool listed = ListFolder(inner);
+  walk.Found += inner.Found;
+  return listed;
+}
+
+bool ListFolder(FolderWalk& walk) {
+  TextString pattern = walk.From.Concat(walk.Pattern ? walk.Pattern : "*");
+  os::Listing listing = pattern.Length() > MaxPathLength
+                            ? os::Listing::Failed
+                            : os::ForEachEntry(pattern.Text(), AddEntry, &walk);
+  if (listing == os::Listing::Failed) ShowError(MsgCopyFailed, pattern.Text(), walk.To.Text());
+  // Stopped: reported by the entry that stopped it.
+  return listing == os::Listing::Complete;
+}
+
+// The copies of FROM's item `i`: one, or a folder's files. A digest pins
+// one file, so a SHA256 item beside a folder's files can only be "-".
+bool ExpandItem(const COPY_INFO& copy, int32_t i, CopyPlan& plan) {
+  TextString source = ListItem(copy.From, i);
+  TextString target = ListItem(copy.To, i);
+  const char* last = FindLastCharacter(source.Text(), '\\');
+  const char* pattern = last ? last + 1 : source.Text();
+  if (!FindLastCharacter(pattern, '*') && !FindLastCharacter(pattern, '?'))
+    return plan.Files.Add(source, target, i);
+  TextString digest = ListItem(copy.Sha256, i);
+  if (copy.Sha256Written && !digest.Equals("-")) {
+    ShowError(MsgBadSymbol, digest.Text());
+    return false;
+  }
+  int32_t prefix = static_cast<int32_t>(pattern - source.Text());
+  TextString folder = AsFolder(target);
+  FolderWalk walk = {&plan, i, strcmp(pattern, "*") ? pattern : nullptr,
+                     prefix > 0 ? source.Mid(0, prefix - 1) : TextString(), folder, 0};
+  if (target.Length() > 0 && folder.Length() <= MaxPathLength) {
+    if (!AddMissingFolders(folder.Mid(0, folder.Length() - 2), plan) || !ListFolder(walk))
+      return false;
+    if (walk.Found > 0) return true;
+  }
+  ShowError(MsgCopyFailed, source.Text(), target.Text());  // nothing to copy
+  return false;
+}
+
+// Makes the plan's folders.
+bool MakeFolders(const CopyPlan& plan) {
+  for (OneCopy* folder = plan.Folders.First(); folder; folder = folder->Next)
+    if (!MakeFolder(folder->Target.Text())) return false;
+  return true;
+}
 
 // Opens `source` to be copied; false (`checked` false after its report)
 // where it does not open, or SIGNER is written and its signature fails.
@@ -78,9 +262,6 @@ bool CopyChecked(os::FileHandle source, const TextString& path, os::FileHandle f
                           FileDigest::Add, &digest) &&
          digest.Matches(path.Text());
 }
-
-// The longest path the system's ANSI calls take, its zero aside.
-constexpr int32_t MaxPathLength = 259;
 
 // How many names beside the target are tried for a file of the run. Only a
 // leftover of an interrupted run (or another program's file) takes a name.
@@ -195,19 +376,24 @@ bool CopyReplacing(os::OwnedFile& source, const TextString& path, const TextStri
 }
 
 // The copies of one procedure in a run that can be undone. Every change is
-// planned and recorded first (one flush), every new file is written beside
-// its target and recorded with its identity (a second), and only then is
-// each target kept aside and its new file put in its place, replacing
-// nothing. The copies stop at the first that fails, which is reported.
+// planned and recorded first (one flush), the folders to make included,
+// which are then made; every new file is written beside its target and
+// recorded with its identity (a second flush), and only then is each target
+// kept aside and its new file put in its place, replacing nothing. The
+// copies stop at the first that fails, which is reported.
 class KeptCopies {
  public:
-  explicit KeptCopies(int32_t count) : m_new(count), m_count(count) {}
+  KeptCopies(const COPY_INFO& copy, const CopyPlan& plan)
+      : m_copy(copy), m_new(plan.Files.Count()), m_count(plan.Files.Count()) {}
 
-  bool Run(const COPY_INFO& copy) {
+  bool Run(const CopyPlan& plan) {
     if (!m_new.Ready("COPY_INFO")) return false;
+    for (OneCopy* folder = plan.Folders.First(); folder; folder = folder->Next)
+      if (!journal::PlanFolder(folder->Target.Text())) return false;
     int32_t planned = 0;
-    for (; planned < m_count; ++planned) {
-      switch (journal::Plan(ListItem(copy.To, planned), true, false, m_new.Files(planned))) {
+    OneCopy* refused = plan.Files.First();
+    for (; planned < m_count; ++planned, refused = refused->Next) {
+      switch (journal::Plan(refused->Target, true, false, m_new.Files(planned))) {
         case journal::Recorded::Yes:
           continue;
         case journal::Recorded::Refused:
@@ -217,53 +403,53 @@ class KeptCopies {
       }
       break;
     }
-    if (!journal::Commit()) return false;
-    for (int32_t i = 0; i < planned; ++i) {
-      TextString source = ListItem(copy.From, i);
-      if (!StartingAction(FileAction::Copied, source.Text(), ListItem(copy.To, i).Text()))
+    if (!journal::Commit() || !MakeFolders(plan)) return false;
+    OneCopy* one = plan.Files.First();
+    for (int32_t i = 0; i < planned; ++i, one = one->Next) {
+      if (!StartingAction(FileAction::Copied, one->Source.Text(), one->Target.Text()))
         return false;
       os::OwnedFile& made = m_new.File(i);
-      FileDigest digest(ListItem(copy.Sha256, i));
+      FileDigest digest(ListItem(m_copy.Sha256, one->Item));
       os::OwnedFile from;
       bool checked = true;
       bool written =
-          digest.Start(source.Text()) && OpenSource(copy, source, from, checked) &&
+          digest.Start(one->Source.Text()) && OpenSource(m_copy, one->Source, from, checked) &&
           os::CreateNewFile(m_new.Files(i).Temporary.Text(), made.Receive()) ==
               os::Creation::Created &&
-          CopyChecked(from.Get(), source, made.Get(), m_new.Files(i).NewAttributes, digest);
-      if (!written) return Failed(copy, i, false, checked && !digest.Refused());
+          CopyChecked(from.Get(), one->Source, made.Get(), m_new.Files(i).NewAttributes, digest);
+      if (!written) return Failed(*one, i, false, checked && !digest.Refused());
       if (!journal::NoteNewFile(m_new.Files(i), made.Get())) return false;
     }
     if (!journal::Commit()) return false;
-    for (int32_t i = 0; i < planned; ++i) {
+    one = plan.Files.First();
+    for (int32_t i = 0; i < planned; ++i, one = one->Next) {
       TextString leftover;
       if (journal::KeepAside(m_new.Files(i)) == journal::Aside::Refused ||
           !m_new.Place(i, leftover)) {
-        Failed(copy, i, false);
+        Failed(*one, i, false);
         if (leftover.Length() > 0) ShowError(MsgDeleteFailed, leftover.Text());
         return false;
       }
-      ReportFileAction(FileAction::Copied, ListItem(copy.From, i).Text(),
-                       ListItem(copy.To, i).Text());
+      ReportFileAction(FileAction::Copied, one->Source.Text(), one->Target.Text());
     }
-    return planned == m_count || Failed(copy, planned, true);
+    return planned == m_count || Failed(*refused, planned, true);
   }
 
  private:
   // Copy `i` failed: it is reported (a copy never planned, as it starts;
   // not again after a report of its signature or digest), and the new files
   // not yet in place go. Always false.
-  bool Failed(const COPY_INFO& copy, int32_t i, bool starting, bool report = true) {
-    TextString source = ListItem(copy.From, i);
-    TextString target = ListItem(copy.To, i);
-    if (starting && !StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
+  bool Failed(const OneCopy& one, int32_t i, bool starting, bool report = true) {
+    if (starting && !StartingAction(FileAction::Copied, one.Source.Text(), one.Target.Text()))
+      return false;
     TextString leftover;
     bool gone = m_new.DiscardFrom(i, leftover);
-    if (report) ShowError(MsgCopyFailed, source.Text(), target.Text());
+    if (report) ShowError(MsgCopyFailed, one.Source.Text(), one.Target.Text());
     if (!gone) ShowError(MsgDeleteFailed, leftover.Text());
     return false;
   }
 
+  const COPY_INFO& m_copy;
   journal::NewFiles m_new;
   int32_t m_count;
 };
@@ -279,19 +465,23 @@ static bool ExecuteCopy(PROC_INFO* record) {
   int32_t count = CountPositions(*copy, copy->From, "FROM");
   if (count == 0 || (copy->Sha256Written && !DigestListIsWhole(copy->Sha256, count)))
     return false;
+  CopyPlan plan;
+  for (int32_t i = 0; i < count; ++i)
+    if (!ExpandItem(*copy, i, plan)) return false;
   if (journal::Active()) {
-    KeptCopies copies(count);
-    if (!copies.Run(*copy)) return false;
+    KeptCopies copies(*copy, plan);
+    if (!copies.Run(plan)) return false;
     copy->Result = true;
     return true;
   }
-  for (int32_t i = 0; i < count; ++i) {
+  if (!MakeFolders(plan)) return false;
+  for (OneCopy* one = plan.Files.First(); one; one = one->Next) {
     // A missing target (TO shorter than FROM) is the empty text, which fails.
-    TextString source = ListItem(copy->From, i);
-    TextString target = ListItem(copy->To, i);
+    const TextString& source = one->Source;
+    const TextString& target = one->Target;
     if (!StartingAction(FileAction::Copied, source.Text(), target.Text())) return false;
     TextString leftover;
-    FileDigest digest(ListItem(copy->Sha256, i));
+    FileDigest digest(ListItem(copy->Sha256, one->Item));
     os::OwnedFile from;
     bool checked = true;
     bool copied = digest.Start(source.Text()) && OpenSource(*copy, source, from, checked) &&

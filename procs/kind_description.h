@@ -69,6 +69,7 @@ constexpr bool IsCompanion(KeyRole role) {
 enum class ValueForm : uint8_t {
   Text,          // anything
   Paths,         // full paths
+  FileGroups,    // full paths of files; a last part with wildcards: a folder's files
   Files,         // full paths of single files: no wildcards
   Patterns,      // full paths, whose last part may be "*.*"
   Programs,      // full paths of programs, each with its folder

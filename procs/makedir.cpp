@@ -46,13 +46,7 @@ static bool ExecuteMakeDir(PROC_INFO* record) {
   }
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(makeDir->Dir, i);
-    if (FileExists(path.Text())) continue;
-    if (!StartingAction(FileAction::FolderMade, path.Text())) return false;
-    if (!os::MakeDirectory(path.Text())) {
-      ShowError(MsgMakeDirFailed, path.Text());
-      return false;
-    }
-    ReportFileAction(FileAction::FolderMade, path.Text());
+    if (!FileExists(path.Text()) && !MakeFolder(path.Text())) return false;
   }
   makeDir->Result = true;
   return true;

@@ -16,6 +16,9 @@
 // the copy's own loop: beside the time sha256sum takes for the same bytes
 // here, the digest's own floor.
 //
+// The same 1,000 files copied by one COPY item that names their folder
+// ("<Src>\src\*") beside their lists give the price of listing the folder.
+//
 // Figures only: nothing here passes or fails on time. Goals: at most 1.15x
 // for the journal, 1.05x for the window; for SHA256, an extra time on the
 // large file of at most 1.1x sha256sum's, and at most 1.10x on the small
@@ -213,7 +216,7 @@ void DoubleRow(const char* what, const std::string& plain, const std::string& ke
 // targets (in one folder, and where `folders`, in ten as well), and a large
 // file of UPDATER_BENCH_MIB MiB (1 GiB unless set) over an old one. Gives
 // its size in MiB.
-long LayOut(WineCase& run, bool folders) {
+void LaySmallFiles(WineCase& run, bool folders) {
   run.InstallUpdater();
   const std::string content(4096, 'n');
   for (int p = 0; p < Procedures; ++p)
@@ -222,6 +225,9 @@ long LayOut(WineCase& run, bool folders) {
       run.WriteFile("dst/" + SmallName(p, i), "old");
       if (folders) run.WriteFile("dst/" + std::to_string(p) + "/" + SmallName(p, i), "old");
     }
+}
+long LayOut(WineCase& run, bool folders) {
+  LaySmallFiles(run, folders);
   const char* mibText = getenv("UPDATER_BENCH_MIB");
   const long mib = mibText ? atol(mibText) : 1024;
   {
@@ -282,6 +288,26 @@ TEST(DigestBench, TheCostOfSha256BesideSha256sum) {
          (largeTimes.second - largeTimes.first) / large.second);
   fs::remove(run.UnixPath("src/big.bin"));
   fs::remove(run.UnixPath("dst/big.bin"));
+}
+
+// The 1,000 files of SmallFilesScript as a folder's files, by one item.
+std::string FolderScript(const std::string& keys) {
+  return "[UPDATER]\nNAME=B\n" + keys +
+         "PROC=c\n[c]\nMODE=COPY\nFROM=<Src>\\src\\*\nTO=<Src>\\dst\n";
+}
+
+TEST(FolderBench, AFoldersFilesByOneItemBesideTheirLists) {
+  WineCase run("folder_bench");
+  LaySmallFiles(run, false);
+  const double base = Fastest(run, "[UPDATER]\nNAME=B\nPROC=o\n[o]\nMODE=OSVER\n", 3);
+  printf("\n  the %s build; a run that does nothing takes %.3f s (Wine's start-up)\n\n",
+         BuildDir().c_str(), base);
+  printf("  %-34s %9s %9s %9s %9s %9s\n", "1,000 files of 4 KiB, one folder", "lists (s)",
+         "one item", "ratio", "net lists", "net ratio");
+  for (const char* keys : {"", "ROLLBACK=1\n"})
+    Row(*keys ? "  with ROLLBACK=1" : "  without", base,
+        FastestInTurns(run, SmallFilesScript(keys, "", false), FolderScript(keys), 5), -1);
+  printf("\n");
 }
 
 TEST(RollbackBench, TheCostOfUndoableRuns) {

@@ -343,8 +343,12 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
   fs::create_directories(dir / "ship");
   std::ofstream((dir / "ship" / "b.txt").string()) << "abc";
   std::ofstream((dir / "ship" / "データ.txt").string()) << "abc";
+  fs::create_directories(dir / "ship" / "data" / "sub");
+  std::ofstream((dir / "ship" / "data" / "sub" / "x.txt").string()) << "abc";
+  std::ofstream((dir / "ship" / "a.DLL").string()) << "abc";
+  std::ofstream((dir / "ship" / "x.dll_old").string()) << "abc";
   std::ofstream((dir / "s.ini").string())
-      << "[UPDATER]\nNAME=x\nPROC=c,t,e,i,v,l\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
+      << "[UPDATER]\nNAME=x\nPROC=c,t,e,i,v,l,f\n[c]\nMODE=COPY\nFROM=<Src>\\a.txt\n"
          "TO=<Src>\\out\\a.txt\n[t]\nMODE=CRC\nFILE=<Src>\\b.txt,<Src>\\out\\a.txt\n"
          "TYPE=AND\nCRC=0x00000001,0x00000002\n"
          // データ in code page 932, which the folder has in UTF-8.
@@ -354,7 +358,10 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
          "[v]\nMODE=CRC\nFILE=<Win>\\b.txt\nTYPE=\nCRC=0x00000003\n"
          // Files a started program is told of are checked as those it reads.
          "[l]\nMODE=LAUNCH\nFILE=<Sys>\\reg.exe\n"
-         "PARAM=import \"<Src>\\my notes.reg\" /s <Src>\\b.txt\nISWAIT=1\n";
+         "PARAM=import \"<Src>\\my notes.reg\" /s <Src>\\b.txt\nISWAIT=1\n"
+         // A folder's files: a tree, a pattern, and one that matches nothing there.
+         "[f]\nMODE=COPY\nFROM=<Src>\\data\\*,<Src>\\*.dll,<Src>\\*.dl\n"
+         "TO=<Win>\\d,<Win>\\p,<Win>\\q\n";
   Command command =
       RunChecker("check --src " + (dir / "ship").string() + " " + (dir / "s.ini").string());
   EXPECT_EQ(command.status, 2);
@@ -375,7 +382,11 @@ TEST(CheckCommand, SrcChecksTheFolderThatShips) {
                                 "is not in the folder that ships"),
             std::string::npos)
       << command.output;
-  EXPECT_NE(command.output.find("4 errors and 0 warnings"), std::string::npos) << command.output;
+  EXPECT_NE(command.output.find("s.ini:32: error: FROM item \"C:\\Setup\\*.dl\" matches no file in "
+                                "the folder that ships"),
+            std::string::npos)
+      << command.output;
+  EXPECT_NE(command.output.find("5 errors and 0 warnings"), std::string::npos) << command.output;
   fs::remove_all(dir);
 }
 

@@ -61,6 +61,44 @@ TEST(Kinds, CopyReplacesATargetAndAFailedCopyLeavesNothingBehind) {
   EXPECT_TRUE(FilesNamed(c, "~upd").empty());
 }
 
+// A pattern takes the files of its folder whose long names match, never by
+// a short name ("x.dll_old" is "X~1.DLL"); one that matches nothing is
+// message 8, a digest beside it message 6, and nothing is copied.
+TEST(Kinds, AWildcardItemCopiesTheFilesWhoseLongNamesMatch) {
+  struct Row {
+    const char* name;
+    std::string from, more;
+    const char* report;  // "": none; "8", "6"
+  } rows[] = {
+      {"dll", "\\plugins\\*.dll", "", ""},
+      {"nothing", "\\plugins\\*.exe", "", "8"},
+      {"digest", "\\plugins\\*.dll", "SHA256=" + std::string(64, 'a') + "\n", "6"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WineCase c(CaseName() + "_" + row.name);
+    c.InstallUpdater();
+    for (const char* file : {"a.dll", "B.DLL", "x.dll_old", "readme.txt"})
+      c.WriteFile(std::string("plugins/") + file, file);
+    const std::string from = c.WinPath() + row.from, to = c.WinPath("app\\plugins");
+    c.WriteScript("[UPDATER]\nNAME=T\nPROC=c\n[c]\nMODE=COPY\nFROM=" + from + "\nTO=" + to +
+                  "\n" + row.more);
+    RunResult r = c.Run();
+    if (!*row.report) {
+      EXPECT_TRUE(r.boxes.empty()) << r;
+      EXPECT_EQ(c.ReadFile("app/plugins/a.dll"), "a.dll");
+      EXPECT_EQ(c.ReadFile("app/plugins/B.DLL"), "B.DLL");
+      EXPECT_FALSE(c.Exists("app/plugins/x.dll_old"));
+      EXPECT_FALSE(c.Exists("app/plugins/readme.txt"));
+      continue;
+    }
+    ASSERT_EQ(r.boxes.size(), 1u) << r;
+    EXPECT_EQ(r.boxes[0].text, *row.report == '8' ? Report(8, from, to)
+                                                  : Report(6, std::string(64, 'a')));
+    EXPECT_FALSE(c.Exists("app"));
+  }
+}
+
 TEST(Kinds, LaunchStartsTheNamedProgramNotAPlantedPrefixAndWaitsForIt) {
   WineCase c(CaseName());
   c.InstallTool("launchprobe.exe", "Program Files/App/setup.exe");

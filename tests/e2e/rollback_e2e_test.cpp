@@ -135,6 +135,39 @@ TEST(Rollback, AFailureAndAnAbortAnswerRestoreTheOldStateExactly) {
   }
 }
 
+// A folder tree of 3 levels and 40 files, copied by one item into a folder
+// that holds one old file, is undone whole by a failure after it: the old
+// file comes back, the new files and the folders made go. Without the
+// failure, the tree is there, its empty folder too.
+TEST(Rollback, AFolderTreeCopiedByOneItemIsUndoneWhole) {
+  WineCase c(CaseName());
+  c.InstallUpdater();
+  for (const char* folder : {"", "/a", "/a/b", "/c"})
+    for (int i = 0; i < 10; ++i)
+      c.WriteFile("new/tree" + std::string(folder) + "/f" + std::to_string(i) + ".txt",
+                  "new " + std::to_string(i));
+  c.MakeDir("new/tree/c/empty");
+  c.WriteFile("app/tree/a/f0.txt", "old f0");
+  const std::string copy =
+      "[tree]\nMODE=COPY\nFROM=<Src>\\new\\tree\\*\nTO=<Src>\\app\\tree\n";
+  c.WriteScript("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=tree,t1\n" + copy +
+                "[t1]\nMODE=COPY\nFROM=<Src>\\new\\none.txt\nTO=<Src>\\app\\x.txt\n");
+  const std::string before = FolderState(c, "app");
+  RunResult r = c.Run();
+  ASSERT_EQ(r.boxes.size(), 1u) << r;
+  EXPECT_EQ(r.boxes[0].text, Report(8, c.WinPath("new\\none.txt"), c.WinPath("app\\x.txt")));
+  EXPECT_EQ(FolderState(c, "app"), before);
+  EXPECT_FALSE(HasJournal(c));
+
+  c.WriteScript("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=tree\n" + copy);
+  r = c.Run();
+  EXPECT_TRUE(r.boxes.empty()) << r;
+  std::string made = FolderState(c, "app/tree");
+  EXPECT_EQ(std::count(made.begin(), made.end(), '\n'), 40 + 4) << made;  // and a\b, c, c\empty
+  EXPECT_NE(made.find("folder c/empty\n"), std::string::npos) << made;
+  EXPECT_EQ(c.ReadFile("app/tree/a/f0.txt"), "new 0");
+}
+
 // Ended by a deployment tool's time limit while it waits on a program: the
 // next start, whatever its script now says, undoes what the run did.
 // A run of Script() killed while it waits for a program after its changes,

@@ -323,15 +323,16 @@ std::vector<Entry> Search(const std::string& pattern) {
     std::string name = dir.second.substr(std::min(dir.second.size(), directory.size() + 1));
     if (dir.first.compare(0, prefix.size(), prefix) == 0 && !FindLast(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str()))
-      entries.push_back({name, 0x10});
+      entries.push_back({name, TheWorld().linkFolders.count(dir.first) ? 0x410u : 0x10u});
   }
   for (const auto& file : TheWorld().files) {
     std::string name = file.second.path.substr(std::min(file.second.path.size(), directory.size() + 1));
     if (file.first.compare(0, prefix.size(), prefix) == 0 && !FindLast(name.c_str(), '\\') &&
         Matches(namePattern.c_str(), name.c_str())) {
       const File& found = file.second;
-      if (found.listedName.empty()) entries.push_back({name, found.attributes});
-      else entries.push_back({found.listedName, found.attributes, found.listedExact});
+      unsigned attributes = found.attributes | (found.link ? 0x400u : 0u);
+      if (found.listedName.empty()) entries.push_back({name, attributes});
+      else entries.push_back({found.listedName, attributes, found.listedExact});
     }
   }
   return entries;

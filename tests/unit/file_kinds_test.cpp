@@ -189,6 +189,78 @@ TEST_F(KindTest, CopyChecksTheDigestOfTheBytesItCopies) {
   }
 }
 
+// A FROM item whose last part holds a wildcard copies a folder's files into
+// the TO item's folder, made as needed: "*" the whole tree (hidden files and
+// empty folders too, never through a link), another pattern the matching
+// long names of that folder alone. Copying nothing, a digest beside it or a
+// path past the limit copies nothing.
+TEST_F(KindTest, AWildcardItemCopiesAFoldersFiles) {
+  const std::string deep = "C:\\far\\" + std::string(240, 'd');
+  struct Case {
+    const char* name;
+    std::string from, to, more;  // more: further keys
+    std::string boxes;
+    std::string copied;  // the files under C:\dst afterwards
+  } cases[] = {
+      {"a tree", "C:\\src\\*", "C:\\dst\\new\\tree", "", "",
+       "C:\\dst\\new\\tree\\a.dll\nC:\\dst\\new\\tree\\B.DLL\nC:\\dst\\new\\tree\\readme\n"
+       "C:\\dst\\new\\tree\\sub\\deep\\d.txt\nC:\\dst\\new\\tree\\sub\\h.txt\n"
+       "C:\\dst\\new\\tree\\x.dll_old\nC:\\dst\\old.txt\n"},
+      {"a pattern", "C:\\src\\*.dll", "C:\\dst\\", "", "",
+       "C:\\dst\\a.dll\nC:\\dst\\B.DLL\nC:\\dst\\old.txt\n"},
+      {"*.* takes names without a dot", "C:\\src\\*.*", "C:\\dst", "", "",
+       "C:\\dst\\a.dll\nC:\\dst\\B.DLL\nC:\\dst\\old.txt\nC:\\dst\\readme\nC:\\dst\\x.dll_old\n"},
+      {"beside a file", "C:\\src\\readme,C:\\src\\sub\\?.txt", "C:\\dst\\r,C:\\dst\\s", "", "",
+       "C:\\dst\\old.txt\nC:\\dst\\r\nC:\\dst\\s\\h.txt\n"},
+      {"nothing matches", "C:\\src\\*.exe", "C:\\dst", "",
+       Report(8, "C:\\src\\*.exe", "C:\\dst"), "C:\\dst\\old.txt\n"},
+      {"no such folder", "C:\\none\\*", "C:\\dst", "", Report(8, "C:\\none\\*", "C:\\dst"),
+       "C:\\dst\\old.txt\n"},
+      {"a wildcard in a folder part", "C:\\s*\\a.dll", "C:\\dst\\a.dll", "",
+       Report(8, "C:\\s*\\a.dll", "C:\\dst\\a.dll"), "C:\\dst\\old.txt\n"},
+      {"no target", "C:\\src\\*.dll", "", "", Report(8, "C:\\src\\*.dll", ""),
+       "C:\\dst\\old.txt\n"},
+      {"a digest beside it", "C:\\src\\readme,C:\\src\\*.dll", "C:\\dst\\r,C:\\dst",
+       "SHA256=-," + std::string(64, 'a') + "\n", Report(6, std::string(64, 'a').c_str()),
+       "C:\\dst\\old.txt\n"},
+      {"\"-\" beside it", "C:\\src\\*.dll", "C:\\dst", "SHA256=-\n", "",
+       "C:\\dst\\a.dll\nC:\\dst\\B.DLL\nC:\\dst\\old.txt\n"},
+      {"a signer for each file", "C:\\src\\*.dll", "C:\\dst", "SIGNER=Acme\n",
+       Report(39, "C:\\src\\B.DLL"), "C:\\dst\\a.dll\nC:\\dst\\old.txt\n"},
+      {"past the path limit", deep + "\\*", "C:\\dst", "",
+       Report(8, (deep + "\\" + std::string(20, 'n')).c_str(),
+              ("C:\\dst\\" + std::string(20, 'n')).c_str()),
+       "C:\\dst\\old.txt\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::Reset();
+    for (const char* file : {"C:\\src\\a.dll", "C:\\src\\B.DLL", "C:\\src\\x.dll_old",
+                             "C:\\src\\readme", "C:\\src\\sub\\h.txt",
+                             "C:\\src\\sub\\deep\\d.txt", "C:\\src\\link\\l.txt",
+                             "C:\\src\\l.dll", "C:\\dst\\old.txt"})
+      fake::SetFile(file, file);
+    fake::SetFile(deep + "\\" + std::string(20, 'n'), "");
+    fake::SetFileAttributesTo("C:\\src\\sub\\h.txt", 0x22);  // hidden
+    fake::MakeDir("C:\\src\\sub\\empty");
+    fake::MarkFolderAsLink("C:\\src\\link");
+    fake::MarkAsLink("C:\\src\\l.dll");
+    fake::SignFile("C:\\src\\a.dll", "by Acme");
+    EXPECT_EQ(Run(Copy("c", c.from.c_str(), c.to.c_str()) + c.more, "c"), c.boxes.empty());
+    EXPECT_EQ(Boxes(), c.boxes);
+    std::string list = fake::FileList(), copied;
+    for (size_t at = 0; (at = list.find("C:\\dst", at)) != std::string::npos; at = list.find('\n', at))
+      copied += list.substr(at, list.find('\n', at) + 1 - at);
+    EXPECT_EQ(copied, c.copied);
+    if (c.copied.find("sub\\deep") != std::string::npos) {
+      EXPECT_TRUE(fake::DirExists("C:\\dst\\new\\tree\\sub\\empty"));
+      EXPECT_EQ(fake::FileAttributes("C:\\dst\\new\\tree\\sub\\h.txt"), 0x22u);
+      EXPECT_EQ(fake::FileContents("C:\\dst\\new\\tree\\sub\\h.txt"), "C:\\src\\sub\\h.txt");
+    }
+    EXPECT_FALSE(fake::DirExists("C:\\dst\\new\\tree\\link"));
+  }
+}
+
 TEST_F(KindTest, ARejectedReadOnlyCopyIsStillRemoved) {
   // The temporary copy takes the source's read-only attribute; it must be
   // deleted all the same when the target refuses it.

@@ -124,6 +124,25 @@ void CutWhen(const std::string& script, const std::function<bool()>& cut,
 
 class Rollback : public ScriptRunTest {};
 
+// A folder tree under C:\New\tree: `perFolder` files in each of its
+// folders (the tree itself, a, a\b, c), one of them hidden, and an empty
+// folder; copied whole to C:\App\tree, where a\f0.txt was, by one item,
+// then `tail`.
+void Tree(int perFolder) {
+  for (const char* folder : {"", "\\a", "\\a\\b", "\\c"})
+    for (int i = 0; i < perFolder; ++i)
+      fake::SetFile("C:\\New\\tree" + std::string(folder) + "\\f" + std::to_string(i) + ".txt",
+                    "new " + std::to_string(i));
+  fake::SetFileAttributesTo("C:\\New\\tree\\a\\f0.txt", 0x22);
+  fake::MakeDir("C:\\New\\tree\\c\\empty");
+  fake::SetFile("C:\\App\\tree\\a\\f0.txt", "old f0");
+}
+std::string TreeCopy(const std::string& tail) {
+  return "[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=tree" + std::string(tail.empty() ? "" : ",tail") +
+         "\n[tree]\nMODE=COPY\nFROM=C:\\New\\tree\\*\nTO=C:\\App\\tree\n" +
+         (tail.empty() ? "" : "[tail]\n" + tail);
+}
+
 // A service that runs from C:\App\svc.exe is stopped, its program
 // replaced, and then the run fails.
 const std::string ServiceChanges =
@@ -184,6 +203,52 @@ TEST_F(Rollback, ARunCutAtAnyCallAndItsUndoCutAtAnyCallEndInTheOldState) {
       }
     }
   }
+}
+
+// A folder tree of 3 levels and 40 files copied by one item is undone
+// whole by a failure after it, or by the next start after a cut anywhere:
+// the file it replaced comes back, the files and folders it made go.
+TEST_F(Rollback, AFolderTreeCopiedByOneItemIsUndoneWhole) {
+  OldState(TreeCopy(Failure));
+  Tree(10);
+  const std::string old = State();
+  UpdaterMain("");
+  EXPECT_EQ(State(), old);
+  EXPECT_NE(Boxes(), "");
+
+  // Cut at any call of a smaller tree's run, the next start undoes it.
+  OldState(TreeCopy(Failure));
+  Tree(1);
+  const std::string small = State();
+  UpdaterMain("");
+  const unsigned calls = fake::Calls();
+  for (unsigned n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("run cut at call " + std::to_string(n));
+    OldState(TreeCopy(Failure));
+    Tree(1);
+    fake::CutAt(n);
+    UpdaterMain("");
+    ASSERT_TRUE(fake::WasCut());
+    fake::RestoreCut();
+    fake::SetFile(Script, NoOp);
+    UpdaterMain("");
+    ASSERT_EQ(State(), small);
+    ASSERT_EQ(Boxes(), "");
+  }
+
+  OldState(TreeCopy(""));
+  Tree(10);
+  UpdaterMain("");
+  EXPECT_EQ(Boxes(), "");
+  std::string copied = fake::FileList();
+  int files = 0;
+  for (size_t at = 0; (at = copied.find("C:\\App\\tree\\", at)) != std::string::npos; ++at)
+    ++files;
+  EXPECT_EQ(files, 40);
+  EXPECT_EQ(fake::FileContents("C:\\App\\tree\\a\\f0.txt"), "new 0");
+  EXPECT_EQ(fake::FileAttributes("C:\\App\\tree\\a\\f0.txt"), 0x22u);
+  EXPECT_TRUE(fake::DirExists("C:\\App\\tree\\c\\empty"));
+  EXPECT_EQ(copied.find("~upd"), std::string::npos);
 }
 
 // The undo starts again the service that the run stopped, after its

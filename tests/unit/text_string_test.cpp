@@ -294,6 +294,14 @@ TEST(TextStringDoubleByte, SearchesStepOverDoubleByteCharacters) {
   // Letters compare without case; a second byte must match as it is.
   EXPECT_TRUE(TextString("A\x83\x5A").Equals("a\x83\x5A"));
   EXPECT_FALSE(TextString("\x83\x5A").Equals("\x83\x7A"));
+  // File names match by character: "?" takes a whole one, a second byte
+  // never matches a letter of the pattern, nor folds its case.
+  EXPECT_TRUE(NameMatches("?.TXT", (So + ".txt").c_str()));
+  EXPECT_FALSE(NameMatches("??.txt", (So + ".txt").c_str()));
+  EXPECT_FALSE(NameMatches("*z*", "\x83\x5A"));
+  EXPECT_TRUE(NameMatches(("*" + Ma).c_str(), ("a" + Ma).c_str()));
+  EXPECT_TRUE(NameMatches("a*.*", "abc"));
+  EXPECT_FALSE(NameMatches("*.dll", "x.dll_old"));
 
   // A single-byte code page has no double-byte characters: bytes are bytes.
   fake::SetCodePage(1252);

@@ -114,8 +114,10 @@ void Checker::Examine(ProcList list, int32_t index) {
       view[i]->Result = result;
     }
     PushProcList(view);
+    world_.ListsStandIns = kind->Keys.Count() > 0 && kind->Keys[0].Use == PathUse::Reads;
     if (decides) SwitchDecider(record);
     else kind->Execute(record);
+    world_.ListsStandIns = false;
     FreeProcList(view);
   };
   size_t reports = world_.Reports.size();

@@ -110,6 +110,26 @@ std::string Checker::WordHint(const Report& report, const std::string& section,
                               ProcList list) const {
   if (report.Id != MsgBadSymbol || report.Arguments.empty() || section.empty()) return "";
   const std::string& word = report.Arguments[0];
+  // A digest at the position of a folder's files.
+  const ProcKind* kind = KindOf(section);
+  std::vector<std::string> items[2];
+  const char* keys[2] = {};
+  for (int k = 0; kind && k < kind->Keys.Count(); ++k) {
+    const KeyDescription& about = kind->Keys[k];
+    int side = about.Form == ValueForm::FileGroups ? 0 : about.Form == ValueForm::Digests ? 1 : -1;
+    std::string value;
+    int line = 0;
+    if (side >= 0 && ReadValueOf(section, about.Key, value, line)) {
+      items[side] = ItemsOf(value);
+      keys[side] = about.Key;
+    }
+  }
+  for (size_t i = 0; i < items[0].size() && i < items[1].size(); ++i)
+    if (items[1][i] == word && IsFolderItem(items[0][i]))
+      return "; " + std::string(keys[1]) + " item " + Quoted(word) + " stands beside " +
+             keys[0] + " item " + Quoted(items[0][i]) +
+             ", which names a folder's files: a digest pins one file; write \"-\" there, and "
+             "name their publisher with SIGNER";
   std::vector<std::string> allowed;
   std::string key;
   for (size_t read : ReadsOf(section))

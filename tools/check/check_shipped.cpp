@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <cstdio>
 #include <map>
 
+#include "base/characters.h"
 #include "host.h"
 #include "os/console_text.h"
 #include "os/digest.h"
@@ -233,9 +235,29 @@ void Checker::CheckShippedFiles() {
       if ((key.Use != PathUse::Reads && key.Use != PathUse::Starts) ||
           !ReadValueOf(section.first, key.Key, files, line))
         continue;
-      const std::vector<std::string> items = ItemsOf(files);
-      for (size_t i = 0; i < items.size(); ++i) {
-        std::string item = items[i];
+      // A folder's files stand each as an item of its own, with no position
+      // of its own in the lists beside (a digest pins one file).
+      std::vector<std::string> items;
+      std::vector<size_t> positions;
+      const std::vector<std::string> written = ItemsOf(files);
+      for (size_t i = 0; i < written.size(); ++i) {
+        if (!IsFolderItem(written[i]) || !UnderSrc(written[i])) {
+          items.push_back(written[i]);
+          positions.push_back(i);
+          continue;
+        }
+        const std::vector<std::string> found = ShippedFolderFiles(written[i]);
+        if (found.empty())
+          Add("missing-file", line,
+              std::string(key.Key) + " item " + Quoted(written[i]) +
+                  " matches no file in the folder that ships: the copy fails there (" +
+                  MessageName(MsgCopyFailed) + ")");
+        items.insert(items.end(), found.begin(), found.end());
+        positions.resize(items.size(), written.size());
+      }
+      for (size_t n = 0; n < items.size(); ++n) {
+        size_t i = positions[n];
+        std::string item = items[n];
         const std::pair<std::string, int>* copy = nullptr;
         auto copied = copiedFrom.find(Lower(item));
         if (copied != copiedFrom.end() && UnderSrc(copied->second.first)) {
@@ -287,11 +309,11 @@ void Checker::CheckShippedFiles() {
         Add("stale-checksum", crcLine,
             std::string(checksumKey) + " item " + Quoted(expected) + " is not the checksum of " +
                 console::Utf8FromNative(shipped) + ", " + Hex(crc) +
-                (copy ? ", which the script copies to " + Quoted(items[i]) : std::string()) +
+                (copy ? ", which the script copies to " + Quoted(items[n]) : std::string()) +
                 ": the test fails for the file that ships");
         if (copy)
           problems_.back().Notes.emplace_back(
-              copy->second, "the copy of " + Quoted(copy->first) + " to " + Quoted(items[i]));
+              copy->second, "the copy of " + Quoted(copy->first) + " to " + Quoted(items[n]));
       }
     }
   }
@@ -327,10 +349,50 @@ void Checker::UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind) 
       Warn("unverified-program", line,
            std::string(key.Key) + " item " + Quoted(items[i]) + " is a program from <Src> that " +
                (key.Use == PathUse::Starts ? "starts" : "is copied") +
-               " unverified: pin its digest with " + digestKey->Key +
-               "= (updater-check hash prints it) or its publisher with SIGNER=");
+               " unverified: " +
+               (IsFolderItem(file) ? std::string("name their publisher with SIGNER=")
+                                   : "pin its digest with " + std::string(digestKey->Key) +
+                                         "= (updater-check hash prints it) or its publisher "
+                                         "with SIGNER="));
     }
   }
+}
+
+bool IsFolderItem(const std::string& item) {
+  const char* last = FindLastCharacter(item.c_str(), '\\');
+  return strpbrk(last ? last + 1 : item.c_str(), "*?") != nullptr;
+}
+
+// The files that a folder item under <Src> takes from the folder that
+// ships, as items under <Src>, in name order: as the updater lists them,
+// "*" every file of the tree, another pattern the files of its folder whose
+// names it matches in code page 932; a link is never followed.
+std::vector<std::string> Checker::ShippedFolderFiles(const std::string& item) const {
+  namespace fs = std::filesystem;
+  const char* last = FindLastCharacter(item.c_str(), '\\');
+  const std::string folder = item.substr(0, last - item.c_str()), pattern = last + 1;
+  std::vector<std::string> files;
+  std::vector<std::pair<fs::path, std::string>> pending = {
+      {Lower(folder) == Lower(world_.ModuleDirectory) ? fs::path(srcDir_)
+                                                      : fs::path(ShippedPath(folder)),
+       folder}};
+  while (!pending.empty()) {
+    auto [path, named] = pending.back();
+    pending.pop_back();
+    std::error_code error;
+    for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
+      std::string name;
+      if (it->is_symlink(error) ||
+          !console::Utf8To932(console::Utf8FromNative(it->path().filename().string()), name))
+        continue;
+      if (pattern == "*" && it->is_directory(error))
+        pending.emplace_back(it->path(), named + "\\" + name);
+      else if (it->is_regular_file(error) && (pattern == "*" || NameMatches(pattern.c_str(), name.c_str())))
+        files.push_back(named + "\\" + name);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 // The paths under <Src> that a text names: each from <Src>'s folder to its

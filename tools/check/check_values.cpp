@@ -11,6 +11,7 @@
 
 #include "app/run_record.h"
 #include "app/updater.h"
+#include "base/characters.h"
 #include "base/report.h"
 #include "os/ui.h"
 #include "procs/comma_lists.h"
@@ -109,6 +110,10 @@ void Checker::CheckValueForms(const PROC_INFO* record, const ProcKind& kind) {
         break;
       case ValueForm::Patterns:
         AttributePatterns(value, line, key.Key);
+        FullPaths(value, line, key.Key);
+        break;
+      case ValueForm::FileGroups:
+        FolderPatterns(value, line, key.Key);
         FullPaths(value, line, key.Key);
         break;
       case ValueForm::Paths:
@@ -257,6 +262,21 @@ void Checker::NoWildcards(const std::string& value, int line, const char* key) {
   }
 }
 
+// A wildcard names a folder's files only in an item's last part; before it,
+// it goes to the system as a name, and fails.
+void Checker::FolderPatterns(const std::string& value, int line, const char* key) {
+  for (const std::string& item : ItemsOf(value)) {
+    const char* last = FindLastCharacter(item.c_str(), '\\');
+    std::string folder = last ? item.substr(0, last - item.c_str()) : "";
+    if (folder.find_first_of("*?") != std::string::npos)
+      Add("copy-wildcard", line,
+          std::string(key) + " item " + Quoted(item) +
+              " holds a wildcard before its last part: only a last part names a folder's "
+              "files, so the updater takes this as a file's name, and the copy always fails (" +
+              MessageName(MsgCopyFailed) + ")");
+  }
+}
+
 // ATTR takes one pattern, "*.*" as the last part; any other wildcard goes to
 // the system as a name and fails.
 void Checker::AttributePatterns(const std::string& value, int line, const char* key) {
@@ -393,11 +413,13 @@ void Checker::CheckValues() {
       Warn("inline-comment", line,
           "the value holds " + Quoted(written.substr(comment)) +
               ": a value has no comment after it, so that text is part of the value");
+    // An error: what is cut off (a list's last items) is silently left out.
     if (read.Cut)
-      Warn("value-length", line,
+      Add("value-length", line,
           "the value is " + std::to_string(read.Entry->Value.size()) +
               " bytes long: the updater reads only its first " +
-              std::to_string(read.Served.size()) + " bytes (129 Japanese characters take 258)");
+              std::to_string(read.Served.size()) +
+              " bytes (129 Japanese characters take 258), and the rest is left out");
     CheckReferences(TextString(noted.second.c_str()), line);
     CheckOnOff(read, noted.second, line);
   }

@@ -63,6 +63,10 @@ struct World {
   std::string SystemDirectory;
   std::map<int, std::string> Folders;  // by CSIDL
   std::set<void*> OpenFiles;  // ReadingFiles: the files it has open, as FILE*
+  // While a procedure that reads files runs: each folder it lists holds one
+  // stand-in file that its pattern matches, so that a copy of a folder's
+  // files goes on as where the folder holds one.
+  bool ListsStandIns = false;
   // Keys read as another key written near them: the written key, by the
   // lower-cased section and key asked, joined by a line feed.
   std::map<std::string, std::string> TakenAs;

@@ -39,6 +39,8 @@ VersionFound ReadVersion(const std::string& path, FileVersion& version);
 bool WrittenAsHex(const TextString& item);
 // The items of a comma list as the kinds take them, trimmed of blanks.
 std::vector<std::string> ItemsOf(const std::string& value);
+// Whether a FROM item names a folder's files: a wildcard in its last part.
+bool IsFolderItem(const std::string& item);
 // An empty path in a report comes from an empty item of a list.
 bool HasEmptyItem(const std::string& value);
 // The one of `candidates` nearest to `word` by a slip or two, or "".
@@ -54,6 +56,7 @@ class Checker {
   // Values that the updater takes without a word, by their form.
   void DateForm(const std::string& value, int line, const char* key);
   void NoWildcards(const std::string& value, int line, const char* key);
+  void FolderPatterns(const std::string& value, int line, const char* key);
   void AttributePatterns(const std::string& value, int line, const char* key);
   void AbortNumbers(const std::string& value, int line, const char* key);
   void FlagForm(const std::string& value, int line, const char* key);
@@ -98,6 +101,7 @@ class Checker {
   std::vector<std::string> PathsUnderSrc(const std::string& text) const;
   bool UnderSrc(const std::string& path) const;
   std::string ShippedPath(const std::string& item) const;
+  std::vector<std::string> ShippedFolderFiles(const std::string& item) const;
   void NoteGuardedCopies(const PROC_INFO* record, const ProcKind& kind);
   void CheckDowngrades();
   bool ReadValueOf(const std::string& section, const char* key, std::string& value,

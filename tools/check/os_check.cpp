@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "check_world.h"
@@ -275,7 +276,19 @@ bool IsExistingFile(const char*) { return false; }
 
 bool IsExistingDirectory(const char*) { return false; }
 
-Listing ForEachEntry(const char*, EntryVisitor, void*) { return Listing::Complete; }
+// The stand-in is the pattern's last part, its "*" as "file", its "?" as
+// "x" (no trail byte of code page 932 is either).
+Listing ForEachEntry(const char* pattern, EntryVisitor visit, void* context) {
+  if (!TheWorld().ListsStandIns) return Listing::Complete;
+  std::string name;
+  for (const char* c = pattern; *c; ++c) {
+    if (*c == '\\') name.clear();
+    else if (codepage::IsLeadByte932(static_cast<uint8_t>(*c)) && c[1]) name.append(c++, 2);
+    else name += *c == '*' ? std::string("file") : std::string(1, *c == '?' ? 'x' : *c);
+  }
+  return visit(context, name.c_str(), AttributeNormal, true) ? Listing::Complete
+                                                             : Listing::Stopped;
+}
 
 bool FileWriteDate(const char*, CalendarDate&) { return false; }
 
