@@ -92,6 +92,11 @@ struct LocalTime {
 };
 void CurrentLocalTime(LocalTime& time);  // GetLocalTime
 uint32_t Milliseconds();                 // GetTickCount: for spans of time
+// Sleep(milliseconds): a pause of the run, between two looks at something
+// that takes its time (a service, a file another program holds); while the
+// progress window is open, MsgWaitForMultipleObjects on no object, its
+// messages handled meanwhile.
+void PauseRun(uint32_t milliseconds);
 
 // --- The run's rights and its boxes -------------------------------------------
 

@@ -95,6 +95,4 @@ ProcessWait WaitForProcessEnd(ProcessHandle process, uint32_t milliseconds) {
   }
 }
 
-void PauseRun(uint32_t milliseconds) { progress::WaitHandlingMessages(nullptr, milliseconds); }
-
 }  // namespace os

@@ -16,6 +16,7 @@
 #include "os/journal_support.h"
 #include "os/processes.h"
 #include "procs/crc.h"
+#include "procs/held_files.h"
 #include "procs/journal_place.h"
 #include "procs/kind_description.h"
 #include "procs/service.h"
@@ -525,7 +526,12 @@ struct Found {
   os::Opening State = os::Opening::Missing;
   os::OwnedFile File;
   os::FileIdentity Identity;
-  void Open(const TextString& path) { State = os::OpenToChange(path.Text(), File, Identity); }
+  // A file another program holds a moment is waited for.
+  void Open(const TextString& path) {
+    held::Wait wait;
+    do State = os::OpenToChange(path.Text(), File, Identity);
+    while (State == os::Opening::Held && wait.Again(held::Step::Undo, path.Text()));
+  }
   bool Is(const TextString& recorded) const {
     return State == os::Opening::Opened && IsRecorded(recorded, Identity);
   }
@@ -539,10 +545,13 @@ bool MoveOpen(os::OwnedFile& file, const TextString& from, const TextString& to)
     case os::Placement::Placed:
       moved = true;
       break;
-    case os::Placement::Unsupported:
+    case os::Placement::Unsupported: {
       file.Close();
-      moved = os::MoveAside(from.Text(), to.Text());
+      held::Wait wait;
+      do moved = os::MoveAside(from.Text(), to.Text());
+      while (!moved && wait.Again(held::Step::MoveAside, from.Text()));
       break;
+    }
     case os::Placement::Refused:
       break;
   }
@@ -830,7 +839,13 @@ void UndoEntry(const Entry& entry, FolderView& folders, Undo& undo) {
   uint32_t now = 0;
   if (!os::AttributesOf(path.Text(), now)) return;  // gone with a later change undone
   uint32_t old = HexValue(entry.Fields[3]);
-  if (folders.Direct(path) && os::SetAttributes(path.Text(), old)) {
+  held::Wait wait;
+  bool set = false;
+  if (folders.Direct(path)) {
+    do set = os::SetAttributes(path.Text(), old);
+    while (!set && wait.Again(held::Step::Undo, path.Text()));
+  }
+  if (set) {
     Note(FileAction::AttributesPutBack, path, TextString(), old);
     return;
   }
@@ -1145,7 +1160,13 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
     return Recorded::Refused;
   os::FileIdentity identity;
   files.Attributes = 0;
-  switch (os::OpenToChange(files.Target.Text(), files.Old, identity)) {
+  // It is opened here to be moved aside through the handle later: a file
+  // another program holds a moment is waited for.
+  held::Wait wait;
+  os::Opening opening;
+  do opening = os::OpenToChange(files.Target.Text(), files.Old, identity);
+  while (opening == os::Opening::Held && wait.Again(held::Step::MoveAside, files.Target.Text()));
+  switch (opening) {
     case os::Opening::Opened:
       files.Existed = true;
       files.Attributes = identity.Attributes;

@@ -269,6 +269,9 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
       // Held by another program without sharing: the copy fails as ever.
       {"a file held", "UNATTENDED=1\n", "", [] { fake::HoldBy("C:\\App\\b.txt", "app.exe (42)"); },
        1603, false},
+      // Held a moment only (a scanner): it is waited for.
+      {"a file held a moment", "UNATTENDED=1\n", "", [] { fake::HoldFor("C:\\App\\b.txt", 300); },
+       0, true},
       // A program judged by its exit code: a code out of the set fails the
       // run (message 34); an accepted 3010 asks for a restart.
       {"a program failed", "UNATTENDED=1\n", JudgedSetup, [] { SetupExits(1); }, 1603, false},
@@ -579,6 +582,18 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          EXPECT_EQ(fake::FileContents("C:\\App\\b.txt"), "old b");
          EXPECT_FALSE(fake::FileExists(Journal));
          EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos) << fake::FileList();
+       }},
+      {"a file held a moment at the undo: the undo waits for it",
+       [&] {
+         CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\b.txt") == "new b"; });
+         fake::HoldFor("C:\\App\\a.txt", 300);
+         fake::SetFile(Script, noOp);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 0);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_EQ(fake::FileContents("C:\\App\\b.txt"), "old b");
+         EXPECT_FALSE(fake::FileExists(Journal));
        }},
       {"a journal of another version",
        [&] {
