@@ -521,17 +521,23 @@ class Undo {
   TextString m_leftTargets;
 };
 
+// Opens `path` to prove and change it (os::OpenToChange), waiting for a
+// file that another program holds a moment.
+os::Opening OpenWaiting(const TextString& path, os::OwnedFile& file, os::FileIdentity& identity,
+                        held::Step step) {
+  held::Wait wait;
+  os::Opening opening;
+  do opening = os::OpenToChange(path.Text(), file, identity);
+  while (opening == os::Opening::Held && wait.Again(step, path.Text()));
+  return opening;
+}
+
 // What is at a path, opened to be proved and changed.
 struct Found {
   os::Opening State = os::Opening::Missing;
   os::OwnedFile File;
   os::FileIdentity Identity;
-  // A file another program holds a moment is waited for.
-  void Open(const TextString& path) {
-    held::Wait wait;
-    do State = os::OpenToChange(path.Text(), File, Identity);
-    while (State == os::Opening::Held && wait.Again(held::Step::Undo, path.Text()));
-  }
+  void Open(const TextString& path) { State = OpenWaiting(path, File, Identity, held::Step::Undo); }
   bool Is(const TextString& recorded) const {
     return State == os::Opening::Opened && IsRecorded(recorded, Identity);
   }
@@ -545,13 +551,10 @@ bool MoveOpen(os::OwnedFile& file, const TextString& from, const TextString& to)
     case os::Placement::Placed:
       moved = true;
       break;
-    case os::Placement::Unsupported: {
+    case os::Placement::Unsupported:
       file.Close();
-      held::Wait wait;
-      do moved = os::MoveAside(from.Text(), to.Text());
-      while (!moved && wait.Again(held::Step::MoveAside, from.Text()));
+      moved = os::MoveAside(from.Text(), to.Text());
       break;
-    }
     case os::Placement::Refused:
       break;
   }
@@ -883,7 +886,12 @@ void FinishAll(const JournalText& text) {
     Entry entry = text.At(i);
     if (!entry.Is(Replaced) || !entry.Fields[5].Equals("1")) continue;
     const TextString& path = entry.Fields[4];
-    if (os::DeleteOneFile(path.Text())) {
+    // A kept file that a scanner looks at a moment goes now, not at a restart.
+    held::Wait wait;
+    bool deleted;
+    do deleted = os::DeleteOneFile(path.Text());
+    while (!deleted && wait.Again(held::Step::Delete, path.Text()));
+    if (deleted) {
       Note(FileAction::KeptRemoved, path);
       continue;
     }
@@ -1160,13 +1168,8 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
     return Recorded::Refused;
   os::FileIdentity identity;
   files.Attributes = 0;
-  // It is opened here to be moved aside through the handle later: a file
-  // another program holds a moment is waited for.
-  held::Wait wait;
-  os::Opening opening;
-  do opening = os::OpenToChange(files.Target.Text(), files.Old, identity);
-  while (opening == os::Opening::Held && wait.Again(held::Step::MoveAside, files.Target.Text()));
-  switch (opening) {
+  // Opened here to be moved aside through this handle later.
+  switch (OpenWaiting(files.Target, files.Old, identity, held::Step::MoveAside)) {
     case os::Opening::Opened:
       files.Existed = true;
       files.Attributes = identity.Attributes;

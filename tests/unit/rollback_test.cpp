@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -593,6 +594,26 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
        [&] {
          EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
          EXPECT_EQ(fake::FileContents("C:\\App\\b.txt"), "old b");
+         EXPECT_FALSE(fake::FileExists(Journal));
+       }},
+      {"a kept file held a moment as a completed run is finished: it goes now",
+       [&] {
+         CutWhen(Changes(""), [] {
+           return std::regex_search(fake::FileContents(Journal),
+                                    std::regex("\r\nC\t[0-9A-F]{8}\r\n")) &&
+                  fake::FileList().find(".old\n") != std::string::npos;
+         });
+         std::string files = fake::FileList();
+         size_t end = files.find(".old\n") + 4;
+         size_t start = files.rfind('\n', end - 1) + 1;
+         fake::HoldFor(files.substr(start, end - start), 300);
+         fake::SetFile(Script, noOp);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 0);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
+         EXPECT_TRUE(fake::RemovedAtRestart().empty());
+         EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos) << fake::FileList();
          EXPECT_FALSE(fake::FileExists(Journal));
        }},
       {"a journal of another version",
