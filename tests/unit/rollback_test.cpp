@@ -109,10 +109,19 @@ std::string Record(const std::string& fields) {
 }
 
 // The run of `script` cut at the first call after which `cut` holds;
-// `prepare` sets the world up after the old state.
+// `prepare` sets the world up after the old state. `late`: at the last
+// such call, looked for from the run's end (a point near its end).
 void CutWhen(const std::string& script, const std::function<bool()>& cut,
-             const std::function<void()>& prepare = [] {}) {
-  for (unsigned n = 1; n < 5000; ++n) {
+             const std::function<void()>& prepare = [] {}, bool late = false) {
+  unsigned calls = 5000;
+  if (late) {
+    OldState(script);
+    prepare();
+    UpdaterMain("");
+    calls = fake::Calls() + 1;
+  }
+  for (unsigned i = 1; i < calls; ++i) {
+    unsigned n = late ? calls - i : i;
     OldState(script);
     prepare();
     fake::CutAt(n);
@@ -598,11 +607,14 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
        }},
       {"a kept file held a moment as a completed run is finished: it goes now",
        [&] {
-         CutWhen(Changes(""), [] {
-           return std::regex_search(fake::FileContents(Journal),
-                                    std::regex("\r\nC\t[0-9A-F]{8}\r\n")) &&
-                  fake::FileList().find(".old\n") != std::string::npos;
-         });
+         CutWhen(
+             Changes(""),
+             [] {
+               return std::regex_search(fake::FileContents(Journal),
+                                        std::regex("\r\nC\t[0-9A-F]{8}\r\n")) &&
+                      fake::FileList().find(".old\n") != std::string::npos;
+             },
+             [] {}, true);
          std::string files = fake::FileList();
          size_t end = files.find(".old\n") + 4;
          size_t start = files.rfind('\n', end - 1) + 1;
