@@ -47,6 +47,10 @@
   /* Actions that failed without a report, with the system's error code. */             \
   ACTION(ReadFailed, "could not read %1%r", 0)                                          \
   ACTION(ShortcutFailed, "shortcut not saved %1 to %2%r", 0)                            \
+  /* first: a file another program holds; second: what was to be done */                \
+  /* with it; number: the system's error code. The action is tried again */             \
+  /* after a pause, for 5 seconds at most. */                                           \
+  ACTION(HeldRetried, "held by another program: could not %s %1%r; trying again", 0)    \
   /* first: the key and value's name (key\name), second: the new data and */             \
   /* what it replaced, as the registry kind words them */                                  \
   ACTION(RegistrySet, "registry %1 set to %s", TextWritingRegistry)                     \

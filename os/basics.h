@@ -92,6 +92,10 @@ struct LocalTime {
 };
 void CurrentLocalTime(LocalTime& time);  // GetLocalTime
 uint32_t Milliseconds();                 // GetTickCount: for spans of time
+// Sleep(milliseconds): a pause of the run, between two looks at something
+// that takes its time (a service, a file another program holds); the
+// progress window, on its own thread, is brought up to date first.
+void PauseRun(uint32_t milliseconds);
 
 // --- The run's rights and its boxes -------------------------------------------
 

@@ -5,6 +5,7 @@
 
 #include "os/basics.h"
 #include "os/common_win.h"
+#include "os/ui_win.h"
 
 namespace os {
 
@@ -77,6 +78,8 @@ void CurrentLocalTime(LocalTime& time) {
 }
 
 uint32_t Milliseconds() { return GetTickCount(); }
+
+void PauseRun(uint32_t milliseconds) { progress::DrawThenWait(nullptr, milliseconds); }
 
 Elevation RunElevation() {
   OwnedHandle token;

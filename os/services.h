@@ -1,7 +1,8 @@
 // The OS seam: services. Asking the service manager to stop or start a
-// service, reading its state, and the waits that follow: for a service's
-// own process to end, and the pauses between two looks at its state. See
-// os/basics.h for the seam as a whole and for the reasons of failed calls.
+// service, reading its state, and the wait that follows for a service's
+// own process to end (the pauses between two looks at its state are
+// os::PauseRun, os/basics.h). See os/basics.h for the seam as a whole and
+// for the reasons of failed calls.
 #pragma once
 
 #include <cstdint>
@@ -79,10 +80,5 @@ bool OpenServiceProcess(uint32_t processId, ProcessHandle& process);
 // TimedOut is no failure: the caller says why it waited no longer.
 enum class ProcessWait { Ended, TimedOut, Failed };
 ProcessWait WaitForProcessEnd(ProcessHandle process, uint32_t milliseconds);
-
-// Sleep(milliseconds), between two looks at a service; while the progress
-// window is open, MsgWaitForMultipleObjects on no object, its messages
-// handled meanwhile.
-void PauseRun(uint32_t milliseconds);
 
 }  // namespace os

@@ -95,6 +95,4 @@ ProcessWait WaitForProcessEnd(ProcessHandle process, uint32_t milliseconds) {
   }
 }
 
-void PauseRun(uint32_t milliseconds) { progress::DrawThenWait(nullptr, milliseconds); }
-
 }  // namespace os

@@ -14,6 +14,7 @@
 #include "base/run_events.h"
 #include "os/files.h"
 #include "procs/comma_lists.h"
+#include "procs/held_files.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
 
@@ -76,12 +77,14 @@ bool ApplyAttributes(const char* path, uint32_t value, Plan* plan = nullptr) {
     return true;
   }
   if (!StartingAction(FileAction::AttributesSet, path)) return false;
-  if (os::SetAttributes(path, value)) {
-    ReportFileAction(FileAction::AttributesSet, path, "", value);
-    return true;
+  held::Wait wait;
+  while (!os::SetAttributes(path, value)) {
+    if (wait.Again(held::Step::SetAttributes, path)) continue;
+    ShowError(MsgAttributesFailed, path, value);
+    return false;
   }
-  ShowError(MsgAttributesFailed, path, value);
-  return false;
+  ReportFileAction(FileAction::AttributesSet, path, "", value);
+  return true;
 }
 
 struct DirectoryPass {

@@ -42,6 +42,7 @@
 #include "os/ui.h"
 #include "procs/comma_lists.h"
 #include "procs/file_digest.h"
+#include "procs/held_files.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
 #include "procs/signature.h"
@@ -249,7 +250,9 @@ bool MakeFolders(const CopyPlan& plan) {
 bool OpenSource(const COPY_INFO& copy, const TextString& source, os::OwnedFile& from,
                 bool& checked) {
   checked = true;
-  if (!os::OpenSharingRead(source.Text(), from)) return false;
+  held::Wait wait;
+  while (!os::OpenSharingRead(source.Text(), from))
+    if (!wait.Again(held::Step::Read, source.Text())) return false;
   checked = !copy.SignerWritten || SignedBy(from.Get(), source.Text(), copy.Signer);
   return checked;
 }
@@ -321,7 +324,11 @@ bool DiscardByName(const TextString& path, TextString& leftover) {
 // the new file cannot take its place: it is never lost.
 bool PlaceByName(const TextString& temporary, const TextString& target, uint32_t attributes,
                  TextString& leftover) {
-  switch (os::MoveReplacing(temporary.Text(), target.Text())) {
+  held::Wait wait;
+  os::Move moved;
+  do moved = os::MoveReplacing(temporary.Text(), target.Text());
+  while (moved == os::Move::Failed && wait.Again(held::Step::Replace, target.Text()));
+  switch (moved) {
     case os::Move::Moved:
       return os::SetAttributes(target.Text(), attributes);
     case os::Move::Failed:
@@ -363,7 +370,11 @@ bool CopyReplacing(os::OwnedFile& source, const TextString& path, const TextStri
   bool copied = CopyChecked(source.Get(), path, file.Get(), attributes, digest);
   source.Close();  // the source may be the target itself
   if (!copied) return Discard(file, temporary, leftover);
-  switch (os::PlaceFile(file, target.Text(), attributes)) {
+  held::Wait wait;
+  os::Placement placement;
+  do placement = os::PlaceFile(file, target.Text(), attributes);
+  while (placement == os::Placement::Refused && wait.Again(held::Step::Replace, target.Text()));
+  switch (placement) {
     case os::Placement::Placed:
       return true;
     case os::Placement::Refused:

@@ -13,6 +13,7 @@
 #include "base/run_events.h"
 #include "os/files.h"
 #include "procs/comma_lists.h"
+#include "procs/held_files.h"
 #include "procs/journal.h"
 #include "procs/proc_record.h"
 
@@ -82,7 +83,9 @@ static bool ExecuteDelete(PROC_INFO* record) {
   for (int32_t i = 0; i < count; ++i) {
     TextString path = ListItem(del->File, i);
     if (!StartingAction(FileAction::Deleted, path.Text())) return false;
-    if (!os::DeleteOneFile(path.Text())) {
+    held::Wait wait;
+    while (!os::DeleteOneFile(path.Text())) {
+      if (wait.Again(held::Step::Delete, path.Text())) continue;
       ShowError(MsgDeleteFailed, path.Text());
       return false;
     }

@@ -16,6 +16,7 @@
 #include "os/journal_support.h"
 #include "os/processes.h"
 #include "procs/crc.h"
+#include "procs/held_files.h"
 #include "procs/journal_place.h"
 #include "procs/kind_description.h"
 #include "procs/service.h"
@@ -520,12 +521,23 @@ class Undo {
   TextString m_leftTargets;
 };
 
+// Opens `path` to prove and change it (os::OpenToChange), waiting for a
+// file that another program holds a moment.
+os::Opening OpenWaiting(const TextString& path, os::OwnedFile& file, os::FileIdentity& identity,
+                        held::Step step) {
+  held::Wait wait;
+  os::Opening opening;
+  do opening = os::OpenToChange(path.Text(), file, identity);
+  while (opening == os::Opening::Held && wait.Again(step, path.Text()));
+  return opening;
+}
+
 // What is at a path, opened to be proved and changed.
 struct Found {
   os::Opening State = os::Opening::Missing;
   os::OwnedFile File;
   os::FileIdentity Identity;
-  void Open(const TextString& path) { State = os::OpenToChange(path.Text(), File, Identity); }
+  void Open(const TextString& path) { State = OpenWaiting(path, File, Identity, held::Step::Undo); }
   bool Is(const TextString& recorded) const {
     return State == os::Opening::Opened && IsRecorded(recorded, Identity);
   }
@@ -830,7 +842,13 @@ void UndoEntry(const Entry& entry, FolderView& folders, Undo& undo) {
   uint32_t now = 0;
   if (!os::AttributesOf(path.Text(), now)) return;  // gone with a later change undone
   uint32_t old = HexValue(entry.Fields[3]);
-  if (folders.Direct(path) && os::SetAttributes(path.Text(), old)) {
+  held::Wait wait;
+  bool set = false;
+  if (folders.Direct(path)) {
+    do set = os::SetAttributes(path.Text(), old);
+    while (!set && wait.Again(held::Step::Undo, path.Text()));
+  }
+  if (set) {
     Note(FileAction::AttributesPutBack, path, TextString(), old);
     return;
   }
@@ -868,7 +886,12 @@ void FinishAll(const JournalText& text) {
     Entry entry = text.At(i);
     if (!entry.Is(Replaced) || !entry.Fields[5].Equals("1")) continue;
     const TextString& path = entry.Fields[4];
-    if (os::DeleteOneFile(path.Text())) {
+    // A kept file that a scanner looks at a moment goes now, not at a restart.
+    held::Wait wait;
+    bool deleted;
+    do deleted = os::DeleteOneFile(path.Text());
+    while (!deleted && wait.Again(held::Step::Delete, path.Text()));
+    if (deleted) {
       Note(FileAction::KeptRemoved, path);
       continue;
     }
@@ -1145,7 +1168,8 @@ Recorded Plan(const TextString& target, bool withTemporary, bool mustExist, Repl
     return Recorded::Refused;
   os::FileIdentity identity;
   files.Attributes = 0;
-  switch (os::OpenToChange(files.Target.Text(), files.Old, identity)) {
+  // Opened here to be moved aside through this handle later.
+  switch (OpenWaiting(files.Target, files.Old, identity, held::Step::MoveAside)) {
     case os::Opening::Opened:
       files.Existed = true;
       files.Attributes = identity.Attributes;

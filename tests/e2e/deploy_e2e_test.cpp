@@ -5,13 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "report_texts.h"
 #include "wine_case.h"
 #include "wine_env.h"
 
@@ -192,6 +196,73 @@ TEST(Deploy, TheLogSaysWhyAnActionFailed) {
   }
   std::filesystem::remove(c.UnixPath("holding"));
   EXPECT_EQ(holder.get().status, 0);
+}
+
+// A target that another program holds without sharing is tried again,
+// each try in the log: one let go 2 s after the first try is copied; one
+// held for 10 s is message 8, once the tries have taken about 5 s.
+// Unattended, as deployments run: the report is the log's.
+TEST(Deploy, ATargetHeldAMomentIsWaitedForAndOneHeldLongerIsReported) {
+  WineCase c(CaseName());
+  c.InstallTool("holdfile.exe", "holder.exe");
+  c.InstallUpdater();
+  c.WriteFile("a.txt", "new");
+  c.WriteScript("[UPDATER]\nNAME=T\nLOG=<Src>\\run.log\nPROC=p\n"
+                "[p]\nMODE=COPY\nFROM=<Src>\\a.txt\nTO=<Src>\\held.txt\n");
+  const std::string tried =
+      "held by another program: could not replace \"" + c.WinPath("held.txt") + "\"";
+  for (int seconds : {2, 10}) {
+    SCOPED_TRACE(seconds);
+    c.WriteFile("held.txt", "old");
+    std::filesystem::remove(c.UnixPath("run.log"));
+    std::future<CommandResult> holder = StartInBackground(
+        c, {c.WinPath("holder.exe"), c.WinPath("holding"), "none", c.WinPath("held.txt")});
+    ASSERT_TRUE(WaitFor(c, "holding"));
+    const std::string log = c.UnixPath("run.log");
+    std::future<void> release = std::async(std::launch::async, [&, seconds] {
+      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      for (;;) {
+        std::ifstream in(log, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (text.find(tried) != std::string::npos || std::chrono::steady_clock::now() > until)
+          break;
+        usleep(50000);
+      }
+      sleep(seconds);
+      std::filesystem::remove(c.UnixPath("holding"));
+    });
+    RunResult r = c.Run("/UNATTENDED", {}, 932, 60);
+    release.get();
+    EXPECT_EQ(holder.get().status, 0);
+    std::vector<std::string> lines = LogLines(c, "run.log");
+    EXPECT_GE(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return line.find(tried) == 0; }),
+              2)
+        << c.ReadFile("run.log");
+    if (seconds == 2) {
+      EXPECT_EQ(r.exitCode, 0) << r;
+      EXPECT_EQ(c.ReadFile("held.txt"), "new");
+      EXPECT_EQ(lines.back(), "end: completed, exit code 0, N ms");
+      continue;
+    }
+    EXPECT_EQ(r.exitCode, 1603) << r;
+    EXPECT_EQ(c.ReadFile("held.txt"), "old");
+    std::string report = Report(8, c.WinPath("a.txt"), c.WinPath("held.txt"));
+    report = std::regex_replace(report, std::regex("\n"), "\\n");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                              return line.find("error report 8: " + report) == 0;
+                            }),
+              1)
+        << c.ReadFile("run.log");
+    // How long the tries took, loosely: the machine may be busy.
+    std::smatch took;
+    const std::string text = c.ReadFile("run.log");
+    ASSERT_TRUE(std::regex_search(text, took, std::regex("procedure \"p\" ends the run: Result false, (\\d+) ms")))
+        << text;
+    EXPECT_GE(std::stoi(took[1]), 4000) << text;
+    EXPECT_LE(std::stoi(took[1]), 9000) << text;
+  }
 }
 
 // In a window station no one can see, a box would wait for ever: the run

@@ -36,6 +36,7 @@ struct File {
   unsigned attributes = 0x20;
   os::CalendarDate date = {2020, 1, 1};
   bool locked = false;     // held by another program, sharing nothing
+  uint32_t releasedAt = 0;  // the clock's time it is let go; 0: never
   bool heldByRun = false;  // held open by the run itself
   bool running = false;    // a running program's file: renamed, never deleted
   // The programs the system lists as holding it, and how many hold it
@@ -208,8 +209,12 @@ using profile::CopyCut;
 
 void Reset() { TheWorld() = World(); }
 
+// Held by another program, at the clock's time now.
+bool HeldByOther(const File& file) {
+  return file.locked && !(file.releasedAt && TheWorld().clock >= file.releasedAt);
+}
 // Held by anyone: by another program or by the run.
-bool Busy(const File& file) { return file.locked || file.heldByRun; }
+bool Busy(const File& file) { return HeldByOther(file) || file.heldByRun; }
 
 // A new file gets its index; a written one its time.
 void Stamp(File& file) {
@@ -551,7 +556,16 @@ void SetFileDate(const std::string& path, unsigned year, unsigned month, unsigne
                   static_cast<uint16_t>(day)};
 }
 void LockFile(const std::string& path, bool locked) {
-  if (File* file = FindFile(path)) file->locked = locked;
+  if (File* file = FindFile(path)) {
+    file->locked = locked;
+    file->releasedAt = 0;
+  }
+}
+void HoldFor(const std::string& path, uint32_t milliseconds) {
+  if (File* file = FindFile(path)) {
+    file->locked = true;
+    file->releasedAt = TheWorld().clock + milliseconds;
+  }
 }
 void FailNextCopyAfter(size_t bytes) { TheWorld().failCopyAfter = bytes; }
 void SignFile(const std::string& path, const std::string& signature) {
@@ -920,6 +934,11 @@ uint32_t Milliseconds() {
   return ++fake::TheWorld().clock;
 }
 
+void PauseRun(uint32_t milliseconds) {
+  fake::Count();
+  fake::TheWorld().clock += milliseconds;
+}
+
 uint32_t AnsiCodePage() {
   fake::Count();
   return fake::TheWorld().codePage;
@@ -1097,7 +1116,7 @@ bool DiscardFile(FileHandle file, const char* path) {
     return true;
   }
   fake::File* discarded = fake::FindFile(held);
-  if (discarded && (discarded->running || discarded->locked)) return fake::Fail(fake::AccessDenied);
+  if (discarded && (discarded->running || fake::HeldByOther(*discarded))) return fake::Fail(fake::AccessDenied);
   world.files.erase(fake::Lower(held));
   return true;
 }
@@ -1895,11 +1914,6 @@ ProcessWait WaitForProcessEnd(ProcessHandle process, uint32_t milliseconds) {
     fake::Settle(service);
   }
   return ProcessWait::Ended;
-}
-
-void PauseRun(uint32_t milliseconds) {
-  fake::Count();
-  fake::TheWorld().clock += milliseconds;
 }
 
 // --- os/shell.h -------------------------------------------------------------

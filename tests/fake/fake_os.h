@@ -77,6 +77,11 @@ void RunFrom(const std::string& path);
 // them: "app.exe (42)", several separated by ", ", or "20 programs" where
 // there are too many to list.
 void HoldBy(const std::string& path, const std::string& holders);
+// Another program holds the file without sharing (as LockFile) for
+// `milliseconds` of the double's clock from now, then lets it go, as a
+// scanner does; a replace over it is refused (access denied), as the
+// system refuses one over any open file.
+void HoldFor(const std::string& path, uint32_t milliseconds);
 // Paths the system removes when it next starts, in the order asked.
 const std::vector<std::string>& RemovedAtRestart();
 // The folder is reached through a link or junction (or is one).

@@ -1,6 +1,8 @@
-// DELETE, ATTR, MAKEDIR and OSVER against the OS double.
+// DELETE, ATTR, MAKEDIR and OSVER against the OS double; files held a moment.
+#include <regex>
 #include <string>
 
+#include "app/updater.h"
 #include "script_run.h"
 
 namespace {
@@ -91,6 +93,66 @@ TEST_F(FileChangeTest, TheFirstFileThatCannotBeDeletedIsReportedAndLaterOnesStay
     for (const char* name : {"a.txt", "b.txt", "dir\\inner.txt", "locked.txt", "ro.txt"})
       if (fake::FileExists(std::string("C:\\App\\") + name)) left += std::string(name) + " ";
     EXPECT_EQ(left, c.left);
+  }
+}
+
+// A file another program holds a moment is tried again, after growing
+// pauses, 5 s at most, each try in the log; one held longer is reported as
+// ever. A failure of another kind (a read-only target) is reported at once.
+TEST_F(FileChangeTest, AFileHeldAMomentIsTriedAgainForFiveSecondsAtMost) {
+  const std::string log = "C:\\run.log";
+  const std::string copy = "[p]\nMODE=COPY\nFROM=C:\\in.txt\nTO=C:\\out.txt\n";
+  const std::string copyFailed = Report(8, "C:\\in.txt", "C:\\out.txt");
+  struct {
+    const char* name;
+    std::string keys, section;
+    const char* held;       // held for `milliseconds`; "" for none
+    uint32_t milliseconds;
+    std::string box;        // the report, "" for none
+    const char* retried;    // what each retry says could not be done, "" for none
+  } rows[] = {
+      {"a source", "", copy, "C:\\in.txt", 300, "", "could not read \"C:\\in.txt\""},
+      {"a target", "", copy, "C:\\out.txt", 300, "", "could not replace \"C:\\out.txt\""},
+      {"a target held for good", "", copy, "C:\\out.txt", 60000, copyFailed,
+       "could not replace \"C:\\out.txt\""},
+      {"a read-only target", "", copy, "", 0, copyFailed, ""},
+      {"a target kept aside", "ROLLBACK=1\n", copy, "C:\\out.txt", 300, "",
+       "could not move aside \"C:\\out.txt\""},
+      {"a deletion", "", "[p]\nMODE=DELETE\nFILE=C:\\out.txt\n", "C:\\out.txt", 300, "",
+       "could not delete \"C:\\out.txt\""},
+      // The system sets the attributes of a file held open, whatever its
+      // holder shares: nothing to wait for.
+      {"attributes", "", "[p]\nMODE=ATTR\nFILE=C:\\out.txt\nARG=0x20\n", "C:\\out.txt", 300, "",
+       ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake::Reset();
+    fake::SetModulePath("C:\\Setup\\updater.exe");
+    fake::SetFile("C:\\in.txt", "in");
+    fake::SetFile("C:\\out.txt", "out");
+    if (*row.held) fake::HoldFor(row.held, row.milliseconds);
+    else fake::SetFileAttributesTo("C:\\out.txt", 0x01);
+    fake::SetFile(Script, "[UPDATER]\nNAME=N\nPROC=p\nLOG=" + log + "\n" + row.keys + row.section);
+    EXPECT_EQ(UpdaterMain(""), 0);
+    EXPECT_EQ(Boxes(), row.box);
+    const std::string text = fake::FileContents(log);
+    const std::string retry = "held by another program: ";
+    size_t tries = 0;
+    for (size_t at = 0; (at = text.find(retry, at)) != std::string::npos; ++at) ++tries;
+    EXPECT_EQ(tries > 0, *row.retried != 0) << text;
+    if (*row.retried) {
+      EXPECT_NE(text.find(retry + row.retried), std::string::npos) << text;
+    }
+    // The pauses grow from 50 ms to 500 ms, and end by 5 s (the double's
+    // clock); any other failure is reported at once.
+    EXPECT_LE(tries, row.box.empty() ? 3u : 14u) << text;
+    std::smatch took;
+    ASSERT_TRUE(std::regex_search(text, took,
+                                  std::regex("procedure \"p\" ends[^:]*: Result \\w+, (\\d+) ms")));
+    int ms = std::stoi(took[1]);
+    bool waitedOut = *row.retried && !row.box.empty();
+    EXPECT_TRUE(waitedOut ? ms >= 5000 && ms < 5500 : ms < 1000) << text;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -108,10 +109,19 @@ std::string Record(const std::string& fields) {
 }
 
 // The run of `script` cut at the first call after which `cut` holds;
-// `prepare` sets the world up after the old state.
+// `prepare` sets the world up after the old state. `late`: at the last
+// such call, looked for from the run's end (a point near its end).
 void CutWhen(const std::string& script, const std::function<bool()>& cut,
-             const std::function<void()>& prepare = [] {}) {
-  for (unsigned n = 1; n < 5000; ++n) {
+             const std::function<void()>& prepare = [] {}, bool late = false) {
+  unsigned calls = 5000;
+  if (late) {
+    OldState(script);
+    prepare();
+    UpdaterMain("");
+    calls = fake::Calls() + 1;
+  }
+  for (unsigned i = 1; i < calls; ++i) {
+    unsigned n = late ? calls - i : i;
     OldState(script);
     prepare();
     fake::CutAt(n);
@@ -334,6 +344,9 @@ TEST_F(Rollback, ARunThatEndsEarlyIsUndoneWithTheBoxesOfARunWithoutTheKey) {
       // Held by another program without sharing: the copy fails as ever.
       {"a file held", "UNATTENDED=1\n", "", [] { fake::HoldBy("C:\\App\\b.txt", "app.exe (42)"); },
        1603, false},
+      // Held a moment only (a scanner): it is waited for.
+      {"a file held a moment", "UNATTENDED=1\n", "", [] { fake::HoldFor("C:\\App\\b.txt", 300); },
+       0, true},
       // A program judged by its exit code: a code out of the set fails the
       // run (message 34); an accepted 3010 asks for a restart.
       {"a program failed", "UNATTENDED=1\n", JudgedSetup, [] { SetupExits(1); }, 1603, false},
@@ -644,6 +657,41 @@ TEST_F(Rollback, HostileCasesEndWithTheFilesAsTheyShouldBe) {
          EXPECT_EQ(fake::FileContents("C:\\App\\b.txt"), "old b");
          EXPECT_FALSE(fake::FileExists(Journal));
          EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos) << fake::FileList();
+       }},
+      {"a file held a moment at the undo: the undo waits for it",
+       [&] {
+         CutWhen(Changes("", Failure), [] { return fake::FileContents("C:\\App\\b.txt") == "new b"; });
+         fake::HoldFor("C:\\App\\a.txt", 300);
+         fake::SetFile(Script, noOp);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 0);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "old a");
+         EXPECT_EQ(fake::FileContents("C:\\App\\b.txt"), "old b");
+         EXPECT_FALSE(fake::FileExists(Journal));
+       }},
+      {"a kept file held a moment as a completed run is finished: it goes now",
+       [&] {
+         CutWhen(
+             Changes(""),
+             [] {
+               return std::regex_search(fake::FileContents(Journal),
+                                        std::regex("\r\nC\t[0-9A-F]{8}\r\n")) &&
+                      fake::FileList().find(".old\n") != std::string::npos;
+             },
+             [] {}, true);
+         std::string files = fake::FileList();
+         size_t end = files.find(".old\n") + 4;
+         size_t start = files.rfind('\n', end - 1) + 1;
+         fake::HoldFor(files.substr(start, end - start), 300);
+         fake::SetFile(Script, noOp);
+         EXPECT_EQ(UpdaterMain("/UNATTENDED"), 0);
+       },
+       [&] {
+         EXPECT_EQ(fake::FileContents("C:\\App\\a.txt"), "new a");
+         EXPECT_TRUE(fake::RemovedAtRestart().empty());
+         EXPECT_EQ(fake::FileList().find("~upd"), std::string::npos) << fake::FileList();
+         EXPECT_FALSE(fake::FileExists(Journal));
        }},
       {"a journal of another version",
        [&] {

@@ -148,6 +148,7 @@ uint32_t ModuleFileName(char* buffer, uint32_t size) {
 void CurrentLocalTime(LocalTime& time) { time = LocalTime{2000, 1, 1, 0, 0, 0, 0}; }
 
 uint32_t Milliseconds() { return 0; }
+void PauseRun(uint32_t) {}
 
 uint32_t AnsiCodePage() { return 932; }
 
@@ -517,7 +518,6 @@ bool OpenServiceProcess(uint32_t, ProcessHandle&) { return false; }
 
 ProcessWait WaitForProcessEnd(ProcessHandle, uint32_t) { return ProcessWait::Ended; }
 
-void PauseRun(uint32_t) {}
 
 // --- os/shell.h -------------------------------------------------------------
 
