@@ -175,8 +175,16 @@ CommandResult RegAdd(const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {"reg", "add"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   argv.push_back("/f");
-  // The first program of a new prefix may take its time.
-  return RunWine(argv, {}, "", 120);
+  // The first program of a new prefix may take its time. Under load Wine's
+  // loader now and then fails to start reg.exe at all ("Application could
+  // not be started"); the addition is idempotent, so it is tried again.
+  CommandResult r;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) sleep(1);
+    r = RunWine(argv, {}, "", 120);
+    if (r.status == 0 || r.timedOut) break;
+  }
+  return r;
 }
 
 const std::string& WinePrefix() { return g_prefix; }
