@@ -50,7 +50,7 @@ uint16_t UserUiLanguage();
 // bars, loaded only now; the system's message font). The process becomes
 // DPI-aware first (SetProcessDPIAware, where the system has it). The window
 // lives on a thread of its own, which handles its messages and draws what
-// the calls below ask for about 30 times a second, so that the run never
+// the calls below ask for ten times a second, so that the run never
 // waits for it: it is made while the run goes on, and a run that ends
 // first waits for it to be made and closed. While it is open, boxes are
 // owned by it. False when its thread cannot be started; where the window

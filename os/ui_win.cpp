@@ -23,9 +23,10 @@ constexpr int BarRange = 1000;
 // Room for a catalogue text in UTF-16: as much as the program's message area
 // (TextString::MessageAreaSize) holds in UTF-8.
 constexpr int CatalogueTextSize = 256;
-constexpr UINT RefreshMs = 33;  // about 30 times a second
-// A line no one can read 30 times a second, and the costliest to draw.
-constexpr DWORD TextRefreshMs = 100;
+// Ten times a second: smooth enough for a bar and a line that no one reads
+// faster, while drawing more often costs a run of small files a share of
+// the machine that it needs (a tick redraws the text and the file's bar).
+constexpr UINT RefreshMs = 100;
 // Sent by the run to the window: draw what is to be shown now / go.
 constexpr UINT RefreshNow = WM_APP, CloseNow = WM_APP + 1;
 // How long the run waits for the window to open, or to go, where it must:
@@ -58,24 +59,18 @@ Window g_window;
 struct Drawn {
   HMODULE controls = nullptr;  // comctl32, loaded by the window alone
   HFONT font = nullptr;
-  DWORD lastText = 0;
   int filePosition = -1, runPosition = -1;
 };
 
-// Draws what changed since the last time (the text at most every
-// TextRefreshMs, unless `now`). On the window's thread.
+// Draws what changed since the last time, and paints it at once when `now`.
+// On the window's thread.
 void Draw(HWND window, Drawn& drawn, bool now) {
   Shown shown;
   EnterCriticalSection(&g_window.lock);
-  DWORD tick = GetTickCount();
-  bool textDue = g_window.shown.textChanged && (now || tick - drawn.lastText >= TextRefreshMs);
   shown = g_window.shown;
-  if (textDue) g_window.shown.textChanged = false;
+  g_window.shown.textChanged = false;
   LeaveCriticalSection(&g_window.lock);
-  if (textDue) {
-    SetDlgItemTextW(window, TextId, shown.text);
-    drawn.lastText = tick;
-  }
+  if (shown.textChanged) SetDlgItemTextW(window, TextId, shown.text);
   if (drawn.filePosition != shown.filePosition)
     SendDlgItemMessageW(window, FileBarId, PBM_SETPOS, shown.filePosition, 0);
   if (drawn.runPosition != shown.runPosition)

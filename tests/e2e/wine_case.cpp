@@ -347,6 +347,7 @@ RunResult WineCase::RunProgram(const std::string& rel, const std::string& argume
     argv.push_back(shotsWin);
   }
   if (endStarted_) argv.push_back("--end-started");
+  if (boxesOnly_) argv.push_back("--boxes-only");
   if (!cancelAt_.empty()) {
     argv.push_back("--cancel-progress");
     argv.push_back(cancelAt_);

@@ -146,6 +146,10 @@ class WineCase {
   // In later runs, Cancel is pressed in the progress window once, at the
   // first view whose step text holds `text` ("": never).
   void CancellingProgressAt(const std::string& text) { cancelAt_ = text; }
+  // In later runs the progress window is not read (nor recorded), or again
+  // read: a benchmark times the program as a user's machine runs it, with
+  // no reader asking the window for its texts a hundred times a second.
+  void ReadingBoxesOnly(bool only = true) { boxesOnly_ = only; }
   // The next run is one that its time limit ends, as a deployment tool's
   // kill does. Any other run that does not end in its time fails its case.
   void ExpectingTimeOut() { timeOutExpected_ = true; }
@@ -161,6 +165,7 @@ class WineCase {
   bool shots_ = false;
   bool endStarted_ = false;
   bool timeOutExpected_ = false;
+  bool boxesOnly_ = false;
   std::string cancelAt_;
 };
 

@@ -3,7 +3,8 @@
 // end-to-end tests and the headless demo drive the Updater through it.
 //
 //   boxhelper [--report FILE] [--answers A,B,...] [--timeout SECONDS] [--print]
-//             [--shots DIR] [--end-started] [--cancel-progress TEXT] PROGRAM
+//             [--shots DIR] [--end-started] [--cancel-progress TEXT]
+//             [--boxes-only] PROGRAM
 //
 // The argument text for PROGRAM comes raw from the environment variable
 // BOXHELPER_ARGS, so that its quotes reach the program untouched. PROGRAM
@@ -16,7 +17,8 @@
 // recorded each time it shows a new step text while no box of the run is on
 // the screen: its caption, the text, how many bars it has and its buttons'
 // texts. With --cancel-progress, its Cancel is pressed once, at the first
-// such step whose text holds TEXT.
+// such step whose text holds TEXT. With --boxes-only it is not read at all,
+// so that a benchmark times the program without a reader at its window.
 //
 // Report (UTF-8, one record a line, fields separated by tabs, with \, tab,
 // CR and LF escaped as \\, \t, \r, \n):
@@ -98,6 +100,7 @@ struct Options {
   bool endStarted = false;  // end the job when the program ends
   std::wstring shots;  // folder for the boxes' pictures; empty: none
   std::wstring cancelAt;  // a part of the step text at which to press Cancel
+  bool boxesOnly = false;  // the progress window is not read
 };
 
 struct Button {
@@ -808,6 +811,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options* o) {
       o->print = true;
     } else if (a == L"--end-started") {
       o->endStarted = true;
+    } else if (a == L"--boxes-only") {
+      o->boxesOnly = true;
     } else if (a == L"--shots" && hasValue) {
       o->shots = argv[++i];
       if (o->shots.empty()) return false;
@@ -902,7 +907,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (HWND box = FindBox(run))
       AnswerBox(run, box);
-    else if (HWND progress = FindWindowOfRun(run, kProgressClass, nullptr))
+    else if (HWND progress =
+                 options.boxesOnly ? nullptr : FindWindowOfRun(run, kProgressClass, nullptr))
       WatchProgress(run, progress);
   }
 
