@@ -46,8 +46,8 @@ uint16_t UserUiLanguage();
 
 // Opens the progress window, centred on the screen and titled `utf8Caption`:
 // a line that says what is being done, a bar for the current file, one for
-// the run, and a Cancel button labelled `utf8Cancel` (comctl32's progress
-// bars, loaded only now; the system's message font). The process becomes
+// the run, and a Cancel button labelled `utf8Cancel` (bars drawn by the
+// program, of class UpdaterBar; the system's message font). The process becomes
 // DPI-aware first (SetProcessDPIAware, where the system has it). The window
 // lives on a thread of its own, which handles its messages and draws what
 // the calls below ask for ten times a second, so that the run never

@@ -1,13 +1,11 @@
 // The Windows half of os/ui.h: message boxes, the catalogue's texts, the
 // user's language, and the progress window of a run with PROGRESS=1, a line that says what is being
 // done, a bar for the current file, one for the run and a Cancel button.
-// Common controls are loaded only when the window opens, and the process
-// becomes DPI-aware only then, so that runs without it draw their boxes
-// exactly as before.
+// The process becomes DPI-aware only when the window opens, so that runs
+// without it draw their boxes exactly as before.
 #include "os/ui_win.h"
 
-#include <commctrl.h>
-
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -18,6 +16,10 @@
 namespace {
 
 constexpr wchar_t ClassName[] = L"UpdaterProgress";
+// The bars are the program's own: under Wine, loading the common controls
+// for theirs costs a run about 30 ms of processor time, as much as making
+// the window.
+constexpr wchar_t BarClassName[] = L"UpdaterBar";
 constexpr int TextId = 100, FileBarId = 101, RunBarId = 102, CancelId = IDCANCEL;
 constexpr int BarRange = 1000;
 // Room for a catalogue text in UTF-16: as much as the program's message area
@@ -57,10 +59,42 @@ Window g_window;
 
 // The window's own thread's view: what it drew last.
 struct Drawn {
-  HMODULE controls = nullptr;  // comctl32, loaded by the window alone
   HFONT font = nullptr;
   int filePosition = -1, runPosition = -1;
 };
+
+// A bar's position, 0 to BarRange, is kept in its window's extra bytes.
+void SetBar(HWND bar, int position) {
+  if (!bar) return;
+  SetWindowLongPtrW(bar, 0, std::min(std::max(position, 0), BarRange));
+  InvalidateRect(bar, nullptr, FALSE);
+}
+
+// A sunken trough filled from the left in the selection colour, as the
+// system draws a smooth progress bar; painted whole, so never erased first.
+LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(bar, &paint);
+      if (!dc) return 0;
+      RECT inside;
+      GetClientRect(bar, &inside);
+      DrawEdge(dc, &inside, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+      const LONG_PTR position = GetWindowLongPtrW(bar, 0);
+      RECT done = inside, rest = inside;
+      done.right = rest.left =
+          inside.left + static_cast<LONG>((inside.right - inside.left) * position / BarRange);
+      FillRect(dc, &done, GetSysColorBrush(COLOR_HIGHLIGHT));
+      FillRect(dc, &rest, GetSysColorBrush(COLOR_BTNFACE));
+      EndPaint(bar, &paint);
+      return 0;
+    }
+  }
+  return DefWindowProcW(bar, message, wParam, lParam);
+}
 
 // Draws what changed since the last time, and paints it at once when `now`.
 // On the window's thread.
@@ -72,9 +106,9 @@ void Draw(HWND window, Drawn& drawn, bool now) {
   LeaveCriticalSection(&g_window.lock);
   if (shown.textChanged) SetDlgItemTextW(window, TextId, shown.text);
   if (drawn.filePosition != shown.filePosition)
-    SendDlgItemMessageW(window, FileBarId, PBM_SETPOS, shown.filePosition, 0);
+    SetBar(GetDlgItem(window, FileBarId), shown.filePosition);
   if (drawn.runPosition != shown.runPosition)
-    SendDlgItemMessageW(window, RunBarId, PBM_SETPOS, shown.runPosition, 0);
+    SetBar(GetDlgItem(window, RunBarId), shown.runPosition);
   drawn.filePosition = shown.filePosition;
   drawn.runPosition = shown.runPosition;
   if (now) UpdateWindow(window);  // painted before the run asks or waits
@@ -117,6 +151,11 @@ HWND Child(HWND parent, HFONT font, const wchar_t* className, const wchar_t* tex
   return child;
 }
 
+// A window class of the program's, registered once for all windows.
+bool Registered(const WNDCLASSW& windowClass) {
+  return RegisterClassW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 // Makes the window (sized by the message font's height, so that a scaled
 // screen gets a larger window); null where it cannot be made.
 HWND MakeWindow(Drawn& drawn) {
@@ -124,20 +163,27 @@ HWND MakeWindow(Drawn& drawn) {
   if (auto dpiAware = os::ModuleFunction<DpiAwareFunction>(GetModuleHandleW(L"user32.dll"),
                                                        "SetProcessDPIAware"))
     dpiAware();
-  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  drawn.controls = LoadLibraryW(L"comctl32.dll");
-  auto init = drawn.controls
-                  ? os::ModuleFunction<InitFunction>(drawn.controls, "InitCommonControlsEx")
-                  : nullptr;
-  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
-  if (!init || !init(&classes)) return nullptr;
+  // Nothing in the window takes typed text, so its thread needs no input
+  // method window of its own (under Wine, making and activating that one
+  // costs a run about 20 ms of processor time). Only where the system has
+  // the input method library loaded already; before the thread's first window.
+  using DisableImeFunction = BOOL(WINAPI*)(DWORD);
+  if (HMODULE ime = GetModuleHandleW(L"imm32.dll"))
+    if (auto disableIme = os::ModuleFunction<DisableImeFunction>(ime, "ImmDisableIME"))
+      disableIme(0);  // this thread only
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = ClassName;
-  RegisterClassW(&windowClass);
+  WNDCLASSW barClass = {};
+  barClass.lpfnWndProc = BarProc;
+  barClass.cbWndExtra = sizeof(LONG_PTR);
+  barClass.hInstance = windowClass.hInstance;
+  barClass.hCursor = windowClass.hCursor;
+  barClass.lpszClassName = BarClassName;
+  if (!Registered(windowClass) || !Registered(barClass)) return nullptr;
 
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
@@ -165,16 +211,14 @@ HWND MakeWindow(Drawn& drawn) {
       nullptr, windowClass.hInstance, nullptr);
   if (!window) return nullptr;
   int y = margin;
-  Child(window, drawn.font, WC_STATICW, L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, TextId, margin, y,
+  Child(window, drawn.font, L"Static", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, TextId, margin, y,
         width, line);
   y += line;
   for (int id : {FileBarId, RunBarId}) {
-    if (HWND progressBar = Child(window, drawn.font, PROGRESS_CLASSW, L"", 0, id, margin, y,
-                                 width, bar))
-      SendMessageW(progressBar, PBM_SETRANGE32, 0, BarRange);
+    Child(window, nullptr, BarClassName, L"", 0, id, margin, y, width, bar);
     y += bar + (id == FileBarId ? margin / 2 : margin);
   }
-  Child(window, drawn.font, WC_BUTTONW, g_window.cancel, WS_TABSTOP | BS_DEFPUSHBUTTON, CancelId,
+  Child(window, drawn.font, L"Button", g_window.cancel, WS_TABSTOP | BS_DEFPUSHBUTTON, CancelId,
         margin + width - buttonWidth, y, buttonWidth, buttonHeight);
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&drawn));
   Draw(window, drawn, true);
@@ -197,7 +241,6 @@ DWORD WINAPI WindowThread(void*) {
     DispatchMessageW(&message);
   }
   if (drawn.font) DeleteObject(drawn.font);
-  if (drawn.controls) FreeLibrary(drawn.controls);
   return 0;
 }
 

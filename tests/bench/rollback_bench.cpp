@@ -10,7 +10,8 @@
 // bars moved as the files are read, its messages handled), on a quiet
 // machine and while another thread keeps a core busy; as a run's time
 // here drifts by a tenth from minute to minute, they also give the median
-// of the ratios of the runs made one after the other.
+// of the ratios of the runs made one after the other, with the middle half
+// of them, and first the window's fixed price around a run that does nothing.
 //
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/native/tests/bench/rollback_bench
 //
@@ -117,23 +118,32 @@ double Fastest(WineCase& run, const std::string& script, int tries) {
 
 // The fastest of each, run in turns, so that both meet the disk alike, and
 // the median of each turn's ratio (the other run's time over the plain
-// one's, made just after it).
+// one's, made just after it) with the quartiles around it, which say how
+// far one figure can be trusted on this machine.
 struct Paired {
   std::pair<double, double> fastest;
-  double medianRatio;
+  double medianRatio, lowerQuartile, upperQuartile;
+  double medianExtra;  // seconds the other run took beyond the plain one
 };
 Paired PairedInTurns(WineCase& run, const std::string& plain, const std::string& other,
                      int tries, const std::string& arguments = "/UNATTENDED") {
-  Paired result{{1e9, 1e9}, 0};
-  std::vector<double> ratios;
+  Paired result{{1e9, 1e9}, 0, 0, 0, 0};
+  std::vector<double> ratios, extras;
   for (int i = 0; i < tries; ++i) {
     double first = Timed(run, plain, arguments), second = Timed(run, other, arguments);
     result.fastest = {std::min(result.fastest.first, first),
                       std::min(result.fastest.second, second)};
     if (first > 0) ratios.push_back(second / first);
+    if (first > 0 && second > 0) extras.push_back(second - first);
   }
   std::sort(ratios.begin(), ratios.end());
-  if (!ratios.empty()) result.medianRatio = ratios[ratios.size() / 2];
+  std::sort(extras.begin(), extras.end());
+  if (!ratios.empty()) {
+    result.medianRatio = ratios[ratios.size() / 2];
+    result.lowerQuartile = ratios[ratios.size() / 4];
+    result.upperQuartile = ratios[ratios.size() * 3 / 4];
+  }
+  if (!extras.empty()) result.medianExtra = extras[extras.size() / 2];
   return result;
 }
 
@@ -385,25 +395,36 @@ TEST(ProgressBench, TheCostOfTheWindowQuietAndBusy) {
   std::string big = std::to_string(mib) + " MiB file over an old one";
   const std::string small = SmallFilesScript("", "", false);
   const std::string smallShown = SmallFilesScript("PROGRESS=1\n", "", false);
-  // Eleven turns for the small files: the median of their ratios.
-  auto smallRow = [&](const char* what) {
-    Paired times = PairedInTurns(run, small, smallShown, 11, "");
+  // Many turns for the small files, as one turn's ratio drifts here by a
+  // tenth either way: the median of their ratios, and the middle half.
+  auto smallRow = [&](const char* what, int turns) {
+    Paired times = PairedInTurns(run, small, smallShown, turns, "");
     Row(what, base, times.fastest, -1);
-    printf("  %-34s %29.2fx\n", "  median of the turns' ratios", times.medianRatio);
+    printf("  %-34s %29.2fx  (middle half %.2fx to %.2fx, %d turns)\n",
+           "  median of the turns' ratios", times.medianRatio, times.lowerQuartile,
+           times.upperQuartile, turns);
   };
   run.ReadingBoxesOnly();
+  // The window's fixed price: made, shown and closed around a run that
+  // does nothing.
+  const std::string nothing = "[UPDATER]\nNAME=B\nPROC=o\n[o]\nMODE=OSVER\n";
+  const std::string nothingShown = "[UPDATER]\nNAME=B\nPROGRESS=1\nPROC=o\n[o]\nMODE=OSVER\n";
+  Paired opened = PairedInTurns(run, nothing, nothingShown, 11, "");
+  printf("  the window made and closed around a run that does nothing: %.0f ms (median of 11 "
+         "turns)\n",
+         opened.medianExtra * 1000);
   for (bool busy : {false, true}) {
     printf("\n  %-34s %9s %9s %9s %9s %9s\n",
            busy ? "attended, another core kept busy" : "attended, a quiet machine", "plain (s)",
            "PROGRESS", "ratio", "net plain", "net ratio");
     std::unique_ptr<BusyCore> load(busy ? new BusyCore : nullptr);
-    smallRow("1,000 files of 4 KiB, one folder");
+    smallRow("1,000 files of 4 KiB, one folder", busy ? 21 : 31);
     Row(big.c_str(), base,
         FastestInTurns(run, BigFileScript("", ""), BigFileScript("PROGRESS=1\n", ""), 3, ""), -1);
   }
   printf("\n  %-34s\n", "the bench's box reader at the window");
   run.ReadingBoxesOnly(false);
-  smallRow("1,000 files, a quiet machine");
+  smallRow("1,000 files, a quiet machine", 11);
   printf("\n");
   fs::remove(run.UnixPath("src/big.bin"));
   fs::remove(run.UnixPath("dst/big.bin"));

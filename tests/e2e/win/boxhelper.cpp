@@ -57,7 +57,7 @@ namespace {
 const wchar_t kArgsVariable[] = L"BOXHELPER_ARGS";
 const wchar_t kDialogClass[] = L"#32770";
 const wchar_t kProgressClass[] = L"UpdaterProgress";
-const wchar_t kBarClass[] = L"msctls_progress32";
+const wchar_t kBarClass[] = L"UpdaterBar";
 // Control ids of the parts of a message box.
 const int kTextId = 0xFFFF;
 const int kIconId = 1088;
