@@ -304,6 +304,28 @@ TEST(CheckCommand, ExitStatusTellsTheWorstProblem) {
   fs::remove_all(dir);
 }
 
+// The script guide's table of warnings is the checker's own, row for row,
+// and --help names each; a name that is none of them is said.
+TEST(CheckCommand, TheGuideAndHelpTellEveryWarningAsTheTableHasIt) {
+  std::istringstream guide(ReadText(SCRIPT_GUIDE));
+  std::vector<std::string> told, described;
+  for (std::string line; std::getline(guide, line);)
+    if (line.compare(0, 5, "| `-W") == 0) told.push_back(line);
+  const std::string help = RunChecker("check --help").output;
+  for (int i = 0; i < check::WarningCount; ++i) {
+    const check::WarningKind& warning = check::Warnings[i];
+    const char* when = warning.When == check::Told::Off     ? "off unless given: "
+                       : warning.When == check::Told::Error ? "an error now: "
+                                                            : "";
+    described.push_back(std::string("| `-W") + warning.Name + "` | " + when + warning.What + " |");
+    EXPECT_NE(help.find(warning.Name), std::string::npos) << warning.Name;
+  }
+  EXPECT_EQ(told, described);
+  EXPECT_NE(RunChecker(std::string("check -Wno-stray-lines ") + DEMO_SCRIPT)
+                .output.find("no warning is named stray-lines"),
+            std::string::npos);
+}
+
 // The SARIF log is valid against the schema, and tells exactly what the
 // text tells: each problem, note and unreadable script, with paths read
 // back from their URIs (a blank and Japanese in the name).

@@ -136,7 +136,7 @@ void Checker::Examine(ProcList list, int32_t index) {
     for (const Report& other : full)
       alsoInFull = alsoInFull || (other.Id == report.Id && other.Arguments == report.Arguments);
     if (alsoInFull || report.Id != MsgBadSymbol || report.Arguments.empty()) continue;
-    Warn("order", ExecuteLine(report, section),
+    Warn(Warning::Order, ExecuteLine(report, section),
         Quoted(report.Arguments[0]) +
             " names no procedure that runs before this one in its list: the one it names "
             "stands after it (or is itself), so its Result is always false here");
@@ -167,7 +167,7 @@ void Checker::CheckShortcutPaths(const std::string& section, size_t from) {
         line = world_.Reads[read].Entry->Line;
         break;
       }
-    Warn("link-extension", line,
+    Warn(Warning::LinkExtension, line,
         "the shortcut is saved as " + Quoted(path) +
             ": \".LNK\" is always added, so leave it out of the path");
   }
@@ -250,7 +250,7 @@ void Checker::CheckDeletions() {
         deletion.File.find_first_of("*?") != std::string::npos ||
         std::find(made.begin(), made.end(), Lower(deletion.File)) != made.end())
       continue;
-    Warn("unguarded-delete", deletion.Line,
+    Warn(Warning::UnguardedDelete, deletion.Line,
         std::string(deletion.Key) + " item " + Quoted(deletion.File) +
             " is a file the script neither makes nor finds first: on a PC without it the "
             "deletion fails (" + MessageName(MsgDeleteFailed) +
@@ -266,12 +266,12 @@ void Checker::CheckReferences(const TextString& value, int line) {
     TextString group = value.Group(i, "<", ">");
     TextString ignored;
     if (LookupSymbol(group.Text(), ignored))
-      Warn("late-symbol", line,
+      Warn(Warning::LateSymbol, line,
           Shown(group.Text()) +
               " stays as written: it came in with another symbol's value, after the value's "
               "expansion steps were used up");
     else
-      Warn("unknown-symbol", line, Shown(group.Text()) + " names no symbol: it stays as written");
+      Warn(Warning::UnknownSymbol, line, Shown(group.Text()) + " names no symbol: it stays as written");
   }
 }
 

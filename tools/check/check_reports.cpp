@@ -60,9 +60,9 @@ void Checker::Add(const std::string& name, int line, const std::string& text) {
   problems_.push_back(Diagnostic{line, true, text, name, {}});
 }
 
-void Checker::Warn(const char* name, int line, const std::string& text, int noteLine,
+void Checker::Warn(Warning warning, int line, const std::string& text, int noteLine,
                    const std::string& note) {
-  problems_.push_back(Diagnostic{line, false, text, name, {}});
+  problems_.push_back(Diagnostic{line, false, text, NameOf(warning), {}});
   if (noteLine) problems_.back().Notes.emplace_back(noteLine, note);
 }
 

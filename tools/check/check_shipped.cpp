@@ -282,7 +282,7 @@ void Checker::CheckShippedFiles() {
         std::string pinned = i < digests.size() ? Lower(digests[i]) : "";
         std::string digest;
         if (IsDigestItem(pinned) && !ReadDigest(shipped, digest))
-          Warn("unchecked-digest", digestLine,
+          Warn(Warning::UncheckedDigest, digestLine,
                std::string(digestKey->Key) + " item " + Quoted(digests[i]) +
                    " is not checked against " + console::Utf8FromNative(shipped) +
                    ": this build of the checker cannot compute digests");
@@ -300,7 +300,7 @@ void Checker::CheckShippedFiles() {
                     console::Utf8FromNative(shipped) + ": " + problem +
                     ": the run stops there with the file that ships");
           else if (found == SignerFound::Unchecked)
-            Warn("unchecked-signer", signerLine,
+            Warn(Warning::UncheckedSigner, signerLine,
                  "SIGNER " + Quoted(signer) + " is not checked against " +
                      console::Utf8FromNative(shipped) + ": " + problem);
         }
@@ -346,7 +346,7 @@ void Checker::UnverifiedPrograms(const PROC_INFO* record, const ProcKind& kind) 
                       extension == "bat" || extension == "cmd");
       std::string item = pinned && i < digests.size() ? digests[i] : "";
       if (!program || !UnderSrc(file) || IsDigestItem(item) || item == "-") continue;
-      Warn("unverified-program", line,
+      Warn(Warning::UnverifiedProgram, line,
            std::string(key.Key) + " item " + Quoted(items[i]) + " is a program from <Src> that " +
                (key.Use == PathUse::Starts ? "starts" : "is copied") +
                " unverified: " +

@@ -68,7 +68,7 @@ void Checker::CheckCompanionLists(const PROC_INFO* record, const ProcKind& kind)
     const std::string& key = world_.Reads[read].Key;
     int32_t items = TextString(expanded_[read].c_str()).ItemCount(",");
     if (items > count && companion(key))
-      Warn("unused-items", world_.Reads[read].Entry->Line,
+      Warn(Warning::UnusedItems, world_.Reads[read].Entry->Line,
           Shown(key) + " has " + std::to_string(items) + " items but " + leading + " only " +
               std::to_string(count) + ": the items after item " + std::to_string(count) +
               " are never used");
@@ -88,7 +88,7 @@ void Checker::WaitsForExitCodes(const std::string& section, const ProcKind& kind
     if (first == std::string::npos || !strchr("+-0123456789", wait[first]) ||
         TextString(wait.c_str()).ToInt() != 0)
       continue;
-    Warn("wait-exit", waitLine ? waitLine : line,
+    Warn(Warning::WaitExit, waitLine ? waitLine : line,
          std::string(kind.Keys[i].Key) + "=0 beside SUCCESS: the updater waits for each program "
          "to end all the same, to judge its exit code");
   }
@@ -199,7 +199,7 @@ void Checker::CheckUnattendedAnswer(const PROC_INFO* record, const ProcKind& kin
         (types[i].Value & os::box::ButtonsMask) == os::box::YesNo)
       taken = (types[i].Value & os::box::DefaultButton2) ? "No" : "Yes";
   if (taken)
-    Warn("unattended-answer", line,
+    Warn(Warning::UnattendedAnswer, line,
         "the script runs unattended, so this " + Shown(value) + " box is answered " + taken +
             ", its default button: write " + answer->Key + "=" + answer->Words[0] + " or " +
             answer->Key + "=" + answer->Words[1] + " to say which");
@@ -210,7 +210,7 @@ void Checker::CheckHexItems(const std::string& value, int line, const char* key,
     TextString item(each.c_str());
     if (item.Length() == 0 && emptyAsks) continue;
     if (item.Length() > 0 && WrittenAsHex(item)) continue;
-    Warn("hex-value", line,
+    Warn(Warning::HexValue, line,
         std::string(key) + " item " + Quoted(item.Text()) +
             " is not written as \"0x\" and hexadecimal digits: it reads as " + Hex(item.ToHex()));
   }
@@ -231,7 +231,7 @@ void Checker::DateForm(const std::string& value, int line, const char* key) {
   bool parts = date.ItemCount("/") == 3;
   for (int32_t i = 0; parts && i < 3; ++i) parts = AllDigits(date.Item(i, "/").Text());
   if (!parts) {
-    Warn("date", line,
+    Warn(Warning::Date, line,
         std::string(key) + " " + Quoted(value) + " is not year/month/day in digits: it reads as " +
             std::to_string(date.Item(0, "/").ToInt()) + "/" +
             std::to_string(date.Item(1, "/").ToInt()) + "/" +
@@ -242,12 +242,12 @@ void Checker::DateForm(const std::string& value, int line, const char* key) {
   int32_t month = date.Item(1, "/").ToInt();
   int32_t day = date.Item(2, "/").ToInt();
   if (year < 1000)
-    Warn("date", line,
+    Warn(Warning::Date, line,
         std::string(key) + " " + Quoted(value) + " reads as the year " + std::to_string(year) +
             ": no file is older than that, so the test never finds an old file "
             "(write the year with four digits)");
   else if (month < 1 || month > 12 || day < 1 || day > 31)
-    Warn("date", line,
+    Warn(Warning::Date, line,
         std::string(key) + " " + Quoted(value) + " is no date: month 1 to 12, day 1 to 31");
 }
 
@@ -304,7 +304,7 @@ void Checker::AbortNumbers(const std::string& value, int line, const char* key) 
     reads += std::string(i ? ", " : "") + (i ? "No " : "OK/Yes ") +
              (number ? "ends the run" : "goes on");
   }
-  Warn("abort-numbers", line,
+  Warn(Warning::AbortNumbers, line,
       std::string(key) + " " + Quoted(value) + " is not two numbers \"ok,no\": it reads as " +
           std::to_string(list.Item(0, ",").ToInt()) + "," +
           std::to_string(list.Item(1, ",").ToInt()) + " (" + reads +
@@ -314,7 +314,7 @@ void Checker::AbortNumbers(const std::string& value, int line, const char* key) 
 void Checker::FlagForm(const std::string& value, int line, const char* key) {
   TextString flag(value.c_str());
   if (flag.Length() == 0 || flag.ItemCount(",") >= 2) return;
-  Warn("flag", line,
+  Warn(Warning::Flag, line,
       std::string(key) + " " + Quoted(value) +
           " names no result: write \"name,1\" or \"name,0\"; without the number the box is "
           "always shown");
@@ -336,7 +336,7 @@ bool IsFullPath(const std::string& item) {
 void Checker::FullPaths(const std::string& value, int line, const char* key) {
   for (const std::string& item : ItemsOf(value)) {
     if (item.empty() || IsFullPath(item) || item == "*.*") continue;
-    Warn("relative-path", line,
+    Warn(Warning::RelativePath, line,
         std::string(key) + " item " + Quoted(item) +
             " is a relative path: it follows the folder the updater is started in, not the "
             "script's; begin it with a symbol such as <Src>");
@@ -352,7 +352,7 @@ void Checker::ProgramPaths(const std::string& value, int line, const char* key) 
     if (item.size() >= 2 && item.front() == '"' && item.back() == '"')
       item = item.substr(1, item.size() - 2);
     if (item.find('\\') == std::string::npos || IsFullPath(item)) continue;
-    Warn("relative-path", line,
+    Warn(Warning::RelativePath, line,
         std::string(key) + " item " + Quoted(each) +
             " is a relative path: the system looks for the program in the folder the updater "
             "is started in (" + Quoted(item.substr(0, item.rfind('\\'))) +
@@ -374,7 +374,7 @@ void Checker::RegistryData(const std::string& section, const ProcKind& kind,
       deletes = deletes || TextString(action.Words[w]).Equals("DELETE");
     if (deletes && ReadValueOf(section, action.Key, word, wordLine) &&
         TextString(word.c_str()).Equals("DELETE")) {
-      Warn("delete-data", line,
+      Warn(Warning::DeleteData, line,
            std::string(key) + " is written, but " + action.Key +
                "=DELETE deletes the value: its data is never used",
            wordLine, "the deletion");
@@ -384,7 +384,7 @@ void Checker::RegistryData(const std::string& section, const ProcKind& kind,
   if (kind.Effects & kind_effect::Tests) return;
   bool path = value.find(":\\") != std::string::npos || value.compare(0, 2, "\\\\") == 0;
   if (path && value.find(' ') != std::string::npos && value[0] != '"')
-    Warn("unquoted-path", line,
+    Warn(Warning::UnquotedPath, line,
          std::string(key) + " " + Quoted(value) +
              " holds a path with a blank and no quotes: a program that runs it as a command "
              "(an uninstall entry's UninstallString) takes the path to end at the blank. The "
@@ -395,7 +395,7 @@ void Checker::RegistryData(const std::string& section, const ProcKind& kind,
 void Checker::ShowCommands(const std::string& value, int line, const char* key) {
   for (const std::string& item : ItemsOf(value)) {
     if (!item.empty() && !AllDigits(item))
-      Warn("show-command", line,
+      Warn(Warning::ShowCommand, line,
           std::string(key) + " item " + Quoted(item) +
               " is not a number: it reads as 0, the shell's default window (1 normal, 2 "
               "minimized, 3 maximized)");
@@ -410,12 +410,12 @@ void Checker::CheckValues() {
     size_t comment = written.find(';');
     if (comment != std::string::npos && comment > 0 &&
         (written[comment - 1] == ' ' || written[comment - 1] == '\t'))
-      Warn("inline-comment", line,
+      Warn(Warning::InlineComment, line,
           "the value holds " + Quoted(written.substr(comment)) +
               ": a value has no comment after it, so that text is part of the value");
     // An error: what is cut off (a list's last items) is silently left out.
     if (read.Cut)
-      Add("value-length", line,
+      Add(NameOf(Warning::ValueLength), line,
           "the value is " + std::to_string(read.Entry->Value.size()) +
               " bytes long: the updater reads only its first " +
               std::to_string(read.Served.size()) +
@@ -436,7 +436,7 @@ void Checker::CheckValues() {
             break;
           }
     }
-    Warn("app-paths", line,
+    Warn(Warning::AppPaths, line,
         "the App Paths entry of " + Quoted(lookup.Program) +
             " is looked up on the target machine, which the checker cannot see; where that "
             "machine has none, the group stays in the value as written");
@@ -451,7 +451,7 @@ void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int l
   if (profile::SameName(read.Key, RunKeys[KeyLanguage].Key)) {
     for (int i = 0; i < LanguageWordCount; ++i)
       if (TextString(value.c_str()).Equals(LanguageWords[i])) return;
-    Warn("language", line,
+    Warn(Warning::Language, line,
          "LANGUAGE=" + Shown(value) +
              " reads as JA: the updater's own texts stay Japanese; write AUTO (English where "
              "the user's language is not Japanese), EN or JA");
@@ -463,7 +463,7 @@ void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int l
     if (profile::SameName(read.Key, RunKeys[KeyProgress].Key) &&
         TextString(value.c_str()).ToInt() != 0 &&
         TheRun.Unattended())
-      Warn("progress-unattended", line,
+      Warn(Warning::ProgressUnattended, line,
            "PROGRESS=" + Shown(value) +
                " shows nothing: an unattended run never has a window, so no one could "
                "press its Cancel");
@@ -472,7 +472,7 @@ void Checker::CheckOnOff(const ScriptRead& read, const std::string& value, int l
   for (int i = 0; i < RunKeyCount; ++i) {
     const RunKey& key = RunKeys[i];
     if (key.Form == RunKeyForm::OnOff && profile::SameName(read.Key, key.Key))
-      Warn("on-off", line,
+      Warn(Warning::OnOff, line,
            std::string(key.Key) + "=" + Shown(value) + " reads as 0: " + key.Off + "; write " +
                key.Key + "=1 to turn it on, or leave the key out");
   }
@@ -499,18 +499,18 @@ void Checker::CheckDefines() {
     const std::string& written = entry.Written;
     if (written.size() >= 2 && (written.front() == '"' || written.front() == '\'') &&
         written.back() == written.front())
-      Warn("quoted-value", line,
+      Warn(Warning::QuotedValue, line,
           "the value of " + Quoted(name.Text()) + " is in quotes, which a symbol keeps: every "
           "value that uses it holds them (" + Quoted(value.Text()) + "); leave them out, a "
           "path with blanks needs none");
     std::string text = name.Text();
     if (text.size() < 2 || text.front() != '<' || text.back() != '>')
-      Warn("symbol-name", line,
+      Warn(Warning::SymbolName, line,
           "the symbol " + Quoted(text) +
               " has no angle brackets in its name, so no value can refer to it");
     auto first = firstLines.find(Lower(text));
     if (first != firstLines.end())
-      Warn("symbol-twice", line,
+      Warn(Warning::SymbolTwice, line,
           Quoted(text) + " is defined before, at line " + std::to_string(first->second) +
               ": that first definition is the one used",
           first->second, "the definition of " + Quoted(text) + " that is used");
@@ -518,14 +518,14 @@ void Checker::CheckDefines() {
       firstLines[Lower(text)] = line;
   }
   if (define->Cut && define->LinesTaken < lines.size())
-    Warn("section-length", lines[define->LinesTaken]->Line,
+    Warn(Warning::SectionLength, lines[define->LinesTaken]->Line,
         "the section does not fit the updater's section buffer: this line and the ones "
         "after it are not read");
 }
 
 void Checker::CheckLayout() {
   for (int line : world_.Script.StrayLines()) {
-    Warn("stray-line", line,
+    Warn(Warning::StrayLine, line,
          "this key stands before the first section: nothing reads it; move it into its section");
   }
 
@@ -534,7 +534,7 @@ void Checker::CheckLayout() {
     std::string name = Lower(section.Name);
     auto first = sections.find(name);
     if (first != sections.end()) {
-      Warn("section-twice", section.Line,
+      Warn(Warning::SectionTwice, section.Line,
           "section [" + Shown(section.Name) + "] is written again (first at line " +
               std::to_string(first->second) + "): only the first is read",
           first->second, "section [" + Shown(section.Name) + "] is first written here");
@@ -542,7 +542,7 @@ void Checker::CheckLayout() {
     }
     sections[name] = section.Line;
     if (!reached_.count(name))
-      Warn("unreached", section.Line,
+      Warn(Warning::Unreached, section.Line,
           "section [" + Shown(section.Name) +
               "] is named by no procedure list that the updater reaches: it never runs");
   }
@@ -563,21 +563,21 @@ void Checker::CheckLayout() {
     bool whole = !asked.empty() && !unfinished_.count(section.first);
     for (const profile::Entry* entry : world_.Script.SectionEntries(section.first.c_str())) {
       if (!entry->HasValue && !asked.empty() && entry->Key[0] != ';')
-        Warn("unknown-key", entry->Line,
+        Warn(Warning::UnknownKey, entry->Line,
              "this line has no \"=\": nothing reads it (write KEY=VALUE)");
       if (!entry->HasValue || entry->Key.empty() || entry->Key[0] == ';') continue;
       if (whole && !asked.count(Lower(entry->Key))) {
         std::vector<std::string> known(asked.begin(), asked.end());
         std::string near = NearestOf(Lower(entry->Key), known);
         for (char& c : near) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-        Warn("unknown-key", entry->Line,
+        Warn(Warning::UnknownKey, entry->Line,
              Shown(entry->Key) + " is no key of this section: nothing reads it" +
                  (near.empty() ? "" : "; did you mean " + near + "?"));
       }
       auto first = keys.find(Lower(entry->Key));
       if (first == keys.end()) keys[Lower(entry->Key)] = entry->Line;
       else
-        Warn("key-twice", entry->Line,
+        Warn(Warning::KeyTwice, entry->Line,
             Shown(entry->Key) + " is given before in this section, at line " +
                 std::to_string(first->second) + ": only that first one is read",
             first->second, Shown(entry->Key) + " as it is read");

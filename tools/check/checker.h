@@ -73,7 +73,7 @@ class Checker {
   void Add(const std::string& name, int line, const std::string& text);
   // A warning, under its name (-Wname, -Wno-name), with a second place
   // that explains it.
-  void Warn(const char* name, int line, const std::string& text, int noteLine = 0,
+  void Warn(Warning warning, int line, const std::string& text, int noteLine = 0,
             const std::string& note = "");
   void AddReport(const Report& report, int line, const std::string& section = "",
                  ProcList list = nullptr);

@@ -48,9 +48,10 @@ const char* const UsageTemplate =
     "       made-up paths unless --symbol gives one, e.g. --symbol \"<Src>=D:\\Setup\".\n"
     "       A script is taken for code page 932; --code-page 65001 says it is UTF-8\n"
     "       on purpose. Each warning ends with its name, [-WNAME]: -Wno-NAME\n"
-    "       silences it, --werror makes every warning an error; -Wunverified-program\n"
-    "       (off unless given) names each program from <Src> copied or started\n"
-    "       without SHA256 or SIGNER. A summary line ends the output. --src DIR\n"
+    "       silences it, -WNAME turns on one that is off unless given, --werror\n"
+    "       makes every warning an error. The warnings:\n"
+    "WARNINGS.\n"
+    "       A summary line ends the output. --src DIR\n"
     "       checks the folder that ships: every file under <Src> the script reads or\n"
     "       starts must be in DIR, every CRC value must be its checksum there, every\n"
     "       SHA256 item its digest, and a program that a VERSION test updates from\n"
@@ -69,11 +70,41 @@ const char* const UsageTemplate =
     "       files finds up to date. Exit status 2 when a file has no version or\n"
     "       cannot be read.\n";
 
-// The usage text, with the built-in symbols' names where they are told.
+// The warnings' names, in lines as wide as the usage text's.
+std::string WarningNames() {
+  const std::string indent = "       ";
+  std::string names, line = indent;
+  for (int i = 0; i < check::WarningCount; ++i) {
+    const check::WarningKind& warning = check::Warnings[i];
+    std::string name = std::string(warning.Name) +
+                       (warning.When == check::Told::Off     ? " (off unless given)"
+                        : warning.When == check::Told::Error ? " (an error now)"
+                                                             : "") +
+                       (i + 1 < check::WarningCount ? "," : "");
+    if (line.size() > indent.size() && line.size() + 1 + name.size() > 79) {
+      names += line + "\n";
+      line = indent;
+    }
+    line += (line.size() > indent.size() ? " " : "") + name;
+  }
+  return names + line;
+}
+
+// The usage text, with the built-in symbols' names and the warnings' where
+// they are told.
 std::string UsageText() {
   std::string usage = UsageTemplate;
-  size_t at = usage.find("SYMBOLS");
-  return usage.replace(at, 7, check::BuiltInNames());
+  usage.replace(usage.find("SYMBOLS"), 7, check::BuiltInNames());
+  return usage.replace(usage.find("WARNINGS"), 8, WarningNames());
+}
+
+// A -WNAME or -Wno-NAME that names no warning changes nothing: said, so
+// that a misspelt name is not taken for a silenced warning.
+void NoteUnknownWarning(const std::string& name) {
+  if (!check::FindWarning(name))
+    console::WriteError(console::Utf8FromNative("updater-check: no warning is named " + name +
+                                                "; --help lists them") +
+                        "\n");
 }
 
 
@@ -121,8 +152,10 @@ int Check(const std::vector<std::string>& arguments) {
     }
     if (option.compare(0, 5, "-Wno-") == 0 && option.size() > 5) {
       silenced.push_back(option.substr(5));
+      NoteUnknownWarning(silenced.back());
     } else if (option.compare(0, 2, "-W") == 0 && option.size() > 2 && option != "-Werror") {
       enabled.push_back(option.substr(2));
+      NoteUnknownWarning(enabled.back());
     } else if (option == "--src" || option.compare(0, 6, "--src=") == 0) {
       if (option.size() > 5) srcDir = option.substr(6);
       else if (i + 1 < arguments.size()) srcDir = arguments[++i];

@@ -164,7 +164,7 @@ bool CheckEncoding(const std::string& text, bool utf8Meant, std::vector<Diagnost
                                   "the file is UTF-8: its Japanese reaches a user of code page "
                                   "932 as other characters; save it in code page 932 "
                                   "(Shift_JIS)",
-                                  "encoding",
+                                  NameOf(Warning::Encoding),
                                   {}});
   return true;
 }
@@ -249,7 +249,25 @@ bool FileChecksum(const std::string& path, std::string& checksum) {
   return read;
 }
 
-bool IsOffByDefault(const std::string& name) { return name == "unverified-program"; }
+const WarningKind Warnings[] = {
+#define WARNING(identifier, name, told, what) {name, Told::told, what},
+#include "warnings.inc"
+#undef WARNING
+};
+const int WarningCount = sizeof Warnings / sizeof Warnings[0];
+
+const char* NameOf(Warning warning) { return Warnings[static_cast<int>(warning)].Name; }
+
+const WarningKind* FindWarning(const std::string& name) {
+  for (const WarningKind& warning : Warnings)
+    if (name == warning.Name) return &warning;
+  return nullptr;
+}
+
+bool IsOffByDefault(const std::string& name) {
+  const WarningKind* warning = FindWarning(name);
+  return warning && warning->When == Told::Off;
+}
 
 bool FileDigest(const std::string& path, std::string& digest) { return ReadDigest(path, digest); }
 

@@ -48,8 +48,26 @@ bool CheckScript(const std::string& text, const std::vector<SymbolValue>& symbol
                  std::vector<Diagnostic>& problems, std::string& usage, int codePage = 932,
                  const std::string& srcDir = "", const std::vector<std::string>& enabled = {});
 
-// Warnings that an author turns on (-WNAME): unverified-program, a program
-// from <Src> copied or started without SHA256 or SIGNER.
+// The checker's warnings, one row each in warnings.inc.
+enum class Warning {
+#define WARNING(identifier, name, told, what) identifier,
+#include "warnings.inc"
+#undef WARNING
+};
+// Told unless silenced, only when asked for (-WNAME), or as an error.
+enum class Told { On, Off, Error };
+struct WarningKind {
+  const char* Name;
+  Told When;
+  const char* What;  // what it finds, as the script guide's table says it
+};
+extern const WarningKind Warnings[];
+extern const int WarningCount;
+const char* NameOf(Warning warning);
+// The warning named `name`; null where none is.
+const WarningKind* FindWarning(const std::string& name);
+
+// A warning that an author turns on (-WNAME).
 bool IsOffByDefault(const std::string& name);
 
 // The built-in symbols' names, as "<Win>, <Sys>, ... or <Programs>".
