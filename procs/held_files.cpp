@@ -35,8 +35,11 @@ bool IsHeld(Step step, const char* path, uint32_t code) {
 }
 
 // By Step. Texts in place, not pointers: no relocations in the program.
-const char Verbs[][22] = {"read",       "replace", "delete", "set the attributes of",
-                          "move aside", "undo the change of"};
+const char Verbs[][22] = {
+#define UPDATER_HELD_STEP_VERB(name, verb) verb,
+    UPDATER_HELD_STEPS(UPDATER_HELD_STEP_VERB)
+#undef UPDATER_HELD_STEP_VERB
+};
 
 }  // namespace
 

@@ -10,8 +10,20 @@
 
 namespace held {
 
-// What is tried again, as the log words it.
-enum class Step { Read, Replace, Delete, SetAttributes, MoveAside, Undo };
+// What is tried again, and how the log words it ("could not ... PATH").
+#define UPDATER_HELD_STEPS(STEP)                 \
+  STEP(Read, "read")                             \
+  STEP(Replace, "replace")                       \
+  STEP(Delete, "delete")                         \
+  STEP(SetAttributes, "set the attributes of")   \
+  STEP(MoveAside, "move aside")                  \
+  STEP(Undo, "undo the change of")
+
+enum class Step {
+#define UPDATER_HELD_STEP_NAME(name, verb) name,
+  UPDATER_HELD_STEPS(UPDATER_HELD_STEP_NAME)
+#undef UPDATER_HELD_STEP_NAME
+};
 
 // The tries of one action on one file.
 class Wait {
