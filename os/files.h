@@ -151,6 +151,9 @@ Creation CreateNewFile(const char* path, FileHandle& file);
 bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, BytesDone told,
                   void* toldContext, BlockConsumer consume = nullptr,
                   void* consumeContext = nullptr);
+// Empties the open `file` and moves its position to its start
+// (SetFilePointerEx, SetEndOfFile), for a copy into it to begin again.
+bool EmptyFile(FileHandle file);
 
 enum class Placement { Placed, Refused, Unsupported };
 // Gives `file` the attributes and puts it in place of `target`, replacing

@@ -482,6 +482,13 @@ bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, Byte
   return true;
 }
 
+bool EmptyFile(FileHandle file) {
+  HANDLE handle = Native(file);
+  LARGE_INTEGER start = {};
+  return (SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) && SetEndOfFile(handle)) ||
+         Failed(false);
+}
+
 Placement PlaceFile(FileHandle file, const char* target, uint32_t attributes, bool replace) {
   SetInformationFunction set = SetInformation();
   if (!set) return Placement::Unsupported;

@@ -258,12 +258,17 @@ bool OpenSource(const COPY_INFO& copy, const TextString& source, os::OwnedFile& 
 }
 
 // Copies the open `source` (named `path`) into the new file, its digest
-// checked where one is pinned.
+// checked where one is pinned. A read cut by a region that another program
+// locks a moment begins again, into the emptied file, with a new digest.
 bool CopyChecked(os::FileHandle source, const TextString& path, os::FileHandle file,
                  uint32_t& attributes, FileDigest& digest) {
-  return os::CopyIntoFile(source, file, attributes, os::ShowFileProgress, nullptr,
-                          FileDigest::Add, &digest) &&
-         digest.Matches(path.Text());
+  held::Wait wait;
+  while (!os::CopyIntoFile(source, file, attributes, os::ShowFileProgress, nullptr,
+                           FileDigest::Add, &digest))
+    if (!wait.Again(held::Step::Read, path.Text()) || !os::EmptyFile(file) ||
+        !digest.Start(path.Text()))
+      return false;
+  return digest.Matches(path.Text());
 }
 
 // How many names beside the target are tried for a file of the run. Only a

@@ -1,6 +1,7 @@
 // A file that another program holds for a moment (a scanner, a backup, an
 // indexer that opens a file just written) makes an action on it fail for
-// no lasting reason. Such an action is tried again, after pauses that grow
+// no lasting reason (or locks a region of it, which stops a copy's read
+// part-way). Such an action is tried again, after pauses that grow
 // from 50 ms to 500 ms, for 5 seconds in all; each try is in the log. Only
 // then is its failure reported, as any other. A failure of any other kind
 // is final at once.

@@ -37,6 +37,9 @@ struct File {
   os::CalendarDate date = {2020, 1, 1};
   bool locked = false;     // held by another program, sharing nothing
   uint32_t releasedAt = 0;  // the clock's time it is let go; 0: never
+  // A region locked by another program until then: the file opens, but a
+  // read of all of it fails part-way.
+  uint32_t regionLockedUntil = 0;
   bool heldByRun = false;  // held open by the run itself
   bool running = false;    // a running program's file: renamed, never deleted
   // The programs the system lists as holding it, and how many hold it
@@ -355,7 +358,7 @@ std::string HeldPath(os::FileHandle handle) {
 
 // The system's codes for the failures the world imitates, and their texts.
 constexpr uint32_t FileNotFound = 2, PathNotFound = 3, AccessDenied = 5, SharingViolation = 32,
-                   EndOfFile = 38, FileAlreadyExists = 80, InvalidParameter = 87, DiskFull = 112,
+                   LockViolation = 33, EndOfFile = 38, FileAlreadyExists = 80, InvalidParameter = 87, DiskFull = 112,
                    ProcedureNotFound = 127, DirectoryNotEmpty = 145, AlreadyExists = 183,
                    NameTooLong = 206, MoreData = 234, BadDirectory = 267;
 
@@ -566,6 +569,9 @@ void HoldFor(const std::string& path, uint32_t milliseconds) {
     file->locked = true;
     file->releasedAt = TheWorld().clock + milliseconds;
   }
+}
+void LockRegionFor(const std::string& path, uint32_t milliseconds) {
+  if (File* file = FindFile(path)) file->regionLockedUntil = TheWorld().clock + milliseconds;
 }
 void FailNextCopyAfter(size_t bytes) { TheWorld().failCopyAfter = bytes; }
 void SignFile(const std::string& path, const std::string& signature) {
@@ -996,6 +1002,9 @@ bool FailureText(uint32_t code, OwnedText& utf8) {
       {fake::AccessDenied, "Access is denied."},
       {fake::SharingViolation,
        "The process cannot access the file because it is being used by another process."},
+      {fake::LockViolation,
+       "The process cannot access the file because another process has locked a portion of "
+       "the file."},
       {fake::EndOfFile, "Reached the end of the file."},
       {fake::FileAlreadyExists, "The file exists."},
       {fake::InvalidParameter, "The parameter is incorrect."},
@@ -1061,15 +1070,29 @@ bool CopyIntoFile(FileHandle source, FileHandle file, uint32_t& attributes, Byte
     to->contents = from->contents.substr(0, failAfter);
     return fake::Fail(fake::DiskFull);
   }
-  to->contents = from->contents;
+  if (world.clock < from->regionLockedUntil) {
+    to->contents += from->contents.substr(0, from->contents.size() / 2);
+    return fake::Fail(fake::LockViolation);
+  }
+  // Written from the file's position, as the system writes: after what a
+  // cut copy left, unless the file was emptied.
+  to->contents += from->contents;
   if (consume)
-    consume(consumeContext, reinterpret_cast<const uint8_t*>(to->contents.data()),
-            static_cast<uint32_t>(to->contents.size()));
+    consume(consumeContext, reinterpret_cast<const uint8_t*>(from->contents.data()),
+            static_cast<uint32_t>(from->contents.size()));
   to->signature = from->signature;
   fake::Touch(*to);
-  told(toldContext, to->contents.size(), to->contents.size());
+  told(toldContext, from->contents.size(), from->contents.size());
   to->date = from->date;
   attributes = from->attributes;
+  return true;
+}
+
+bool EmptyFile(FileHandle file) {
+  fake::Count();
+  fake::File* to = fake::FindFile(fake::HeldPath(file));
+  if (!to) return fake::Fail(fake::FileNotFound);
+  to->contents.clear();
   return true;
 }
 

@@ -82,6 +82,9 @@ void HoldBy(const std::string& path, const std::string& holders);
 // scanner does; a replace over it is refused (access denied), as the
 // system refuses one over any open file.
 void HoldFor(const std::string& path, uint32_t milliseconds);
+// Another program locks a region of the file at `path` for `milliseconds`:
+// it opens, but a copy of it fails part-way (a lock violation) until then.
+void LockRegionFor(const std::string& path, uint32_t milliseconds);
 // Paths the system removes when it next starts, in the order asked.
 const std::vector<std::string>& RemovedAtRestart();
 // The folder is reached through a link or junction (or is one).

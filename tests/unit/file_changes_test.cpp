@@ -110,8 +110,13 @@ TEST_F(FileChangeTest, AFileHeldAMomentIsTriedAgainForFiveSecondsAtMost) {
     uint32_t milliseconds;
     std::string box;        // the report, "" for none
     const char* retried;    // what each retry says could not be done, "" for none
+    bool region = false;    // only a region of `held` is locked: its copy is cut
   } rows[] = {
       {"a source", "", copy, "C:\\in.txt", 300, "", "could not read \"C:\\in.txt\""},
+      {"a source's region", "", copy, "C:\\in.txt", 300, "", "could not read \"C:\\in.txt\"",
+       true},
+      {"a source's region, kept aside", "ROLLBACK=1\n", copy, "C:\\in.txt", 300, "",
+       "could not read \"C:\\in.txt\"", true},
       {"a target", "", copy, "C:\\out.txt", 300, "", "could not replace \"C:\\out.txt\""},
       {"a target held for good", "", copy, "C:\\out.txt", 60000, copyFailed,
        "could not replace \"C:\\out.txt\""},
@@ -131,11 +136,15 @@ TEST_F(FileChangeTest, AFileHeldAMomentIsTriedAgainForFiveSecondsAtMost) {
     fake::SetModulePath("C:\\Setup\\updater.exe");
     fake::SetFile("C:\\in.txt", "in");
     fake::SetFile("C:\\out.txt", "out");
-    if (*row.held) fake::HoldFor(row.held, row.milliseconds);
+    if (row.region) fake::LockRegionFor(row.held, row.milliseconds);
+    else if (*row.held) fake::HoldFor(row.held, row.milliseconds);
     else fake::SetFileAttributesTo("C:\\out.txt", 0x01);
     fake::SetFile(Script, "[UPDATER]\nNAME=N\nPROC=p\nLOG=" + log + "\n" + row.keys + row.section);
     EXPECT_EQ(UpdaterMain(""), 0);
     EXPECT_EQ(Boxes(), row.box);
+    if (row.region) {
+      EXPECT_EQ(fake::FileContents("C:\\out.txt"), "in");  // begun again whole
+    }
     const std::string text = fake::FileContents(log);
     const std::string retry = "held by another program: ";
     size_t tries = 0;

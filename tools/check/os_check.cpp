@@ -193,6 +193,8 @@ bool CopyIntoFile(FileHandle, FileHandle, uint32_t& attributes, BytesDone, void*
   return true;
 }
 
+bool EmptyFile(FileHandle) { return true; }
+
 Placement PlaceFile(FileHandle, const char* target, uint32_t, bool) {
   return Untouched(target) ? Placement::Placed : Placement::Refused;
 }
