@@ -358,7 +358,8 @@ std::string HeldPath(os::FileHandle handle) {
 
 // The system's codes for the failures the world imitates, and their texts.
 constexpr uint32_t FileNotFound = 2, PathNotFound = 3, AccessDenied = 5, SharingViolation = 32,
-                   LockViolation = 33, EndOfFile = 38, FileAlreadyExists = 80, InvalidParameter = 87, DiskFull = 112,
+                   LockViolation = 33, EndOfFile = 38, FileAlreadyExists = 80,
+                   InvalidParameter = 87, DiskFull = 112,
                    ProcedureNotFound = 127, DirectoryNotEmpty = 145, AlreadyExists = 183,
                    NameTooLong = 206, MoreData = 234, BadDirectory = 267;
 
